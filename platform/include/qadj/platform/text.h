@@ -1,0 +1,38 @@
+// Text conversion between GBK (code page 936, the plug-in's text), UTF-8 (Qt and the
+// databases) and UTF-16 (automation texts).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "qadj/platform/export.h"
+
+namespace qadj::text {
+
+// Returns the UTF-8 form of GBK bytes. Throws qadj::EConvertError on bytes that are
+// not valid GBK.
+QADJ_PLATFORM_API std::string gbkToUtf8(std::string_view gbk);
+// Returns the GBK form of UTF-8 text. Throws qadj::EConvertError on invalid UTF-8 or
+// characters that GBK cannot hold.
+QADJ_PLATFORM_API std::string utf8ToGbk(std::string_view utf8);
+QADJ_PLATFORM_API std::u16string gbkToUtf16(std::string_view gbk);
+QADJ_PLATFORM_API std::string utf16ToGbk(std::u16string_view utf16);
+QADJ_PLATFORM_API std::u16string utf8ToUtf16(std::string_view utf8);
+QADJ_PLATFORM_API std::string utf16ToUtf8(std::u16string_view utf16);
+
+// Lenient forms for display: invalid input never throws; bad bytes become '?'.
+QADJ_PLATFORM_API std::string gbkToUtf8Lossy(std::string_view gbk);
+QADJ_PLATFORM_API std::string utf8ToGbkLossy(std::string_view utf8);
+
+// True when gbk is a well-formed GBK byte string.
+QADJ_PLATFORM_API bool isValidGbk(std::string_view gbk);
+
+// Length in bytes of the GBK character starting at gbk[pos]: 2 for a lead byte
+// (0x81..0xFE) followed by a byte, else 1. pos must be < gbk.size().
+QADJ_PLATFORM_API std::size_t gbkCharLength(std::string_view gbk, std::size_t pos);
+
+// Byte offset of the last GBK character of a non-empty text (a double-byte
+// character counts as one). Returns npos for an empty text.
+QADJ_PLATFORM_API std::size_t gbkLastCharOffset(std::string_view gbk);
+
+}  // namespace qadj::text

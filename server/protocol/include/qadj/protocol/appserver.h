@@ -1,0 +1,61 @@
+// The record-set interface of the application server, shared by the plug-in's data
+// sets and the server object. Seven operations in this order; dispatch id of the
+// n-th operation = kDispIdBase + n.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "qadj/com/com.h"
+
+namespace qadj {
+
+// {2C7AB8CD-6EB5-4670-9EB5-AFF9151148AA}
+extern const com::Guid IID_IAppServer;
+// The application server class and its program identifier.
+extern const com::Guid CLSID_CoStoreProduct;  // {15F46FC4-4736-4AAF-9087-8A67C59E42F4}
+inline constexpr const char* kCoStoreProductProgId = "KorvantaServer.CoStoreProduct";
+
+inline constexpr std::int32_t kDispIdBase = 20000000;
+enum AppServerDispId : std::int32_t {
+  DISPID_ApplyUpdates = kDispIdBase + 0,
+  DISPID_FetchRecords = kDispIdBase + 1,
+  DISPID_DataRequest = kDispIdBase + 2,
+  DISPID_GetProviderNames = kDispIdBase + 3,
+  DISPID_GetParams = kDispIdBase + 4,
+  DISPID_RowRequest = kDispIdBase + 5,
+  DISPID_ExecuteCommand = kDispIdBase + 6,
+};
+
+// FetchRecords options.
+inline constexpr std::int32_t kFetchMetaData = 1;  // field descriptions included
+inline constexpr std::int32_t kFetchReset = 2;     // reset the provider
+
+// Every operation returns S_OK or a failure code; on failure it leaves a description
+// in the thread's error information (com::SetErrorInfo).
+class IAppServer : public virtual com::IUnknown {
+ public:
+  virtual com::HRESULT ApplyUpdates(const std::u16string& provider, const com::Variant& delta,
+                                    std::int32_t maxErrors, std::int32_t& errorCount,
+                                    com::Variant& ownerData, com::Variant& result) = 0;
+  // Runs commandText (options kFetchMetaData) or resets (kFetchReset, count 0) and
+  // returns a record-set packet (a byte array) in result; recsOut = rows sent.
+  virtual com::HRESULT FetchRecords(const std::u16string& provider, std::int32_t count,
+                                    std::int32_t& recsOut, std::int32_t options,
+                                    const std::u16string& commandText, com::Variant& params,
+                                    com::Variant& ownerData, com::Variant& result) = 0;
+  virtual com::HRESULT DataRequest(const std::u16string& provider, const com::Variant& data,
+                                   com::Variant& result) = 0;
+  virtual com::HRESULT GetProviderNames(com::Variant& result) = 0;
+  virtual com::HRESULT GetParams(const std::u16string& provider, com::Variant& ownerData,
+                                 com::Variant& result) = 0;
+  virtual com::HRESULT RowRequest(const std::u16string& provider, const com::Variant& row,
+                                  std::int32_t requestType, com::Variant& ownerData,
+                                  com::Variant& result) = 0;
+  // Runs one statement that returns no rows.
+  virtual com::HRESULT ExecuteCommand(const std::u16string& provider,
+                                      const std::u16string& commandText, com::Variant& params,
+                                      com::Variant& ownerData) = 0;
+};
+
+}  // namespace qadj
