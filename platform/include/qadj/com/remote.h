@@ -1,0 +1,53 @@
+// The server side of remote object calls: exports registered classes over gRPC so
+// that clients on other computers (or this one) can create and call their objects.
+// Used by the application-server daemon and by test fixtures.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "qadj/com/com.h"
+
+namespace qadj::com {
+
+struct RemoteServerOptions {
+  std::string listen = "127.0.0.1:7311";  // ADDR:PORT; port 0 picks a free port
+  std::chrono::milliseconds lease{30000};  // objects of a silent client are released after it
+  std::string token;                        // when not empty, every call must carry it
+  std::string tlsCertFile, tlsKeyFile;      // TLS when both are given
+  std::size_t maxMessageBytes = 256u << 20;
+  std::size_t maxObjectsPerClient = 64;
+  bool logRequests = false;  // one line per request with its duration, to stderr
+};
+
+// Serves the classes registered with it. Each activation by a client creates a new
+// object through the class factory; the object lives until the client releases it,
+// disconnects, or stops renewing its lease.
+class QADJ_PLATFORM_API RemoteObjectServer {
+ public:
+  explicit RemoteObjectServer(RemoteServerOptions options);
+  ~RemoteObjectServer();  // shuts down and releases every object
+  RemoteObjectServer(const RemoteObjectServer&) = delete;
+  RemoteObjectServer& operator=(const RemoteObjectServer&) = delete;
+
+  // Classes must be registered before start().
+  void registerClass(const Guid& clsid, const std::string& progId, ClassFactory factory);
+  // Starts listening. Throws qadj::Exception when the address cannot be bound.
+  void start();
+  // The port actually listened on (after start()).
+  int port() const;
+  // Stops accepting calls and releases every object. Idempotent.
+  void shutdown();
+  // Blocks until shutdown() is called from another thread.
+  void wait();
+  // Number of live objects (all clients).
+  std::size_t objectCount() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace qadj::com
