@@ -1,0 +1,1 @@
+#include "qadj/server/remote_server.h"
