@@ -1,0 +1,75 @@
+// mis-host: a small host program. It initialises the object runtime on its thread,
+// registers the embedded application server, loads the plug-in with dlopen and
+// calls showdll, then exits when the window has closed.
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "options.h"
+#include "qadj/appserver/embedded.h"
+#include "qadj/com/com.h"
+
+namespace {
+
+using ShowDll = void (*)(std::intptr_t, std::intptr_t, std::intptr_t, std::intptr_t,
+                         std::intptr_t, std::intptr_t);
+
+std::string defaultPluginPath() {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  const fs::path dir = exe.parent_path();
+  for (const fs::path& candidate :
+       {dir / "libqadj_vsd.so", dir / "../plugin/libqadj_vsd.so", dir / "../lib/libqadj_vsd.so"}) {
+    if (fs::exists(candidate, ec)) return candidate.lexically_normal().string();
+  }
+  return "libqadj_vsd.so";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string error;
+  const auto options =
+      qadj::host::parseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
+  if (!options) {
+    std::fprintf(stderr, "mis-host: %s\n%s", error.c_str(), qadj::host::usage().c_str());
+    return 2;
+  }
+  if (options->help) {
+    std::fputs(qadj::host::usage().c_str(), stdout);
+    return 0;
+  }
+
+  // A host initialises the object runtime on its user-interface thread first.
+  qadj::com::CoInitialize();
+  if (options->embeddedServer) {
+    qadj::appserver::registerInProcessServer(
+        "sqlite:" + qadj::appserver::defaultEmbeddedDatabasePath());
+  }
+
+  const std::string path = options->pluginPath.empty() ? defaultPluginPath() : options->pluginPath;
+  void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!library) {
+    std::fprintf(stderr, "mis-host: cannot load %s: %s\n", path.c_str(), dlerror());
+    return 1;
+  }
+  auto showdll = reinterpret_cast<ShowDll>(dlsym(library, "showdll"));
+  if (!showdll) {
+    std::fprintf(stderr, "mis-host: %s has no showdll\n", path.c_str());
+    return 1;
+  }
+  showdll(static_cast<std::intptr_t>(options->ownerXid), 0,
+          reinterpret_cast<std::intptr_t>(options->operatorCode.c_str()), 0, 0,
+          reinterpret_cast<std::intptr_t>(options->serverHost.c_str()));
+  qadj::com::CoUninitialize();
+  // The plug-in's application object lives until the process ends; leave without
+  // unloading it.
+  std::fflush(stdout);
+  _exit(0);
+}

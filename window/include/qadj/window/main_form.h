@@ -1,0 +1,119 @@
+// The quota-adjustment window `main` (class Tmain): its controls, data sets and
+// connection, and the binding of their events to the window's handlers.
+#pragma once
+
+#include <QDialog>
+#include <functional>
+#include <memory>
+
+#include "qadj/settings/form_settings_target.h"
+#include "qadj/window/plugin_context.h"
+
+class QLabel;
+
+namespace qadj {
+class TFlatSpeedButton;
+class TFlatComboBox;
+class TClientDataSet;
+class TDataSource;
+class TDCOMConnection;
+namespace grid {
+class TdxDBGrid;
+}
+}  // namespace qadj
+
+namespace qadj::window {
+
+class TPanel;
+class TBevel;
+class TSplitter;
+class TDateTimePicker;
+
+// Modal results, as the form's buttons and close box give them.
+inline constexpr int mrNone = 0;
+inline constexpr int mrCancel = 2;
+
+class Tmain : public QDialog {
+ public:
+  // Creates the window hidden, with every control, the connection and the data sets
+  // (closed). context must outlive the window.
+  explicit Tmain(PluginContext& context, QWidget* parent = nullptr);
+  ~Tmain() override;
+
+  // Shows the window modally; returns its modal result once it has closed.
+  int ShowModal();
+  int ModalResult() const { return modalResult_; }
+  // A non-zero result closes a modally shown window.
+  void SetModalResult(int result);
+
+  // Raised when the window becomes the plug-in's active form: its first showing,
+  // and again only after another form of the plug-in was active. Message boxes,
+  // drop-downs and other applications do not count.
+  std::function<void()> OnActivate;
+
+  // The properties that the settings file may change.
+  FormSettingsTarget& settingsTarget();
+
+  // The product panel's width (the splitter changes it).
+  int productPanelWidth() const { return productWidth_; }
+  void setProductPanelWidth(int width);
+
+  PluginContext& context() { return context_; }
+
+  // Components, named as the window names them. Widgets are owned by their parents;
+  // the data sets, data sources and connection by the window.
+  QWidget* ToolBar1 = nullptr;
+  TFlatSpeedButton* tbok = nullptr;
+  TFlatSpeedButton* tbexit = nullptr;
+  TBevel* Bevel1 = nullptr;
+  TPanel* Panel1 = nullptr;
+  TPanel* Panel2 = nullptr;
+  QLabel* Label3 = nullptr;
+  QLabel* Label1 = nullptr;
+  TFlatComboBox* RYMC = nullptr;
+  TDateTimePicker* DateTimePicker1 = nullptr;
+  TPanel* Panel3 = nullptr;
+  grid::TdxDBGrid* dxDBGrid1 = nullptr;
+  TSplitter* Splitter1 = nullptr;
+  TPanel* Panel4 = nullptr;
+  grid::TdxDBGrid* dxDBGrid2 = nullptr;
+  std::unique_ptr<TDCOMConnection> dcom;
+  std::unique_ptr<TClientDataSet> ClientDataSet1;
+  std::unique_ptr<TClientDataSet> ClientDataSet2;
+  std::unique_ptr<TClientDataSet> Public_qry;
+  std::unique_ptr<TDataSource> DataSource1;
+  std::unique_ptr<TDataSource> DataSource2;
+
+  // The exit button's handler: closes the window; unsaved adjustments are dropped.
+  void tbexitClick();
+
+ protected:
+  bool event(QEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
+
+ private:
+  class SettingsAdapter;
+
+  void createControls();
+  void createToolBar();
+  void createFilterPanel();
+  void createGrids();
+  void createDataSets();
+  void bindEvents();
+  void layoutBands();
+  void activated();
+
+  PluginContext& context_;
+  std::unique_ptr<SettingsAdapter> settings_;
+  int productWidth_;
+  int modalResult_ = mrNone;
+  bool activationQueued_ = false;
+};
+
+// The current window: set by the entry point while it shows one.
+Tmain* currentForm();
+void setCurrentForm(Tmain* form);
+
+}  // namespace qadj::window

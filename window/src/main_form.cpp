@@ -1,0 +1,316 @@
+#include "qadj/window/main_form.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QTimer>
+
+#include "qadj/controls/flat_combo_box.h"
+#include "qadj/controls/flat_speed_button.h"
+#include "qadj/controls/window_buttons.h"
+#include "qadj/grid/dbgrid.h"
+#include "qadj/grid/window_grids.h"
+#include "qadj/platform/color.h"
+#include "qadj/platform/error_frame.h"
+#include "qadj/platform/owner_window.h"
+#include "qadj/server/client_dataset.h"
+#include "qadj/server/connection.h"
+#include "qadj/server/data_source.h"
+#include "qadj/server/window_datasets.h"
+#include "qadj/window/band_layout.h"
+#include "qadj/window/date_picker.h"
+#include "qadj/window/fonts.h"
+#include "qadj/window/panel.h"
+#include "qadj/window/splitter.h"
+
+namespace qadj::window {
+namespace {
+
+Tmain* g_currentForm = nullptr;
+// The plug-in's active form: activation is raised only when it changes.
+Tmain* g_activeForm = nullptr;
+
+const QSize kDesignedClient{770, 453};
+const QPoint kDesignedPos{183, 110};
+
+QLabel* makeLabel(QWidget* parent, const QString& text, QPoint pos, const QFont& font) {
+  auto* label = new QLabel(text, parent);
+  label->setFont(font);
+  label->move(pos);
+  label->adjustSize();  // sizes itself to its text
+  return label;
+}
+
+}  // namespace
+
+// The settings file's view of the window: outer frame sizes and Windows colours.
+class Tmain::SettingsAdapter : public FormSettingsTarget {
+ public:
+  explicit SettingsAdapter(Tmain& form) : form_(form) {}
+  int top() const override { return form_.pos().y(); }
+  void setTop(int top) override { form_.move(form_.pos().x(), top); }
+  int left() const override { return form_.pos().x(); }
+  void setLeft(int left) override { form_.move(left, form_.pos().y()); }
+  int width() const override { return form_.width() + kDesignedFrame.width(); }
+  void setWidth(int w) override {
+    form_.resize(std::max(0, w - kDesignedFrame.width()), form_.height());
+  }
+  int height() const override { return form_.height() + kDesignedFrame.height(); }
+  void setHeight(int h) override {
+    form_.resize(form_.width(), std::max(0, h - kDesignedFrame.height()));
+  }
+  WinColor color() const override { return color_; }
+  void setColor(WinColor c) override {
+    color_ = c;
+    QPalette pal = form_.palette();
+    pal.setColor(QPalette::Window, colorFromWinColor(c));
+    pal.setColor(QPalette::Button, colorFromWinColor(c));
+    form_.setPalette(pal);
+  }
+  int fontSize() const override { return form_.font().pointSize(); }
+  void setFontSize(int points) override {
+    QFont f = form_.font();
+    if (points > 0) f.setPointSize(points);
+    form_.setFont(f);
+  }
+  void setAlignNone() override {}  // a top-level window is never docked
+  void setWindowStateNormal() override { form_.setWindowState(Qt::WindowNoState); }
+  void setPositionDesigned() override {}  // the window is never centred
+  void setBorderStyleNone() override {
+    form_.setWindowFlag(Qt::FramelessWindowHint, true);
+  }
+  void setFormStyleNormal() override {
+    form_.setWindowFlag(Qt::WindowStaysOnTopHint, false);
+  }
+
+ private:
+  Tmain& form_;
+  WinColor color_ = clBtnFace;
+};
+
+Tmain::Tmain(PluginContext& context, QWidget* parent)
+    : QDialog(parent), context_(context), productWidth_(kDesignedProductWidth) {
+  setObjectName(QStringLiteral("main"));
+  setWindowTitle(QStringLiteral("限量调整"));
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+  setFont(windowFont());
+  settings_ = std::make_unique<SettingsAdapter>(*this);
+  settings_->setColor(clBtnFace);
+  setAutoFillBackground(true);
+  createDataSets();
+  createControls();
+  bindEvents();
+  move(kDesignedPos);
+  resize(kDesignedClient);
+  layoutBands();
+}
+
+Tmain::~Tmain() {
+  if (g_activeForm == this) g_activeForm = nullptr;
+  // Controls go first, then the data sets (closing without reset calls), then the
+  // connection, which releases the server object.
+  const auto children = findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+  qDeleteAll(children);
+  DataSource1.reset();
+  DataSource2.reset();
+  ClientDataSet1.reset();
+  ClientDataSet2.reset();
+  Public_qry.reset();
+  dcom.reset();
+}
+
+FormSettingsTarget& Tmain::settingsTarget() { return *settings_; }
+
+void Tmain::createDataSets() {
+  dcom = std::make_unique<TDCOMConnection>("dcom");
+  dcom->SetServerGUID("{15F46FC4-4736-4AAF-9087-8A67C59E42F4}");
+  dcom->SetServerName("KorvantaServer.CoStoreProduct");
+  WindowDataSets sets = CreateWindowDataSets(dcom.get());
+  ClientDataSet1 = std::move(sets.clientDataSet1);
+  ClientDataSet2 = std::move(sets.clientDataSet2);
+  Public_qry = std::move(sets.publicQry);
+  DataSource1 = std::make_unique<TDataSource>("DataSource1", ClientDataSet1.get());
+  DataSource2 = std::make_unique<TDataSource>("DataSource2", ClientDataSet2.get());
+}
+
+void Tmain::createControls() {
+  Bevel1 = new TBevel(this);
+  Bevel1->setObjectName(QStringLiteral("Bevel1"));
+  Splitter1 = new TSplitter(this);
+  Splitter1->setObjectName(QStringLiteral("Splitter1"));
+  createToolBar();
+
+  Panel1 = new TPanel(this);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setCaption(QStringLiteral("访销限量调整"));
+  Panel1->setFont(titleFont());
+  QPalette titlePal = Panel1->palette();
+  titlePal.setColor(QPalette::WindowText, QColor(0, 0, 128));
+  Panel1->setPalette(titlePal);
+
+  createFilterPanel();
+  createGrids();
+}
+
+void Tmain::createToolBar() {
+  ToolBar1 = new QWidget(this);
+  ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+  ToolBar1->setFocusPolicy(Qt::NoFocus);
+  tbok = new TFlatSpeedButton(ToolBar1);
+  tbok->setObjectName(QStringLiteral("tbok"));
+  configureToolButton(*tbok, QStringLiteral("保存"), makeSaveGlyph());
+  tbok->setGeometry(0, 2, 35, 35);
+  tbexit = new TFlatSpeedButton(ToolBar1);
+  tbexit->setObjectName(QStringLiteral("tbexit"));
+  configureToolButton(*tbexit, QStringLiteral("退出"), makeExitGlyph());
+  tbexit->setGeometry(35, 2, 35, 35);
+}
+
+void Tmain::createFilterPanel() {
+  Panel2 = new TPanel(this);
+  Panel2->setObjectName(QStringLiteral("Panel2"));
+  Panel2->setBevelOuter(TPanel::Bevel::Lowered);
+  Label3 = makeLabel(Panel2, QStringLiteral("访销员"), QPoint(184, 11), windowFont());
+  Label3->setObjectName(QStringLiteral("Label3"));
+  Label1 = makeLabel(Panel2, QStringLiteral("限量日期"), QPoint(17, 10), songtiFont(9));
+  Label1->setObjectName(QStringLiteral("Label1"));
+  QPalette black = Label1->palette();
+  black.setColor(QPalette::WindowText, Qt::black);
+  Label1->setPalette(black);
+
+  RYMC = new TFlatComboBox(Panel2);
+  RYMC->setObjectName(QStringLiteral("RYMC"));
+  RYMC->setGeometry(224, 7, 121, 21);
+  RYMC->setItemHeight(13);
+  RYMC->setDropDownCount(8);
+  RYMC->setTextQuietly(QStringLiteral("请选择访销员"));
+
+  DateTimePicker1 = new TDateTimePicker(Panel2);
+  DateTimePicker1->setObjectName(QStringLiteral("DateTimePicker1"));
+  DateTimePicker1->setGeometry(69, 6, 100, 21);
+  DateTimePicker1->setFont(songtiFont(10));
+  DateTimePicker1->setPalette(black);
+  setTabOrder(RYMC, DateTimePicker1);
+}
+
+void Tmain::createGrids() {
+  Panel3 = new TPanel(this);
+  Panel3->setObjectName(QStringLiteral("Panel3"));
+  Panel3->setBorderWidth(1);
+  dxDBGrid1 = new grid::TdxDBGrid(Panel3);
+  dxDBGrid1->setObjectName(QStringLiteral("dxDBGrid1"));
+  grid::configureProductGrid(*dxDBGrid1, DataSource1.get());
+
+  Panel4 = new TPanel(this);
+  Panel4->setObjectName(QStringLiteral("Panel4"));
+  Panel4->setBorderWidth(1);
+  dxDBGrid2 = new grid::TdxDBGrid(Panel4);
+  dxDBGrid2->setObjectName(QStringLiteral("dxDBGrid2"));
+  grid::configureDetailGrid(*dxDBGrid2, DataSource2.get());
+
+  setTabOrder(DateTimePicker1, dxDBGrid1);
+  setTabOrder(dxDBGrid1, dxDBGrid2);
+  setTabOrder(dxDBGrid2, RYMC);
+}
+
+void Tmain::bindEvents() {
+  tbexit->onClick = [this] { tbexitClick(); };
+  Splitter1->CurrentWidth = [this] { return productWidth_; };
+  Splitter1->OnMoved = [this](int width) { setProductPanelWidth(width); };
+}
+
+void Tmain::setProductPanelWidth(int width) {
+  productWidth_ = std::max(0, width);
+  layoutBands();
+}
+
+void Tmain::layoutBands() {
+  const BandRects r = qadj::window::layoutBands(size(), productWidth_);
+  ToolBar1->setGeometry(r.toolBar);
+  Bevel1->setGeometry(r.bevel);
+  Panel1->setGeometry(r.title);
+  Panel2->setGeometry(r.filter);
+  Panel3->setGeometry(r.product);
+  Splitter1->setGeometry(r.splitter);
+  Panel4->setGeometry(r.detail);
+  dxDBGrid1->setGeometry(fillInside(r.product, Panel3->borderWidth()));
+  dxDBGrid2->setGeometry(fillInside(r.detail, Panel4->borderWidth()));
+}
+
+int Tmain::ShowModal() {
+  modalResult_ = mrNone;
+  setWindowModality(Qt::ApplicationModal);
+  applyOwner(this, applicationOwner());
+  RYMC->setFocus();
+  exec();
+  return modalResult_;
+}
+
+void Tmain::SetModalResult(int result) {
+  modalResult_ = result;
+  if (result != mrNone && isVisible()) done(result);
+}
+
+void Tmain::tbexitClick() {
+  if (Tmain* form = currentForm()) {
+    form->close();
+  } else {
+    close();
+  }
+}
+
+void Tmain::activated() {
+  activationQueued_ = false;
+  if (g_activeForm == this || !isVisible()) return;
+  g_activeForm = this;
+  if (OnActivate) OnActivate();
+}
+
+bool Tmain::event(QEvent* e) {
+  return guarded(
+      [&] {
+        switch (e->type()) {
+          case QEvent::WindowActivate:
+            activated();
+            break;
+          case QEvent::Show:
+            // Platforms without window activation (offscreen) still activate the
+            // form once it is shown.
+            if (!activationQueued_) {
+              activationQueued_ = true;
+              QTimer::singleShot(0, this, [this] { guarded([this] { activated(); }); });
+            }
+            break;
+          default:
+            break;
+        }
+        return QDialog::event(e);
+      },
+      false);
+}
+
+void Tmain::resizeEvent(QResizeEvent* e) {
+  QDialog::resizeEvent(e);
+  layoutBands();
+}
+
+void Tmain::closeEvent(QCloseEvent* e) {
+  if (modalResult_ == mrNone) modalResult_ = mrCancel;
+  QDialog::closeEvent(e);
+}
+
+void Tmain::keyPressEvent(QKeyEvent* e) {
+  // A form does not close on Esc, nor press a default button on Enter.
+  if (e->key() == Qt::Key_Escape || e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+    e->ignore();
+    return;
+  }
+  QDialog::keyPressEvent(e);
+}
+
+Tmain* currentForm() { return g_currentForm; }
+void setCurrentForm(Tmain* form) { g_currentForm = form; }
+
+}  // namespace qadj::window
