@@ -2,16 +2,43 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <type_traits>
 
 #include "qadj/platform/error.h"
 
 namespace qadj::text {
 namespace {
 
+// Bytes of the input character at in that the lossy form replaces by one '?': a
+// whole well-formed UTF-8 sequence or UTF-16 surrogate pair (a character the target
+// cannot hold), else one unit.
+std::size_t badCharLength(const char* from, const char* in, std::size_t left, std::size_t unit) {
+  const std::string_view enc(from);
+  if (enc == "UTF-8") {
+    const auto lead = static_cast<unsigned char>(in[0]);
+    const std::size_t len = lead >= 0xF0 && lead <= 0xF4   ? 4
+                            : lead >= 0xE0 && lead <= 0xEF ? 3
+                            : lead >= 0xC2 && lead <= 0xDF ? 2
+                                                           : 1;
+    if (len > left) return 1;
+    for (std::size_t i = 1; i < len; ++i) {
+      if ((static_cast<unsigned char>(in[i]) & 0xC0) != 0x80) return 1;
+    }
+    return len;
+  }
+  if (enc == "UTF-16LE" && left >= 4) {
+    const auto hi = static_cast<unsigned char>(in[1]);
+    const auto hi2 = static_cast<unsigned char>(in[3]);
+    if (hi >= 0xD8 && hi <= 0xDB && hi2 >= 0xDC && hi2 <= 0xDF) return 4;
+  }
+  return std::min(left, unit);
+}
+
 // One conversion with glibc's iconv. On invalid input: throw, or (lossy) put '?'
-// for each bad byte and go on.
+// for each bad character and go on.
 template <class Out>
 Out convert(const char* to, const char* from, const char* in, std::size_t inBytes, bool lossy,
             std::size_t unit) {
@@ -36,8 +63,8 @@ Out convert(const char* to, const char* from, const char* in, std::size_t inByte
       iconv_close(cd);
       throw EConvertError(std::string("invalid text for conversion from ") + from);
     }
-    // Skip one bad input unit and mark it.
-    const std::size_t skip = std::min(srcLeft, unit);
+    // Skip the bad input character and mark it.
+    const std::size_t skip = badCharLength(from, src, srcLeft, unit);
     src += skip;
     srcLeft -= skip;
     if (std::string_view(to).starts_with("UTF-16")) {

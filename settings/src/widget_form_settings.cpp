@@ -1,0 +1,82 @@
+#include "qadj/settings/widget_form_settings.h"
+
+#include <QApplication>
+#include <QWidget>
+#include <algorithm>
+
+namespace qadj {
+
+WidgetFormSettings::WidgetFormSettings(QWidget& window, WinColor color)
+    : window_(window), color_(color) {}
+
+int WidgetFormSettings::top() const {
+  return window_.frameGeometry().top();
+}
+int WidgetFormSettings::left() const {
+  return window_.frameGeometry().left();
+}
+int WidgetFormSettings::width() const {
+  return window_.frameGeometry().width();
+}
+int WidgetFormSettings::height() const {
+  return window_.frameGeometry().height();
+}
+
+// move() places a top-level window's frame.
+void WidgetFormSettings::setTop(int top) {
+  window_.move(window_.frameGeometry().left(), top);
+}
+void WidgetFormSettings::setLeft(int left) {
+  window_.move(left, window_.frameGeometry().top());
+}
+
+void WidgetFormSettings::setWidth(int width) {
+  const int frame = window_.frameGeometry().width() - window_.width();
+  window_.resize(width - frame, window_.height());
+}
+
+void WidgetFormSettings::setHeight(int height) {
+  const int frame = window_.frameGeometry().height() - window_.height();
+  window_.resize(window_.width(), height - frame);
+}
+
+void WidgetFormSettings::setColor(WinColor color) {
+  color_ = color;
+  QPalette palette = window_.palette();
+  palette.setColor(QPalette::Window, colorFromWinColor(color));
+  window_.setPalette(palette);
+  window_.setAutoFillBackground(true);
+}
+
+int WidgetFormSettings::fontSize() const {
+  const QFont font = window_.font();
+  if (font.pointSize() > 0) return font.pointSize();
+  return -(font.pixelSize() * 72 / 96);
+}
+
+void WidgetFormSettings::setFontSize(int points) {
+  QFont font = window_.font();
+  if (points > 0) {
+    font.setPointSize(points);
+  } else if (points < 0) {
+    font.setPixelSize(std::max(1, -points * 96 / 72));
+  } else {
+    font.setPointSizeF(QApplication::font().pointSizeF());
+  }
+  window_.setFont(font);
+}
+
+void WidgetFormSettings::setWindowStateNormal() {
+  window_.setWindowState(window_.windowState() &
+                         ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+}
+
+void WidgetFormSettings::setBorderStyleNone() {
+  window_.setWindowFlag(Qt::FramelessWindowHint, true);
+}
+
+void WidgetFormSettings::setFormStyleNormal() {
+  window_.setWindowFlag(Qt::WindowStaysOnTopHint, false);
+}
+
+}  // namespace qadj
