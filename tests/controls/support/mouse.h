@@ -1,0 +1,17 @@
+// Mouse events delivered straight to a widget, as after a press has grabbed the mouse.
+#pragma once
+
+#include <QColor>
+#include <QPoint>
+#include <QWidget>
+
+namespace qadj::test {
+
+void pressAt(QWidget* w, QPoint pos, Qt::MouseButton button = Qt::LeftButton);
+void doubleClickAt(QWidget* w, QPoint pos);
+void releaseAt(QWidget* w, QPoint pos);
+void moveTo(QWidget* w, QPoint pos, Qt::MouseButtons held = Qt::NoButton);
+// Colour of one pixel of the widget as it paints itself now.
+QColor pixelOf(QWidget* w, QPoint pos);
+
+}  // namespace qadj::test
