@@ -1,3 +1,4 @@
+// working here: house rules (clean room, no git commits, own build dir, -j2, deadline 02:50 UTC).
 // The object runtime: class identifiers, automation values, the IUnknown/IDispatch
 // object model, per-thread initialisation, class registration and object creation
 // in-process, on this computer's daemon or on a named host (over gRPC).
@@ -21,9 +22,15 @@
 namespace qadj::com {
 
 using HRESULT = std::int32_t;
-constexpr HRESULT hresult(std::uint32_t v) { return static_cast<HRESULT>(v); }
-inline bool failed(HRESULT hr) { return hr < 0; }
-inline bool succeeded(HRESULT hr) { return hr >= 0; }
+constexpr HRESULT hresult(std::uint32_t v) {
+  return static_cast<HRESULT>(v);
+}
+inline bool failed(HRESULT hr) {
+  return hr < 0;
+}
+inline bool succeeded(HRESULT hr) {
+  return hr >= 0;
+}
 
 inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT S_FALSE = 1;
@@ -38,6 +45,7 @@ inline constexpr HRESULT E_INVALIDARG = hresult(0x80070057);
 inline constexpr HRESULT CO_E_NOTINITIALIZED = hresult(0x800401F0);
 inline constexpr HRESULT CO_E_CLASSSTRING = hresult(0x800401F3);
 inline constexpr HRESULT REGDB_E_CLASSNOTREG = hresult(0x80040154);
+inline constexpr HRESULT CO_E_SERVER_EXEC_FAILURE = hresult(0x80080005);
 inline constexpr HRESULT RPC_E_DISCONNECTED = hresult(0x80010108);
 inline constexpr HRESULT RPC_E_SERVER_UNAVAILABLE = hresult(0x800706BA);  // host unreachable
 inline constexpr HRESULT RPC_E_CALL_TIMEOUT = hresult(0x800705B4);
@@ -50,6 +58,8 @@ inline constexpr HRESULT DISP_E_BADPARAMCOUNT = hresult(0x8002000E);
 inline constexpr std::uint32_t CLSCTX_INPROC_SERVER = 0x1;
 inline constexpr std::uint32_t CLSCTX_LOCAL_SERVER = 0x4;
 inline constexpr std::uint32_t CLSCTX_REMOTE_SERVER = 0x10;
+inline constexpr std::uint32_t CLSCTX_SERVER =
+    CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;  // 0x15
 
 inline constexpr std::uint16_t DISPATCH_METHOD = 0x1;
 inline constexpr std::uint16_t DISPATCH_PROPERTYGET = 0x2;
@@ -178,25 +188,47 @@ QADJ_PLATFORM_API void SetErrorInfo(const ExcepInfo& info);
 // Moves the thread's error information into out; returns false when there is none.
 QADJ_PLATFORM_API bool GetErrorInfo(ExcepInfo& out);
 
+// --- Interface marshaling ---------------------------------------------------------
+// A custom interface (one that is not IDispatch) travels over remote calls as Invoke
+// with dispatch ids on that interface. The server side turns such an Invoke into a
+// call of the interface (the stub); the client side wraps a channel whose Invoke
+// carries calls to the remote interface (the proxy). Without a stub the server hands
+// the call to the object's IDispatch; without a proxy a remote QueryInterface for the
+// interface answers E_NOINTERFACE.
+using InterfaceStub =
+    std::function<HRESULT(const std::shared_ptr<IUnknown>& itf, std::int32_t dispid,
+                          std::vector<Variant>& args, Variant* result, ExcepInfo* excep)>;
+using InterfaceProxyFactory =
+    std::function<std::shared_ptr<IUnknown>(std::shared_ptr<IDispatch> channel)>;
+// Registering again replaces the earlier entry.
+QADJ_PLATFORM_API void CoRegisterInterfaceStub(const Guid& iid, InterfaceStub stub);
+QADJ_PLATFORM_API void CoRegisterInterfaceProxy(const Guid& iid, InterfaceProxyFactory factory);
+// The registered entries, or empty functions.
+QADJ_PLATFORM_API InterfaceStub CoGetInterfaceStub(const Guid& iid);
+QADJ_PLATFORM_API InterfaceProxyFactory CoGetInterfaceProxy(const Guid& iid);
+
 // --- Classes ---------------------------------------------------------------------
 using ClassFactory = std::function<std::shared_ptr<IUnknown>()>;
 
 // Registers an in-process class (a host or a test does this). progId may be empty.
-// Registering the same class again replaces its factory.
+// Registering the same class again replaces its factory. A null factory registers the
+// program identifier only (for CLSIDFromProgID); the class is then not in-process.
 QADJ_PLATFORM_API HRESULT CoRegisterClass(const Guid& clsid, const std::string& progId,
                                           ClassFactory factory);
 QADJ_PLATFORM_API void CoRevokeClass(const Guid& clsid);
 
-// Looks up a program identifier. Known program identifiers are those registered
-// in-process plus those listed in the runtime's class table (see docs). Returns
-// S_OK, or CO_E_CLASSSTRING when unknown.
+// Looks up a program identifier (without regard to letter case). Known program
+// identifiers are those registered with CoRegisterClass. Returns S_OK,
+// CO_E_CLASSSTRING when unknown, CO_E_NOTINITIALIZED on a thread without
+// CoInitialize.
 QADJ_PLATFORM_API HRESULT CLSIDFromProgID(const std::string& progId, Guid& out);
 
 // Creates an object on this computer: in-process when CLSCTX_INPROC_SERVER is asked
 // and the class is registered in-process, else (with CLSCTX_LOCAL_SERVER) on this
-// computer's daemon. Returns S_OK and the interface iid, or a failure code.
-QADJ_PLATFORM_API HRESULT CoCreateInstance(const Guid& clsid, std::uint32_t clsctx,
-                                           const Guid& iid, std::shared_ptr<IUnknown>& out);
+// computer's daemon (LocalServerAddress()). Returns S_OK and the interface iid, or a
+// failure code (REGDB_E_CLASSNOTREG when nothing asked for can create it).
+QADJ_PLATFORM_API HRESULT CoCreateInstance(const Guid& clsid, std::uint32_t clsctx, const Guid& iid,
+                                           std::shared_ptr<IUnknown>& out);
 
 // Creates an object with a server name "host[:port]" (default port kDefaultPort).
 // clsctx decides what is tried: in-process and local first when asked, the named host
@@ -207,6 +239,14 @@ QADJ_PLATFORM_API HRESULT CoCreateInstanceEx(const Guid& clsid, std::uint32_t cl
 
 inline constexpr int kDefaultPort = 7311;
 
+// The daemon that "local server" creation reaches: the environment variable
+// QADJ_LOCAL_SERVER ("host[:port]") when set and not empty, else "127.0.0.1:7311".
+QADJ_PLATFORM_API std::string LocalServerAddress();
+
+// The gRPC target for a host text "name[:port]" ("[v6addr][:port]" also accepted);
+// the port defaults to kDefaultPort. Returns empty for an empty or malformed text.
+QADJ_PLATFORM_API std::string HostTextToTarget(std::string_view hostText);
+
 // This computer's name as GetComputerNameA gives it: copies at most size-1 bytes and
 // a terminator into buf; returns false (and sets size to the needed size) when the
 // buffer is too small.
@@ -216,5 +256,15 @@ QADJ_PLATFORM_API bool GetComputerNameA(char* buf, std::uint32_t* size);
 QADJ_PLATFORM_API std::string SystemErrorText(HRESULT hr);
 // The system's text, or "OLE error %.8x" when it has none.
 QADJ_PLATFORM_API std::string OleErrorText(HRESULT hr);
+
+// A server's error description as the operator sees it: GBK, with trailing blanks,
+// control characters and periods removed. Characters that GBK cannot hold become '?'.
+QADJ_PLATFORM_API std::string ErrorDescriptionText(std::u16string_view description);
+
+// Throws for a failure code: qadj::EOleException with the thread's error information
+// (ErrorDescriptionText of its description) when there is a description, else
+// qadj::EOleError with OleErrorText(hr). Does nothing for a success code. Consumes
+// the thread's error information either way.
+QADJ_PLATFORM_API void OleCheck(HRESULT hr);
 
 }  // namespace qadj::com

