@@ -1,0 +1,273 @@
+#include "qadj/server/fields.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "qadj/platform/error.h"
+#include "qadj/server/dataset.h"
+
+namespace qadj {
+
+namespace {
+
+std::string_view trimBlanks(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+bool isDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+[[noreturn]] void invalidFloat(const std::string& text, const std::string& fieldName) {
+  throw EConvertError("'" + text + "' is not a valid floating point value for field '" + fieldName +
+                      "'");
+}
+
+// Days since 1899-12-30 <-> civil date (proleptic Gregorian).
+long daysFromCivil(long y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const long era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<long>(doe);  // days since 0000-03-01
+}
+
+void civilFromDays(long z, long& y, unsigned& m, unsigned& d) {
+  const long era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  y = static_cast<long>(yoe) + era * 400;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  d = doy - (153 * mp + 2) / 5 + 1;
+  m = mp < 10 ? mp + 3 : mp - 9;
+  y += m <= 2;
+}
+
+// Day number of 1899-12-30, the origin of date values.
+const long kEpochShift = daysFromCivil(1899, 12, 30);
+
+}  // namespace
+
+// --- Formatting helpers -----------------------------------------------------------
+
+std::string FormatFloatGeneral(double v) {
+  if (std::isnan(v)) return "NAN";
+  if (std::isinf(v)) return v < 0 ? "-INF" : "INF";
+  if (v == 0) return "0";  // also -0
+  char buf[64];
+  const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
+  std::string s(buf, res.ptr);
+  // to_chars writes "1e+20" / "1.5e-05"; the system writes "1E20" / "1.5E-5".
+  const auto e = s.find('e');
+  if (e == std::string::npos) return s;
+  std::string mantissa = s.substr(0, e);
+  std::string_view exp(s);
+  exp.remove_prefix(e + 1);
+  std::string out = mantissa + "E";
+  if (!exp.empty() && exp.front() == '-') out += '-';
+  if (!exp.empty() && (exp.front() == '-' || exp.front() == '+')) exp.remove_prefix(1);
+  while (exp.size() > 1 && exp.front() == '0') exp.remove_prefix(1);
+  out += exp;
+  return out;
+}
+
+bool ParseFloatText(std::string_view text, double& out) {
+  std::string_view s = trimBlanks(text);
+  std::size_t i = 0;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+  std::size_t digits = 0;
+  while (i < s.size() && isDigit(s[i])) ++i, ++digits;
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    while (i < s.size() && isDigit(s[i])) ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    std::size_t expDigits = 0;
+    while (i < s.size() && isDigit(s[i])) ++i, ++expDigits;
+    if (expDigits == 0) return false;
+  }
+  if (i != s.size()) return false;
+  // from_chars knows no leading '+' and is independent of the process locale.
+  std::string_view body = s;
+  if (body.front() == '+') body.remove_prefix(1);
+  double v = 0;
+  const auto res = std::from_chars(body.data(), body.data() + body.size(), v);
+  if (res.ec == std::errc::result_out_of_range) {
+    // Beyond the range of a double: infinity or zero, as the magnitude says.
+    const bool tiny = body.find_first_of("123456789") == std::string_view::npos ||
+                      body.find("e-") != std::string_view::npos ||
+                      body.find("E-") != std::string_view::npos;
+    v = tiny ? 0.0 : HUGE_VAL;
+    if (body.front() == '-') v = -v;
+  } else if (res.ec != std::errc() || res.ptr != body.data() + body.size()) {
+    return false;
+  }
+  out = v;
+  return true;
+}
+
+// --- TField -----------------------------------------------------------------------
+
+TField::TField(TDataSet* dataSet, std::string fieldName, int size, bool readOnly, TFieldKind kind)
+    : dataSet_(dataSet),
+      fieldName_(std::move(fieldName)),
+      size_(size),
+      readOnly_(readOnly),
+      kind_(kind) {}
+
+TValue TField::Value() const {
+  return dataSet_ ? dataSet_->FieldValue(*this, dataSet_->CurrentIndex()) : TValue{};
+}
+
+bool TField::IsNull() const {
+  return std::holds_alternative<std::monostate>(Value());
+}
+
+std::string TField::TextOf(TValue v) const {
+  if (std::string* s = std::get_if<std::string>(&v)) return std::move(*s);
+  return std::holds_alternative<std::monostate>(v) ? std::string() : FormatValue(v);
+}
+
+std::string TField::AsString() const {
+  return TextOf(Value());
+}
+
+double TField::AsFloat() const {
+  const TValue v = Value();
+  if (const double* d = std::get_if<double>(&v)) return *d;
+  if (const std::string* s = std::get_if<std::string>(&v)) {
+    double out = 0;
+    if (!ParseFloatText(*s, out)) invalidFloat(*s, DisplayName());
+    return out;
+  }
+  return 0;
+}
+
+TValue TField::ValueAt(int recIndex) const {
+  return dataSet_ ? dataSet_->FieldValue(*this, recIndex) : TValue{};
+}
+
+std::string TField::DisplayTextAt(int recIndex) const {
+  return TextOf(ValueAt(recIndex));
+}
+
+void TField::SetAsFloat(double v) {
+  dataSet_->CheckFieldWritable(*this);
+  if (DataType() == TFieldType::ftString)
+    StoreValue(FormatFloatGeneral(v));
+  else
+    StoreValue(v);
+}
+
+void TField::SetAsString(const std::string& v) {
+  dataSet_->CheckFieldWritable(*this);
+  StoreValue(ParseText(v));
+}
+
+void TField::Clear() {
+  dataSet_->CheckFieldWritable(*this);
+  StoreValue(TValue{});
+}
+
+bool TField::IsValidChar(char) const {
+  return true;
+}
+
+bool TField::CanModify() const {
+  return !readOnly_ && dataSet_ && dataSet_->CanModify();
+}
+
+void TField::StoreValue(TValue v) {
+  dataSet_->WriteField(*this, std::move(v));
+}
+
+// --- TStringField -------------------------------------------------------------------
+
+bool TStringField::AcceptsColumnType(std::string_view t) const {
+  return t == "String" || t == "FixedChar" || t == "Guid";
+}
+
+TValue TStringField::ParseText(const std::string& text) const {
+  return text;
+}
+
+std::string TStringField::FormatValue(const TValue& v) const {
+  if (const std::string* s = std::get_if<std::string>(&v)) return *s;
+  if (const double* d = std::get_if<double>(&v)) return FormatFloatGeneral(*d);
+  return {};
+}
+
+// --- TFloatField --------------------------------------------------------------------
+
+bool TFloatField::AcceptsColumnType(std::string_view t) const {
+  return t == "Float" || t == "Currency";
+}
+
+bool TFloatField::IsValidChar(char ch) const {
+  return isDigit(ch) || ch == '+' || ch == '-' || ch == 'E' || ch == 'e' || ch == '.';
+}
+
+TValue TFloatField::ParseText(const std::string& text) const {
+  if (text.empty()) return TValue{};
+  double v = 0;
+  if (!ParseFloatText(text, v)) invalidFloat(text, DisplayName());
+  return v;
+}
+
+std::string TFloatField::FormatValue(const TValue& v) const {
+  if (const double* d = std::get_if<double>(&v)) return FormatFloatGeneral(*d);
+  if (const std::string* s = std::get_if<std::string>(&v)) return *s;
+  return {};
+}
+
+// --- TDateTimeField -----------------------------------------------------------------
+
+bool TDateTimeField::AcceptsColumnType(std::string_view t) const {
+  return t == "Date" || t == "Time" || t == "DateTime";
+}
+
+TValue TDateTimeField::ParseText(const std::string& text) const {
+  if (text.empty()) return TValue{};
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
+  char tail = 0;
+  const int n =
+      std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &y, &mo, &d, &h, &mi, &sec, &tail);
+  if ((n != 3 && n != 6) || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || sec > 59 ||
+      h < 0 || mi < 0 || sec < 0)
+    throw EConvertError("'" + text + "' is not a valid date and time");
+  const long days =
+      daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) - kEpochShift;
+  return static_cast<double>(days) + (h * 3600 + mi * 60 + sec) / 86400.0;
+}
+
+std::string TDateTimeField::FormatValue(const TValue& v) const {
+  const double* dv = std::get_if<double>(&v);
+  if (!dv) {
+    const std::string* s = std::get_if<std::string>(&v);
+    return s ? *s : std::string();
+  }
+  if (!std::isfinite(*dv) || std::fabs(*dv) > 3.0e6) return FormatFloatGeneral(*dv);
+  const double whole = std::floor(*dv);
+  long y = 0;
+  unsigned m = 0, d = 0;
+  civilFromDays(static_cast<long>(whole) + kEpochShift, y, m, d);
+  long secs = std::lround((*dv - whole) * 86400.0);
+  if (secs >= 86400) secs = 86399;
+  char buf[96];
+  if (secs == 0)
+    std::snprintf(buf, sizeof buf, "%04ld-%02u-%02u", y, m, d);
+  else
+    std::snprintf(buf, sizeof buf, "%04ld-%02u-%02u %02ld:%02ld:%02ld", y, m, d, secs / 3600,
+                  secs / 60 % 60, secs % 60);
+  return buf;
+}
+
+}  // namespace qadj

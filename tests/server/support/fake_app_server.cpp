@@ -1,0 +1,149 @@
+#include "support/fake_app_server.h"
+
+#include <algorithm>
+
+#include "qadj/platform/error.h"
+#include "qadj/platform/text.h"
+
+namespace qadj::dstest {
+
+com::HRESULT FakeAppServer::QueryInterface(const com::Guid& iid,
+                                           std::shared_ptr<com::IUnknown>& out) {
+  if (iid == com::IID_IUnknown || iid == IID_IAppServer) {
+    out = shared_from_this();
+    return com::S_OK;
+  }
+  return com::E_NOINTERFACE;
+}
+
+com::HRESULT FakeAppServer::ApplyUpdates(const std::u16string&, const com::Variant&, std::int32_t,
+                                         std::int32_t&, com::Variant&, com::Variant&) {
+  return com::E_NOTIMPL;
+}
+
+com::HRESULT FakeAppServer::FetchRecords(const std::u16string& provider, std::int32_t count,
+                                         std::int32_t& recsOut, std::int32_t options,
+                                         const std::u16string& commandText, com::Variant& params,
+                                         com::Variant&, com::Variant& result) {
+  calls.push_back({AppServerCall::Fetch, provider, count, options, commandText, params});
+  if (com::failed(failHr_)) {
+    if (!failDescription_.empty()) com::SetErrorInfo({failHr_, u"fake", failDescription_});
+    return failHr_;
+  }
+  if (options == kFetchReset) {
+    result = com::Variant();
+    recsOut = 0;
+    return com::S_OK;
+  }
+  const auto it = results_.find(commandText);
+  if (it == results_.end()) {
+    result = com::Variant::null();
+    recsOut = 0;
+    return com::S_OK;
+  }
+  result = it->second;
+  recsOut = rowsSent;
+  if (recsOut < 0 && result.type() == com::VarType::Bytes) {
+    try {
+      recsOut = static_cast<std::int32_t>(packet::decode(result.asBytes()).rows.size());
+    } catch (const packet::PacketError&) {
+      recsOut = 0;  // a malformed result on purpose
+    }
+  }
+  return com::S_OK;
+}
+
+com::HRESULT FakeAppServer::DataRequest(const std::u16string&, const com::Variant&, com::Variant&) {
+  return com::E_NOTIMPL;
+}
+com::HRESULT FakeAppServer::GetProviderNames(com::Variant&) {
+  return com::E_NOTIMPL;
+}
+com::HRESULT FakeAppServer::GetParams(const std::u16string&, com::Variant&, com::Variant&) {
+  return com::E_NOTIMPL;
+}
+com::HRESULT FakeAppServer::RowRequest(const std::u16string&, const com::Variant&, std::int32_t,
+                                       com::Variant&, com::Variant&) {
+  return com::E_NOTIMPL;
+}
+
+com::HRESULT FakeAppServer::ExecuteCommand(const std::u16string& provider,
+                                           const std::u16string& commandText, com::Variant& params,
+                                           com::Variant&) {
+  calls.push_back({AppServerCall::Execute, provider, 0, 0, commandText, params});
+  if (com::failed(failHr_)) {
+    if (!failDescription_.empty()) com::SetErrorInfo({failHr_, u"fake", failDescription_});
+    return failHr_;
+  }
+  return com::S_OK;
+}
+
+void FakeAppServer::setResult(const std::string& commandText, const packet::Packet& p) {
+  results_[text::gbkToUtf16(commandText)] = com::Variant::bytes(packet::encode(p));
+}
+
+void FakeAppServer::setRawResult(const std::string& commandText, com::Variant v) {
+  results_[text::gbkToUtf16(commandText)] = std::move(v);
+}
+
+int FakeAppServer::fetches() const {
+  return static_cast<int>(std::count_if(calls.begin(), calls.end(), [](const AppServerCall& c) {
+    return c.kind == AppServerCall::Fetch && c.options != kFetchReset;
+  }));
+}
+
+int FakeAppServer::resets() const {
+  return static_cast<int>(std::count_if(calls.begin(), calls.end(), [](const AppServerCall& c) {
+    return c.kind == AppServerCall::Fetch && c.options == kFetchReset;
+  }));
+}
+
+int FakeAppServer::executes() const {
+  return static_cast<int>(std::count_if(calls.begin(), calls.end(), [](const AppServerCall& c) {
+    return c.kind == AppServerCall::Execute;
+  }));
+}
+
+std::shared_ptr<IAppServer> FakeRemoteServer::GetRecordSetInterface() {
+  ++interfaceRequests;
+  if (connectFailure) throw Exception(*connectFailure);
+  return appServer;
+}
+
+packet::Column textColumn(std::string name, int width) {
+  return {std::move(name), "String", width, false};
+}
+packet::Column floatColumn(std::string name) {
+  return {std::move(name), "Float", 0, false};
+}
+packet::Column column(std::string name, std::string typeName) {
+  return {std::move(name), std::move(typeName), 0, false};
+}
+
+packet::Packet productPacket(int rows) {
+  packet::Packet p;
+  p.columns = {textColumn("SPDM00", 8), textColumn("SPMC00", 30), floatColumn("XL0000"),
+               floatColumn("YFXSL0"), floatColumn("KTZXL0")};
+  for (int i = 0; i < rows; ++i) {
+    const std::string code = "P" + std::to_string(1000000 + i);
+    p.rows.push_back(
+        {code, "\xBE\xED\xD1\xCC" + std::to_string(i), 100.0 + i, 40.0 + i * 0.5, 60.0 + i * 0.5});
+  }
+  return p;
+}
+
+packet::Packet detailPacket(int rows) {
+  packet::Packet p;
+  p.columns = {textColumn("FXRY00", 4),  textColumn("RYMC00", 8), textColumn("SPDM00", 8),
+               textColumn("SPMC00", 30), floatColumn("XL0000"),   floatColumn("TZXL00")};
+  for (int i = 0; i < rows; ++i) {
+    char code[8];
+    std::snprintf(code, sizeof code, "%04d", i % 10000);
+    p.rows.push_back({std::string(code), "\xD5\xC5\xC8\xFD" + std::to_string(i % 100),
+                      std::string("P0000001"), std::string("\xBE\xED\xD1\xCC  Ultra Slim 20"),
+                      50.0 + i, 0.0});
+  }
+  return p;
+}
+
+}  // namespace qadj::dstest

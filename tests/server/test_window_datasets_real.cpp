@@ -1,0 +1,174 @@
+// The window's data sets against the real application server on the demo database:
+// once created in-process, once behind the gRPC object server on loopback.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <filesystem>
+
+#include "qadj/appserver/costore_product.h"
+#include "qadj/appserver/database.h"
+#include "qadj/appserver/demo.h"
+#include "qadj/appserver/embedded.h"
+#include "qadj/com/remote.h"
+#include "qadj/server/connection.h"
+#include "qadj/server/window_datasets.h"
+
+namespace qadj {
+namespace {
+
+constexpr double kToday = 46000;  // 2025-12-09
+
+enum class Where { InProcess, OverGrpc };
+
+class RealServerTest : public ::testing::TestWithParam<Where> {
+ protected:
+  void SetUp() override {
+    com::CoInitialize();
+    path_ = ::testing::TempDir() + "qadj_ds_real_" + std::to_string(::getpid()) + ".sqlite";
+    std::filesystem::remove(path_);
+    url_ = appserver::sqliteUrl(path_);
+    {
+      auto db = appserver::openDatabase(url_);
+      demo_ = appserver::seedDemoData(*db, kToday);
+    }
+    dcom_ = std::make_unique<TDCOMConnection>("dcom");
+    dcom_->SetServerGUID(CLSID_CoStoreProduct.toString());
+    if (GetParam() == Where::InProcess) {
+      appserver::registerInProcessServer(url_);
+    } else {
+      com::RemoteServerOptions options;
+      options.listen = "127.0.0.1:0";
+      remote_ = std::make_unique<com::RemoteObjectServer>(options);
+      const std::string url = url_;
+      remote_->registerClass(CLSID_CoStoreProduct, kCoStoreProductProgId,
+                             [url] { return appserver::createCoStoreProduct(url); });
+      remote_->start();
+      dcom_->SetComputerName("127.0.0.1:" + std::to_string(remote_->port()));
+    }
+    sets_ = CreateWindowDataSets(dcom_.get());
+  }
+  void TearDown() override {
+    sets_ = {};  // data sets before the connection, as the window does
+    dcom_.reset();
+    remote_.reset();
+    if (GetParam() == Where::InProcess) com::CoRevokeClass(CLSID_CoStoreProduct);
+    std::filesystem::remove(path_);
+    com::CoUninitialize();
+  }
+
+  std::string path_, url_;
+  appserver::DemoSummary demo_;
+  std::unique_ptr<com::RemoteObjectServer> remote_;
+  std::unique_ptr<TDCOMConnection> dcom_;
+  WindowDataSets sets_;
+};
+
+std::string detailQuery(const std::string& date, const std::string& warehouse,
+                        const std::string& giver, const std::string& product) {
+  return "SELECT A.FXRY00,C.RYMC00,A.SPDM00,D.SPMC00,A.XL0000,0 TZXL00  FROM XSTXLGL01 "
+         "A,XSTXLGL1 B,GSTRYGL0 C,GSTJYGL1 D  WHERE A.DHAO00=B.DHAO00 AND "
+         "TRUNC(B.ZDRQ00)=TO_DATE('" +
+         date + "','yyyy-mm-dd') AND A.FXRY00=C.RYDM00 AND A.SPDM00=D.SPDM00 AND CKDM00='" +
+         warehouse + "' AND C.RYDM00<>'" + giver + "' AND A.SPDM00='" + product + "'";
+}
+
+TEST_P(RealServerTest, WindowQueriesOpenOnTheDemoDatabase) {
+  TClientDataSet& q = *sets_.publicQry;
+  // Warehouse lookup.
+  q.Close();
+  q.SetCommandText(std::string("SELECT CKDM00 FROM GSTRYGL0 WHERE RYDM00='") + demo_.operatorCode +
+                   "'");
+  q.Open();
+  const std::string warehouse = q.FieldByName("CKDM00")->AsString();
+  EXPECT_EQ(warehouse, demo_.warehouseCode);
+  // Salesperson list.
+  q.Close();
+  q.SetCommandText("SELECT CKDM00,RYDM00,RYMC00 FROM GSTRYGL0 WHERE FXY000='Y' AND CKDM00='" +
+                   warehouse + "'");
+  q.Open();
+  EXPECT_EQ(q.RecordCount(), demo_.salespersons);
+  ASSERT_FALSE(q.IsEmpty());
+  std::string giver = q.FieldByName("RYDM00")->AsString();
+  ASSERT_EQ(giver.size(), 4u);
+  EXPECT_FALSE(q.FieldByName("rymc00")->AsString().empty());
+  q.Close();
+
+  // The working table, then the product query.
+  dcom_->CallMethod("m_qadj", {DispatchArg::textRef(giver), DispatchArg::date(kToday)});
+  TClientDataSet& products = *sets_.clientDataSet1;
+  products.SetCommandText(
+      "SELECT A.SPDM00,SPMC00,XL0000,YFXSL0,KTZXL0  FROM PGTQADJ0 A,GSTJYGL1 B WHERE "
+      "A.SPDM00=B.SPDM00 ORDER BY SPDM00");
+  products.Open();
+  ASSERT_FALSE(products.IsEmpty());
+  std::vector<std::string> codes;
+  for (products.First(); !products.Eof(); products.Next()) {
+    codes.push_back(products.FieldByName("SPDM00")->AsString());
+    EXPECT_FALSE(products.FieldByName("SPMC00")->AsString().empty());
+    (void)products.FieldByName("KTZXL0")->AsFloat();
+  }
+  EXPECT_TRUE(std::is_sorted(codes.begin(), codes.end()));
+
+  // The detail of the first product that other salespersons hold a line for.
+  TClientDataSet& detail = *sets_.clientDataSet2;
+  bool found = false;
+  for (const std::string& product : codes) {
+    detail.Close();
+    detail.SetCommandText(detailQuery(demo_.today, warehouse, giver, product));
+    detail.Open();
+    if (detail.IsEmpty()) continue;
+    found = true;
+    for (detail.First(); !detail.Eof(); detail.Next()) {
+      EXPECT_NE(detail.FieldByName("FXRY00")->AsString(), giver);
+      EXPECT_EQ(detail.FieldByName("SPDM00")->AsString(), product);
+      EXPECT_EQ(detail.FieldByName("TZXL00")->AsString(), "0");
+    }
+    // The only editable field takes a local change.
+    detail.First();
+    detail.Edit();
+    detail.FieldByName("TZXL00")->SetAsFloat(1.5);
+    detail.Post();
+    EXPECT_EQ(detail.FieldByName("TZXL00")->AsString(), "1.5");
+    break;
+  }
+  EXPECT_TRUE(found);
+
+  // Document lookup and an UPDATE that changes nothing.
+  q.SetCommandText("SELECT DHAO00 FROM XSTXLGL1 WHERE TRUNC(ZDRQ00)=TO_DATE('" + demo_.today +
+                   "','yyyy-mm-dd')");
+  q.Open();
+  ASSERT_EQ(q.RecordCount(), 1);
+  const std::string doc = q.FieldByName("DHAO00")->AsString();
+  q.Close();
+  q.SetCommandText("UPDATE XSTXLGL01 SET XL0000=XL0000+0 WHERE DHAO00='" + doc + "' AND FXRY00='" +
+                   giver + "' AND SPDM00='NONE'");
+  q.Execute();
+  EXPECT_EQ(q.State(), TDataSetState::dsInactive);
+}
+
+TEST_P(RealServerTest, ServerErrorsReachTheCallerWithTheirText) {
+  TClientDataSet& q = *sets_.publicQry;
+  q.SetCommandText("SELECT NOPE FROM NOWHERE");
+  try {
+    q.Open();
+    FAIL() << "no error";
+  } catch (const Exception& e) {
+    const std::string text = e.what();
+    EXPECT_FALSE(text.empty());
+    EXPECT_NE(text.back(), '.');
+    EXPECT_NE(text.back(), ' ');
+  }
+  EXPECT_EQ(q.State(), TDataSetState::dsInactive);
+  // The data set is usable afterwards.
+  q.SetCommandText("SELECT CKDM00 FROM GSTRYGL0");
+  q.Open();
+  EXPECT_FALSE(q.IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Both, RealServerTest, ::testing::Values(Where::InProcess, Where::OverGrpc),
+                         [](const auto& param) {
+                           return param.param == Where::InProcess ? "InProcess" : "OverGrpc";
+                         });
+
+}  // namespace
+}  // namespace qadj
