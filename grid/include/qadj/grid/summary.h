@@ -1,0 +1,36 @@
+// Footer summaries: one accumulator per column, fed during a full load of the grid's
+// rows, and the footer text formatted from it.
+#pragma once
+
+#include <string>
+
+#include "qadj/grid/number_format.h"
+#include "qadj/grid/options.h"
+
+namespace qadj::grid {
+
+// The running total of one column's footer.
+struct SummaryAccumulator {
+  long double value = 0;
+  bool hasValue = false;
+
+  void reset() {
+    value = 0;
+    hasValue = false;
+  }
+  // Adds one record's value (callers pass 0 for cstCount and for null values).
+  void add(TSummaryType type, long double v);
+  // Final step after the last record: count and average use the record count.
+  void finish(TSummaryType type, long recordCount);
+};
+
+// Returns the format used when a column sets none: "0.00;-0.00" for a sum, and so on;
+// empty for cstNone.
+std::string defaultFooterFormat(TSummaryType type);
+
+// Returns the footer text: empty for cstNone, else value formatted with format (or
+// the kind's default when format is empty). Never throws.
+std::string footerText(TSummaryType type, const std::string& format, long double value,
+                       const NumberFormatSettings& settings = {});
+
+}  // namespace qadj::grid

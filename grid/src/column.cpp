@@ -1,0 +1,39 @@
+#include "qadj/grid/column.h"
+
+#include "qadj/grid/dxdbgrid.h"
+
+namespace qadj::grid {
+
+void TdxDBGridColumn::SetWidth(int w) {
+  width_ = std::max(w, 0);
+  if (grid_) grid_->viewport()->update();
+}
+
+void TdxDBGridColumn::SetSorted(TdxGridColumnSorted s) {
+  sorted_ = s;
+  if (!grid_) return;
+  if (s != TdxGridColumnSorted::csNone) {
+    for (auto& other : grid_->columns_)
+      if (other.get() != this) other->sorted_ = TdxGridColumnSorted::csNone;
+  }
+  grid_->applySort();
+  grid_->syncFocusFromDataSet();
+  grid_->viewport()->update();
+}
+
+std::string TdxDBGridColumn::SummaryFooterText() const {
+  try {
+    return footerText(SummaryFooterType, SummaryFooterFormat, summary_.value);
+  } catch (...) {
+    return {};
+  }
+}
+
+int TdxDBGridColumn::Index() const {
+  if (!grid_) return -1;
+  for (int i = 0; i < grid_->ColumnCount(); ++i)
+    if (grid_->Column(i) == this) return i;
+  return -1;
+}
+
+}  // namespace qadj::grid

@@ -1,0 +1,194 @@
+// Painting of the grid: band and column headers, rows, grid lines, the focused cell
+// and the footer row.
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPolygon>
+
+#include "qadj/grid/dxdbgrid.h"
+#include "qadj/platform/text.h"
+#include "qadj/server/fields.h"
+
+namespace qadj::grid {
+
+namespace {
+constexpr int kTextMargin = 3;
+
+QString fromGbk(const std::string& gbk) {
+  return QString::fromUtf8(text::gbkToUtf8Lossy(gbk).c_str());
+}
+
+Qt::Alignment toQt(TAlignment a) {
+  switch (a) {
+    case TAlignment::taRightJustify:
+      return Qt::AlignRight;
+    case TAlignment::taCenter:
+      return Qt::AlignHCenter;
+    case TAlignment::taLeftJustify:
+      break;
+  }
+  return Qt::AlignLeft;
+}
+
+const QColor kGridLine(0xC0, 0xC0, 0xC0);
+}  // namespace
+
+bool TdxDBGrid::rightAligned(const TdxDBGridColumn& c) const {
+  return c.Field() && c.Field()->DataType() == TFieldType::ftFloat;
+}
+
+void TdxDBGrid::paintFrame(QPainter& p, const QRect& r, bool raised) const {
+  const QColor dark = headerColor_.darker(150);
+  if (lookAndFeel_ == TdxLookAndFeel::lfStandard) {
+    const QColor light = headerColor_.lighter(140);
+    p.setPen(raised ? light : dark);
+    p.drawLine(r.topLeft(), r.topRight());
+    p.drawLine(r.topLeft(), r.bottomLeft());
+    p.setPen(raised ? dark : light);
+  } else {
+    p.setPen(dark);
+  }
+  p.drawLine(r.bottomLeft(), r.bottomRight());
+  p.drawLine(r.topRight(), r.bottomRight());
+}
+
+void TdxDBGrid::paintEvent(QPaintEvent*) {
+  QPainter p(viewport());
+  p.fillRect(viewport()->rect(), palette().color(QPalette::Base));
+  const std::vector<int> widths = DisplayedWidths();
+  paintRows(p, widths);
+  paintHeader(p, widths);
+  paintFooter(p, widths);
+}
+
+void TdxDBGrid::paintHeader(QPainter& p, const std::vector<int>& widths) const {
+  if (showBands_) {
+    QRect band(-xOffset_, 0, std::max(viewport()->width(), contentWidth()), bandHeight());
+    p.fillRect(band, headerColor_);
+    paintFrame(p, band.adjusted(0, 0, -1, -1), true);
+    p.setPen(palette().color(QPalette::ButtonText));
+    if (!Bands.empty())
+      p.drawText(band.adjusted(kTextMargin, 0, -kTextMargin, 0), Qt::AlignCenter,
+                 fromGbk(Bands.front().Caption));
+  }
+  if (!showHeader_) return;
+  int x = -xOffset_;
+  const int top = bandHeight();
+  const int height = headerHeight() - top;
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    const TdxDBGridColumn& c = *columns_[i];
+    QRect r(x, top, widths[i], height);
+    x += widths[i];
+    if (r.right() < 0 || r.left() > viewport()->width()) continue;
+    const bool pressed =
+        state_ == TdxGridState::HeaderPressed && pressHit_.column == static_cast<int>(i);
+    p.fillRect(r, pressed ? headerColor_.darker(110) : headerColor_);
+    paintFrame(p, r.adjusted(0, 0, -1, -1), !pressed);
+    QRect textRect = r.adjusted(kTextMargin, 0, -kTextMargin, 0);
+    if (c.Sorted() != TdxGridColumnSorted::csNone) {
+      // A small triangle at the right: up for ascending, down for descending.
+      const int cx = r.right() - 8;
+      const int cy = r.center().y();
+      QPolygon tri;
+      if (c.Sorted() == TdxGridColumnSorted::csUp)
+        tri << QPoint(cx - 4, cy + 2) << QPoint(cx + 4, cy + 2) << QPoint(cx, cy - 3);
+      else
+        tri << QPoint(cx - 4, cy - 2) << QPoint(cx + 4, cy - 2) << QPoint(cx, cy + 3);
+      p.setPen(Qt::NoPen);
+      p.setBrush(headerColor_.darker(220));
+      p.drawPolygon(tri);
+      p.setBrush(Qt::NoBrush);
+      textRect.setRight(textRect.right() - 12);
+    }
+    p.setPen(palette().color(QPalette::ButtonText));
+    p.drawText(textRect, toQt(c.HeaderAlignment) | Qt::AlignVCenter,
+               p.fontMetrics().elidedText(fromGbk(c.Caption), Qt::ElideRight, textRect.width()));
+  }
+  if (state_ == TdxGridState::ColumnMoving && movingTarget_ >= 0) {
+    GridGeometry g = Geometry();
+    int mx = g.columnLeft(movingTarget_) - xOffset_;
+    p.fillRect(QRect(mx - 1, top, 3, height), palette().color(QPalette::Highlight));
+  }
+}
+
+void TdxDBGrid::paintRows(QPainter& p, const std::vector<int>& widths) const {
+  const GridGeometry g = Geometry();
+  const int count = RowCount();
+  const int visible = g.visibleRows() + 1;
+  const QColor base = palette().color(QPalette::Base);
+  const QColor text = palette().color(QPalette::Text);
+  const QColor highlight = palette().color(QPalette::Highlight);
+  const QColor highlightText = palette().color(QPalette::HighlightedText);
+  const QColor focusRow = highlight.lighter(185);
+  const bool hasFocus = this->hasFocus() || EditorVisible();
+  p.save();
+  p.setClipRect(QRect(0, g.dataTop(), viewport()->width(), g.dataBottom() - g.dataTop()));
+  int totalWidth = 0;
+  for (int w : widths) totalWidth += w;
+  for (int row = firstRow_; row < count && row < firstRow_ + visible; ++row) {
+    const int y = g.dataTop() + (row - firstRow_) * g.rowHeight;
+    int x = -xOffset_;
+    const bool focused = row == focusedRow_;
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+      QRect r(x, y, widths[i], g.rowHeight);
+      x += widths[i];
+      if (r.right() < 0 || r.left() > viewport()->width()) continue;
+      const bool focusedCell = focused && static_cast<int>(i) == focusedColumn_;
+      QColor bg = focused ? focusRow : base;
+      QColor fg = text;
+      if (focusedCell && hasFocus) {
+        bg = highlight;
+        fg = highlightText;
+      }
+      p.fillRect(r, bg);
+      if (showGrid_) {
+        p.setPen(kGridLine);
+        p.drawLine(r.topRight(), r.bottomRight());
+        p.drawLine(r.bottomLeft(), r.bottomRight());
+      }
+      const TdxDBGridColumn& c = *columns_[i];
+      p.setPen(fg);
+      const QRect textRect = r.adjusted(kTextMargin, 0, -kTextMargin - 1, -1);
+      const Qt::Alignment align =
+          (rightAligned(c) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+      p.drawText(textRect, align,
+                 p.fontMetrics().elidedText(fromGbk(CellText(row, static_cast<int>(i))),
+                                            Qt::ElideRight, textRect.width()));
+      if (focusedCell && hasFocus && !optionsView_.has(TdxDBGridOptionView::edgoHideFocusRect)) {
+        QPen pen(highlightText, 1, Qt::DotLine);
+        p.setPen(pen);
+        p.drawRect(r.adjusted(1, 1, -2, -2));
+      }
+    }
+    (void)totalWidth;
+  }
+  p.restore();
+}
+
+void TdxDBGrid::paintFooter(QPainter& p, const std::vector<int>& widths) const {
+  if (!showFooter_) return;
+  const int top = viewport()->height() - footerHeight();
+  const QRect band(0, top, viewport()->width(), footerHeight());
+  p.fillRect(band, palette().color(QPalette::Button));
+  p.setPen(headerColor_.darker(150));
+  p.drawLine(band.topLeft(), band.topRight());
+  int x = -xOffset_;
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    const TdxDBGridColumn& c = *columns_[i];
+    QRect cell(x + 1, top + 2, widths[i] - 2, footerHeight() - 4);
+    x += widths[i];
+    if (c.SummaryFooterType == TSummaryType::cstNone) continue;
+    // A sunken cell, as a read-only total.
+    p.fillRect(cell, palette().color(QPalette::Base));
+    p.setPen(palette().color(QPalette::Mid));
+    p.drawLine(cell.topLeft(), cell.topRight());
+    p.drawLine(cell.topLeft(), cell.bottomLeft());
+    p.setPen(palette().color(QPalette::Light));
+    p.drawLine(cell.bottomLeft(), cell.bottomRight());
+    p.drawLine(cell.topRight(), cell.bottomRight());
+    p.setPen(palette().color(QPalette::Text));
+    p.drawText(cell.adjusted(kTextMargin, 0, -kTextMargin, 0), Qt::AlignRight | Qt::AlignVCenter,
+               fromGbk(c.SummaryFooterText()));
+  }
+}
+
+}  // namespace qadj::grid

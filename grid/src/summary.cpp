@@ -1,0 +1,61 @@
+#include "qadj/grid/summary.h"
+
+namespace qadj::grid {
+
+void SummaryAccumulator::add(TSummaryType type, long double v) {
+  if (type == TSummaryType::cstNone) return;
+  if (!hasValue) {
+    value = v;
+    hasValue = true;
+    return;
+  }
+  switch (type) {
+    case TSummaryType::cstSum:
+    case TSummaryType::cstAvg:
+      value += v;
+      break;
+    case TSummaryType::cstMin:
+      if (v < value) value = v;
+      break;
+    case TSummaryType::cstMax:
+      if (v > value) value = v;
+      break;
+    case TSummaryType::cstCount:
+    case TSummaryType::cstNone:
+      break;
+  }
+}
+
+void SummaryAccumulator::finish(TSummaryType type, long recordCount) {
+  if (type == TSummaryType::cstCount) {
+    value = static_cast<long double>(recordCount);
+  } else if (type == TSummaryType::cstAvg && recordCount > 0) {
+    value /= static_cast<long double>(recordCount);
+  }
+}
+
+std::string defaultFooterFormat(TSummaryType type) {
+  switch (type) {
+    case TSummaryType::cstSum:
+      return "0.00;-0.00";
+    case TSummaryType::cstMin:
+      return "MIN=0.00;MIN=-0.00";
+    case TSummaryType::cstMax:
+      return "MAX=0.00;MAX=-0.00";
+    case TSummaryType::cstCount:
+      return "0";
+    case TSummaryType::cstAvg:
+      return "AVG=0.00;AVG=-0.00";
+    case TSummaryType::cstNone:
+      break;
+  }
+  return {};
+}
+
+std::string footerText(TSummaryType type, const std::string& format, long double value,
+                       const NumberFormatSettings& settings) {
+  if (type == TSummaryType::cstNone) return {};
+  return formatFloat(format.empty() ? defaultFooterFormat(type) : format, value, settings);
+}
+
+}  // namespace qadj::grid

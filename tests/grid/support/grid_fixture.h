@@ -1,0 +1,58 @@
+// Test support for the grid: an in-memory data set fed from a record-set packet,
+// the window's detail and product field layouts, and an application object.
+#pragma once
+
+#include <QApplication>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "qadj/protocol/packet.h"
+#include "qadj/server/data_source.h"
+#include "qadj/server/dataset.h"
+
+namespace gridtest {
+
+// Returns the process's QApplication, creating it on first use (offscreen in CI).
+QApplication& app();
+
+// Declared as a fixture's first member: the application exists before any widget.
+struct AppFirst {
+  AppFirst() { app(); }
+};
+
+// A data set whose rows come from a packet held in memory.
+class MemDataSet : public qadj::TDataSet {
+ public:
+  explicit MemDataSet(std::string name) : TDataSet(std::move(name)) {}
+  qadj::packet::Packet packet;
+
+ protected:
+  std::unique_ptr<qadj::RecordSet> DoOpen() override;
+};
+
+struct DetailRow {
+  std::string fxry;  // salesperson code (key)
+  std::string name;
+  double quota;
+  std::optional<double> adjustment;  // null when empty
+};
+
+// Packet with the detail query's columns FXRY00, RYMC00, SPDM00, SPMC00, XL0000, TZXL00.
+qadj::packet::Packet detailPacket(const std::vector<DetailRow>& rows);
+// Declares the detail data set's persistent fields (only TZXL00 writable).
+void declareDetailFields(MemDataSet& ds);
+
+struct ProductRow {
+  std::string code;
+  std::string name;
+  double quota, sold, adjustable;
+};
+qadj::packet::Packet productPacket(const std::vector<ProductRow>& rows);
+void declareProductFields(MemDataSet& ds);
+
+// Values of a field over all records, in data-set order (GBK text of each).
+std::vector<std::string> columnTexts(qadj::TDataSet& ds, const char* field);
+
+}  // namespace gridtest

@@ -1,0 +1,320 @@
+// The grid following its data set: loading, footer totals, reloads inside data-set
+// operations, clicks, header sorting and keyboard movement.
+#include <gtest/gtest.h>
+
+#include <QTest>
+
+#include "qadj/grid/configure.h"
+#include "qadj/server/fields.h"
+#include "support/grid_fixture.h"
+
+using namespace qadj;
+using namespace qadj::grid;
+using gridtest::DetailRow;
+
+namespace {
+
+class DetailGridTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gridtest::app();
+    gridtest::declareDetailFields(ds);
+    source.SetDataSet(&ds);
+    configureDetailGrid(grid, &source);
+    grid.resize(400, 300);
+    grid.show();
+  }
+  void open(const std::vector<DetailRow>& rows) {
+    ds.packet = gridtest::detailPacket(rows);
+    ds.Open();
+  }
+  std::string footer() { return grid.ColumnByName("dxDBGrid2TZXL00")->SummaryFooterText(); }
+  std::vector<std::string> gridKeys() {
+    std::vector<std::string> keys;
+    for (int r = 0; r < grid.RowCount(); ++r) keys.push_back(std::get<std::string>(grid.RowKey(r)));
+    return keys;
+  }
+  void clickHeader(int column, Qt::KeyboardModifiers mods = {}) {
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, mods, grid.HeaderRect(column).center());
+  }
+
+  gridtest::AppFirst appFirst;
+  gridtest::MemDataSet ds{"ClientDataSet2"};
+  TDataSource source{"DataSource2"};
+  TdxDBGrid grid;
+};
+
+const std::vector<DetailRow> kThree = {
+    {"0013", "B", 10, 2}, {"0012", "A", 20, 0.5}, {"0015", "C", 30, std::nullopt}};
+
+}  // namespace
+
+TEST_F(DetailGridTest, LoadsEveryRecordAndTotalsTheFooter) {
+  EXPECT_EQ(footer(), "0.00");  // nothing loaded yet
+  open(kThree);
+  ASSERT_EQ(grid.RowCount(), 3);
+  EXPECT_EQ(gridKeys(), (std::vector<std::string>{"0013", "0012", "0015"}));
+  EXPECT_EQ(footer(), "2.50");  // 2 + 0.5 + null counted as 0
+  EXPECT_EQ(grid.ColumnByName("dxDBGrid2XL0000")->SummaryFooterText(), "60.00");
+  EXPECT_EQ(grid.ColumnByName("dxDBGrid2FXRY00")->SummaryFooterText(), "");  // cstNone
+  EXPECT_EQ(grid.CellText(2, 5), "");
+  EXPECT_EQ(grid.CellText(1, 5), "0.5");
+  EXPECT_EQ(grid.FocusedRow(), 0);
+  EXPECT_EQ(grid.SummaryRecordCount(), 3);
+}
+
+TEST_F(DetailGridTest, EmptyAndNegativeTotals) {
+  open({});
+  EXPECT_EQ(grid.RowCount(), 0);
+  EXPECT_EQ(footer(), "0.00");
+  EXPECT_EQ(grid.ColumnByName("dxDBGrid2XL0000")->SummaryFooterText(), "0.00");
+  ds.Close();
+  open({{"0012", "A", 1, -1}, {"0013", "B", 1, -2}});
+  EXPECT_EQ(footer(), "-3.00");
+}
+
+TEST_F(DetailGridTest, OtherSummaryKindsOverNulls) {
+  TdxDBGridColumn* tz = grid.ColumnByName("dxDBGrid2TZXL00");
+  tz->SummaryFooterType = TSummaryType::cstCount;
+  open({{"0012", "A", 1, std::nullopt}, {"0013", "B", 1, std::nullopt}});
+  EXPECT_EQ(footer(), "2");
+  ds.Close();
+  tz->SummaryFooterType = TSummaryType::cstMin;
+  open({{"0012", "A", 1, 4}, {"0013", "B", 1, std::nullopt}, {"0014", "C", 1, 3}});
+  EXPECT_EQ(footer(), "MIN=0.00");
+  ds.Close();
+  tz->SummaryFooterType = TSummaryType::cstNone;
+  open(kThree);
+  EXPECT_EQ(footer(), "");
+}
+
+TEST_F(DetailGridTest, SummaryEventsRunAroundTheComputation) {
+  std::vector<std::string> calls;
+  grid.OnBeforeCalcSummary = [&](TdxDBGrid&) { calls.push_back("before"); };
+  grid.OnCalcSummary = [&](TdxDBGrid& g) {
+    calls.push_back("calc " + g.ColumnByName("dxDBGrid2TZXL00")->SummaryFooterText());
+  };
+  // The per-record handler sees the data set on the record being added.
+  grid.ColumnByName("dxDBGrid2TZXL00")->OnSummaryFooter = [&](TdxDBGridColumn&, TDataSet& d,
+                                                              long double& v) {
+    calls.push_back(d.FieldByName("FXRY00")->AsString());
+    v *= 10;
+  };
+  open(kThree);
+  ds.Next();
+  ds.Edit();
+  ds.FieldByName("TZXL00")->SetAsFloat(1);
+  ds.Post();
+  EXPECT_EQ(calls, (std::vector<std::string>{"before", "0013", "0012", "0015", "calc 25.00",
+                                             "before", "0013", "0012", "0015", "calc 30.00"}));
+  EXPECT_EQ(ds.FieldByName("FXRY00")->AsString(), "0012");  // cursor restored
+  EXPECT_EQ(grid.FocusedRow(), 1);
+}
+
+TEST_F(DetailGridTest, MissingKeyFieldLeavesTheGridEmpty) {
+  grid.SetKeyField("NOSUCH");
+  open(kThree);
+  EXPECT_EQ(grid.RowCount(), 0);
+  EXPECT_EQ(grid.FocusedRow(), -1);
+  EXPECT_EQ(footer(), "0.00");
+  // Without navigation the rows need no key.
+  grid.SetOptionsDB(grid.OptionsDB().exclude(TdxDBGridOptionDB::edgoCanNavigation));
+  EXPECT_EQ(grid.RowCount(), 3);
+}
+
+TEST_F(DetailGridTest, PostReloadsBeforeReturningAndKeepsTheFocusedRecord) {
+  open(kThree);
+  ds.Next();
+  ds.Next();  // 0015
+  EXPECT_EQ(grid.FocusedRow(), 2);
+  ds.Edit();
+  ds.FieldByName("TZXL00")->SetAsFloat(7);
+  EXPECT_EQ(footer(), "2.50");          // editing: the footer keeps the last load
+  EXPECT_EQ(grid.CellText(2, 5), "7");  // the edited row shows its value
+  ds.Post();
+  EXPECT_EQ(footer(), "9.50");
+  EXPECT_EQ(std::get<std::string>(grid.RowKey(grid.FocusedRow())), "0015");
+  ds.Edit();
+  ds.FieldByName("TZXL00")->SetAsFloat(0);
+  ds.Post();
+  EXPECT_EQ(footer(), "2.50");
+  ds.Delete();
+  EXPECT_EQ(grid.RowCount(), 2);
+}
+
+TEST_F(DetailGridTest, InsertAddsOneRowWithoutRecomputing) {
+  open(kThree);
+  ds.Next();
+  ds.Insert();
+  ASSERT_EQ(grid.RowCount(), 4);
+  EXPECT_EQ(grid.FocusedRow(), 1);
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(grid.RowKey(1)));
+  EXPECT_EQ(footer(), "2.50");
+  ds.FieldByName("TZXL00")->SetAsFloat(4);
+  ds.Post();
+  EXPECT_EQ(grid.RowCount(), 4);
+  EXPECT_EQ(footer(), "6.50");
+  ds.Insert();
+  ds.Cancel();
+  EXPECT_EQ(grid.RowCount(), 4);
+}
+
+TEST_F(DetailGridTest, HeaderClickSortsTheGridRowsButNotTheDataSet) {
+  open({{"0013", "B", 10, 1}, {"0011", "A", 20, 3}, {"0012", "C", 30, 1}});
+  std::vector<std::string> clicked;
+  grid.OnColumnClick = [&](TdxDBGrid& g, TdxDBGridColumn& c) {
+    clicked.push_back(c.Name);
+    EXPECT_EQ(c.Sorted(), TdxGridColumnSorted::csNone);  // before sorting
+    (void)g;
+  };
+  int clicks = 0;
+  grid.OnClick = [&](TdxDBGrid&) { ++clicks; };
+  clickHeader(5);
+  EXPECT_EQ(clicked, (std::vector<std::string>{"dxDBGrid2TZXL00"}));
+  EXPECT_EQ(grid.Column(5)->Sorted(), TdxGridColumnSorted::csUp);
+  EXPECT_EQ(gridKeys(), (std::vector<std::string>{"0012", "0013", "0011"}));  // ties by key
+  EXPECT_EQ(gridKeys()[grid.FocusedRow()], "0013");  // focus stays on the current record
+  grid.OnColumnClick = nullptr;
+  clickHeader(5);
+  EXPECT_EQ(gridKeys(), (std::vector<std::string>{"0011", "0012", "0013"}));
+  EXPECT_EQ(gridKeys()[grid.FocusedRow()], "0013");
+  EXPECT_EQ(gridtest::columnTexts(ds, "FXRY00"),
+            (std::vector<std::string>{"0013", "0011", "0012"}));
+  // The sort survives a reload.
+  ds.Edit();
+  ds.FieldByName("TZXL00")->SetAsFloat(9);
+  ds.Post();
+  EXPECT_EQ(gridKeys(), (std::vector<std::string>{"0013", "0011", "0012"}));
+  clickHeader(5, Qt::ControlModifier);
+  EXPECT_EQ(grid.Column(5)->Sorted(), TdxGridColumnSorted::csNone);
+  EXPECT_EQ(gridKeys(), (std::vector<std::string>{"0013", "0011", "0012"}));
+  EXPECT_EQ(clicks, 0);
+}
+
+TEST_F(DetailGridTest, AutoWidthFillsTheClientAreaAndSizingKeepsMinimum) {
+  open(kThree);
+  for (int w : {400, 523, 777}) {
+    grid.resize(w, 300);
+    std::vector<int> widths = grid.DisplayedWidths();
+    int total = 0;
+    for (int x : widths) total += x;
+    EXPECT_EQ(total, grid.viewport()->width());
+  }
+  // Drag the first column's edge far to the left: it stops at its minimum.
+  QRect h = grid.HeaderRect(0);
+  QPoint edge(h.right() + 1, h.center().y());
+  QTest::mousePress(grid.viewport(), Qt::LeftButton, {}, edge);
+  QTest::mouseMove(grid.viewport(), QPoint(edge.x() - 300, edge.y()));
+  QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, QPoint(edge.x() - 300, edge.y()));
+  EXPECT_EQ(grid.DisplayedWidths()[0], grid.Column(0)->MinWidth);
+  EXPECT_EQ(grid.Column(5)->Sorted(), TdxGridColumnSorted::csNone);  // sizing is no click
+}
+
+TEST_F(DetailGridTest, DraggingAHeaderMovesTheColumn) {
+  open(kThree);
+  QPoint from = grid.HeaderRect(0).center();
+  QPoint to = grid.HeaderRect(3).center();
+  QTest::mousePress(grid.viewport(), Qt::LeftButton, {}, from);
+  QTest::mouseMove(grid.viewport(), to);
+  QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, to);
+  EXPECT_EQ(grid.Column(3)->Name, "dxDBGrid2FXRY00");
+  EXPECT_EQ(grid.CellText(0, 3), "0013");
+  EXPECT_EQ(grid.Column(0)->Sorted(), TdxGridColumnSorted::csNone);
+}
+
+namespace {
+
+class ProductGridTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gridtest::app();
+    gridtest::declareProductFields(ds);
+    source.SetDataSet(&ds);
+    configureProductGrid(grid, &source);
+    grid.resize(370, 200);
+    grid.show();
+    std::vector<gridtest::ProductRow> rows;
+    for (int i = 0; i < 40; ++i)
+      rows.push_back({"P" + std::to_string(100 + i), "Name", double(i), 1, double(i) - 1});
+    ds.packet = gridtest::productPacket(rows);
+    ds.Open();
+    grid.OnClick = [this](TdxDBGrid&) {
+      clickedCodes.push_back(ds.FieldByName("SPDM00")->AsString());
+    };
+  }
+  void clickCell(int row, int column, QWidget* target = nullptr) {
+    QTest::mouseClick(target ? target : grid.viewport(), Qt::LeftButton, {},
+                      grid.CellRect(row, column).center());
+  }
+  void key(int k, Qt::KeyboardModifiers mods = {}) {
+    QTest::keyClick(&grid, static_cast<Qt::Key>(k), mods);
+  }
+
+  gridtest::AppFirst appFirst;
+  gridtest::MemDataSet ds{"ClientDataSet1"};
+  TDataSource source{"DataSource1"};
+  TdxDBGrid grid;
+  std::vector<std::string> clickedCodes;
+};
+
+}  // namespace
+
+TEST_F(ProductGridTest, ShowsTheDataSetRecordsWithoutCopies) {
+  EXPECT_FALSE(grid.LoadAllMode());
+  EXPECT_EQ(grid.RowCount(), 40);
+  EXPECT_EQ(grid.CellText(3, 0), "P103");
+  EXPECT_EQ(grid.CellText(3, 4), "2");
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(grid.RowKey(3)));
+  ds.Next();
+  ds.Next();
+  EXPECT_EQ(grid.FocusedRow(), 2);  // the data set moves the focus
+}
+
+TEST_F(ProductGridTest, RowClickFiresOnceAfterTheRecordMoved) {
+  clickCell(4, 1);
+  EXPECT_EQ(clickedCodes, (std::vector<std::string>{"P104"}));
+  EXPECT_EQ(grid.FocusedRow(), 4);
+  EXPECT_EQ(grid.FocusedColumn(), 1);
+  // The immediate editor opened on the clicked cell; a release in the editing state
+  // still fires the click.
+  EXPECT_TRUE(grid.EditorVisible());
+  clickCell(6, 0);
+  EXPECT_EQ(clickedCodes, (std::vector<std::string>{"P104", "P106"}));
+}
+
+TEST_F(ProductGridTest, HeaderClickIsNoRowClickAndDoesNotSort) {
+  int columnClicks = 0;
+  grid.OnColumnClick = [&](TdxDBGrid&, TdxDBGridColumn&) { ++columnClicks; };
+  QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, grid.HeaderRect(0).center());
+  EXPECT_TRUE(clickedCodes.empty());
+  EXPECT_EQ(columnClicks, 1);
+  EXPECT_EQ(grid.Column(0)->Sorted(), TdxGridColumnSorted::csNone);
+  EXPECT_EQ(grid.CellText(0, 0), "P100");
+  // A press on a header that is released elsewhere is no column click either.
+  QTest::mousePress(grid.viewport(), Qt::LeftButton, {}, grid.HeaderRect(0).center());
+  QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, grid.CellRect(2, 0).center());
+  EXPECT_EQ(columnClicks, 1);
+  EXPECT_TRUE(clickedCodes.empty());
+}
+
+TEST_F(ProductGridTest, KeyboardMovesTheRecordWithoutClicks) {
+  grid.setFocus();
+  key(Qt::Key_Down);
+  key(Qt::Key_Down);
+  EXPECT_EQ(ds.CurrentIndex(), 2);
+  key(Qt::Key_Up);
+  EXPECT_EQ(ds.CurrentIndex(), 1);
+  key(Qt::Key_PageDown);
+  const int page = grid.Geometry().visibleRows();
+  EXPECT_EQ(ds.CurrentIndex(), 1 + page - 1);
+  key(Qt::Key_PageUp);
+  EXPECT_EQ(ds.CurrentIndex(), 1);
+  key(Qt::Key_End, Qt::ControlModifier);
+  EXPECT_EQ(ds.CurrentIndex(), 39);
+  EXPECT_EQ(grid.FocusedRow(), 39);
+  // The focused row was scrolled into view.
+  EXPECT_LT(grid.CellRect(39, 0).bottom(), grid.viewport()->height());
+  key(Qt::Key_Home, Qt::ControlModifier);
+  EXPECT_EQ(ds.CurrentIndex(), 0);
+  EXPECT_TRUE(clickedCodes.empty());
+}
