@@ -1,0 +1,121 @@
+// qadj-appserver: serves "KorvantaServer.CoStoreProduct" to remote clients, one
+// server object (and database session) per client activation; or prepares a
+// database (--init-schema, --init-demo).
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "qadj/appserver/costore_product.h"
+#include "qadj/appserver/daemon_options.h"
+#include "qadj/appserver/database.h"
+#include "qadj/appserver/dates.h"
+#include "qadj/appserver/demo.h"
+#include "qadj/appserver/schema.h"
+#include "qadj/com/remote.h"
+#include "qadj/protocol/appserver.h"
+
+namespace {
+
+using namespace qadj::appserver;
+
+// The URL with any password replaced, for the log.
+std::string redacted(const std::string& url) {
+  const auto scheme = url.find("://");
+  const auto at = url.find('@');
+  if (scheme == std::string::npos || at == std::string::npos || at < scheme) return url;
+  const auto colon = url.find(':', scheme + 3);
+  if (colon == std::string::npos || colon > at) return url;
+  return url.substr(0, colon + 1) + "***" + url.substr(at);
+}
+
+int serve(const DaemonOptions& o) {
+  {
+    auto db = openDatabase(o.dbUrl);
+    if (!schemaExists(*db)) {
+      std::cerr << "qadj-appserver: the database has no schema; run qadj-appserver --db URL "
+                   "--init-schema first\n";
+      return 1;
+    }
+  }
+  // Signals are taken by one thread with sigwait; every other thread blocks them.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  qadj::com::RemoteServerOptions ro;
+  ro.listen = o.listen;
+  ro.logRequests = true;
+  if (!o.tokenFile.empty()) ro.token = readTokenFile(o.tokenFile);
+  ro.tlsCertFile = o.tlsCert;
+  ro.tlsKeyFile = o.tlsKey;
+  qadj::com::RemoteObjectServer server(ro);
+  const std::string url = o.dbUrl;
+  server.registerClass(qadj::CLSID_CoStoreProduct, qadj::kCoStoreProductProgId,
+                       [url] { return createCoStoreProduct(url); });
+  server.start();
+  std::cerr << "qadj-appserver: serving " << qadj::kCoStoreProductProgId << " on "
+            << o.listen.substr(0, o.listen.rfind(':')) << ":" << server.port() << ", database "
+            << redacted(o.dbUrl) << (ro.token.empty() ? "" : ", token required")
+            << (ro.tlsCertFile.empty() ? "" : ", TLS") << std::endl;
+
+  std::thread stopper([&] {
+    int sig = 0;
+    sigwait(&stopSignals, &sig);
+    std::cerr << "qadj-appserver: " << (sig == SIGTERM ? "SIGTERM" : "SIGINT")
+              << " received, shutting down" << std::endl;
+    server.shutdown();
+  });
+  server.wait();
+  stopper.join();
+  std::cerr << "qadj-appserver: stopped" << std::endl;
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  DaemonOptions o;
+  try {
+    o = parseDaemonOptions(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::invalid_argument& e) {
+    std::cerr << "qadj-appserver: " << e.what() << "\n" << daemonUsage();
+    return 2;
+  }
+  try {
+    switch (o.action) {
+      case DaemonOptions::Action::Help:
+        std::cout << daemonUsage();
+        return 0;
+      case DaemonOptions::Action::InitSchema: {
+        auto db = openDatabase(o.dbUrl);
+        createSchema(*db);
+        std::cout << "Schema ready in " << redacted(o.dbUrl) << "\n";
+        return 0;
+      }
+      case DaemonOptions::Action::InitDemo: {
+        auto db = openDatabase(o.dbUrl);
+        const auto s = seedDemoData(*db, dates::today());
+        std::cout << "Demo data written to " << redacted(o.dbUrl) << ": warehouse "
+                  << s.warehouseCode << ", " << s.salespersons << " visit-salespersons, "
+                  << s.products << " products, quota documents for " << s.today << " and "
+                  << s.yesterday << ".\nOperator code to use: " << s.operatorCode << " ("
+                  << s.operatorName << ")\n";
+        return 0;
+      }
+      case DaemonOptions::Action::Serve:
+        return serve(o);
+    }
+  } catch (const std::exception& e) {
+    std::cerr << "qadj-appserver: " << e.what() << std::endl;
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,79 @@
+// The application server object "KorvantaServer.CoStoreProduct": the record-set
+// interface IAppServer with its provider "PUBLIC_DSP", the automation interface
+// (the seven record-set operations by dispatch id, m_qadj by name), and one database
+// session of its own, opened at the first request.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "qadj/appserver/database.h"
+#include "qadj/com/com.h"
+#include "qadj/protocol/appserver.h"
+
+namespace qadj::appserver {
+
+// Dispatch id of m_qadj (the record-set operations use kDispIdBase + n).
+inline constexpr std::int32_t kDispIdMQadj = 1;
+
+class CoStoreProduct final : public IAppServer, public com::IDispatch {
+ public:
+  // Opens this object's database session; called at the first request and again
+  // after the session was lost.
+  using SessionOpener = std::function<std::unique_ptr<Database>()>;
+  explicit CoStoreProduct(SessionOpener open);
+
+  com::HRESULT QueryInterface(const com::Guid& iid, std::shared_ptr<com::IUnknown>& out) override;
+
+  // IAppServer. Each returns S_OK, or E_FAIL with the description in the thread's
+  // error information. Only FetchRecords and ExecuteCommand do work; the others
+  // answer what a provider without updates, parameters or rows-on-demand answers.
+  com::HRESULT ApplyUpdates(const std::u16string& provider, const com::Variant& delta,
+                            std::int32_t maxErrors, std::int32_t& errorCount,
+                            com::Variant& ownerData, com::Variant& result) override;
+  com::HRESULT FetchRecords(const std::u16string& provider, std::int32_t count,
+                            std::int32_t& recsOut, std::int32_t options,
+                            const std::u16string& commandText, com::Variant& params,
+                            com::Variant& ownerData, com::Variant& result) override;
+  com::HRESULT DataRequest(const std::u16string& provider, const com::Variant& data,
+                           com::Variant& result) override;
+  com::HRESULT GetProviderNames(com::Variant& result) override;
+  com::HRESULT GetParams(const std::u16string& provider, com::Variant& ownerData,
+                         com::Variant& result) override;
+  com::HRESULT RowRequest(const std::u16string& provider, const com::Variant& row,
+                          std::int32_t requestType, com::Variant& ownerData,
+                          com::Variant& result) override;
+  com::HRESULT ExecuteCommand(const std::u16string& provider, const std::u16string& commandText,
+                              com::Variant& params, com::Variant& ownerData) override;
+
+  // IDispatch: names are matched without regard to letter case.
+  com::HRESULT GetIDsOfNames(const std::u16string& name, std::int32_t& dispid) override;
+  com::HRESULT Invoke(std::int32_t dispid, std::uint16_t flags, std::vector<com::Variant>& args,
+                      com::Variant* result, com::ExcepInfo* excep) override;
+
+  // m_qadj: fills this session's PGTQADJ0 for the salesperson (left unchanged in
+  // code) and the date. Throws ServerError or DatabaseError.
+  void m_qadj(std::u16string& code, double quotaDate);
+
+ private:
+  // Runs body with the session under the object's lock; turns every failure into
+  // E_FAIL with its description.
+  template <class F>
+  com::HRESULT guarded(F&& body);
+  Database& session();                                      // under the lock
+  void fillQuotas(std::u16string& code, double quotaDate);  // under the lock
+
+  SessionOpener open_;
+  std::mutex mutex_;
+  std::unique_ptr<Database> db_;
+};
+
+// A new server object on its own session of the database at dbUrl.
+std::shared_ptr<com::IUnknown> createCoStoreProduct(const std::string& dbUrl);
+
+// Description text for an exception the server object caught (UTF-16, as it travels).
+std::u16string describeException(const std::exception& e);
+
+}  // namespace qadj::appserver

@@ -1,0 +1,33 @@
+// Command line of the daemon qadj-appserver.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qadj::appserver {
+
+struct DaemonOptions {
+  enum class Action { Serve, InitSchema, InitDemo, Help };
+  Action action = Action::Serve;
+  std::string dbUrl;
+  std::string listen = "127.0.0.1:7311";
+  std::string tokenFile;
+  std::string tlsCert, tlsKey;
+};
+
+// Usage text printed by --help and after a command-line error.
+std::string daemonUsage();
+
+// Reads the arguments (without the program name). Throws std::invalid_argument with
+// a message for the operator: unknown option, missing value, no --db, a non-loopback
+// --listen address without --token-file, only one of --tls-cert and --tls-key.
+DaemonOptions parseDaemonOptions(const std::vector<std::string>& args);
+
+// True for 127.0.0.0/8, localhost and [::1] (with a port).
+bool isLoopbackAddress(const std::string& listen);
+
+// The access token: the first line of the file, blanks trimmed. Throws
+// std::runtime_error when the file cannot be read or holds no token.
+std::string readTokenFile(const std::string& path);
+
+}  // namespace qadj::appserver

@@ -1,0 +1,56 @@
+// The provider "PUBLIC_DSP": runs the SQL text it is given and answers with
+// record-set packets. Texts inside packets are GBK; SQL text is UTF-8 here.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "qadj/appserver/database.h"
+#include "qadj/protocol/packet.h"
+
+namespace qadj::appserver {
+
+inline constexpr const char* kPublicProvider = "PUBLIC_DSP";
+
+// A request the server refuses; what() is the UTF-8 description the caller sees.
+class ServerError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Throws ServerError unless name is "PUBLIC_DSP" (letter case free).
+void checkProvider(std::string_view name);
+
+// Converts a result into a packet: column names as the client sees them (see
+// sql::clientColumnName), type names String / Float / Date / DateTime, text widths
+// (declared, or the longest value, at least 1), text converted to GBK. At most
+// maxRows rows when maxRows >= 0. Throws ServerError naming the column and row of a
+// text that GBK cannot hold.
+packet::Packet toPacket(const ResultSet& rs, std::string_view sqlText, std::int32_t maxRows);
+
+struct FetchResult {
+  std::vector<std::uint8_t> packet;
+  std::int32_t recordsSent = 0;
+};
+
+// The answer to a reset (FetchRecords with option 2): an empty packet. The provider
+// keeps no cursor between calls, so there is nothing to undo.
+FetchResult resetResult();
+
+// FetchRecords of the provider: options with bit 2 (reset) answer an empty packet
+// without touching the database; otherwise runs the one query (SELECT or WITH; any
+// other statement is refused, so a fetch never changes data) in sqlText and returns
+// its packet with every row (count -1) or the first count rows. Throws ServerError,
+// DatabaseError.
+FetchResult fetchRecords(Database& db, std::string_view sqlText, std::int32_t count,
+                         std::int32_t options);
+
+// ExecuteCommand of the provider: runs one statement; a block "BEGIN s1; s2; ... END;"
+// runs its statements in one transaction, all or nothing. Returns the rows changed.
+// Throws ServerError, DatabaseError (a block's error names the failing statement).
+std::int64_t executeCommand(Database& db, std::string_view sqlText);
+
+}  // namespace qadj::appserver

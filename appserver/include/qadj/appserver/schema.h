@@ -1,0 +1,21 @@
+// The tables the window's statements use, the host's visit-sales order table that the
+// quantity already sold comes from, the per-session working table PGTQADJ0, and the
+// Oracle-dialect functions the statements call.
+#pragma once
+
+#include "qadj/appserver/database.h"
+
+namespace qadj::appserver {
+
+// Creates the tables, keys and indexes when missing (and, on PostgreSQL, installs
+// TRUNC for dates). Safe to run again on an existing database. Throws DatabaseError.
+void createSchema(Database& db);
+
+// True when every table of the schema exists. Throws DatabaseError.
+bool schemaExists(Database& db);
+
+// Creates this session's private working table PGTQADJ0 when missing (a temporary
+// table that only this session sees). Throws DatabaseError.
+void prepareSession(Database& db);
+
+}  // namespace qadj::appserver

@@ -1,0 +1,47 @@
+// Lexical helpers for the Oracle-dialect SQL text that clients send: splitting a
+// BEGIN ... END; block into statements, naming the columns of a select list, and the
+// one rewrite SQLite needs to order by a select-list name. All work on UTF-8 text and
+// respect quoted literals ('...' with '' escapes), quoted identifiers ("...") and
+// comments (-- and /* */).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qadj::appserver::sql {
+
+// The statements of an Oracle-style block "BEGIN stmt1; stmt2; ... END;" (letter case
+// and white space free, final ';' optional), each trimmed and without its ';'; empty
+// statements are dropped. Returns nullopt when text is not such a block. Throws
+// std::invalid_argument for an unterminated literal or comment, or a nested block.
+std::optional<std::vector<std::string>> splitBlock(std::string_view text);
+
+// True when text holds more than one statement (a ';' outside literals and comments
+// followed by anything but white space, comments and further ';').
+bool hasSeveralStatements(std::string_view text);
+
+// One item of a select list.
+struct SelectItem {
+  std::string expression;       // as written, without the alias
+  std::string name;             // the output name: alias, else column name after the last '.'
+  bool quotedName = false;      // the alias was a "quoted identifier": keep its case
+  bool numericLiteral = false;  // expression is a (signed) number such as 0 or -1.5
+  bool textLiteral = false;     // expression is a 'text' literal
+};
+
+// The items of the outermost select list of a SELECT statement (empty when text is
+// not a SELECT or cannot be read).
+std::vector<SelectItem> selectItems(std::string_view text);
+
+// Rewrites the trailing ORDER BY of a SELECT so that a term naming an output column
+// (ORDER BY SPDM00 where the list has A.SPDM00) refers to it by position, as Oracle
+// resolves it; SQLite would call the name ambiguous. Other text is returned unchanged.
+std::string orderByOutputPositions(std::string_view text);
+
+// The name as the database reports it, turned into the name the client sees: unquoted
+// identifiers upper case (as Oracle reports them), quoted aliases as written.
+std::string clientColumnName(std::string_view reported, const std::vector<SelectItem>& items);
+
+}  // namespace qadj::appserver::sql

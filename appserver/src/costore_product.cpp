@@ -1,0 +1,304 @@
+#include "qadj/appserver/costore_product.h"
+
+#include <cctype>
+
+#include "qadj/appserver/dates.h"
+#include "qadj/appserver/provider.h"
+#include "qadj/appserver/quota.h"
+#include "qadj/appserver/schema.h"
+#include "qadj/platform/error.h"
+#include "qadj/platform/text.h"
+
+namespace qadj::appserver {
+namespace {
+
+using com::HRESULT;
+using com::Variant;
+using com::VarType;
+
+constexpr const char16_t* kSource = u"KorvantaServer.CoStoreProduct";
+
+// A call whose arguments do not fit the member: the dispatch failure code.
+struct BadCall {
+  HRESULT hr;
+};
+
+std::u16string argText(const Variant& v) {
+  if (v.type() == VarType::BStr) return v.asBStr();
+  if (v.isEmpty() || v.isNull()) return {};
+  throw BadCall{com::DISP_E_TYPEMISMATCH};
+}
+
+std::int32_t argInt(const Variant& v) {
+  switch (v.type()) {
+    case VarType::I4:
+      return v.asI4();
+    case VarType::R8:
+      return static_cast<std::int32_t>(v.asR8());
+    case VarType::Bool:
+      return v.asBool() ? -1 : 0;
+    default:
+      throw BadCall{com::DISP_E_TYPEMISMATCH};
+  }
+}
+
+double argDate(const Variant& v) {
+  switch (v.type()) {
+    case VarType::Date:
+    case VarType::R8:
+      return v.asR8();
+    case VarType::I4:
+      return v.asI4();
+    case VarType::BStr:
+      if (const auto d = dates::parseTimestamp(text::utf16ToUtf8(v.asBStr()))) return *d;
+      [[fallthrough]];
+    default:
+      throw BadCall{com::DISP_E_TYPEMISMATCH};
+  }
+}
+
+// Replaces an in/out argument's value, keeping its by-reference mark.
+void setOut(Variant& arg, Variant value) {
+  const bool byRef = arg.byRef();
+  arg = std::move(value);
+  arg.setByRef(byRef);
+}
+
+std::string utf8Of(const std::u16string& s, const char* what) {
+  try {
+    return text::utf16ToUtf8(s);
+  } catch (const qadj::Exception&) {
+    throw ServerError(std::string(what) + " is not valid text (broken UTF-16)");
+  }
+}
+
+std::u16string utf16OfUtf8(const std::string& s) {
+  try {
+    return text::utf8ToUtf16(s);
+  } catch (const qadj::Exception&) {
+    return text::utf8ToUtf16(text::gbkToUtf8Lossy(text::utf8ToGbkLossy(s)));
+  }
+}
+
+struct Member {
+  const char16_t* name;
+  std::int32_t dispid;
+  std::size_t params;
+};
+
+constexpr Member kMembers[] = {
+    {u"ApplyUpdates", DISPID_ApplyUpdates, 5},
+    {u"FetchRecords", DISPID_FetchRecords, 7},
+    {u"DataRequest", DISPID_DataRequest, 2},
+    {u"GetProviderNames", DISPID_GetProviderNames, 0},
+    {u"GetParams", DISPID_GetParams, 2},
+    {u"RowRequest", DISPID_RowRequest, 4},
+    {u"ExecuteCommand", DISPID_ExecuteCommand, 4},
+    {u"m_qadj", kDispIdMQadj, 2},
+};
+
+bool sameName(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto lower = [](char16_t c) {
+      return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+    };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::u16string describeException(const std::exception& e) {
+  if (dynamic_cast<const qadj::Exception*>(&e))
+    return text::utf8ToUtf16(text::gbkToUtf8Lossy(e.what()));
+  return utf16OfUtf8(e.what());
+}
+
+CoStoreProduct::CoStoreProduct(SessionOpener open) : open_(std::move(open)) {}
+
+com::HRESULT CoStoreProduct::QueryInterface(const com::Guid& iid,
+                                            std::shared_ptr<com::IUnknown>& out) {
+  if (iid == com::IID_IUnknown || iid == com::IID_IDispatch || iid == IID_IAppServer) {
+    out = shared_from_this();
+    return com::S_OK;
+  }
+  out.reset();
+  return com::E_NOINTERFACE;
+}
+
+Database& CoStoreProduct::session() {
+  if (db_ && !db_->healthy()) db_.reset();
+  if (!db_) {
+    auto db = open_();
+    prepareSession(*db);
+    db_ = std::move(db);
+  }
+  return *db_;
+}
+
+template <class F>
+com::HRESULT CoStoreProduct::guarded(F&& body) {
+  try {
+    std::lock_guard lock(mutex_);
+    body();
+    return com::S_OK;
+  } catch (const std::exception& e) {
+    com::SetErrorInfo({com::E_FAIL, kSource, describeException(e)});
+    return com::E_FAIL;
+  } catch (...) {
+    com::SetErrorInfo({com::E_FAIL, kSource, u"Unexpected failure in the application server"});
+    return com::E_FAIL;
+  }
+}
+
+com::HRESULT CoStoreProduct::ApplyUpdates(const std::u16string& provider, const com::Variant&,
+                                          std::int32_t, std::int32_t& errorCount, com::Variant&,
+                                          com::Variant& result) {
+  return guarded([&] {
+    checkProvider(utf8Of(provider, "The provider name"));
+    errorCount = 0;
+    result = Variant::null();
+    throw ServerError("Provider 'PUBLIC_DSP' applies no updates: send statements to be executed");
+  });
+}
+
+com::HRESULT CoStoreProduct::FetchRecords(const std::u16string& provider, std::int32_t count,
+                                          std::int32_t& recsOut, std::int32_t options,
+                                          const std::u16string& commandText, com::Variant&,
+                                          com::Variant&, com::Variant& result) {
+  return guarded([&] {
+    checkProvider(utf8Of(provider, "The provider name"));
+    const std::string sql = utf8Of(commandText, "The command text");
+    auto fetched =
+        (options & kFetchReset) ? resetResult() : fetchRecords(session(), sql, count, options);
+    recsOut = fetched.recordsSent;
+    result = Variant::bytes(std::move(fetched.packet));
+  });
+}
+
+com::HRESULT CoStoreProduct::DataRequest(const std::u16string& provider, const com::Variant&,
+                                         com::Variant& result) {
+  return guarded([&] {
+    checkProvider(utf8Of(provider, "The provider name"));
+    result = Variant();
+  });
+}
+
+com::HRESULT CoStoreProduct::GetProviderNames(com::Variant& result) {
+  return guarded([&] { result = Variant::bstr(u"PUBLIC_DSP"); });
+}
+
+com::HRESULT CoStoreProduct::GetParams(const std::u16string& provider, com::Variant&,
+                                       com::Variant& result) {
+  return guarded([&] {
+    checkProvider(utf8Of(provider, "The provider name"));
+    result = Variant::null();  // the provider takes no parameters
+  });
+}
+
+com::HRESULT CoStoreProduct::RowRequest(const std::u16string& provider, const com::Variant&,
+                                        std::int32_t, com::Variant&, com::Variant& result) {
+  return guarded([&] {
+    checkProvider(utf8Of(provider, "The provider name"));
+    result = Variant::null();
+  });
+}
+
+com::HRESULT CoStoreProduct::ExecuteCommand(const std::u16string& provider,
+                                            const std::u16string& commandText, com::Variant&,
+                                            com::Variant&) {
+  return guarded([&] {
+    checkProvider(utf8Of(provider, "The provider name"));
+    executeCommand(session(), utf8Of(commandText, "The command text"));
+  });
+}
+
+void CoStoreProduct::m_qadj(std::u16string& code, double quotaDate) {
+  std::lock_guard lock(mutex_);
+  fillQuotas(code, quotaDate);
+}
+
+void CoStoreProduct::fillQuotas(std::u16string& code, double quotaDate) {
+  fillAdjustableQuotas(session(), utf8Of(code, "The salesperson code"), quotaDate);
+}
+
+com::HRESULT CoStoreProduct::GetIDsOfNames(const std::u16string& name, std::int32_t& dispid) {
+  for (const auto& m : kMembers)
+    if (sameName(name, m.name)) {
+      dispid = m.dispid;
+      return com::S_OK;
+    }
+  return com::DISP_E_UNKNOWNNAME;
+}
+
+com::HRESULT CoStoreProduct::Invoke(std::int32_t dispid, std::uint16_t flags,
+                                    std::vector<com::Variant>& args, com::Variant* result,
+                                    com::ExcepInfo* excep) {
+  const Member* member = nullptr;
+  for (const auto& m : kMembers)
+    if (m.dispid == dispid) member = &m;
+  if (!member || !(flags & com::DISPATCH_METHOD)) return com::DISP_E_MEMBERNOTFOUND;
+  if (args.size() != member->params) return com::DISP_E_BADPARAMCOUNT;
+  // Arguments arrive last first.
+  auto arg = [&](std::size_t i) -> Variant& { return args[args.size() - 1 - i]; };
+  Variant out;
+  HRESULT hr = com::S_OK;
+  try {
+    switch (dispid) {
+      case DISPID_FetchRecords: {
+        std::int32_t recs = 0;
+        hr = FetchRecords(argText(arg(0)), argInt(arg(1)), recs, argInt(arg(3)), argText(arg(4)),
+                          arg(5), arg(6), out);
+        if (com::succeeded(hr)) setOut(arg(2), Variant::i4(recs));
+        break;
+      }
+      case DISPID_ExecuteCommand:
+        hr = ExecuteCommand(argText(arg(0)), argText(arg(1)), arg(2), arg(3));
+        break;
+      case DISPID_ApplyUpdates: {
+        std::int32_t errors = 0;
+        hr = ApplyUpdates(argText(arg(0)), arg(1), argInt(arg(2)), errors, arg(4), out);
+        setOut(arg(3), Variant::i4(errors));
+        break;
+      }
+      case DISPID_DataRequest:
+        hr = DataRequest(argText(arg(0)), arg(1), out);
+        break;
+      case DISPID_GetProviderNames:
+        hr = GetProviderNames(out);
+        break;
+      case DISPID_GetParams:
+        hr = GetParams(argText(arg(0)), arg(1), out);
+        break;
+      case DISPID_RowRequest:
+        hr = RowRequest(argText(arg(0)), arg(1), argInt(arg(2)), arg(3), out);
+        break;
+      case kDispIdMQadj: {
+        if (arg(0).type() != VarType::BStr) throw BadCall{com::DISP_E_TYPEMISMATCH};
+        std::u16string code = arg(0).asBStr();
+        const double date = argDate(arg(1));
+        hr = guarded([&] { fillQuotas(code, date); });
+        if (com::succeeded(hr)) setOut(arg(0), Variant::bstr(code));
+        break;
+      }
+    }
+  } catch (const BadCall& bad) {
+    return bad.hr;
+  }
+  if (com::failed(hr)) {
+    com::ExcepInfo info;
+    if (!com::GetErrorInfo(info)) info = {hr, kSource, u"The server call failed"};
+    if (excep) *excep = info;
+    return com::DISP_E_EXCEPTION;
+  }
+  if (result) *result = std::move(out);
+  return com::S_OK;
+}
+
+std::shared_ptr<com::IUnknown> createCoStoreProduct(const std::string& dbUrl) {
+  return std::make_shared<CoStoreProduct>([dbUrl] { return openDatabase(dbUrl); });
+}
+
+}  // namespace qadj::appserver

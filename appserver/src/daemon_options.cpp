@@ -1,0 +1,80 @@
+#include "qadj/appserver/daemon_options.h"
+
+#include <fstream>
+#include <stdexcept>
+
+namespace qadj::appserver {
+
+std::string daemonUsage() {
+  return "usage: qadj-appserver --db URL [--listen ADDR:PORT] [--token-file FILE]\n"
+         "                      [--tls-cert FILE --tls-key FILE]\n"
+         "       qadj-appserver --db URL --init-schema\n"
+         "       qadj-appserver --db URL --init-demo\n"
+         "  URL: sqlite:PATH or postgresql://USER@HOST:PORT/DBNAME\n"
+         "  --listen defaults to 127.0.0.1:7311; other than loopback needs --token-file\n";
+}
+
+bool isLoopbackAddress(const std::string& listen) {
+  const auto colon = listen.rfind(':');
+  const std::string host = colon == std::string::npos ? listen : listen.substr(0, colon);
+  return host.rfind("127.", 0) == 0 || host == "localhost" || host == "[::1]" || host == "::1";
+}
+
+DaemonOptions parseDaemonOptions(const std::vector<std::string>& args) {
+  DaemonOptions o;
+  bool schema = false, demo = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&]() -> const std::string& {
+      if (i + 1 >= args.size() || args[i + 1].empty())
+        throw std::invalid_argument("option " + a + " needs a value");
+      return args[++i];
+    };
+    if (a == "--help" || a == "-h") {
+      o.action = DaemonOptions::Action::Help;
+      return o;
+    } else if (a == "--db") {
+      o.dbUrl = value();
+    } else if (a == "--listen") {
+      o.listen = value();
+    } else if (a == "--token-file") {
+      o.tokenFile = value();
+    } else if (a == "--tls-cert") {
+      o.tlsCert = value();
+    } else if (a == "--tls-key") {
+      o.tlsKey = value();
+    } else if (a == "--init-schema") {
+      schema = true;
+    } else if (a == "--init-demo") {
+      demo = true;
+    } else {
+      throw std::invalid_argument("unknown argument " + a);
+    }
+  }
+  if (o.dbUrl.empty()) throw std::invalid_argument("--db URL is required");
+  if (schema && demo) throw std::invalid_argument("give --init-schema or --init-demo, not both");
+  if (schema) o.action = DaemonOptions::Action::InitSchema;
+  if (demo) o.action = DaemonOptions::Action::InitDemo;
+  if (o.listen.rfind(':') == std::string::npos)
+    throw std::invalid_argument("--listen needs ADDR:PORT");
+  if (o.tlsCert.empty() != o.tlsKey.empty())
+    throw std::invalid_argument("--tls-cert and --tls-key go together");
+  if (o.action == DaemonOptions::Action::Serve && !isLoopbackAddress(o.listen) &&
+      o.tokenFile.empty())
+    throw std::invalid_argument("listening on " + o.listen +
+                                " (not loopback) requires --token-file");
+  return o;
+}
+
+std::string readTokenFile(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw std::runtime_error("cannot read the token file " + path);
+  std::string line;
+  std::getline(in, line);
+  const auto b = line.find_first_not_of(" \t\r\n");
+  const auto e = line.find_last_not_of(" \t\r\n");
+  if (b == std::string::npos) throw std::runtime_error("the token file " + path + " is empty");
+  return line.substr(b, e - b + 1);
+}
+
+}  // namespace qadj::appserver

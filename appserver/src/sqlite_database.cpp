@@ -1,0 +1,300 @@
+// The SQLite session: Oracle-dialect functions installed per connection, column types
+// from declared types (expressions from their values or their literal), and ORDER BY
+// on select-list names resolved as Oracle does.
+#include <sqlite3.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include "qadj/appserver/database.h"
+#include "qadj/appserver/dates.h"
+#include "qadj/appserver/sql_text.h"
+
+namespace qadj::appserver {
+namespace {
+
+std::string upper(std::string_view s) {
+  std::string out(s);
+  for (auto& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
+}
+
+// ResultColumn from a declared column type such as "VARCHAR(8)" or "DOUBLE PRECISION".
+bool kindFromDecltype(const char* decl, ResultColumn& col) {
+  if (!decl || !*decl) return false;
+  const std::string t = upper(decl);
+  if (t.find("TIMESTAMP") != std::string::npos || t.find("DATETIME") != std::string::npos) {
+    col.kind = ColumnKind::DateTime;
+  } else if (t == "DATE") {
+    col.kind = ColumnKind::Date;
+  } else if (t.find("CHAR") != std::string::npos || t.find("TEXT") != std::string::npos ||
+             t.find("CLOB") != std::string::npos) {
+    col.kind = ColumnKind::Text;
+    const auto open = t.find('(');
+    if (open != std::string::npos) col.width = std::atoi(t.c_str() + open + 1);
+  } else {
+    col.kind = ColumnKind::Number;
+  }
+  return true;
+}
+
+// TRUNC(date-time) → the day at 00:00 as "YYYY-MM-DD 00:00:00"; TRUNC(number[, digits])
+// → the number truncated toward zero.
+void truncFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  const int type = sqlite3_value_type(argv[0]);
+  if (type == SQLITE_NULL || (argc == 2 && sqlite3_value_type(argv[1]) == SQLITE_NULL)) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  if (type == SQLITE_INTEGER && argc == 1) {
+    sqlite3_result_int64(ctx, sqlite3_value_int64(argv[0]));
+    return;
+  }
+  if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
+    const double scale = argc == 2 ? std::pow(10.0, sqlite3_value_int(argv[1])) : 1.0;
+    sqlite3_result_double(ctx, std::trunc(sqlite3_value_double(argv[0]) * scale) / scale);
+    return;
+  }
+  const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+  const auto parsed = dates::parseTimestamp(text ? text : "");
+  if (!parsed || argc != 1) {
+    const std::string msg = "TRUNC: '" + std::string(text ? text : "") + "' is not a date";
+    sqlite3_result_error(ctx, msg.c_str(), -1);
+    return;
+  }
+  const std::string day = dates::formatDate(*parsed) + " 00:00:00";
+  sqlite3_result_text(ctx, day.c_str(), static_cast<int>(day.size()), SQLITE_TRANSIENT);
+}
+
+// TO_DATE(text, mask) → "YYYY-MM-DD HH:MM:SS".
+void toDateFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+  const auto* mask = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
+  try {
+    const std::string out = dates::formatTimestamp(dates::toDate(text, mask));
+    sqlite3_result_text(ctx, out.c_str(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+  } catch (const std::exception& e) {
+    sqlite3_result_error(ctx, e.what(), -1);
+  }
+}
+
+class Statement {
+ public:
+  Statement(sqlite3* db, std::string_view sql) : db_(db) {
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, &tail) !=
+        SQLITE_OK)
+      throw DatabaseError(sqlite3_errmsg(db));
+    if (!stmt_) throw DatabaseError("empty statement");
+    const std::string_view rest(tail, static_cast<std::size_t>(sql.data() + sql.size() - tail));
+    bool several = true;
+    try {
+      several = sql::hasSeveralStatements(std::string(";") + std::string(rest));
+    } catch (const std::invalid_argument&) {
+    }
+    if (several) {
+      sqlite3_finalize(stmt_);
+      throw DatabaseError("only one statement may be sent at a time");
+    }
+  }
+  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  void bind(const std::vector<Cell>& params) {
+    for (std::size_t i = 0; i < params.size(); ++i) {
+      const std::string name = "$" + std::to_string(i + 1);
+      const int index = sqlite3_bind_parameter_index(stmt_, name.c_str());
+      if (index == 0) throw DatabaseError("statement has no parameter " + name);
+      int rc;
+      if (const auto* s = std::get_if<std::string>(&params[i]))
+        rc = sqlite3_bind_text(stmt_, index, s->data(), static_cast<int>(s->size()),
+                               SQLITE_TRANSIENT);
+      else if (const auto* d = std::get_if<double>(&params[i]))
+        rc = sqlite3_bind_double(stmt_, index, *d);
+      else
+        rc = sqlite3_bind_null(stmt_, index);
+      if (rc != SQLITE_OK) throw DatabaseError(sqlite3_errmsg(db_));
+    }
+  }
+  // Returns true while a row is ready.
+  bool step() {
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    throw DatabaseError(sqlite3_errmsg(db_));
+  }
+  sqlite3_stmt* get() const { return stmt_; }
+
+ private:
+  sqlite3* db_;
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+Cell readCell(sqlite3_stmt* st, int i, const ResultColumn& col) {
+  const int type = sqlite3_column_type(st, i);
+  if (type == SQLITE_NULL) return {};
+  const auto textOf = [&] {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+    return std::string(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(st, i)));
+  };
+  switch (col.kind) {
+    case ColumnKind::Text:
+      return textOf();
+    case ColumnKind::Number: {
+      if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) return sqlite3_column_double(st, i);
+      const std::string s = textOf();
+      char* end = nullptr;
+      const double v = std::strtod(s.c_str(), &end);
+      if (s.empty() || *end != '\0')
+        throw DatabaseError("column " + col.name + ": '" + s + "' is not a number");
+      return v;
+    }
+    case ColumnKind::Date:
+    case ColumnKind::DateTime: {
+      if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) return sqlite3_column_double(st, i);
+      const std::string s = textOf();
+      const auto v = dates::parseTimestamp(s);
+      if (!v) throw DatabaseError("column " + col.name + ": '" + s + "' is not a date");
+      return *v;
+    }
+  }
+  return {};
+}
+
+class SqliteDatabase final : public Database {
+ public:
+  explicit SqliteDatabase(const std::string& path) {
+    const int rc =
+        sqlite3_open_v2(path.c_str(), &db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+      const std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
+      sqlite3_close(db_);
+      throw DatabaseError("cannot open SQLite database '" + path + "': " + msg);
+    }
+    sqlite3_extended_result_codes(db_, 0);
+    sqlite3_busy_timeout(db_, kSqliteBusyTimeoutMs);
+    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+    sqlite3_create_function_v2(db_, "TRUNC", 1, flags, nullptr, truncFn, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db_, "TRUNC", 2, flags, nullptr, truncFn, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db_, "TO_DATE", 2, flags, nullptr, toDateFn, nullptr, nullptr,
+                               nullptr);
+    try {
+      executeScript("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON;");
+    } catch (...) {
+      sqlite3_close(db_);
+      throw;
+    }
+  }
+  ~SqliteDatabase() override { sqlite3_close(db_); }
+
+  std::string dialect() const override { return "sqlite"; }
+
+  ResultSet query(std::string_view text, const std::vector<Cell>& params) override {
+    const std::string sqlText = sql::orderByOutputPositions(text);
+    Statement st(db_, sqlText);
+    st.bind(params);
+    ResultSet rs;
+    const int n = sqlite3_column_count(st.get());
+    rs.columns.resize(static_cast<std::size_t>(n));
+    std::vector<bool> typed(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+      auto& col = rs.columns[static_cast<std::size_t>(i)];
+      const char* name = sqlite3_column_name(st.get(), i);
+      col.name = name ? name : "";
+      typed[static_cast<std::size_t>(i)] =
+          kindFromDecltype(sqlite3_column_decltype(st.get(), i), col);
+    }
+    // Expression columns: typed by the first value, or by their literal when no
+    // value says it (0 TZXL00 is a number also in an empty result).
+    const auto items = sql::selectItems(text);
+    auto typeFromLiteral = [&](int i) {
+      auto& col = rs.columns[static_cast<std::size_t>(i)];
+      if (static_cast<std::size_t>(i) < items.size() && items.size() == static_cast<std::size_t>(n))
+        col.kind = items[static_cast<std::size_t>(i)].numericLiteral ? ColumnKind::Number
+                                                                     : ColumnKind::Text;
+    };
+    std::vector<bool> pending(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+      if (!typed[static_cast<std::size_t>(i)]) {
+        pending[static_cast<std::size_t>(i)] = true;
+        typeFromLiteral(i);
+      }
+    while (st.step()) {
+      std::vector<Cell> row(static_cast<std::size_t>(n));
+      for (int i = 0; i < n; ++i) {
+        auto& col = rs.columns[static_cast<std::size_t>(i)];
+        if (pending[static_cast<std::size_t>(i)]) {
+          // Earlier rows were null here, so nothing read so far needs converting.
+          const int t = sqlite3_column_type(st.get(), i);
+          if (t != SQLITE_NULL) {
+            col.kind =
+                (t == SQLITE_INTEGER || t == SQLITE_FLOAT) ? ColumnKind::Number : ColumnKind::Text;
+            pending[static_cast<std::size_t>(i)] = false;
+          }
+        }
+        row[static_cast<std::size_t>(i)] = readCell(st.get(), i, col);
+      }
+      rs.rows.push_back(std::move(row));
+    }
+    return rs;
+  }
+
+  std::int64_t execute(std::string_view text, const std::vector<Cell>& params) override {
+    Statement st(db_, text);
+    st.bind(params);
+    while (st.step()) {
+    }
+    return sqlite3_changes64(db_);
+  }
+
+  void executeScript(std::string_view text) override {
+    char* err = nullptr;
+    if (sqlite3_exec(db_, std::string(text).c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+      std::string msg = err ? err : sqlite3_errmsg(db_);
+      sqlite3_free(err);
+      throw DatabaseError(msg);
+    }
+  }
+
+  void begin(TxMode mode) override {
+    executeScript(mode == TxMode::Write ? "BEGIN IMMEDIATE" : "BEGIN");
+  }
+  void commit() override { executeScript("COMMIT"); }
+  void rollback() noexcept override {
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<Database> openSqlite(const std::string& path) {
+  return std::make_unique<SqliteDatabase>(path);
+}
+
+std::unique_ptr<Database> openDatabase(const std::string& url) {
+  if (url.rfind("sqlite:", 0) == 0) {
+    std::string path = url.substr(7);
+    if (path.rfind("//", 0) == 0) path = path.substr(2);  // sqlite:///abs/path
+    if (path.empty()) throw DatabaseError("database URL '" + url + "' names no file");
+    return openSqlite(path);
+  }
+  if (url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0)
+    return openPostgres(url);
+  throw DatabaseError("database URL '" + url +
+                      "' is not understood: use sqlite:PATH or postgresql://...");
+}
+
+}  // namespace qadj::appserver

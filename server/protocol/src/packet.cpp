@@ -1,0 +1,283 @@
+// Record-set packet codec. Layout (little-endian), see docs/packet-format.md:
+//   header (22 bytes): "QPKT", version u16, flags u16, columns u32, rows u32,
+//                      body length u32, reserved u16 (0)
+//   column:  name length u16, name, type-name length u8, type name, width i32,
+//            column flags u8 (bit 0: hidden)
+//   cell:    tag u8 (0 null, 1 text: length u32 + bytes, 2 number: IEEE double)
+#include "qadj/protocol/packet.h"
+
+#include <array>
+#include <bit>
+#include <cstring>
+#include <limits>
+#include <string_view>
+
+namespace qadj::packet {
+namespace {
+
+static_assert(std::endian::native == std::endian::little, "the codec assumes little-endian");
+
+constexpr std::array<char, 4> kMagic{'Q', 'P', 'K', 'T'};
+constexpr std::size_t kHeaderSize = 22;
+static_assert(kHeaderSize == kMinPacketSize);
+
+enum PacketFlag : std::uint16_t {
+  kReadOnly = 1u << 0,
+  kDisableEdits = 1u << 1,
+  kDisableInserts = 1u << 2,
+  kDisableDeletes = 1u << 3,
+  kNoResetCall = 1u << 4,
+};
+constexpr std::uint16_t kKnownFlags =
+    kReadOnly | kDisableEdits | kDisableInserts | kDisableDeletes | kNoResetCall;
+constexpr std::uint8_t kColumnHidden = 1u << 0;
+
+enum CellTag : std::uint8_t { kNull = 0, kText = 1, kNumber = 2 };
+
+// Smallest encoded column: a one-byte name and a one-byte type name.
+constexpr std::size_t kMinColumnSize = 2 + 1 + 1 + 1 + 4 + 1;
+
+enum class Kind { Text, Number, Any };
+
+Kind kindOf(std::string_view typeName) {
+  if (isTextType(typeName)) return Kind::Text;
+  if (isNumericType(typeName)) return Kind::Number;
+  return Kind::Any;
+}
+
+class Writer {
+ public:
+  void bytes(const void* p, std::size_t n) {
+    const auto* b = static_cast<const std::uint8_t*>(p);
+    out_.insert(out_.end(), b, b + n);
+  }
+  template <class T>
+  void put(T v) {
+    bytes(&v, sizeof v);
+  }
+  std::vector<std::uint8_t>& out() { return out_; }
+
+ private:
+  std::vector<std::uint8_t> out_;
+};
+
+class Reader {
+ public:
+  explicit Reader(std::span<const std::uint8_t> b) : p_(b.data()), end_(b.data() + b.size()) {}
+  std::size_t remaining() const { return static_cast<std::size_t>(end_ - p_); }
+  void need(std::size_t n, const char* what) const {
+    if (remaining() < n) throw PacketError(std::string("Invalid data packet: truncated ") + what);
+  }
+  template <class T>
+  T get(const char* what) {
+    need(sizeof(T), what);
+    T v;
+    std::memcpy(&v, p_, sizeof v);
+    p_ += sizeof v;
+    return v;
+  }
+  std::string_view view(std::size_t n, const char* what) {
+    need(n, what);
+    std::string_view v(reinterpret_cast<const char*>(p_), n);
+    p_ += n;
+    return v;
+  }
+
+ private:
+  const std::uint8_t* p_;
+  const std::uint8_t* end_;
+};
+
+std::uint16_t flagsOf(const Packet& p) {
+  std::uint16_t f = 0;
+  if (p.readOnly) f |= kReadOnly;
+  if (p.disableEdits) f |= kDisableEdits;
+  if (p.disableInserts) f |= kDisableInserts;
+  if (p.disableDeletes) f |= kDisableDeletes;
+  if (p.noResetCall) f |= kNoResetCall;
+  return f;
+}
+
+void checkCount(std::size_t n, const char* what) {
+  if (n > std::numeric_limits<std::uint32_t>::max())
+    throw PacketError(std::string("Packet too large: too many ") + what);
+}
+
+void encodeColumn(Writer& w, const Column& c) {
+  if (c.name.empty() || c.name.size() > std::numeric_limits<std::uint16_t>::max())
+    throw PacketError("Column name must be 1 to 65535 bytes");
+  if (c.typeName.empty() || c.typeName.size() > std::numeric_limits<std::uint8_t>::max())
+    throw PacketError("Column type name of '" + c.name + "' must be 1 to 255 bytes");
+  if (c.width < 0) throw PacketError("Column '" + c.name + "' has a negative width");
+  w.put(static_cast<std::uint16_t>(c.name.size()));
+  w.bytes(c.name.data(), c.name.size());
+  w.put(static_cast<std::uint8_t>(c.typeName.size()));
+  w.bytes(c.typeName.data(), c.typeName.size());
+  w.put(c.width);
+  w.put(static_cast<std::uint8_t>(c.hidden ? kColumnHidden : 0));
+}
+
+void encodeCell(Writer& w, const Value& v, Kind kind, const Column& c) {
+  if (std::holds_alternative<std::monostate>(v)) {
+    w.put(static_cast<std::uint8_t>(kNull));
+  } else if (const auto* s = std::get_if<std::string>(&v)) {
+    if (kind == Kind::Number) throw PacketError("Text value in numeric column '" + c.name + "'");
+    checkCount(s->size(), "bytes in a text value");
+    w.put(static_cast<std::uint8_t>(kText));
+    w.put(static_cast<std::uint32_t>(s->size()));
+    w.bytes(s->data(), s->size());
+  } else {
+    if (kind == Kind::Text) throw PacketError("Numeric value in text column '" + c.name + "'");
+    w.put(static_cast<std::uint8_t>(kNumber));
+    w.put(std::get<double>(v));
+  }
+}
+
+Column decodeColumn(Reader& r, std::size_t index) {
+  Column c;
+  const auto nameLen = r.get<std::uint16_t>("column descriptor");
+  if (nameLen == 0)
+    throw PacketError("Invalid data packet: column " + std::to_string(index + 1) +
+                      " has an empty name");
+  c.name = r.view(nameLen, "column name");
+  const auto typeLen = r.get<std::uint8_t>("column descriptor");
+  if (typeLen == 0)
+    throw PacketError("Invalid data packet: column '" + c.name + "' has an empty type name");
+  c.typeName = r.view(typeLen, "column type name");
+  c.width = r.get<std::int32_t>("column descriptor");
+  if (c.width < 0)
+    throw PacketError("Invalid data packet: column '" + c.name + "' has a negative width");
+  const auto flags = r.get<std::uint8_t>("column descriptor");
+  if (flags & ~kColumnHidden)
+    throw PacketError("Invalid data packet: unknown flags on column '" + c.name + "'");
+  c.hidden = (flags & kColumnHidden) != 0;
+  return c;
+}
+
+}  // namespace
+
+bool isTextType(std::string_view t) {
+  return t == "String" || t == "FixedChar" || t == "WideString" || t == "Memo" || t == "Guid";
+}
+
+bool isNumericType(std::string_view t) {
+  return t == "Float" || t == "Currency" || t == "BCD" || t == "FMTBcd" || t == "Integer" ||
+         t == "SmallInt" || t == "LargeInt" || t == "Word" || t == "AutoInc" || t == "Boolean" ||
+         t == "Date" || t == "Time" || t == "DateTime";
+}
+
+std::vector<std::uint8_t> encode(const Packet& packet) {
+  checkCount(packet.columns.size(), "columns");
+  checkCount(packet.rows.size(), "rows");
+  Writer w;
+  w.bytes(kMagic.data(), kMagic.size());
+  w.put(kFormatVersion);
+  w.put(flagsOf(packet));
+  w.put(static_cast<std::uint32_t>(packet.columns.size()));
+  w.put(static_cast<std::uint32_t>(packet.rows.size()));
+  w.put(std::uint32_t{0});  // body length, patched below
+  w.put(std::uint16_t{0});  // reserved
+
+  std::vector<Kind> kinds;
+  kinds.reserve(packet.columns.size());
+  for (const auto& c : packet.columns) {
+    encodeColumn(w, c);
+    kinds.push_back(kindOf(c.typeName));
+  }
+  for (std::size_t r = 0; r < packet.rows.size(); ++r) {
+    const auto& row = packet.rows[r];
+    if (row.size() != packet.columns.size())
+      throw PacketError("Row " + std::to_string(r + 1) + " has " + std::to_string(row.size()) +
+                        " values for " + std::to_string(packet.columns.size()) + " columns");
+    for (std::size_t c = 0; c < row.size(); ++c) encodeCell(w, row[c], kinds[c], packet.columns[c]);
+  }
+  auto& out = w.out();
+  const std::size_t body = out.size() - kHeaderSize;
+  checkCount(body, "bytes");
+  const auto body32 = static_cast<std::uint32_t>(body);
+  std::memcpy(out.data() + 16, &body32, sizeof body32);
+  return std::move(out);
+}
+
+Packet decode(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() < kHeaderSize)
+    throw PacketError("Invalid data packet: " + std::to_string(bytes.size()) +
+                      " bytes, shorter than the 22-byte header");
+  Reader r(bytes);
+  const auto magic = r.view(kMagic.size(), "header");
+  if (std::memcmp(magic.data(), kMagic.data(), kMagic.size()) != 0)
+    throw PacketError("Invalid data packet: not a record-set packet (bad magic)");
+  const auto version = r.get<std::uint16_t>("header");
+  if (version != kFormatVersion)
+    throw PacketError("Invalid data packet: unsupported format version " + std::to_string(version));
+  const auto flags = r.get<std::uint16_t>("header");
+  if (flags & ~kKnownFlags) throw PacketError("Invalid data packet: unknown packet flags");
+  const auto columnCount = r.get<std::uint32_t>("header");
+  const auto rowCount = r.get<std::uint32_t>("header");
+  const auto bodyLength = r.get<std::uint32_t>("header");
+  if (r.get<std::uint16_t>("header") != 0)
+    throw PacketError("Invalid data packet: reserved header field is not zero");
+  if (bodyLength != r.remaining())
+    throw PacketError("Invalid data packet: body length " + std::to_string(bodyLength) + " but " +
+                      std::to_string(r.remaining()) + " bytes follow the header");
+  // Counts are checked against the bytes present before anything is allocated.
+  if (columnCount > r.remaining() / kMinColumnSize)
+    throw PacketError("Invalid data packet: column count " + std::to_string(columnCount) +
+                      " exceeds the data");
+  if (columnCount == 0 && rowCount != 0)
+    throw PacketError("Invalid data packet: rows without columns");
+
+  Packet p;
+  p.readOnly = flags & kReadOnly;
+  p.disableEdits = flags & kDisableEdits;
+  p.disableInserts = flags & kDisableInserts;
+  p.disableDeletes = flags & kDisableDeletes;
+  p.noResetCall = flags & kNoResetCall;
+  p.columns.reserve(columnCount);
+  std::vector<Kind> kinds;
+  kinds.reserve(columnCount);
+  for (std::size_t i = 0; i < columnCount; ++i) {
+    p.columns.push_back(decodeColumn(r, i));
+    kinds.push_back(kindOf(p.columns.back().typeName));
+  }
+  if (std::uint64_t{rowCount} * columnCount > r.remaining())
+    throw PacketError("Invalid data packet: row count " + std::to_string(rowCount) +
+                      " exceeds the data");
+
+  p.rows.reserve(rowCount);
+  for (std::size_t row = 0; row < rowCount; ++row) {
+    auto& values = p.rows.emplace_back();
+    values.reserve(columnCount);
+    for (std::size_t c = 0; c < columnCount; ++c) {
+      const auto tag = r.get<std::uint8_t>("row data");
+      switch (tag) {
+        case kNull:
+          values.emplace_back();
+          break;
+        case kText: {
+          if (kinds[c] == Kind::Number)
+            throw PacketError("Invalid data packet: text in numeric column '" + p.columns[c].name +
+                              "'");
+          const auto len = r.get<std::uint32_t>("row data");
+          values.emplace_back(std::in_place_type<std::string>, r.view(len, "text value"));
+          break;
+        }
+        case kNumber:
+          if (kinds[c] == Kind::Text)
+            throw PacketError("Invalid data packet: number in text column '" + p.columns[c].name +
+                              "'");
+          values.emplace_back(std::in_place_type<double>, r.get<double>("row data"));
+          break;
+        default:
+          throw PacketError("Invalid data packet: unknown value tag " + std::to_string(tag) +
+                            " in row " + std::to_string(row + 1));
+      }
+    }
+  }
+  if (r.remaining() != 0)
+    throw PacketError("Invalid data packet: " + std::to_string(r.remaining()) +
+                      " bytes after the last row");
+  return p;
+}
+
+}  // namespace qadj::packet

@@ -1,0 +1,57 @@
+#include "support/databases.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "qadj/appserver/schema.h"
+#include "support/postgres_server.h"
+
+namespace qadj::testing {
+
+TempDir::TempDir() {
+  char templ[] = "/tmp/qadj-test-XXXXXX";
+  if (::mkdtemp(templ)) path_ = templ;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+}
+
+std::string freshDatabaseUrl(const std::string& dialect, const TempDir& dir, std::string& whyNot) {
+  static int counter = 0;
+  if (dialect == "sqlite")
+    return "sqlite:" + dir.path() + "/db" + std::to_string(++counter) + ".sqlite";
+  auto& pg = PostgresServer::instance();
+  if (!pg.running()) {
+    whyNot = pg.error();
+    return {};
+  }
+  return pg.createDatabase();
+}
+
+void seedKnownData(appserver::Database& db) {
+  appserver::createSchema(db);
+  db.executeScript(R"SQL(
+INSERT INTO GSTRYGL0 (RYDM00, RYMC00, CKDM00, FXY000) VALUES
+  ('0001', '李经理', 'W1', 'N'), ('0012', '张三', 'W1', 'Y'), ('0013', '李四', 'W1', 'Y'),
+  ('0015', '王五', 'W1', 'Y'), ('0021', '赵六', 'W2', 'Y');
+INSERT INTO GSTJYGL1 (SPDM00, SPMC00) VALUES
+  ('10000001', '可口可乐330ml'), ('10000002', '雪碧500ml');
+INSERT INTO XSTXLGL1 (DHAO00, ZDRQ00) VALUES
+  ('D1', '2026-12-08 09:00:00'), ('D2', '2026-12-08 15:30:00'), ('D3', '2026-12-07 10:00:00');
+INSERT INTO XSTXLGL01 (DHAO00, FXRY00, SPDM00, XL0000) VALUES
+  ('D1', '0012', '10000001', 20), ('D1', '0013', '10000001', 10), ('D1', '0021', '10000001', 7),
+  ('D1', '0012', '10000003', 5), ('D1', '0015', '10000002', 4),
+  ('D2', '0015', '10000001', 6), ('D2', '0012', '10000002', 8),
+  ('D3', '0013', '10000001', 99), ('D3', '0012', '10000001', 50);
+INSERT INTO XSTFXDD0 (DHAO00, HH0000, FXRY00, SPDM00, XSSL00, XSRQ00) VALUES
+  ('S1', 1, '0012', '10000001', 5, '2026-12-08 10:00:00'),
+  ('S1', 2, '0012', '10000002', 12, '2026-12-08 10:00:00'),
+  ('S2', 1, '0012', '10000001', 3, '2026-12-08 16:45:00'),
+  ('S3', 1, '0012', '10000001', 100, '2026-12-07 11:00:00');
+)SQL");
+}
+
+}  // namespace qadj::testing

@@ -1,0 +1,41 @@
+// A private PostgreSQL server for the tests: initdb into a temporary folder, pg_ctl
+// on a free loopback port with the unix socket in that folder, stopped and removed
+// when the test program ends. As root the server binaries run as the postgres user.
+#pragma once
+
+#include <string>
+
+namespace qadj::testing {
+
+class PostgresServer {
+ public:
+  // The one server of this test program, started at the first call. When it cannot
+  // start, error() says why.
+  static PostgresServer& instance();
+
+  bool running() const { return running_; }
+  const std::string& error() const { return error_; }
+  int port() const { return port_; }
+  // A connection URL to database name on this server.
+  std::string url(const std::string& name) const;
+  // Creates a new empty database and returns its URL. Throws on failure.
+  std::string createDatabase();
+
+  ~PostgresServer();
+  PostgresServer(const PostgresServer&) = delete;
+  PostgresServer& operator=(const PostgresServer&) = delete;
+
+ private:
+  PostgresServer();
+  bool start();
+  void startWatchdog();
+  std::string command(const std::string& tool) const;  // binary path with user switch
+
+  std::string bin_, dir_;
+  int port_ = 0;
+  bool running_ = false;
+  std::string error_;
+  int databases_ = 0;
+};
+
+}  // namespace qadj::testing

@@ -1,0 +1,153 @@
+// The daemon as an operator runs it: --init-demo, serving on a free loopback port
+// with one line per request, a clean stop on SIGTERM, and refusals of unsafe or
+// unusable set-ups.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "qadj/appserver/dates.h"
+#include "qadj/com/com.h"
+#include "qadj/protocol/appserver.h"
+#include "qadj/protocol/packet.h"
+#include "support/databases.h"
+
+namespace qadj::appserver {
+namespace {
+
+using com::Variant;
+
+// A child process with its standard error read through a pipe.
+class Daemon {
+ public:
+  explicit Daemon(const std::vector<std::string>& args) {
+    int fds[2];
+    if (::pipe(fds) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(fds[1], 2);
+      ::dup2(fds[1], 1);
+      ::close(fds[0]);
+      ::close(fds[1]);
+      std::vector<char*> argv;
+      std::string exe = QADJ_APPSERVER_EXE;
+      argv.push_back(exe.data());
+      std::vector<std::string> copy = args;
+      for (auto& a : copy) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      ::execv(exe.c_str(), argv.data());
+      ::_exit(127);
+    }
+    ::close(fds[1]);
+    out_ = fds[0];
+  }
+  ~Daemon() {
+    if (pid_ > 0 && status_ < 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    if (out_ >= 0) ::close(out_);
+  }
+  // Reads output until a line containing marker arrives (true) or the output ends.
+  bool readUntil(const std::string& marker) {
+    while (text_.find(marker) == std::string::npos) {
+      char buf[512];
+      const auto n = ::read(out_, buf, sizeof buf);
+      if (n <= 0) return false;
+      text_.append(buf, static_cast<std::size_t>(n));
+    }
+    return true;
+  }
+  // Reads to the end of output and waits for the exit status.
+  int finish() {
+    readUntil("\x01never");
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return status_;
+  }
+  void signal(int sig) { ::kill(pid_, sig); }
+  const std::string& output() const { return text_; }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  int status_ = -1;
+  std::string text_;
+};
+
+int portFrom(const std::string& log) {
+  const auto at = log.find("127.0.0.1:");
+  return at == std::string::npos ? 0 : std::atoi(log.c_str() + at + 10);
+}
+
+TEST(Daemon, InitDemoThenServeAndStopOnSigterm) {
+  com::CoInitialize();
+  qadj::testing::TempDir dir;
+  const std::string db = "sqlite:" + dir.path() + "/demo.sqlite";
+  {
+    Daemon init({"--db", db, "--init-demo"});
+    EXPECT_EQ(init.finish(), 0) << init.output();
+    EXPECT_NE(init.output().find("Operator code to use: 0001"), std::string::npos) << init.output();
+  }
+  Daemon server({"--db", db, "--listen", "127.0.0.1:0"});
+  ASSERT_TRUE(server.readUntil("\n")) << server.output();
+  const int port = portFrom(server.output());
+  ASSERT_GT(port, 0) << server.output();
+
+  std::shared_ptr<com::IUnknown> obj;
+  ASSERT_EQ(com::CoCreateInstanceEx(CLSID_CoStoreProduct, com::CLSCTX_REMOTE_SERVER,
+                                    "127.0.0.1:" + std::to_string(port), com::IID_IDispatch, obj),
+            com::S_OK);
+  auto disp = com::interface_cast<com::IDispatch>(obj);
+  ASSERT_TRUE(disp);
+  std::int32_t id = 0;
+  ASSERT_EQ(disp->GetIDsOfNames(u"m_qadj", id), com::S_OK);
+  std::vector<Variant> args{Variant::date(dates::today()), Variant::bstr(u"0012").setByRef()};
+  ASSERT_EQ(disp->Invoke(id, com::DISPATCH_METHOD, args, nullptr, nullptr), com::S_OK);
+  std::vector<Variant> fetch{Variant().setByRef(),
+                             Variant::null().setByRef(),
+                             Variant::bstr(u"SELECT A.SPDM00,SPMC00,XL0000,YFXSL0,KTZXL0  FROM "
+                                           u"PGTQADJ0 A,GSTJYGL1 B WHERE A.SPDM00=B.SPDM00 "
+                                           u"ORDER BY SPDM00"),
+                             Variant::i4(1),
+                             Variant::i4(0).setByRef(),
+                             Variant::i4(-1),
+                             Variant::bstr(u"PUBLIC_DSP")};
+  Variant result;
+  ASSERT_EQ(disp->Invoke(DISPID_FetchRecords, com::DISPATCH_METHOD, fetch, &result, nullptr),
+            com::S_OK);
+  const auto p = packet::decode(result.asBytes());
+  EXPECT_GT(p.rows.size(), 5u);
+  EXPECT_EQ(fetch[4].asI4(), static_cast<std::int32_t>(p.rows.size()));
+  disp.reset();
+  obj.reset();
+
+  server.signal(SIGTERM);
+  EXPECT_EQ(server.finish(), 0) << server.output();
+  EXPECT_NE(server.output().find("SIGTERM received"), std::string::npos) << server.output();
+  EXPECT_NE(server.output().find(" ms\n"), std::string::npos) << "no request log";
+}
+
+TEST(Daemon, RefusesADatabaseWithoutSchemaAndAnOpenListenerWithoutToken) {
+  qadj::testing::TempDir dir;
+  Daemon empty({"--db", "sqlite:" + dir.path() + "/empty.sqlite", "--listen", "127.0.0.1:0"});
+  EXPECT_EQ(empty.finish(), 1);
+  EXPECT_NE(empty.output().find("--init-schema"), std::string::npos) << empty.output();
+
+  Daemon open({"--db", "sqlite:" + dir.path() + "/x.sqlite", "--listen", "0.0.0.0:0"});
+  EXPECT_EQ(open.finish(), 2);
+  EXPECT_NE(open.output().find("token"), std::string::npos) << open.output();
+
+  Daemon badUrl({"--db", "mysql://x", "--init-schema"});
+  EXPECT_EQ(badUrl.finish(), 1);
+  EXPECT_NE(badUrl.output().find("not understood"), std::string::npos) << badUrl.output();
+}
+
+}  // namespace
+}  // namespace qadj::appserver

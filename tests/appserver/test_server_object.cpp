@@ -1,0 +1,327 @@
+// The server object: IAppServer and the automation interface, one database session
+// per object (private working tables), in-process registration and the same object
+// behind the remote object server.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "qadj/appserver/costore_product.h"
+#include "qadj/appserver/dates.h"
+#include "qadj/appserver/embedded.h"
+#include "qadj/appserver/schema.h"
+#include "qadj/com/remote.h"
+#include "qadj/platform/text.h"
+#include "qadj/protocol/packet.h"
+#include "support/databases.h"
+
+namespace qadj::appserver {
+namespace {
+
+using com::Variant;
+using qadj::testing::TempDir;
+
+const std::u16string kProductQuery =
+    u"SELECT A.SPDM00,SPMC00,XL0000,YFXSL0,KTZXL0  FROM PGTQADJ0 A,GSTJYGL1 B WHERE "
+    u"A.SPDM00=B.SPDM00 ORDER BY SPDM00";
+
+// Calls through IDispatch as a late-bound client does: arguments in order here,
+// reversed on the way in.
+com::HRESULT call(com::IDispatch& d, std::int32_t dispid, std::vector<Variant> args,
+                  Variant* result = nullptr, com::ExcepInfo* excep = nullptr,
+                  std::vector<Variant>* after = nullptr) {
+  std::reverse(args.begin(), args.end());
+  const auto hr = d.Invoke(dispid, com::DISPATCH_METHOD, args, result, excep);
+  std::reverse(args.begin(), args.end());
+  if (after) *after = args;
+  return hr;
+}
+
+com::HRESULT mQadj(com::IDispatch& d, const std::u16string& code, double date,
+                   com::ExcepInfo* excep = nullptr, std::u16string* codeAfter = nullptr) {
+  std::int32_t id = 0;
+  if (const auto hr = d.GetIDsOfNames(u"M_QADJ", id); com::failed(hr)) return hr;
+  std::vector<Variant> after;
+  const auto hr =
+      call(d, id, {Variant::bstr(code).setByRef(), Variant::date(date)}, nullptr, excep, &after);
+  if (codeAfter && after[0].type() == com::VarType::BStr) *codeAfter = after[0].asBStr();
+  return hr;
+}
+
+packet::Packet fetchByDispatch(com::IDispatch& d, const std::u16string& sql,
+                               std::int32_t* recs = nullptr) {
+  Variant result;
+  std::vector<Variant> after;
+  const auto hr = call(d, DISPID_FetchRecords,
+                       {Variant::bstr(u"PUBLIC_DSP"), Variant::i4(-1), Variant::i4(0).setByRef(),
+                        Variant::i4(kFetchMetaData), Variant::bstr(sql), Variant::null().setByRef(),
+                        Variant().setByRef()},
+                       &result, nullptr, &after);
+  EXPECT_EQ(hr, com::S_OK);
+  if (recs) *recs = after[2].asI4();
+  return packet::decode(result.asBytes());
+}
+
+std::vector<std::string> codes(const packet::Packet& p) {
+  std::vector<std::string> out;
+  for (const auto& row : p.rows) out.push_back(std::get<std::string>(row[0]));
+  return out;
+}
+
+class ServerObject : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    com::CoInitialize();
+    std::string whyNot;
+    url_ = qadj::testing::freshDatabaseUrl(GetParam(), dir_, whyNot);
+    if (url_.empty()) {
+      if (std::getenv("QADJ_SKIP_POSTGRES")) GTEST_SKIP() << whyNot;
+      FAIL() << whyNot;
+    }
+    auto db = openDatabase(url_);
+    qadj::testing::seedKnownData(*db);
+  }
+  std::shared_ptr<CoStoreProduct> make() {
+    return std::dynamic_pointer_cast<CoStoreProduct>(createCoStoreProduct(url_));
+  }
+
+  TempDir dir_;
+  std::string url_;
+  const double day_ = dates::fromCivil(2026, 12, 8);
+};
+
+TEST_P(ServerObject, TwoObjectsKeepTheirWorkingRowsApart) {
+  auto a = make();
+  auto b = make();
+  ASSERT_EQ(mQadj(*a, u"0012", day_), com::S_OK);
+  ASSERT_EQ(mQadj(*b, u"0013", day_), com::S_OK);
+  EXPECT_EQ(codes(fetchByDispatch(*a, kProductQuery)),
+            (std::vector<std::string>{"10000001", "10000002"}));
+  const auto pb = fetchByDispatch(*b, kProductQuery);
+  ASSERT_EQ(codes(pb), std::vector<std::string>{"10000001"});
+  EXPECT_DOUBLE_EQ(std::get<double>(pb.rows[0][2]), 10);
+  // A refill of one does not touch the other.
+  ASSERT_EQ(mQadj(*b, u"0099", day_), com::S_OK);
+  EXPECT_TRUE(fetchByDispatch(*b, kProductQuery).rows.empty());
+  EXPECT_EQ(fetchByDispatch(*a, kProductQuery).rows.size(), 2u);
+}
+
+TEST_P(ServerObject, MQadjLeavesTheCodeAndAcceptsItByName) {
+  auto o = make();
+  std::u16string after;
+  ASSERT_EQ(mQadj(*o, u"0012", day_ + 0.75, nullptr, &after), com::S_OK);  // time ignored
+  EXPECT_EQ(after, u"0012");
+  std::int32_t recs = 0;
+  EXPECT_EQ(fetchByDispatch(*o, kProductQuery, &recs).rows.size(), 2u);
+  EXPECT_EQ(recs, 2);
+  std::int32_t id = 0;
+  EXPECT_EQ(o->GetIDsOfNames(u"m_qadj", id), com::S_OK);
+  EXPECT_EQ(id, kDispIdMQadj);
+  EXPECT_EQ(o->GetIDsOfNames(u"m_qadj2", id), com::DISP_E_UNKNOWNNAME);
+  std::vector<Variant> oneArg{Variant::bstr(u"0012")};
+  EXPECT_EQ(o->Invoke(kDispIdMQadj, com::DISPATCH_METHOD, oneArg, nullptr, nullptr),
+            com::DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(call(*o, kDispIdMQadj, {Variant::i4(12), Variant::date(day_)}),
+            com::DISP_E_TYPEMISMATCH);
+}
+
+TEST_P(ServerObject, RecordSetInterfaceRunsStatementsAndReportsFailures) {
+  auto o = make();
+  std::shared_ptr<com::IUnknown> unk;
+  ASSERT_EQ(o->QueryInterface(IID_IAppServer, unk), com::S_OK);
+  auto as = com::interface_cast<IAppServer>(unk);
+  ASSERT_TRUE(as);
+  Variant params = Variant::null(), owner, result;
+  EXPECT_EQ(as->ExecuteCommand(u"PUBLIC_DSP",
+                               u"UPDATE XSTXLGL01 SET XL0000=XL0000+-2 where  DHAO00='D1' AND "
+                               u"FXRY00='0013' AND SPDM00='10000001'",
+                               params, owner),
+            com::S_OK);
+  std::int32_t recs = -5;
+  ASSERT_EQ(as->FetchRecords(u"public_dsp", -1, recs, kFetchMetaData,
+                             u"SELECT XL0000 FROM XSTXLGL01 WHERE DHAO00='D1' AND FXRY00='0013'",
+                             params, owner, result),
+            com::S_OK);
+  EXPECT_EQ(recs, 1);
+  EXPECT_DOUBLE_EQ(std::get<double>(packet::decode(result.asBytes()).rows.at(0).at(0)), 8);
+
+  // Reset: empty packet, nothing run.
+  ASSERT_EQ(as->FetchRecords(u"PUBLIC_DSP", 0, recs, kFetchReset, u"", params, owner, result),
+            com::S_OK);
+  EXPECT_EQ(recs, 0);
+  EXPECT_GE(result.asBytes().size(), packet::kMinPacketSize);
+
+  com::ExcepInfo info;
+  EXPECT_EQ(as->FetchRecords(u"OTHER_DSP", -1, recs, 1, u"SELECT 1", params, owner, result),
+            com::E_FAIL);
+  ASSERT_TRUE(com::GetErrorInfo(info));
+  EXPECT_EQ(info.description, u"Provider 'OTHER_DSP' not found");
+
+  EXPECT_EQ(as->ExecuteCommand(u"PUBLIC_DSP", u"UPDATE NOSUCH SET A=1", params, owner),
+            com::E_FAIL);
+  ASSERT_TRUE(com::GetErrorInfo(info));
+  const auto description = text::utf16ToUtf8(info.description);
+  EXPECT_TRUE(description.find("NOSUCH") != std::string::npos ||
+              description.find("nosuch") != std::string::npos)
+      << description;
+
+  // A lone surrogate is no text: refused with a description, nothing run.
+  EXPECT_EQ(
+      as->ExecuteCommand(u"PUBLIC_DSP",
+                         std::u16string(u"UPDATE GSTRYGL0 SET RYMC00='") + char16_t(0xD800) + u"'",
+                         params, owner),
+      com::E_FAIL);
+  ASSERT_TRUE(com::GetErrorInfo(info));
+  EXPECT_NE(text::utf16ToUtf8(info.description).find("not valid text"), std::string::npos);
+}
+
+TEST_P(ServerObject, FailuresThroughDispatchCarryTheDescription) {
+  auto o = make();
+  Variant result;
+  com::ExcepInfo excep;
+  EXPECT_EQ(
+      call(*o, DISPID_ExecuteCommand,
+           {Variant::bstr(u"PUBLIC_DSP"),
+            Variant::bstr(u"BEGIN UPDATE XSTXLGL01 SET XL0000=0; UPDATE NOSUCH SET A=1; END;"),
+            Variant::null().setByRef(), Variant().setByRef()},
+           nullptr, &excep),
+      com::DISP_E_EXCEPTION);
+  EXPECT_NE(text::utf16ToUtf8(excep.description).find("statement 2"), std::string::npos);
+  // Nothing of the block was applied.
+  const auto p = fetchByDispatch(*o, u"SELECT SUM(XL0000) S FROM XSTXLGL01");
+  EXPECT_DOUBLE_EQ(std::get<double>(p.rows.at(0).at(0)), 209);
+  EXPECT_EQ(p.columns.at(0).typeName, "Float");
+}
+
+TEST_P(ServerObject, TextThatGbkCannotHoldIsRefused) {
+  auto o = make();
+  Variant params = Variant::null(), owner, result;
+  ASSERT_EQ(o->ExecuteCommand(u"PUBLIC_DSP",
+                              u"UPDATE GSTRYGL0 SET RYMC00='A\U0001F600' WHERE RYDM00='0013'",
+                              params, owner),
+            com::S_OK);
+  std::int32_t recs = 0;
+  EXPECT_EQ(o->FetchRecords(u"PUBLIC_DSP", -1, recs, 1,
+                            u"SELECT RYDM00,RYMC00 FROM GSTRYGL0 WHERE CKDM00='W1'", params, owner,
+                            result),
+            com::E_FAIL);
+  com::ExcepInfo info;
+  ASSERT_TRUE(com::GetErrorInfo(info));
+  EXPECT_NE(text::utf16ToUtf8(info.description).find("RYMC00"), std::string::npos);
+  EXPECT_NE(text::utf16ToUtf8(info.description).find("GBK"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Databases, ServerObject, ::testing::Values("sqlite", "postgresql"),
+                         [](const auto& param) { return param.param; });
+
+TEST(EmbeddedServer, DemoDatabaseIsSeededOnceAndServedInProcess) {
+  com::CoInitialize();
+  TempDir dir;
+  const std::string path = dir.path() + "/data/qadj_vsd/demo.sqlite";
+  ASSERT_TRUE(ensureDemoDatabase(path));
+  EXPECT_FALSE(ensureDemoDatabase(path));
+  registerInProcessServer(sqliteUrl(path));
+
+  std::shared_ptr<com::IUnknown> a, b;
+  ASSERT_EQ(
+      com::CoCreateInstance(CLSID_CoStoreProduct, com::CLSCTX_INPROC_SERVER, com::IID_IDispatch, a),
+      com::S_OK);
+  ASSERT_EQ(
+      com::CoCreateInstance(CLSID_CoStoreProduct, com::CLSCTX_INPROC_SERVER, com::IID_IDispatch, b),
+      com::S_OK);
+  EXPECT_NE(a.get(), b.get());
+  auto da = com::interface_cast<com::IDispatch>(a);
+  ASSERT_TRUE(da);
+  const auto ops = fetchByDispatch(*da, u"SELECT CKDM00 FROM GSTRYGL0 WHERE RYDM00='0001'");
+  ASSERT_EQ(ops.rows.size(), 1u);
+  const auto people = fetchByDispatch(
+      *da, u"SELECT CKDM00,RYDM00,RYMC00 FROM GSTRYGL0 WHERE FXY000='Y' AND CKDM00='" +
+               text::utf8ToUtf16(std::get<std::string>(ops.rows[0][0])) + u"'");
+  EXPECT_EQ(people.rows.size(), 8u);
+  bool zhangSan = false;
+  for (const auto& row : people.rows)
+    zhangSan |= std::get<std::string>(row[1]) == "0012" &&
+                std::get<std::string>(row[2]) == text::utf8ToGbk("张三");
+  EXPECT_TRUE(zhangSan);
+  ASSERT_EQ(mQadj(*da, u"0012", dates::today()), com::S_OK);
+  const auto products = fetchByDispatch(*da, kProductQuery);
+  EXPECT_GT(products.rows.size(), 5u);
+  for (const auto& row : products.rows)
+    EXPECT_DOUBLE_EQ(std::get<double>(row[4]),
+                     std::max(0.0, std::get<double>(row[2]) - std::get<double>(row[3])));
+  com::CoRevokeClass(CLSID_CoStoreProduct);
+}
+
+TEST(EmbeddedServer, DatabaseLocationFollowsTheEnvironment) {
+  const char* oldDb = std::getenv("QADJ_DB");
+  const std::string keepDb = oldDb ? oldDb : "";
+  const char* oldXdg = std::getenv("XDG_DATA_HOME");
+  const std::string keepXdg = oldXdg ? oldXdg : "";
+  const char* oldHome = std::getenv("HOME");
+  const std::string keepHome = oldHome ? oldHome : "";
+  ::setenv("QADJ_DB", "/srv/q/demo.db", 1);
+  EXPECT_EQ(defaultEmbeddedDatabasePath(), "/srv/q/demo.db");
+  ::setenv("QADJ_DB", "", 1);
+  ::setenv("XDG_DATA_HOME", "/xdg", 1);
+  EXPECT_EQ(defaultEmbeddedDatabasePath(), "/xdg/qadj_vsd/demo.sqlite");
+  ::unsetenv("XDG_DATA_HOME");
+  ::setenv("HOME", "/home/op", 1);
+  EXPECT_EQ(defaultEmbeddedDatabasePath(), "/home/op/.local/share/qadj_vsd/demo.sqlite");
+  if (oldDb)
+    ::setenv("QADJ_DB", keepDb.c_str(), 1);
+  else
+    ::unsetenv("QADJ_DB");
+  if (oldXdg) ::setenv("XDG_DATA_HOME", keepXdg.c_str(), 1);
+  if (oldHome)
+    ::setenv("HOME", keepHome.c_str(), 1);
+  else
+    ::unsetenv("HOME");
+}
+
+TEST(RemoteServer, ServesTheObjectToARemoteClient) {
+  com::CoInitialize();
+  TempDir dir;
+  const std::string url = sqliteUrl(dir.path() + "/remote.sqlite");
+  {
+    auto db = openDatabase(url);
+    qadj::testing::seedKnownData(*db);
+  }
+  com::RemoteServerOptions options;
+  options.listen = "127.0.0.1:0";
+  com::RemoteObjectServer server(options);
+  server.registerClass(CLSID_CoStoreProduct, kCoStoreProductProgId,
+                       [url] { return createCoStoreProduct(url); });
+  server.start();
+  const std::string host = "127.0.0.1:" + std::to_string(server.port());
+  std::shared_ptr<com::IUnknown> a, b;
+  ASSERT_EQ(com::CoCreateInstanceEx(CLSID_CoStoreProduct, com::CLSCTX_REMOTE_SERVER, host,
+                                    com::IID_IDispatch, a),
+            com::S_OK);
+  ASSERT_EQ(com::CoCreateInstanceEx(CLSID_CoStoreProduct, com::CLSCTX_REMOTE_SERVER, host,
+                                    com::IID_IDispatch, b),
+            com::S_OK);
+  auto da = com::interface_cast<com::IDispatch>(a);
+  auto db = com::interface_cast<com::IDispatch>(b);
+  ASSERT_TRUE(da && db);
+  const double day = dates::fromCivil(2026, 12, 8);
+  std::u16string after;
+  ASSERT_EQ(mQadj(*da, u"0012", day, nullptr, &after), com::S_OK);
+  EXPECT_EQ(after, u"0012");
+  ASSERT_EQ(mQadj(*db, u"0013", day), com::S_OK);
+  EXPECT_EQ(fetchByDispatch(*da, kProductQuery).rows.size(), 2u);
+  EXPECT_EQ(fetchByDispatch(*db, kProductQuery).rows.size(), 1u);
+  com::ExcepInfo excep;
+  EXPECT_EQ(call(*da, DISPID_ExecuteCommand,
+                 {Variant::bstr(u"NOPE"), Variant::bstr(u"UPDATE X SET A=1"),
+                  Variant::null().setByRef(), Variant().setByRef()},
+                 nullptr, &excep),
+            com::DISP_E_EXCEPTION);
+  EXPECT_EQ(excep.description, u"Provider 'NOPE' not found");
+  a.reset();
+  b.reset();
+  da.reset();
+  db.reset();
+  server.shutdown();
+}
+
+}  // namespace
+}  // namespace qadj::appserver

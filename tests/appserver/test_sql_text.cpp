@@ -1,0 +1,147 @@
+// SQL text helpers, Oracle date functions and the daemon's command line.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "qadj/appserver/daemon_options.h"
+#include "qadj/appserver/dates.h"
+#include "qadj/appserver/sql_text.h"
+#include "support/databases.h"
+
+namespace qadj::appserver {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+TEST(SplitBlock, SplitsAtSemicolonsOutsideLiteralsAndComments) {
+  EXPECT_EQ(sql::splitBlock("BEGIN UPDATE A SET X=1; UPDATE B SET Y='a;b'; END;"),
+            (Strings{"UPDATE A SET X=1", "UPDATE B SET Y='a;b'"}));
+  EXPECT_EQ(sql::splitBlock("  begin\n update a set x='it''s; END;'\n;;end  "),
+            (Strings{"update a set x='it''s; END;'"}));
+  EXPECT_EQ(sql::splitBlock("BEGIN UPDATE A SET X=1 -- a; comment\n; /* b; */ END"),
+            Strings{"UPDATE A SET X=1"});
+  EXPECT_EQ(sql::splitBlock("BEGIN END;"), Strings{});
+}
+
+TEST(SplitBlock, OnlyBlocksAreBlocks) {
+  EXPECT_FALSE(sql::splitBlock("UPDATE A SET X=1"));
+  EXPECT_FALSE(sql::splitBlock("BEGIN"));
+  EXPECT_FALSE(sql::splitBlock("BEGIN UPDATE A SET X=1"));
+  EXPECT_FALSE(sql::splitBlock("BEGINNING END"));
+  EXPECT_THROW(sql::splitBlock("BEGIN UPDATE A SET X='open; END;"), std::invalid_argument);
+  EXPECT_THROW(sql::splitBlock("BEGIN BEGIN UPDATE A SET X=1; END; END;"), std::invalid_argument);
+}
+
+TEST(SeveralStatements, CountsOnlyStatementsAfterASemicolon) {
+  EXPECT_FALSE(sql::hasSeveralStatements("UPDATE A SET X=1"));
+  EXPECT_FALSE(sql::hasSeveralStatements("UPDATE A SET X=1; ;  -- done"));
+  EXPECT_FALSE(sql::hasSeveralStatements("UPDATE A SET X='1;2'"));
+  EXPECT_TRUE(sql::hasSeveralStatements("UPDATE A SET X=1; DELETE FROM A"));
+}
+
+TEST(SelectItems, NamesEachColumnAsTheStatementDoes) {
+  const auto items = sql::selectItems(
+      "SELECT A.FXRY00,C.RYMC00,0 TZXL00, -1.5 AS N, 'x' T, COUNT(*) \"Cnt\", TRUNC(B.Z)  FROM T");
+  ASSERT_EQ(items.size(), 7u);
+  EXPECT_EQ(items[0].name, "FXRY00");
+  EXPECT_EQ(items[1].name, "RYMC00");
+  EXPECT_EQ(items[2].name, "TZXL00");
+  EXPECT_TRUE(items[2].numericLiteral);
+  EXPECT_EQ(items[2].expression, "0");
+  EXPECT_EQ(items[3].name, "N");
+  EXPECT_TRUE(items[3].numericLiteral);
+  EXPECT_TRUE(items[4].textLiteral);
+  EXPECT_EQ(items[5].name, "Cnt");
+  EXPECT_TRUE(items[5].quotedName);
+  EXPECT_EQ(items[6].name, "TRUNC(B.Z)");
+  EXPECT_FALSE(items[0].numericLiteral);
+  EXPECT_TRUE(sql::selectItems("UPDATE A SET X=1").empty());
+}
+
+TEST(OrderBy, OutputNamesBecomePositions) {
+  EXPECT_EQ(
+      sql::orderByOutputPositions(
+          "SELECT A.SPDM00,SPMC00,XL0000 FROM P A,G B WHERE A.SPDM00=B.SPDM00 ORDER BY SPDM00"),
+      "SELECT A.SPDM00,SPMC00,XL0000 FROM P A,G B WHERE A.SPDM00=B.SPDM00 ORDER BY 1");
+  EXPECT_EQ(sql::orderByOutputPositions("SELECT X, Y FROM T ORDER BY y DESC, x"),
+            "SELECT X, Y FROM T ORDER BY 2 DESC, 1");
+  // Not a select-list name, an expression, or an ORDER BY inside a subquery: unchanged.
+  for (const char* same : {"SELECT X FROM T ORDER BY Z", "SELECT X FROM T ORDER BY X+1",
+                           "SELECT X FROM (SELECT X FROM T ORDER BY X) S", "UPDATE T SET X=1"})
+    EXPECT_EQ(sql::orderByOutputPositions(same), same);
+}
+
+TEST(ClientColumnName, UpperCaseUnlessQuoted) {
+  const auto items = sql::selectItems("SELECT a \"MiXed\", b FROM t");
+  EXPECT_EQ(sql::clientColumnName("MiXed", items), "MiXed");
+  EXPECT_EQ(sql::clientColumnName("b", items), "B");
+  EXPECT_EQ(sql::clientColumnName("spdm00", {}), "SPDM00");
+}
+
+TEST(Dates, CivilDaysAndTexts) {
+  EXPECT_DOUBLE_EQ(dates::fromCivil(1899, 12, 30), 0);
+  EXPECT_DOUBLE_EQ(dates::fromCivil(1970, 1, 1), 25569);
+  EXPECT_DOUBLE_EQ(dates::fromCivil(2000, 3, 1) - dates::fromCivil(2000, 2, 28), 2);  // leap
+  const double t = dates::fromCivil(2026, 12, 8) + (15 * 3600 + 30 * 60 + 5) / 86400.0;
+  EXPECT_EQ(dates::formatTimestamp(t), "2026-12-08 15:30:05");
+  EXPECT_EQ(dates::formatDate(t), "2026-12-08");
+  EXPECT_DOUBLE_EQ(*dates::parseTimestamp("2026-12-08 15:30:05"), t);
+  EXPECT_DOUBLE_EQ(*dates::parseTimestamp("2026-12-08T15:30:05.000"), t);
+  EXPECT_DOUBLE_EQ(*dates::parseTimestamp("2026-12-08"), dates::fromCivil(2026, 12, 8));
+  for (const char* bad : {"2026-02-29", "2026-13-01", "2026-12-08 24:00:00", "2026-12-8", "x", ""})
+    EXPECT_FALSE(dates::parseTimestamp(bad)) << bad;
+}
+
+TEST(Dates, ToDateFollowsTheMask) {
+  EXPECT_DOUBLE_EQ(dates::toDate("2026-12-08", "yyyy-mm-dd"), dates::fromCivil(2026, 12, 8));
+  EXPECT_DOUBLE_EQ(dates::toDate("08/12/2026 10:30", "DD/MM/YYYY HH24:MI"),
+                   dates::fromCivil(2026, 12, 8) + 10.5 / 24);
+  EXPECT_THROW(dates::toDate("2026-02-30", "yyyy-mm-dd"), std::invalid_argument);
+  EXPECT_THROW(dates::toDate("2026/12/08", "yyyy-mm-dd"), std::invalid_argument);
+  EXPECT_THROW(dates::toDate("2026-12-08x", "yyyy-mm-dd"), std::invalid_argument);
+  EXPECT_THROW(dates::toDate("12-08", "mm-dd"), std::invalid_argument);  // no year
+}
+
+TEST(DaemonOptions, ReadsTheCommandLine) {
+  const auto o = parseDaemonOptions({"--db", "sqlite:/tmp/x.db"});
+  EXPECT_EQ(o.action, DaemonOptions::Action::Serve);
+  EXPECT_EQ(o.listen, "127.0.0.1:7311");
+  EXPECT_EQ(parseDaemonOptions({"--db", "u", "--init-schema"}).action,
+            DaemonOptions::Action::InitSchema);
+  EXPECT_EQ(parseDaemonOptions({"--init-demo", "--db", "u"}).action,
+            DaemonOptions::Action::InitDemo);
+  EXPECT_EQ(parseDaemonOptions({"--help"}).action, DaemonOptions::Action::Help);
+  const auto open =
+      parseDaemonOptions({"--db", "u", "--listen", "0.0.0.0:9000", "--token-file", "/t"});
+  EXPECT_EQ(open.listen, "0.0.0.0:9000");
+  EXPECT_EQ(open.tokenFile, "/t");
+}
+
+TEST(DaemonOptions, RefusesUnsafeOrIncompleteCommandLines) {
+  EXPECT_THROW(parseDaemonOptions({}), std::invalid_argument);
+  EXPECT_THROW(parseDaemonOptions({"--db"}), std::invalid_argument);
+  EXPECT_THROW(parseDaemonOptions({"--db", "u", "--bogus"}), std::invalid_argument);
+  EXPECT_THROW(parseDaemonOptions({"--db", "u", "--listen", "0.0.0.0:9000"}),
+               std::invalid_argument);
+  EXPECT_THROW(parseDaemonOptions({"--db", "u", "--listen", "nohost"}), std::invalid_argument);
+  EXPECT_THROW(parseDaemonOptions({"--db", "u", "--tls-cert", "c"}), std::invalid_argument);
+  EXPECT_THROW(parseDaemonOptions({"--db", "u", "--init-schema", "--init-demo"}),
+               std::invalid_argument);
+  EXPECT_TRUE(isLoopbackAddress("127.0.0.1:1"));
+  EXPECT_TRUE(isLoopbackAddress("[::1]:1"));
+  EXPECT_TRUE(isLoopbackAddress("localhost:1"));
+  EXPECT_FALSE(isLoopbackAddress("10.0.0.1:1"));
+}
+
+TEST(DaemonOptions, ReadsTheTokenFile) {
+  qadj::testing::TempDir dir;
+  const std::string path = dir.path() + "/token";
+  std::ofstream(path) << "  s3cret \nsecond line\n";
+  EXPECT_EQ(readTokenFile(path), "s3cret");
+  std::ofstream(path) << "\n";
+  EXPECT_THROW(readTokenFile(path), std::runtime_error);
+  EXPECT_THROW(readTokenFile(dir.path() + "/missing"), std::runtime_error);
+}
+
+}  // namespace
+}  // namespace qadj::appserver
