@@ -9,4 +9,4 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ "${QT_QPA_PLATFOR
   echo "demo: no display; run it under a virtual one: xvfb-run -a bash scripts/demo.sh"
   exit 1
 fi
-exec "$BUILD_DIR/host/mis-host" --plugin "$BUILD_DIR/plugin/libqadj_vsd.so" "${QADJ_DEMO_OPERATOR:-0001}" "${QADJ_SERVER_HOST:-}"
+exec "$BUILD_DIR/host/mis-host" --seed-demo --plugin "$BUILD_DIR/plugin/libqadj_vsd.so" "${QADJ_DEMO_OPERATOR:-0001}" "${QADJ_SERVER_HOST:-}"

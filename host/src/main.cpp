@@ -49,8 +49,15 @@ int main(int argc, char** argv) {
   // A host initialises the object runtime on its user-interface thread first.
   qadj::com::CoInitialize();
   if (options->embeddedServer) {
-    qadj::appserver::registerInProcessServer(
-        "sqlite:" + qadj::appserver::defaultEmbeddedDatabasePath());
+    const std::string database = qadj::appserver::defaultEmbeddedDatabasePath();
+    try {
+      if (options->seedDemo && qadj::appserver::ensureDemoDatabase(database))
+        std::printf("mis-host: created the demo database %s\n", database.c_str());
+      qadj::appserver::registerInProcessServer(qadj::appserver::sqliteUrl(database));
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "mis-host: embedded server: %s\n", e.what());
+      return 1;
+    }
   }
 
   const std::string path = options->pluginPath.empty() ? defaultPluginPath() : options->pluginPath;

@@ -33,6 +33,8 @@ std::optional<HostOptions> parseOptions(const std::vector<std::string>& args, st
       }
     } else if (a == "--no-embedded") {
       o.embeddedServer = false;
+    } else if (a == "--seed-demo") {
+      o.seedDemo = true;
     } else if (a.size() > 1 && a[0] == '-' && a != "--") {
       error = "unknown option " + a;
       return std::nullopt;
@@ -51,7 +53,8 @@ std::optional<HostOptions> parseOptions(const std::vector<std::string>& args, st
 }
 
 std::string usage() {
-  return "usage: mis-host [--plugin PATH] [--owner XID] [--no-embedded] OPERATOR [SERVERHOST]\n"
+  return "usage: mis-host [--plugin PATH] [--owner XID] [--no-embedded] [--seed-demo] OPERATOR\n"
+         "                [SERVERHOST]\n"
          "\n"
          "Loads the quota-adjustment plug-in and shows its window for the operator.\n"
          "  SERVERHOST    computer running qadj-appserver, as name[:port]; empty or\n"
@@ -60,6 +63,8 @@ std::string usage() {
          "  --owner XID   X11 window id of the host window that owns the plug-in's window\n"
          "  --no-embedded do not register the embedded application server; an empty\n"
          "                SERVERHOST then uses this computer's qadj-appserver daemon\n"
+         "  --seed-demo   create the embedded database with the demo data when it does\n"
+         "                not exist yet\n"
          "The embedded server uses the SQLite file named by $QADJ_DB, else\n"
          "${XDG_DATA_HOME:-~/.local/share}/qadj_vsd/demo.sqlite.\n";
 }

@@ -11,6 +11,7 @@ struct HostOptions {
   std::string pluginPath;      // empty: look beside the executable
   unsigned long ownerXid = 0;  // host window id handed to the plug-in (0 = none)
   bool embeddedServer = true;  // register the embedded application server in-process
+  bool seedDemo = false;       // create the embedded database with demo data if missing
   std::string operatorCode;
   std::string serverHost;
   bool help = false;

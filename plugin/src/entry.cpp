@@ -52,7 +52,7 @@ void showWindow(quintptr hostWindow, const char* operatorCode, const char* serve
       form.reset();
     }
   } release{form};
-  reader->ApplySettings(*form, "A");
+  reader->ApplySettings(form->settingsTarget(), "A");
   reader.reset();
   if (beforeShow) beforeShow(*form);
   form->ShowModal();

@@ -21,9 +21,10 @@ TEST(HostOptions, ServerHostMayBeEmptyOrOmitted) {
   auto a = parseOptions({"0001", ""}, error);
   ASSERT_TRUE(a);
   EXPECT_EQ(a->serverHost, "");
-  auto b = parseOptions({"--no-embedded", "0001"}, error);
+  auto b = parseOptions({"--no-embedded", "--seed-demo", "0001"}, error);
   ASSERT_TRUE(b);
   EXPECT_FALSE(b->embeddedServer);
+  EXPECT_TRUE(b->seedDemo);
   EXPECT_EQ(b->serverHost, "");
 }
 

@@ -29,6 +29,10 @@ bool TDateTimePicker::event(QEvent* e) {
   return guarded([&] { return QDateEdit::event(e); }, false);
 }
 
+bool TDateTimePicker::focusNextPrevChild(bool next) {
+  return QWidget::focusNextPrevChild(next);
+}
+
 double toAutomationDate(QDate d) {
   return static_cast<double>(QDate(1899, 12, 30).daysTo(d));
 }

@@ -8,12 +8,13 @@
 
 #include "qadj/controls/flat_combo_box.h"
 #include "qadj/controls/flat_speed_button.h"
-#include "qadj/controls/window_buttons.h"
-#include "qadj/grid/dbgrid.h"
-#include "qadj/grid/window_grids.h"
+#include "qadj/controls/tool_buttons.h"
+#include "qadj/grid/dxdbgrid.h"
+#include "qadj/grid/configure.h"
 #include "qadj/platform/color.h"
 #include "qadj/platform/error_frame.h"
 #include "qadj/platform/owner_window.h"
+#include "qadj/platform/text.h"
 #include "qadj/server/client_dataset.h"
 #include "qadj/server/connection.h"
 #include "qadj/server/data_source.h"
@@ -55,10 +56,12 @@ class Tmain::SettingsAdapter : public FormSettingsTarget {
   int width() const override { return form_.width() + kDesignedFrame.width(); }
   void setWidth(int w) override {
     form_.resize(std::max(0, w - kDesignedFrame.width()), form_.height());
+    form_.layoutBands();  // a hidden window gets its resize event only when shown
   }
   int height() const override { return form_.height() + kDesignedFrame.height(); }
   void setHeight(int h) override {
     form_.resize(form_.width(), std::max(0, h - kDesignedFrame.height()));
+    form_.layoutBands();
   }
   WinColor color() const override { return color_; }
   void setColor(WinColor c) override {
@@ -113,6 +116,8 @@ Tmain::~Tmain() {
   // connection, which releases the server object.
   const auto children = findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
   qDeleteAll(children);
+  for (auto* ds : {ClientDataSet1.get(), ClientDataSet2.get(), Public_qry.get()})
+    ds->SetOwnerDestroying();
   DataSource1.reset();
   DataSource2.reset();
   ClientDataSet1.reset();
@@ -131,8 +136,10 @@ void Tmain::createDataSets() {
   ClientDataSet1 = std::move(sets.clientDataSet1);
   ClientDataSet2 = std::move(sets.clientDataSet2);
   Public_qry = std::move(sets.publicQry);
-  DataSource1 = std::make_unique<TDataSource>("DataSource1", ClientDataSet1.get());
-  DataSource2 = std::make_unique<TDataSource>("DataSource2", ClientDataSet2.get());
+  DataSource1 = std::make_unique<TDataSource>("DataSource1");
+  DataSource1->SetDataSet(ClientDataSet1.get());
+  DataSource2 = std::make_unique<TDataSource>("DataSource2");
+  DataSource2->SetDataSet(ClientDataSet2.get());
 }
 
 void Tmain::createControls() {
@@ -160,11 +167,11 @@ void Tmain::createToolBar() {
   ToolBar1->setFocusPolicy(Qt::NoFocus);
   tbok = new TFlatSpeedButton(ToolBar1);
   tbok->setObjectName(QStringLiteral("tbok"));
-  configureToolButton(*tbok, QStringLiteral("保存"), makeSaveGlyph());
+  configureToolButton(*tbok, text::utf8ToGbk("保存"), makeSaveGlyph());
   tbok->setGeometry(0, 2, 35, 35);
   tbexit = new TFlatSpeedButton(ToolBar1);
   tbexit->setObjectName(QStringLiteral("tbexit"));
-  configureToolButton(*tbexit, QStringLiteral("退出"), makeExitGlyph());
+  configureToolButton(*tbexit, text::utf8ToGbk("退出"), makeExitGlyph());
   tbexit->setGeometry(35, 2, 35, 35);
 }
 
@@ -185,7 +192,7 @@ void Tmain::createFilterPanel() {
   RYMC->setGeometry(224, 7, 121, 21);
   RYMC->setItemHeight(13);
   RYMC->setDropDownCount(8);
-  RYMC->setTextQuietly(QStringLiteral("请选择访销员"));
+  RYMC->setEditText(QStringLiteral("请选择访销员"));
 
   DateTimePicker1 = new TDateTimePicker(Panel2);
   DateTimePicker1->setObjectName(QStringLiteral("DateTimePicker1"));
@@ -216,7 +223,13 @@ void Tmain::createGrids() {
 }
 
 void Tmain::bindEvents() {
+  OnActivate = [this] { FormActivate(); };
+  tbok->onClick = [this] { tbokClick(); };
   tbexit->onClick = [this] { tbexitClick(); };
+  RYMC->onChange = [this] { RYMCChange(); };
+  DateTimePicker1->OnChange = [this] { DateTimePicker1Change(); };
+  dxDBGrid1->OnClick = [this](grid::TdxDBGrid&) { dxDBGrid1Click(); };
+  dxDBGrid2->OnEdited = [this](grid::TdxDBGrid&, int) { dxDBGrid2Edited(); };
   Splitter1->CurrentWidth = [this] { return productWidth_; };
   Splitter1->OnMoved = [this](int width) { setProductPanelWidth(width); };
 }
@@ -251,14 +264,6 @@ int Tmain::ShowModal() {
 void Tmain::SetModalResult(int result) {
   modalResult_ = result;
   if (result != mrNone && isVisible()) done(result);
-}
-
-void Tmain::tbexitClick() {
-  if (Tmain* form = currentForm()) {
-    form->close();
-  } else {
-    close();
-  }
 }
 
 void Tmain::activated() {

@@ -23,6 +23,8 @@ class TDateTimePicker : public QDateEdit {
 
  protected:
   bool event(QEvent* e) override;
+  // Tab leaves the picker for the next control; the parts are stepped with arrows.
+  bool focusNextPrevChild(bool next) override;
 
  private:
   bool programmatic_ = false;

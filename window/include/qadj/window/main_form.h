@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "qadj/settings/form_settings_target.h"
 #include "qadj/window/plugin_context.h"
@@ -84,8 +85,24 @@ class Tmain : public QDialog {
   std::unique_ptr<TDataSource> DataSource1;
   std::unique_ptr<TDataSource> DataSource2;
 
-  // The exit button's handler: closes the window; unsaved adjustments are dropped.
+  // Event handlers, bound by name to their controls' events.
+  // Activation: aims dcom at the server host, sets today's date and fills RYMC.
+  void FormActivate();
+  // The operator changed the date: prompt back, both quota data sets closed.
+  void DateTimePicker1Change();
+  // The operator picked or typed a salesperson: prepares and loads the product quotas.
+  void RYMCChange();
+  // A product row was clicked: stores it and loads the other salespersons' lines.
+  void dxDBGrid1Click();
+  // An adjustment cell closed: posts it and refuses a total above the limit.
+  void dxDBGrid2Edited();
+  // Save: after confirmation, moves the quota as one unit and reloads both grids.
+  void tbokClick();
+  // Exit: closes the window; unsaved adjustments are dropped.
   void tbexitClick();
+
+  // The chosen salesperson code: the first four bytes of RYMC's GBK text.
+  std::string salespersonCode() const;
 
  protected:
   bool event(QEvent* e) override;

@@ -1,0 +1,58 @@
+#include "support/quota_db.h"
+
+#include "qadj/appserver/schema.h"
+
+namespace qadj::testing {
+
+QuotaDatabase::QuotaDatabase() {
+  const std::string path = dir_.filePath(QStringLiteral("quota.sqlite")).toStdString();
+  url_ = "sqlite:" + path;
+  db_ = appserver::openDatabase(url_);
+  appserver::createSchema(*db_);
+  db_->executeScript(R"SQL(
+INSERT INTO GSTRYGL0 VALUES ('0001','操作员','01','N');
+INSERT INTO GSTRYGL0 VALUES ('0012','张三','01','Y');
+INSERT INTO GSTRYGL0 VALUES ('0013','李四','01','Y');
+INSERT INTO GSTRYGL0 VALUES ('0015','王五','01','Y');
+INSERT INTO GSTRYGL0 VALUES ('0016','孙七','01','Y');
+INSERT INTO GSTRYGL0 VALUES ('0099','赵六','02','Y');
+INSERT INTO GSTRYGL0 VALUES ('0002','无仓','09','N');
+INSERT INTO GSTRYGL0 VALUES ('O''1','引号','01','N');
+INSERT INTO GSTJYGL1 VALUES ('P001','矿泉水');
+INSERT INTO GSTJYGL1 VALUES ('P002','面包');
+INSERT INTO GSTJYGL1 VALUES ('P003','牛奶');
+INSERT INTO XSTXLGL1 VALUES ('D1','2026-12-08 09:30:00','0001');
+INSERT INTO XSTXLGL1 VALUES ('D2','2026-12-08 15:00:00','0001');
+INSERT INTO XSTXLGL1 VALUES ('D0','2026-12-07 09:00:00','0001');
+INSERT INTO XSTXLGL01 VALUES ('D1','0012','P001',10);
+INSERT INTO XSTXLGL01 VALUES ('D1','0013','P001',5);
+INSERT INTO XSTXLGL01 VALUES ('D1','0015','P001',7);
+INSERT INTO XSTXLGL01 VALUES ('D1','0016','P001',2);
+INSERT INTO XSTXLGL01 VALUES ('D1','0099','P001',3);
+INSERT INTO XSTXLGL01 VALUES ('D1','0012','P003',20);
+INSERT INTO XSTXLGL01 VALUES ('D1','0013','P003',1);
+INSERT INTO XSTXLGL01 VALUES ('D2','0012','P002',6);
+INSERT INTO XSTXLGL01 VALUES ('D2','0013','P002',4);
+INSERT INTO XSTXLGL01 VALUES ('D2','0015','P002',2);
+INSERT INTO XSTXLGL01 VALUES ('D1','0015','P002',9);
+INSERT INTO XSTXLGL01 VALUES ('D0','0012','P001',50);
+INSERT INTO XSTFXDD0 VALUES ('S1',1,'0012','P003',8,'2026-12-08 11:00:00');
+)SQL");
+}
+
+double QuotaDatabase::quota(const std::string& document, const std::string& salesperson,
+                            const std::string& product) {
+  const auto rs = db_->query(
+      "SELECT XL0000 FROM XSTXLGL01 WHERE DHAO00=$1 AND FXRY00=$2 AND SPDM00=$3",
+      {document, salesperson, product});
+  if (rs.rows.empty()) return -1;
+  return std::get<double>(rs.rows[0][0]);
+}
+
+double QuotaDatabase::sum(const std::string& document, const std::string& product) {
+  const auto rs = db_->query("SELECT SUM(XL0000) FROM XSTXLGL01 WHERE DHAO00=$1 AND SPDM00=$2",
+                             {document, product});
+  return std::get<double>(rs.rows[0][0]);
+}
+
+}  // namespace qadj::testing

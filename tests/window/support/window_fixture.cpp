@@ -1,0 +1,94 @@
+#include "support/window_fixture.h"
+
+#include <QApplication>
+#include <QTest>
+
+#include "qadj/controls/flat_combo_box.h"
+#include "qadj/grid/column.h"
+#include "qadj/grid/dxdbgrid.h"
+#include "qadj/platform/error_frame.h"
+#include "qadj/plugin/error_box.h"
+#include "qadj/protocol/appserver.h"
+#include "qadj/server/client_dataset.h"
+#include "qadj/server/fields.h"
+
+namespace qadj::testing {
+
+void WindowFixture::SetUp() {
+  com::CoInitialize();
+  boxScope = std::make_unique<ScopedMessageBoxService>(boxes);
+  fakeToday = std::make_unique<ScopedFakeToday>(Date{2026, 12, 8});
+  plugin::installErrorReporter();
+  const std::string url = data.url();
+  auto log = this->log;
+  com::ClassFactory factory = [url, log] { return createSpyServer(url, log); };
+  if (GetParam() == Transport::InProcess) {
+    com::CoRegisterClass(CLSID_CoStoreProduct, kCoStoreProductProgId, factory);
+  } else {
+    com::RemoteServerOptions options;
+    options.listen = "127.0.0.1:0";
+    remote = std::make_unique<com::RemoteObjectServer>(options);
+    remote->registerClass(CLSID_CoStoreProduct, kCoStoreProductProgId, factory);
+    remote->start();
+    serverHost = "127.0.0.1:" + std::to_string(remote->port());
+  }
+}
+
+void WindowFixture::TearDown() {
+  form.reset();
+  remote.reset();
+  com::CoRevokeClass(CLSID_CoStoreProduct);
+  boxScope.reset();
+  fakeToday.reset();
+  com::CoUninitialize();
+}
+
+window::Tmain& WindowFixture::openWindow(const std::string& operatorCode) {
+  context.OperatorCode = operatorCode;
+  context.ServerHost = serverHost;
+  form = std::make_unique<window::Tmain>(context);
+  form->FormActivate();
+  return *form;
+}
+
+void WindowFixture::pickSalesperson(const std::string& code) {
+  TFlatComboBox* box = form->RYMC;
+  int target = -1;
+  for (int i = 0; i < box->count(); ++i)
+    if (box->itemText(i).startsWith(QString::fromStdString(code))) target = i;
+  ASSERT_GE(target, 0) << "no entry " << code;
+  box->setFocus();
+  // From "no entry chosen", each Down moves one entry on and reports a change.
+  box->setCurrentIndex(target - 1 >= 0 ? target - 1 : -1);
+  QTest::keyClick(box, Qt::Key_Down);
+  ASSERT_EQ(box->currentIndex(), target);
+}
+
+void WindowFixture::clickProduct(const std::string& productCode) {
+  ASSERT_TRUE(form->ClientDataSet1->Locate("SPDM00", TValue(productCode)));
+  guarded([&] { form->dxDBGrid1Click(); });
+}
+
+void WindowFixture::adjust(const std::string& receiver, double value) {
+  ASSERT_TRUE(form->ClientDataSet2->Locate("FXRY00", TValue(receiver)));
+  form->ClientDataSet2->Edit();
+  form->ClientDataSet2->FieldByName("TZXL00")->SetAsFloat(value);
+  guarded([&] { form->dxDBGrid2Edited(); });
+}
+
+std::string WindowFixture::adjustmentFooter() const {
+  return form->dxDBGrid2->ColumnByName("dxDBGrid2TZXL00")->SummaryFooterText();
+}
+
+std::vector<std::string> WindowFixture::detailReceivers() const {
+  std::vector<std::string> out;
+  TClientDataSet& ds = *form->ClientDataSet2;
+  if (!ds.Active()) return out;
+  for (int i = 0; i < ds.RecordCount(); ++i) {
+    const TValue v = ds.FieldByName("FXRY00")->ValueAt(i);
+    out.push_back(std::holds_alternative<std::string>(v) ? std::get<std::string>(v) : "");
+  }
+  return out;
+}
+
+}  // namespace qadj::testing

@@ -1,0 +1,52 @@
+// The window against a real application server on a test database, reached either
+// in-process (empty host text) or over gRPC (a remote object server on loopback).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "qadj/com/remote.h"
+#include "qadj/platform/clock.h"
+#include "qadj/platform/message_box.h"
+#include "qadj/window/main_form.h"
+#include "support/quota_db.h"
+#include "support/spy_server.h"
+
+namespace qadj::testing {
+
+enum class Transport { InProcess, Grpc };
+
+class WindowFixture : public ::testing::TestWithParam<Transport> {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Creates the window for an operator (the server host is the fixture's).
+  window::Tmain& openWindow(const std::string& operatorCode = "0001");
+  // Picks the entry whose code is given, as the operator would with the arrow keys.
+  void pickSalesperson(const std::string& code);
+  // Makes a product row current and raises the product grid's click handler.
+  void clickProduct(const std::string& productCode);
+  // Types an adjustment for a receiver's row, as the cell editor writes it, and
+  // raises the detail grid's edited handler.
+  void adjust(const std::string& receiver, double value);
+  // The detail grid's adjustment footer text.
+  std::string adjustmentFooter() const;
+  // FXRY00 of every detail row, in data-set order.
+  std::vector<std::string> detailReceivers() const;
+
+  QuotaDatabase data;
+  std::shared_ptr<ServerLog> log = std::make_shared<ServerLog>();
+  std::shared_ptr<ScriptedMessageBoxService> boxes =
+      std::make_shared<ScriptedMessageBoxService>();
+  std::unique_ptr<ScopedMessageBoxService> boxScope;
+  std::unique_ptr<ScopedFakeToday> fakeToday;
+  std::unique_ptr<com::RemoteObjectServer> remote;
+  std::string serverHost;
+  PluginContext context;
+  std::unique_ptr<window::Tmain> form;
+};
+
+}  // namespace qadj::testing

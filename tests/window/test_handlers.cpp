@@ -1,0 +1,296 @@
+// The window's handlers against the real application server on a test database,
+// in-process and over gRPC.
+#include <QLineEdit>
+#include <QTest>
+#include <algorithm>
+
+#include "qadj/controls/flat_combo_box.h"
+#include "qadj/platform/error_frame.h"
+#include "qadj/platform/text.h"
+#include "qadj/server/client_dataset.h"
+#include "qadj/server/fields.h"
+#include "qadj/window/date_picker.h"
+#include "support/window_fixture.h"
+
+using namespace qadj;
+using namespace qadj::testing;
+
+namespace {
+
+class Handlers : public WindowFixture {};
+
+std::vector<std::string> entries(TFlatComboBox* box) {
+  std::vector<std::string> out;
+  for (int i = 0; i < box->count(); ++i) out.push_back(box->itemText(i).toStdString());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+
+}  // namespace
+
+TEST_P(Handlers, ActivationFillsTheListAndShowsThePrompt) {
+  auto& w = openWindow("0001");
+  EXPECT_EQ(context.WarehouseCode, "01");
+  EXPECT_EQ(entries(w.RYMC), (std::vector<std::string>{"0012 | 张三", "0013 | 李四",
+                                                       "0015 | 王五", "0016 | 孙七"}));
+  EXPECT_EQ(w.RYMC->currentText(), QStringLiteral("请选择访销员"));
+  EXPECT_EQ(w.RYMC->currentIndex(), -1);
+  EXPECT_EQ(w.DateTimePicker1->value(), QDate(2026, 12, 8));
+  EXPECT_FALSE(w.Public_qry->Active());
+  EXPECT_FALSE(w.ClientDataSet1->Active());
+  EXPECT_TRUE(boxes->calls().empty());
+  EXPECT_TRUE(log->snapshotQadj().empty());
+}
+
+TEST_P(Handlers, OperatorsWithoutWarehouseOrSalespersonsGetAnEmptyList) {
+  auto& w = openWindow("9999");
+  EXPECT_EQ(context.WarehouseCode, "");
+  EXPECT_EQ(w.RYMC->count(), 0);
+  EXPECT_EQ(w.RYMC->currentText(), QStringLiteral("请选择访销员"));
+  openWindow("0002");
+  EXPECT_EQ(context.WarehouseCode, "09");
+  EXPECT_EQ(form->RYMC->count(), 0);
+  // A quote in the operator code is written doubled and changes no statement.
+  openWindow("O'1");
+  EXPECT_EQ(context.WarehouseCode, "01");
+  EXPECT_EQ(form->RYMC->count(), 4);
+  EXPECT_TRUE(boxes->calls().empty());
+}
+
+TEST_P(Handlers, PickingAnEntryPreparesAndLoadsThatSalespersonsProducts) {
+  auto& w = openWindow();
+  pickSalesperson("0012");
+  EXPECT_EQ(log->snapshotQadj(), std::vector<std::string>{"0012"});
+  ASSERT_TRUE(w.ClientDataSet1->Active());
+  EXPECT_EQ(w.ClientDataSet1->RecordCount(), 3);  // P001, P002, P003
+  ASSERT_TRUE(w.ClientDataSet1->Locate("SPDM00", TValue(std::string("P003"))));
+  EXPECT_EQ(w.ClientDataSet1->FieldByName("XL0000")->AsFloat(), 20);
+  EXPECT_EQ(w.ClientDataSet1->FieldByName("YFXSL0")->AsFloat(), 8);
+  EXPECT_EQ(w.ClientDataSet1->FieldByName("KTZXL0")->AsFloat(), 12);
+}
+
+TEST_P(Handlers, TypingCallsTheServerAtEveryKeystroke) {
+  auto& w = openWindow();
+  w.RYMC->lineEdit()->clear();
+  w.RYMC->setFocus();
+  QTest::keyClicks(w.RYMC->lineEdit(), QStringLiteral("0013"));
+  EXPECT_EQ(log->snapshotQadj(), (std::vector<std::string>{"0", "00", "001", "0013"}));
+  EXPECT_EQ(w.ClientDataSet1->RecordCount(), 3);
+  // A quote typed into the list reaches the server as a value, never as SQL.
+  w.RYMC->lineEdit()->clear();
+  QTest::keyClicks(w.RYMC->lineEdit(), QStringLiteral("'"));
+  EXPECT_EQ(log->snapshotQadj().back(), "'");
+  EXPECT_TRUE(w.ClientDataSet1->Active());
+  EXPECT_TRUE(w.ClientDataSet1->IsEmpty());
+  EXPECT_TRUE(boxes->calls().empty());
+}
+
+TEST_P(Handlers, DetailListsOtherSalespersonsOfTheWarehouseOnly) {
+  auto& w = openWindow();
+  pickSalesperson("0012");
+  clickProduct("P001");
+  EXPECT_EQ(context.ProductCode, "P001");
+  EXPECT_EQ(context.AdjustableQuantity, 10);
+  auto receivers = detailReceivers();
+  std::sort(receivers.begin(), receivers.end());
+  EXPECT_EQ(receivers, (std::vector<std::string>{"0013", "0015", "0016"}));
+  EXPECT_EQ(adjustmentFooter(), "0.00");
+  // Two documents on one date both contribute.
+  clickProduct("P002");
+  receivers = detailReceivers();
+  std::sort(receivers.begin(), receivers.end());
+  EXPECT_EQ(receivers, (std::vector<std::string>{"0013", "0015", "0015"}));
+  EXPECT_EQ(w.ClientDataSet2->FieldByName("RYMC00")->AsString().empty(), false);
+}
+
+TEST_P(Handlers, DateChangeEmptiesBothGridsAndKeepsTheEntries) {
+  auto& w = openWindow();
+  pickSalesperson("0012");
+  clickProduct("P001");
+  ASSERT_TRUE(w.ClientDataSet2->Active());
+  w.DateTimePicker1->setFocus();
+  QTest::keyClick(w.DateTimePicker1, Qt::Key_Up);
+  EXPECT_NE(w.DateTimePicker1->value(), QDate(2026, 12, 8));
+  EXPECT_FALSE(w.ClientDataSet1->Active());
+  EXPECT_FALSE(w.ClientDataSet2->Active());
+  EXPECT_EQ(w.RYMC->count(), 4);
+  EXPECT_EQ(w.RYMC->currentText(), QStringLiteral("请选择访销员"));
+}
+
+TEST_P(Handlers, ClickOnAClosedProductGridClearsTheProductAndKeepsTheDetail) {
+  auto& w = openWindow();
+  pickSalesperson("0012");
+  clickProduct("P001");
+  w.ClientDataSet1->Close();
+  guarded([&] { w.dxDBGrid1Click(); });
+  EXPECT_EQ(context.ProductCode, "");
+  EXPECT_EQ(context.AdjustableQuantity, 0);
+  EXPECT_TRUE(w.ClientDataSet2->Active());
+  EXPECT_EQ(w.ClientDataSet2->RecordCount(), 3);
+}
+
+TEST_P(Handlers, TotalAboveTheAdjustableQuantityIsRefused) {
+  openWindow();
+  pickSalesperson("0012");
+  clickProduct("P001");  // adjustable 10
+  adjust("0013", 4);
+  adjust("0015", 6);
+  EXPECT_EQ(adjustmentFooter(), "10.00");
+  EXPECT_TRUE(boxes->calls().empty());
+  adjust("0013", 5);
+  ASSERT_EQ(boxes->calls().size(), 1u);
+  EXPECT_EQ(boxes->calls()[0].text, gbk("超过访销员的限量"));
+  EXPECT_EQ(boxes->calls()[0].caption, gbk("提示"));
+  EXPECT_EQ(boxes->calls()[0].flags, 0u);
+  EXPECT_EQ(adjustmentFooter(), "6.00");
+  EXPECT_EQ(form->ClientDataSet2->FieldByName("TZXL00")->AsFloat(), 0);
+}
+
+TEST_P(Handlers, SaveMovesTheQuotaAsOneUnitAndReloads) {
+  auto& w = openWindow();
+  pickSalesperson("0012");
+  clickProduct("P001");
+  const double before = data.sum("D1", "P001");
+  adjust("0013", 3);
+  adjust("0015", 0);
+  adjust("0016", 2);
+  log->clear();
+  guarded([&] { w.tbokClick(); });
+  ASSERT_EQ(boxes->calls().size(), 1u);  // the confirmation only
+  EXPECT_EQ(boxes->calls()[0].text, gbk("确定是否修改限量吗?"));
+  EXPECT_EQ(boxes->calls()[0].flags, 1u);
+  const auto executes = log->snapshotExecutes();
+  ASSERT_EQ(executes.size(), 1u);
+  EXPECT_NE(executes[0].find("XL0000=XL0000+3 where  DHAO00='D1' AND FXRY00='0013'"),
+            std::string::npos);
+  EXPECT_NE(executes[0].find("XL0000=XL0000+0 where  DHAO00='D1' AND FXRY00='0015'"),
+            std::string::npos);
+  EXPECT_NE(executes[0].find("XL0000=XL0000-5.00 WHERE  DHAO00='D1' AND FXRY00='0012' AND "
+                             "SPDM00='P001'"),
+            std::string::npos);
+  EXPECT_EQ(data.quota("D1", "0013", "P001"), 8);
+  EXPECT_EQ(data.quota("D1", "0015", "P001"), 7);
+  EXPECT_EQ(data.quota("D1", "0016", "P001"), 4);
+  EXPECT_EQ(data.quota("D1", "0012", "P001"), 5);
+  EXPECT_DOUBLE_EQ(data.sum("D1", "P001"), before);
+  // Both grids reloaded: new quotas, adjustments back at 0, the new limit in force.
+  EXPECT_EQ(log->snapshotQadj(), std::vector<std::string>{"0012"});
+  EXPECT_EQ(adjustmentFooter(), "0.00");
+  ASSERT_TRUE(w.ClientDataSet2->Locate("FXRY00", TValue(std::string("0013"))));
+  EXPECT_EQ(w.ClientDataSet2->FieldByName("XL0000")->AsFloat(), 8);
+  EXPECT_EQ(context.AdjustableQuantity, 5);
+  adjust("0015", 6);
+  EXPECT_EQ(boxes->calls().size(), 2u);
+  EXPECT_EQ(adjustmentFooter(), "0.00");
+}
+
+TEST_P(Handlers, NegativeAdjustmentsRaiseTheGiver) {
+  auto& w = openWindow();
+  pickSalesperson("0012");
+  clickProduct("P001");
+  adjust("0013", -2);
+  log->clear();
+  guarded([&] { w.tbokClick(); });
+  const auto executes = log->snapshotExecutes();
+  ASSERT_EQ(executes.size(), 1u);
+  EXPECT_NE(executes[0].find("XL0000=XL0000+-2 where"), std::string::npos);
+  EXPECT_EQ(executes[0].find("--"), std::string::npos);
+  EXPECT_EQ(data.quota("D1", "0013", "P001"), 3);
+  EXPECT_EQ(data.quota("D1", "0012", "P001"), 12);
+}
+
+TEST_P(Handlers, CancelOrNoDocumentSendsNothing) {
+  auto& w = openWindow();
+  pickSalesperson("0012");
+  clickProduct("P001");
+  adjust("0013", 1);
+  boxes->answerNext(IDCANCEL);
+  log->clear();
+  guarded([&] { w.tbokClick(); });
+  EXPECT_TRUE(log->snapshotFetches().empty());
+  EXPECT_TRUE(log->snapshotExecutes().empty());
+
+  w.DateTimePicker1->setValue(QDate(2026, 12, 20));
+  guarded([&] { w.tbokClick(); });
+  EXPECT_EQ(boxes->calls().size(), 2u);  // the two confirmations, nothing else
+  EXPECT_TRUE(log->snapshotExecutes().empty());
+  EXPECT_EQ(data.quota("D1", "0013", "P001"), 5);
+}
+
+TEST_P(Handlers, SaveWithTheDetailClosedReportsTheClosedDataSet) {
+  auto& w = openWindow();
+  pickSalesperson("0012");
+  guarded([&] { w.tbokClick(); });
+  ASSERT_EQ(boxes->calls().size(), 2u);
+  EXPECT_EQ(boxes->calls()[1].text,
+            "ClientDataSet2: Cannot perform this operation on a closed dataset.");
+  EXPECT_TRUE(log->snapshotExecutes().empty());
+}
+
+TEST_P(Handlers, ARefusedStatementChangesNoLine) {
+  data.db().executeScript(
+      "CREATE TRIGGER refuse_0016 BEFORE UPDATE ON XSTXLGL01 WHEN NEW.FXRY00='0016' "
+      "BEGIN SELECT RAISE(ABORT, 'quota line locked'); END;");
+  auto& w = openWindow();
+  pickSalesperson("0012");
+  clickProduct("P001");
+  adjust("0013", 3);
+  adjust("0016", 2);
+  guarded([&] { w.tbokClick(); });
+  ASSERT_EQ(boxes->calls().size(), 2u);
+  EXPECT_NE(boxes->calls()[1].text.find("quota line locked"), std::string::npos);
+  EXPECT_EQ(data.quota("D1", "0013", "P001"), 5);
+  EXPECT_EQ(data.quota("D1", "0016", "P001"), 2);
+  EXPECT_EQ(data.quota("D1", "0012", "P001"), 10);
+}
+
+TEST_P(Handlers, InsertedRowsAreNotSentAndEmptyCellsCountAsZero) {
+  auto& w = openWindow();
+  pickSalesperson("0012");
+  clickProduct("P001");
+  adjust("0013", 1);
+  ASSERT_TRUE(w.ClientDataSet2->Locate("FXRY00", TValue(std::string("0015"))));
+  w.ClientDataSet2->Edit();
+  w.ClientDataSet2->FieldByName("TZXL00")->SetAsString("");  // emptied cell: null
+  w.ClientDataSet2->Post();
+  w.ClientDataSet2->Insert();
+  w.ClientDataSet2->FieldByName("TZXL00")->SetAsFloat(4);
+  w.ClientDataSet2->Post();
+  EXPECT_EQ(adjustmentFooter(), "5.00");
+  log->clear();
+  guarded([&] { w.tbokClick(); });
+  const auto executes = log->snapshotExecutes();
+  ASSERT_EQ(executes.size(), 1u);
+  EXPECT_NE(executes[0].find("XL0000=XL0000+0 where  DHAO00='D1' AND FXRY00='0015'"),
+            std::string::npos);
+  EXPECT_EQ(executes[0].find("FXRY00=''"), std::string::npos);
+  EXPECT_NE(executes[0].find("XL0000=XL0000-1.00 WHERE"), std::string::npos);
+  EXPECT_EQ(data.quota("D1", "0012", "P001"), 9);
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, Handlers,
+                         ::testing::Values(Transport::InProcess, Transport::Grpc),
+                         [](const ::testing::TestParamInfo<Transport>& p) {
+                           return p.param == Transport::InProcess ? "InProcess" : "Grpc";
+                         });
+
+// An unreachable server at activation: the error is shown, the window stays usable,
+// and choosing a salesperson then finds no server object.
+class UnreachableServer : public WindowFixture {};
+
+TEST_P(UnreachableServer, ActivationErrorThenNoAutomationObject) {
+  context.OperatorCode = "0001";
+  context.ServerHost = "127.0.0.1:1";
+  form = std::make_unique<window::Tmain>(context);
+  guarded([&] { form->FormActivate(); });
+  ASSERT_EQ(boxes->calls().size(), 1u);
+  EXPECT_FALSE(boxes->calls()[0].text.empty());
+  EXPECT_EQ(form->RYMC->count(), 0);
+  guarded([&] { form->RYMCChange(); });
+  ASSERT_EQ(boxes->calls().size(), 2u);
+  EXPECT_EQ(boxes->calls()[1].text, "Variant does not reference an automation object.");
+}
+
+INSTANTIATE_TEST_SUITE_P(Remote, UnreachableServer, ::testing::Values(Transport::InProcess));

@@ -1,0 +1,177 @@
+// The window's event handlers: activation, date change, salesperson choice,
+// product click, adjustment check, save and exit.
+#include <QDate>
+
+#include "qadj/controls/flat_combo_box.h"
+#include "qadj/grid/column.h"
+#include "qadj/grid/dxdbgrid.h"
+#include "qadj/grid/number_format.h"
+#include "qadj/platform/clock.h"
+#include "qadj/platform/message_box.h"
+#include "qadj/platform/owner_window.h"
+#include "qadj/platform/text.h"
+#include "qadj/server/client_dataset.h"
+#include "qadj/server/connection.h"
+#include "qadj/server/fields.h"
+#include "qadj/window/date_picker.h"
+#include "qadj/window/main_form.h"
+#include "qadj/window/numbers.h"
+#include "qadj/window/sql.h"
+
+namespace qadj::window {
+namespace {
+
+QString fromGbk(const std::string& gbk) {
+  return QString::fromStdString(text::gbkToUtf8Lossy(gbk));
+}
+
+std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+
+const QString& prompt() {
+  static const QString text = QStringLiteral("请选择访销员");
+  return text;
+}
+
+// Shows the salesperson prompt with no entry chosen; raises no change event.
+void showPrompt(TFlatComboBox& box) {
+  box.setCurrentIndex(-1);
+  box.setEditText(prompt());
+}
+
+}  // namespace
+
+std::string Tmain::salespersonCode() const {
+  return sql::salespersonCodeOf(text::utf8ToGbkLossy(RYMC->currentText().toStdString()));
+}
+
+void Tmain::FormActivate() {
+  dcom->SetComputerName(context_.ServerHost);
+  const Date d = today();
+  DateTimePicker1->setValue(QDate(d.year, d.month, d.day));
+
+  Public_qry->Close();
+  Public_qry->SetCommandText(sql::warehouseLookup(context_.OperatorCode));
+  Public_qry->Open();
+  context_.WarehouseCode = Public_qry->FieldByName("CKDM00")->AsString();
+
+  Public_qry->Close();
+  Public_qry->SetCommandText(sql::salespersonList(context_.WarehouseCode));
+  Public_qry->Open();
+  RYMC->clear();
+  RYMC->setEditText(QString());
+  if (!Public_qry->IsEmpty()) {
+    TField* code = Public_qry->FieldByName("RYDM00");
+    TField* name = Public_qry->FieldByName("RYMC00");
+    while (!Public_qry->Eof()) {
+      RYMC->addItem(fromGbk(sql::salespersonEntry(code->AsString(), name->AsString())));
+      Public_qry->Next();
+    }
+  }
+  Public_qry->Close();
+  showPrompt(*RYMC);
+}
+
+void Tmain::DateTimePicker1Change() {
+  showPrompt(*RYMC);
+  ClientDataSet1->Close();
+  ClientDataSet2->Close();
+}
+
+void Tmain::RYMCChange() {
+  std::string code = salespersonCode();
+  ClientDataSet2->Close();
+  ClientDataSet1->Close();
+  dcom->CallMethod("m_qadj",
+                   {DispatchArg::textRef(code), DispatchArg::date(DateTimePicker1->dateValue())});
+  ClientDataSet1->SetCommandText(sql::productQuery());
+  ClientDataSet1->Open();
+}
+
+void Tmain::dxDBGrid1Click() {
+  const std::string date = dateText(DateTimePicker1->value());
+  context_.ProductCode = ClientDataSet1->FieldByName("SPDM00")->AsString();
+  context_.AdjustableQuantity = ClientDataSet1->FieldByName("KTZXL0")->AsFloat();
+  if (context_.ProductCode.empty()) return;
+  const std::string code = salespersonCode();
+  ClientDataSet2->Close();
+  ClientDataSet2->SetCommandText(
+      sql::detailQuery(date, context_.WarehouseCode, code, context_.ProductCode));
+  ClientDataSet2->Open();
+}
+
+void Tmain::dxDBGrid2Edited() {
+  ClientDataSet2->Edit();
+  ClientDataSet2->Post();
+  const grid::TdxDBGridColumn* column = dxDBGrid2->ColumnByName("dxDBGrid2TZXL00");
+  const double total = strToFloat(column->SummaryFooterText());
+  if (total > context_.AdjustableQuantity) {
+    MessageBox(applicationOwner(), gbk("超过访销员的限量"), gbk("提示"), MB_OK);
+    ClientDataSet2->Edit();
+    ClientDataSet2->FieldByName("TZXL00")->SetAsFloat(0);
+    ClientDataSet2->Post();
+  }
+}
+
+void Tmain::tbokClick() {
+  if (MessageBox(applicationOwner(), gbk("确定是否修改限量吗?"), gbk("提示"), MB_OKCANCEL) !=
+      IDOK)
+    return;
+  const std::string date = dateText(DateTimePicker1->value());
+  Public_qry->Close();
+  Public_qry->SetCommandText(sql::documentLookup(date));
+  Public_qry->Open();
+  const std::string document = Public_qry->FieldByName("DHAO00")->AsString();
+  if (document.empty()) return;
+
+  // Moving to the first row writes back an adjustment still in the cell editor, and
+  // its check runs, before any statement is built.
+  ClientDataSet2->First();
+  std::vector<std::string> statements;
+  double sent = 0;
+  while (!ClientDataSet2->Eof()) {
+    const std::string product = ClientDataSet2->FieldByName("SPDM00")->AsString();
+    const std::string receiver = ClientDataSet2->FieldByName("FXRY00")->AsString();
+    const double adjustment = ClientDataSet2->FieldByName("TZXL00")->AsFloat();
+    // A row inserted in the grid names no quota line: nothing is sent for it, and
+    // nothing is taken from the giver for it.
+    if (!receiver.empty()) {
+      statements.push_back(sql::increment(adjustmentText(adjustment), document, receiver, product));
+      sent += roundToCents(adjustment);
+    }
+    ClientDataSet2->Next();
+  }
+  const std::string total = grid::formatFloat("0.00;-0.00", sent);
+  statements.push_back(
+      sql::decrement(total, document, salespersonCode(), context_.ProductCode));
+  // All statements of one save take effect together or not at all.
+  Public_qry->Close();
+  Public_qry->SetCommandText(sql::block(statements));
+  Public_qry->Execute();
+
+  ClientDataSet1->Close();
+  std::string code = salespersonCode();
+  dcom->CallMethod("m_qadj",
+                   {DispatchArg::textRef(code), DispatchArg::date(DateTimePicker1->dateValue())});
+  ClientDataSet1->SetCommandText(sql::productQuery());
+  ClientDataSet1->Open();
+  // Later checks compare with what is adjustable after this transfer.
+  context_.AdjustableQuantity =
+      ClientDataSet1->Locate("SPDM00", TValue(context_.ProductCode))
+          ? ClientDataSet1->FieldByName("KTZXL0")->AsFloat()
+          : 0;
+
+  ClientDataSet2->Close();
+  ClientDataSet2->SetCommandText(
+      sql::detailQuery(date, context_.WarehouseCode, code, context_.ProductCode));
+  ClientDataSet2->Open();
+}
+
+void Tmain::tbexitClick() {
+  if (Tmain* form = currentForm()) {
+    form->close();
+  } else {
+    close();
+  }
+}
+
+}  // namespace qadj::window
