@@ -152,7 +152,7 @@ TEST_P(Handlers, SaveMovesTheQuotaAsOneUnitAndReloads) {
   auto& w = openWindow();
   pickSalesperson("0012");
   clickProduct("P001");
-  const double before = data.sum("D1", "P001");
+  const double before = data().sum("D1", "P001");
   adjust("0013", 3);
   adjust("0015", 0);
   adjust("0016", 2);
@@ -170,11 +170,11 @@ TEST_P(Handlers, SaveMovesTheQuotaAsOneUnitAndReloads) {
   EXPECT_NE(executes[0].find("XL0000=XL0000-5.00 WHERE  DHAO00='D1' AND FXRY00='0012' AND "
                              "SPDM00='P001'"),
             std::string::npos);
-  EXPECT_EQ(data.quota("D1", "0013", "P001"), 8);
-  EXPECT_EQ(data.quota("D1", "0015", "P001"), 7);
-  EXPECT_EQ(data.quota("D1", "0016", "P001"), 4);
-  EXPECT_EQ(data.quota("D1", "0012", "P001"), 5);
-  EXPECT_DOUBLE_EQ(data.sum("D1", "P001"), before);
+  EXPECT_EQ(data().quota("D1", "0013", "P001"), 8);
+  EXPECT_EQ(data().quota("D1", "0015", "P001"), 7);
+  EXPECT_EQ(data().quota("D1", "0016", "P001"), 4);
+  EXPECT_EQ(data().quota("D1", "0012", "P001"), 5);
+  EXPECT_DOUBLE_EQ(data().sum("D1", "P001"), before);
   // Both grids reloaded: new quotas, adjustments back at 0, the new limit in force.
   EXPECT_EQ(log->snapshotQadj(), std::vector<std::string>{"0012"});
   EXPECT_EQ(adjustmentFooter(), "0.00");
@@ -197,8 +197,8 @@ TEST_P(Handlers, NegativeAdjustmentsRaiseTheGiver) {
   ASSERT_EQ(executes.size(), 1u);
   EXPECT_NE(executes[0].find("XL0000=XL0000+-2 where"), std::string::npos);
   EXPECT_EQ(executes[0].find("--"), std::string::npos);
-  EXPECT_EQ(data.quota("D1", "0013", "P001"), 3);
-  EXPECT_EQ(data.quota("D1", "0012", "P001"), 12);
+  EXPECT_EQ(data().quota("D1", "0013", "P001"), 3);
+  EXPECT_EQ(data().quota("D1", "0012", "P001"), 12);
 }
 
 TEST_P(Handlers, CancelOrNoDocumentSendsNothing) {
@@ -216,7 +216,7 @@ TEST_P(Handlers, CancelOrNoDocumentSendsNothing) {
   guarded([&] { w.tbokClick(); });
   EXPECT_EQ(boxes->calls().size(), 2u);  // the two confirmations, nothing else
   EXPECT_TRUE(log->snapshotExecutes().empty());
-  EXPECT_EQ(data.quota("D1", "0013", "P001"), 5);
+  EXPECT_EQ(data().quota("D1", "0013", "P001"), 5);
 }
 
 TEST_P(Handlers, SaveWithTheDetailClosedReportsTheClosedDataSet) {
@@ -230,9 +230,7 @@ TEST_P(Handlers, SaveWithTheDetailClosedReportsTheClosedDataSet) {
 }
 
 TEST_P(Handlers, ARefusedStatementChangesNoLine) {
-  data.db().executeScript(
-      "CREATE TRIGGER refuse_0016 BEFORE UPDATE ON XSTXLGL01 WHEN NEW.FXRY00='0016' "
-      "BEGIN SELECT RAISE(ABORT, 'quota line locked'); END;");
+  data().refuseUpdatesOf("0016");
   auto& w = openWindow();
   pickSalesperson("0012");
   clickProduct("P001");
@@ -241,9 +239,9 @@ TEST_P(Handlers, ARefusedStatementChangesNoLine) {
   guarded([&] { w.tbokClick(); });
   ASSERT_EQ(boxes->calls().size(), 2u);
   EXPECT_NE(boxes->calls()[1].text.find("quota line locked"), std::string::npos);
-  EXPECT_EQ(data.quota("D1", "0013", "P001"), 5);
-  EXPECT_EQ(data.quota("D1", "0016", "P001"), 2);
-  EXPECT_EQ(data.quota("D1", "0012", "P001"), 10);
+  EXPECT_EQ(data().quota("D1", "0013", "P001"), 5);
+  EXPECT_EQ(data().quota("D1", "0016", "P001"), 2);
+  EXPECT_EQ(data().quota("D1", "0012", "P001"), 10);
 }
 
 TEST_P(Handlers, InsertedRowsAreNotSentAndEmptyCellsCountAsZero) {
@@ -267,14 +265,15 @@ TEST_P(Handlers, InsertedRowsAreNotSentAndEmptyCellsCountAsZero) {
             std::string::npos);
   EXPECT_EQ(executes[0].find("FXRY00=''"), std::string::npos);
   EXPECT_NE(executes[0].find("XL0000=XL0000-1.00 WHERE"), std::string::npos);
-  EXPECT_EQ(data.quota("D1", "0012", "P001"), 9);
+  EXPECT_EQ(data().quota("D1", "0012", "P001"), 9);
 }
 
-INSTANTIATE_TEST_SUITE_P(Transports, Handlers,
-                         ::testing::Values(Transport::InProcess, Transport::Grpc),
-                         [](const ::testing::TestParamInfo<Transport>& p) {
-                           return p.param == Transport::InProcess ? "InProcess" : "Grpc";
-                         });
+INSTANTIATE_TEST_SUITE_P(Setups, Handlers,
+                         ::testing::Values(Setup{Transport::InProcess, "sqlite"},
+                                           Setup{Transport::Grpc, "sqlite"},
+                                           Setup{Transport::InProcess, "postgresql"},
+                                           Setup{Transport::Grpc, "postgresql"}),
+                         setupName);
 
 // An unreachable server at activation: the error is shown, the window stays usable,
 // and choosing a salesperson then finds no server object.
@@ -293,4 +292,5 @@ TEST_P(UnreachableServer, ActivationErrorThenNoAutomationObject) {
   EXPECT_EQ(boxes->calls()[1].text, "Variant does not reference an automation object.");
 }
 
-INSTANTIATE_TEST_SUITE_P(Remote, UnreachableServer, ::testing::Values(Transport::InProcess));
+INSTANTIATE_TEST_SUITE_P(Remote, UnreachableServer,
+                         ::testing::Values(Setup{Transport::InProcess, "sqlite"}), setupName);

@@ -1,12 +1,20 @@
 #include "support/quota_db.h"
 
+#include <stdexcept>
+
 #include "qadj/appserver/schema.h"
+#include "support/postgres_server.h"
 
 namespace qadj::testing {
 
-QuotaDatabase::QuotaDatabase() {
-  const std::string path = dir_.filePath(QStringLiteral("quota.sqlite")).toStdString();
-  url_ = "sqlite:" + path;
+QuotaDatabase::QuotaDatabase(const std::string& dialect) {
+  if (dialect == "postgresql") {
+    PostgresServer& server = PostgresServer::instance();
+    if (!server.running()) throw std::runtime_error("no PostgreSQL: " + server.error());
+    url_ = server.createDatabase();
+  } else {
+    url_ = "sqlite:" + dir_.filePath(QStringLiteral("quota.sqlite")).toStdString();
+  }
   db_ = appserver::openDatabase(url_);
   appserver::createSchema(*db_);
   db_->executeScript(R"SQL(
@@ -38,6 +46,22 @@ INSERT INTO XSTXLGL01 VALUES ('D1','0015','P002',9);
 INSERT INTO XSTXLGL01 VALUES ('D0','0012','P001',50);
 INSERT INTO XSTFXDD0 VALUES ('S1',1,'0012','P003',8,'2026-12-08 11:00:00');
 )SQL");
+}
+
+void QuotaDatabase::refuseUpdatesOf(const std::string& salesperson) {
+  // Test-only trigger; the code is a fixed test value, not operator input.
+  if (db_->dialect() == "postgresql") {
+    db_->executeScript(
+        "CREATE FUNCTION refuse_update() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF "
+        "NEW.FXRY00='" +
+        salesperson +
+        "' THEN RAISE EXCEPTION 'quota line locked'; END IF; RETURN NEW; END $$;"
+        "CREATE TRIGGER refuse_update BEFORE UPDATE ON XSTXLGL01 FOR EACH ROW EXECUTE "
+        "FUNCTION refuse_update();");
+  } else {
+    db_->executeScript("CREATE TRIGGER refuse_update BEFORE UPDATE ON XSTXLGL01 WHEN NEW.FXRY00='" +
+                       salesperson + "' BEGIN SELECT RAISE(ABORT, 'quota line locked'); END;");
+  }
 }
 
 double QuotaDatabase::quota(const std::string& document, const std::string& salesperson,

@@ -17,7 +17,11 @@ inline constexpr const char* kQuotaDate = "2026-12-08";
 
 class QuotaDatabase {
  public:
-  QuotaDatabase();
+  // dialect "sqlite" (a file in a temporary folder) or "postgresql" (a new database on
+  // the tests' private server). Throws std::runtime_error when it cannot be made.
+  explicit QuotaDatabase(const std::string& dialect = "sqlite");
+  // Makes every update of salesperson's quota lines fail with "quota line locked".
+  void refuseUpdatesOf(const std::string& salesperson);
   const std::string& url() const { return url_; }
   appserver::Database& db() { return *db_; }
   // XL0000 of one quota line; -1 when the line does not exist.

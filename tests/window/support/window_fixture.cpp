@@ -14,15 +14,25 @@
 
 namespace qadj::testing {
 
+std::string setupName(const ::testing::TestParamInfo<Setup>& info) {
+  return std::string(info.param.transport == Transport::InProcess ? "InProcess" : "Grpc") + "_" +
+         info.param.dialect;
+}
+
 void WindowFixture::SetUp() {
+  try {
+    db = std::make_unique<QuotaDatabase>(GetParam().dialect);
+  } catch (const std::exception& e) {
+    GTEST_SKIP() << e.what();
+  }
   com::CoInitialize();
   boxScope = std::make_unique<ScopedMessageBoxService>(boxes);
   fakeToday = std::make_unique<ScopedFakeToday>(Date{2026, 12, 8});
   plugin::installErrorReporter();
-  const std::string url = data.url();
+  const std::string url = db->url();
   auto log = this->log;
   com::ClassFactory factory = [url, log] { return createSpyServer(url, log); };
-  if (GetParam() == Transport::InProcess) {
+  if (GetParam().transport == Transport::InProcess) {
     com::CoRegisterClass(CLSID_CoStoreProduct, kCoStoreProductProgId, factory);
   } else {
     com::RemoteServerOptions options;
@@ -35,6 +45,7 @@ void WindowFixture::SetUp() {
 }
 
 void WindowFixture::TearDown() {
+  if (!db) return;
   form.reset();
   remote.reset();
   com::CoRevokeClass(CLSID_CoStoreProduct);

@@ -17,8 +17,13 @@
 namespace qadj::testing {
 
 enum class Transport { InProcess, Grpc };
+struct Setup {
+  Transport transport;
+  const char* dialect;  // "sqlite" or "postgresql"
+};
+std::string setupName(const ::testing::TestParamInfo<Setup>& info);
 
-class WindowFixture : public ::testing::TestWithParam<Transport> {
+class WindowFixture : public ::testing::TestWithParam<Setup> {
  protected:
   void SetUp() override;
   void TearDown() override;
@@ -37,7 +42,8 @@ class WindowFixture : public ::testing::TestWithParam<Transport> {
   // FXRY00 of every detail row, in data-set order.
   std::vector<std::string> detailReceivers() const;
 
-  QuotaDatabase data;
+  std::unique_ptr<QuotaDatabase> db;
+  QuotaDatabase& data() { return *db; }
   std::shared_ptr<ServerLog> log = std::make_shared<ServerLog>();
   std::shared_ptr<ScriptedMessageBoxService> boxes =
       std::make_shared<ScriptedMessageBoxService>();
