@@ -6,8 +6,13 @@
 
 namespace qadj {
 
-WidgetFormSettings::WidgetFormSettings(QWidget& window, WinColor color)
-    : window_(window), color_(color) {}
+WidgetFormSettings::WidgetFormSettings(QWidget& window, WinColor color, QSize assumedFrame)
+    : window_(window), color_(color), assumedFrame_(assumedFrame) {}
+
+QSize WidgetFormSettings::frame() const {
+  const QSize drawn = window_.frameGeometry().size() - window_.size();
+  return drawn.isEmpty() && !window_.testAttribute(Qt::WA_WState_Created) ? assumedFrame_ : drawn;
+}
 
 int WidgetFormSettings::top() const {
   return window_.frameGeometry().top();
@@ -15,12 +20,8 @@ int WidgetFormSettings::top() const {
 int WidgetFormSettings::left() const {
   return window_.frameGeometry().left();
 }
-int WidgetFormSettings::width() const {
-  return window_.frameGeometry().width();
-}
-int WidgetFormSettings::height() const {
-  return window_.frameGeometry().height();
-}
+int WidgetFormSettings::width() const { return window_.width() + frame().width(); }
+int WidgetFormSettings::height() const { return window_.height() + frame().height(); }
 
 // move() places a top-level window's frame.
 void WidgetFormSettings::setTop(int top) {
@@ -31,13 +32,11 @@ void WidgetFormSettings::setLeft(int left) {
 }
 
 void WidgetFormSettings::setWidth(int width) {
-  const int frame = window_.frameGeometry().width() - window_.width();
-  window_.resize(width - frame, window_.height());
+  window_.resize(width - frame().width(), window_.height());
 }
 
 void WidgetFormSettings::setHeight(int height) {
-  const int frame = window_.frameGeometry().height() - window_.height();
-  window_.resize(window_.width(), height - frame);
+  window_.resize(window_.width(), height - frame().height());
 }
 
 void WidgetFormSettings::setColor(WinColor color) {

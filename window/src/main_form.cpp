@@ -15,6 +15,7 @@
 #include "qadj/platform/error_frame.h"
 #include "qadj/platform/owner_window.h"
 #include "qadj/platform/text.h"
+#include "qadj/settings/widget_form_settings.h"
 #include "qadj/server/client_dataset.h"
 #include "qadj/server/connection.h"
 #include "qadj/server/data_source.h"
@@ -45,51 +46,24 @@ QLabel* makeLabel(QWidget* parent, const QString& text, QPoint pos, const QFont&
 
 }  // namespace
 
-// The settings file's view of the window: outer frame sizes and Windows colours.
-class Tmain::SettingsAdapter : public FormSettingsTarget {
+// The settings file's view of the window: outer frame sizes (the designed frame
+// until the window system has drawn one) and Windows colours. A resize re-lays the
+// bands at once, since a hidden window gets its resize event only when shown.
+class Tmain::SettingsAdapter : public WidgetFormSettings {
  public:
-  explicit SettingsAdapter(Tmain& form) : form_(form) {}
-  int top() const override { return form_.pos().y(); }
-  void setTop(int top) override { form_.move(form_.pos().x(), top); }
-  int left() const override { return form_.pos().x(); }
-  void setLeft(int left) override { form_.move(left, form_.pos().y()); }
-  int width() const override { return form_.width() + kDesignedFrame.width(); }
+  explicit SettingsAdapter(Tmain& form)
+      : WidgetFormSettings(form, clBtnFace, kDesignedFrame), form_(form) {}
   void setWidth(int w) override {
-    form_.resize(std::max(0, w - kDesignedFrame.width()), form_.height());
-    form_.layoutBands();  // a hidden window gets its resize event only when shown
-  }
-  int height() const override { return form_.height() + kDesignedFrame.height(); }
-  void setHeight(int h) override {
-    form_.resize(form_.width(), std::max(0, h - kDesignedFrame.height()));
+    WidgetFormSettings::setWidth(w);
     form_.layoutBands();
   }
-  WinColor color() const override { return color_; }
-  void setColor(WinColor c) override {
-    color_ = c;
-    QPalette pal = form_.palette();
-    pal.setColor(QPalette::Window, colorFromWinColor(c));
-    pal.setColor(QPalette::Button, colorFromWinColor(c));
-    form_.setPalette(pal);
-  }
-  int fontSize() const override { return form_.font().pointSize(); }
-  void setFontSize(int points) override {
-    QFont f = form_.font();
-    if (points > 0) f.setPointSize(points);
-    form_.setFont(f);
-  }
-  void setAlignNone() override {}  // a top-level window is never docked
-  void setWindowStateNormal() override { form_.setWindowState(Qt::WindowNoState); }
-  void setPositionDesigned() override {}  // the window is never centred
-  void setBorderStyleNone() override {
-    form_.setWindowFlag(Qt::FramelessWindowHint, true);
-  }
-  void setFormStyleNormal() override {
-    form_.setWindowFlag(Qt::WindowStaysOnTopHint, false);
+  void setHeight(int h) override {
+    WidgetFormSettings::setHeight(h);
+    form_.layoutBands();
   }
 
  private:
   Tmain& form_;
-  WinColor color_ = clBtnFace;
 };
 
 Tmain::Tmain(PluginContext& context, QWidget* parent)

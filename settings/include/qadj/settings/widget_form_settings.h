@@ -3,6 +3,8 @@
 // class may use it directly or forward to it from its own implementation.
 #pragma once
 
+#include <QSize>
+
 #include "qadj/settings/form_settings_target.h"
 
 class QWidget;
@@ -13,14 +15,17 @@ class WidgetFormSettings : public FormSettingsTarget {
  public:
   // window is not owned and must outlive this object. color is the window's
   // current background as a colour number (Qt keeps no such number).
-  explicit WidgetFormSettings(QWidget& window, WinColor color = clBtnFace);
+  // assumedFrame: the frame to count while the window system has drawn none yet
+  // (before the first showing), so that outer sizes still map to client sizes.
+  explicit WidgetFormSettings(QWidget& window, WinColor color = clBtnFace,
+                              QSize assumedFrame = {});
 
   int top() const override;
   void setTop(int top) override;
   int left() const override;
   void setLeft(int left) override;
-  // Outer sizes: the client size plus the frame the window system adds (none
-  // before the window is first shown).
+  // Outer sizes: the client size plus the frame the window system adds (the
+  // assumed frame before the window is first shown).
   int width() const override;
   void setWidth(int width) override;
   int height() const override;
@@ -43,7 +48,10 @@ class WidgetFormSettings : public FormSettingsTarget {
 
  private:
   QWidget& window_;
+  QSize frame() const;
+
   WinColor color_;
+  QSize assumedFrame_;
 };
 
 }  // namespace qadj

@@ -1,4 +1,5 @@
-// A QApplication for the window's tests, made before any test runs.
+// A QApplication for widget tests, made before any test runs (the plug-in uses the
+// host's application object when there is one).
 #include <gtest/gtest.h>
 
 #include <QApplication>
