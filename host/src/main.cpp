@@ -16,8 +16,8 @@
 
 namespace {
 
-using ShowDll = void (*)(std::intptr_t, std::intptr_t, std::intptr_t, std::intptr_t,
-                         std::intptr_t, std::intptr_t);
+using ShowDll = void (*)(std::intptr_t, std::intptr_t, std::intptr_t, std::intptr_t, std::intptr_t,
+                         std::intptr_t);
 
 std::string defaultPluginPath() {
   namespace fs = std::filesystem;

@@ -4,7 +4,6 @@
 #include <QWidget>
 #include <cstdio>
 
-
 namespace qadj {
 namespace {
 

@@ -29,13 +29,14 @@ void showErrorBox(std::exception_ptr error) noexcept {
     } catch (const std::exception& e) {
       message = e.what();
     }
-    MessageBox(applicationOwner(), errorBoxText(message), applicationTitle(),
-               MB_ICONSTOP | MB_OK);
+    MessageBox(applicationOwner(), errorBoxText(message), applicationTitle(), MB_ICONSTOP | MB_OK);
   } catch (...) {
     std::fputs("qadj_vsd: the error box could not be shown\n", stderr);
   }
 }
 
-void installErrorReporter() { setErrorReporter(&showErrorBox); }
+void installErrorReporter() {
+  setErrorReporter(&showErrorBox);
+}
 
 }  // namespace qadj::plugin

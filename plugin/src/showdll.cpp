@@ -9,12 +9,9 @@
 // (ignored), server host. Returns when the window has closed. An error outside the
 // window's event handling cannot cross this C boundary: it is written to stderr as
 // one line "qadj_vsd: <message>" and the call returns.
-extern "C" __attribute__((visibility("default"))) void showdll(std::intptr_t hostWindow,
-                                                               std::intptr_t /*unused2*/,
-                                                               std::intptr_t operatorCode,
-                                                               std::intptr_t /*unused4*/,
-                                                               std::intptr_t /*unused5*/,
-                                                               std::intptr_t serverHost) {
+extern "C" __attribute__((visibility("default"))) void showdll(
+    std::intptr_t hostWindow, std::intptr_t /*unused2*/, std::intptr_t operatorCode,
+    std::intptr_t /*unused4*/, std::intptr_t /*unused5*/, std::intptr_t serverHost) {
   try {
     qadj::plugin::showWindow(static_cast<quintptr>(hostWindow),
                              reinterpret_cast<const char*>(operatorCode),

@@ -20,8 +20,12 @@ int WidgetFormSettings::top() const {
 int WidgetFormSettings::left() const {
   return window_.frameGeometry().left();
 }
-int WidgetFormSettings::width() const { return window_.width() + frame().width(); }
-int WidgetFormSettings::height() const { return window_.height() + frame().height(); }
+int WidgetFormSettings::width() const {
+  return window_.width() + frame().width();
+}
+int WidgetFormSettings::height() const {
+  return window_.height() + frame().height();
+}
 
 // move() places a top-level window's frame.
 void WidgetFormSettings::setTop(int top) {

@@ -6,8 +6,8 @@ using qadj::host::parseOptions;
 
 TEST(HostOptions, OperatorAndServerHostWithOptions) {
   std::string error;
-  auto o = parseOptions({"--plugin", "/x/libqadj_vsd.so", "--owner", "0x2a", "0001", "srv:7311"},
-                        error);
+  auto o =
+      parseOptions({"--plugin", "/x/libqadj_vsd.so", "--owner", "0x2a", "0001", "srv:7311"}, error);
   ASSERT_TRUE(o) << error;
   EXPECT_EQ(o->pluginPath, "/x/libqadj_vsd.so");
   EXPECT_EQ(o->ownerXid, 42u);

@@ -98,9 +98,9 @@ TEST_F(ShowWindowTest, ActivationRunsOnceForTheFirstShowingOnly) {
 }
 
 TEST_F(ShowWindowTest, ErrorOutsideModalLoopFreesWindowAndShowsNothing) {
-  EXPECT_THROW(showWindow(0, "0001", "",
-                          [](Tmain&) { throw qadj::Exception("settings could not apply"); }),
-               qadj::Exception);
+  EXPECT_THROW(
+      showWindow(0, "0001", "", [](Tmain&) { throw qadj::Exception("settings could not apply"); }),
+      qadj::Exception);
   EXPECT_TRUE(boxes->calls().empty());
   EXPECT_FALSE(anyFormAlive());
   EXPECT_EQ(qadj::window::currentForm(), nullptr);

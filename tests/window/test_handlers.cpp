@@ -26,15 +26,17 @@ std::vector<std::string> entries(TFlatComboBox* box) {
   return out;
 }
 
-std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+std::string gbk(const char* utf8) {
+  return text::utf8ToGbk(utf8);
+}
 
 }  // namespace
 
 TEST_P(Handlers, ActivationFillsTheListAndShowsThePrompt) {
   auto& w = openWindow("0001");
   EXPECT_EQ(context.WarehouseCode, "01");
-  EXPECT_EQ(entries(w.RYMC), (std::vector<std::string>{"0012 | 张三", "0013 | 李四",
-                                                       "0015 | 王五", "0016 | 孙七"}));
+  EXPECT_EQ(entries(w.RYMC),
+            (std::vector<std::string>{"0012 | 张三", "0013 | 李四", "0015 | 王五", "0016 | 孙七"}));
   EXPECT_EQ(w.RYMC->currentText(), QStringLiteral("请选择访销员"));
   EXPECT_EQ(w.RYMC->currentIndex(), -1);
   EXPECT_EQ(w.DateTimePicker1->value(), QDate(2026, 12, 8));

@@ -23,7 +23,9 @@ void TDateTimePicker::setValue(QDate d) {
   programmatic_ = false;
 }
 
-double TDateTimePicker::dateValue() const { return toAutomationDate(date()); }
+double TDateTimePicker::dateValue() const {
+  return toAutomationDate(date());
+}
 
 bool TDateTimePicker::event(QEvent* e) {
   return guarded([&] { return QDateEdit::event(e); }, false);

@@ -14,7 +14,9 @@ QFont withFallbacks(const QString& face, int points) {
 
 }  // namespace
 
-QFont windowFont() { return withFallbacks(QStringLiteral("MS Sans Serif"), 8); }
+QFont windowFont() {
+  return withFallbacks(QStringLiteral("MS Sans Serif"), 8);
+}
 
 QFont titleFont() {
   QFont f = withFallbacks(QStringLiteral("隶书"), 20);
@@ -22,6 +24,8 @@ QFont titleFont() {
   return f;
 }
 
-QFont songtiFont(int points) { return withFallbacks(QStringLiteral("宋体"), points); }
+QFont songtiFont(int points) {
+  return withFallbacks(QStringLiteral("宋体"), points);
+}
 
 }  // namespace qadj::window

@@ -25,7 +25,9 @@ QString fromGbk(const std::string& gbk) {
   return QString::fromStdString(text::gbkToUtf8Lossy(gbk));
 }
 
-std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+std::string gbk(const char* utf8) {
+  return text::utf8ToGbk(utf8);
+}
 
 const QString& prompt() {
   static const QString text = QStringLiteral("请选择访销员");
@@ -113,8 +115,7 @@ void Tmain::dxDBGrid2Edited() {
 }
 
 void Tmain::tbokClick() {
-  if (MessageBox(applicationOwner(), gbk("确定是否修改限量吗?"), gbk("提示"), MB_OKCANCEL) !=
-      IDOK)
+  if (MessageBox(applicationOwner(), gbk("确定是否修改限量吗?"), gbk("提示"), MB_OKCANCEL) != IDOK)
     return;
   const std::string date = dateText(DateTimePicker1->value());
   Public_qry->Close();
@@ -141,8 +142,7 @@ void Tmain::tbokClick() {
     ClientDataSet2->Next();
   }
   const std::string total = grid::formatFloat("0.00;-0.00", sent);
-  statements.push_back(
-      sql::decrement(total, document, salespersonCode(), context_.ProductCode));
+  statements.push_back(sql::decrement(total, document, salespersonCode(), context_.ProductCode));
   // All statements of one save take effect together or not at all.
   Public_qry->Close();
   Public_qry->SetCommandText(sql::block(statements));
@@ -155,10 +155,9 @@ void Tmain::tbokClick() {
   ClientDataSet1->SetCommandText(sql::productQuery());
   ClientDataSet1->Open();
   // Later checks compare with what is adjustable after this transfer.
-  context_.AdjustableQuantity =
-      ClientDataSet1->Locate("SPDM00", TValue(context_.ProductCode))
-          ? ClientDataSet1->FieldByName("KTZXL0")->AsFloat()
-          : 0;
+  context_.AdjustableQuantity = ClientDataSet1->Locate("SPDM00", TValue(context_.ProductCode))
+                                    ? ClientDataSet1->FieldByName("KTZXL0")->AsFloat()
+                                    : 0;
 
   ClientDataSet2->Close();
   ClientDataSet2->SetCommandText(

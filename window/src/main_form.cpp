@@ -9,17 +9,17 @@
 #include "qadj/controls/flat_combo_box.h"
 #include "qadj/controls/flat_speed_button.h"
 #include "qadj/controls/tool_buttons.h"
-#include "qadj/grid/dxdbgrid.h"
 #include "qadj/grid/configure.h"
+#include "qadj/grid/dxdbgrid.h"
 #include "qadj/platform/color.h"
 #include "qadj/platform/error_frame.h"
 #include "qadj/platform/owner_window.h"
 #include "qadj/platform/text.h"
-#include "qadj/settings/widget_form_settings.h"
 #include "qadj/server/client_dataset.h"
 #include "qadj/server/connection.h"
 #include "qadj/server/data_source.h"
 #include "qadj/server/window_datasets.h"
+#include "qadj/settings/widget_form_settings.h"
 #include "qadj/window/band_layout.h"
 #include "qadj/window/date_picker.h"
 #include "qadj/window/fonts.h"
@@ -100,7 +100,9 @@ Tmain::~Tmain() {
   dcom.reset();
 }
 
-FormSettingsTarget& Tmain::settingsTarget() { return *settings_; }
+FormSettingsTarget& Tmain::settingsTarget() {
+  return *settings_;
+}
 
 void Tmain::createDataSets() {
   dcom = std::make_unique<TDCOMConnection>("dcom");
@@ -289,7 +291,11 @@ void Tmain::keyPressEvent(QKeyEvent* e) {
   QDialog::keyPressEvent(e);
 }
 
-Tmain* currentForm() { return g_currentForm; }
-void setCurrentForm(Tmain* form) { g_currentForm = form; }
+Tmain* currentForm() {
+  return g_currentForm;
+}
+void setCurrentForm(Tmain* form) {
+  g_currentForm = form;
+}
 
 }  // namespace qadj::window

@@ -20,7 +20,9 @@ double strToFloat(std::string_view gbkText) {
   return value;
 }
 
-double roundToCents(double value) { return std::round(value * 100.0) / 100.0; }
+double roundToCents(double value) {
+  return std::round(value * 100.0) / 100.0;
+}
 
 std::string adjustmentText(double value) {
   const double cents = roundToCents(value);

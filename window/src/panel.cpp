@@ -4,7 +4,9 @@
 
 namespace qadj::window {
 
-TPanel::TPanel(QWidget* parent) : QWidget(parent) { setAutoFillBackground(true); }
+TPanel::TPanel(QWidget* parent) : QWidget(parent) {
+  setAutoFillBackground(true);
+}
 
 void TPanel::setBevelOuter(Bevel b) {
   bevel_ = b;

@@ -66,9 +66,9 @@ void QuotaDatabase::refuseUpdatesOf(const std::string& salesperson) {
 
 double QuotaDatabase::quota(const std::string& document, const std::string& salesperson,
                             const std::string& product) {
-  const auto rs = db_->query(
-      "SELECT XL0000 FROM XSTXLGL01 WHERE DHAO00=$1 AND FXRY00=$2 AND SPDM00=$3",
-      {document, salesperson, product});
+  const auto rs =
+      db_->query("SELECT XL0000 FROM XSTXLGL01 WHERE DHAO00=$1 AND FXRY00=$2 AND SPDM00=$3",
+                 {document, salesperson, product});
   if (rs.rows.empty()) return -1;
   return std::get<double>(rs.rows[0][0]);
 }

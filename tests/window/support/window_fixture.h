@@ -45,8 +45,7 @@ class WindowFixture : public ::testing::TestWithParam<Setup> {
   std::unique_ptr<QuotaDatabase> db;
   QuotaDatabase& data() { return *db; }
   std::shared_ptr<ServerLog> log = std::make_shared<ServerLog>();
-  std::shared_ptr<ScriptedMessageBoxService> boxes =
-      std::make_shared<ScriptedMessageBoxService>();
+  std::shared_ptr<ScriptedMessageBoxService> boxes = std::make_shared<ScriptedMessageBoxService>();
   std::unique_ptr<ScopedMessageBoxService> boxScope;
   std::unique_ptr<ScopedFakeToday> fakeToday;
   std::unique_ptr<com::RemoteObjectServer> remote;

@@ -24,9 +24,7 @@ QADJ_PLATFORM_API void reportError(std::exception_ptr error) noexcept;
 
 // Runs fn inside the error frame. Returns fn's result, or fallback when it threw.
 template <class F, class R = std::invoke_result_t<F>>
-R guarded(F&& fn, R fallback = R{}) noexcept
-  requires(!std::is_void_v<R>)
-{
+R guarded(F&& fn, R fallback = R{}) noexcept requires(!std::is_void_v<R>) {
   try {
     return std::forward<F>(fn)();
   } catch (...) {
@@ -36,9 +34,7 @@ R guarded(F&& fn, R fallback = R{}) noexcept
 }
 
 template <class F>
-void guarded(F&& fn) noexcept
-  requires std::is_void_v<std::invoke_result_t<F>>
-{
+void guarded(F&& fn) noexcept requires std::is_void_v<std::invoke_result_t<F>> {
   try {
     std::forward<F>(fn)();
   } catch (...) {

@@ -17,8 +17,7 @@ class WidgetFormSettings : public FormSettingsTarget {
   // current background as a colour number (Qt keeps no such number).
   // assumedFrame: the frame to count while the window system has drawn none yet
   // (before the first showing), so that outer sizes still map to client sizes.
-  explicit WidgetFormSettings(QWidget& window, WinColor color = clBtnFace,
-                              QSize assumedFrame = {});
+  explicit WidgetFormSettings(QWidget& window, WinColor color = clBtnFace, QSize assumedFrame = {});
 
   int top() const override;
   void setTop(int top) override;
