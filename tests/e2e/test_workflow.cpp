@@ -1,0 +1,324 @@
+// The whole workflow through the built plug-in, loaded with dlopen and shown with
+// showdll exactly as a host does, driven by keyboard and mouse inside its modal
+// loop; against the application server in-process and over gRPC.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "modal_script.h"
+#include "qadj/appserver/costore_product.h"
+#include "qadj/com/com.h"
+#include "qadj/com/remote.h"
+#include "qadj/grid/column.h"
+#include "qadj/grid/dxdbgrid.h"
+#include "qadj/platform/clock.h"
+#include "qadj/platform/message_box.h"
+#include "qadj/platform/text.h"
+#include "qadj/protocol/appserver.h"
+#include "support/quota_db.h"
+
+using namespace qadj;
+using namespace qadj::testing;
+
+namespace {
+
+using ShowDll = void (*)(std::intptr_t, std::intptr_t, std::intptr_t, std::intptr_t, std::intptr_t,
+                         std::intptr_t);
+
+ShowDll loadShowDll() {
+  // Kept loaded for the life of the process, as a host does.
+  static void* library = dlopen(QADJ_VSD_PATH, RTLD_NOW | RTLD_LOCAL);
+  if (!library) return nullptr;
+  return reinterpret_cast<ShowDll>(dlsym(library, "showdll"));
+}
+
+std::string gbk(const char* utf8) {
+  return text::utf8ToGbk(utf8);
+}
+
+// The window's controls, looked up by object name. The grids are the plug-in's
+// own objects; their geometry helpers are called through this program's copy of
+// the same grid code.
+struct Controls {
+  QWidget* window = nullptr;
+  QComboBox* RYMC = nullptr;
+  grid::TdxDBGrid* dxDBGrid1 = nullptr;
+  grid::TdxDBGrid* dxDBGrid2 = nullptr;
+  QWidget* tbok = nullptr;
+  QWidget* tbexit = nullptr;
+  QDateEdit* DateTimePicker1 = nullptr;
+
+  bool find() {
+    window = ModalScript::findWindow(QStringLiteral("main"));
+    if (!window || window->objectName() != QLatin1String("main")) return false;
+    RYMC = window->findChild<QComboBox*>(QStringLiteral("RYMC"));
+    dxDBGrid1 =
+        static_cast<grid::TdxDBGrid*>(window->findChild<QWidget*>(QStringLiteral("dxDBGrid1")));
+    dxDBGrid2 =
+        static_cast<grid::TdxDBGrid*>(window->findChild<QWidget*>(QStringLiteral("dxDBGrid2")));
+    tbok = window->findChild<QWidget*>(QStringLiteral("tbok"));
+    tbexit = window->findChild<QWidget*>(QStringLiteral("tbexit"));
+    DateTimePicker1 = window->findChild<QDateEdit*>(QStringLiteral("DateTimePicker1"));
+    return RYMC && dxDBGrid1 && dxDBGrid2 && tbok && tbexit && DateTimePicker1;
+  }
+};
+
+// Visual index of the column bound to a field; -1 when there is none.
+int columnOf(const grid::TdxDBGrid& g, const std::string& field) {
+  for (int c = 0; c < g.ColumnCount(); ++c)
+    if (g.Column(c)->FieldName == field) return c;
+  return -1;
+}
+
+// Display row whose cell in column shows text; -1 when none does.
+int rowShowing(const grid::TdxDBGrid& g, int column, const std::string& text) {
+  for (int r = 0; r < g.RowCount(); ++r)
+    if (g.CellText(r, column) == text) return r;
+  return -1;
+}
+
+void clickCell(grid::TdxDBGrid& g, int row, int column) {
+  QTest::mouseClick(g.viewport(), Qt::LeftButton, {}, g.CellRect(row, column).center());
+}
+
+struct Setup {
+  bool grpc;
+  const char* dialect;  // "sqlite" or "postgresql"
+};
+
+class Workflow : public ::testing::TestWithParam<Setup> {
+ protected:
+  void SetUp() override {
+    showdll = loadShowDll();
+    ASSERT_NE(showdll, nullptr) << dlerror();
+    // An empty settings drive: the window keeps its designed placement.
+    ASSERT_TRUE(drive.isValid());
+    setenv("QADJ_DRIVE_C", drive.path().toLocal8Bit().constData(), 1);
+    try {
+      db = std::make_unique<QuotaDatabase>(GetParam().dialect);
+    } catch (const std::exception& e) {
+      GTEST_SKIP() << e.what();
+    }
+    com::CoInitialize();
+    const std::string url = db->url();
+    com::ClassFactory factory = [url] { return appserver::createCoStoreProduct(url); };
+    if (GetParam().grpc) {
+      com::RemoteServerOptions options;
+      options.listen = "127.0.0.1:0";
+      remote = std::make_unique<com::RemoteObjectServer>(options);
+      remote->registerClass(CLSID_CoStoreProduct, kCoStoreProductProgId, factory);
+      remote->start();
+      serverHost = "127.0.0.1:" + std::to_string(remote->port());
+    } else {
+      com::CoRegisterClass(CLSID_CoStoreProduct, kCoStoreProductProgId, factory);
+    }
+  }
+
+  void TearDown() override {
+    unsetenv("QADJ_DRIVE_C");
+    if (!db) return;
+    remote.reset();
+    com::CoRevokeClass(CLSID_CoStoreProduct);
+    com::CoUninitialize();
+  }
+
+  // Opens the window as a host does; returns when it has closed.
+  void runShowDll(const std::string& operatorCode) {
+    script.start();
+    showdll(0, 0, reinterpret_cast<std::intptr_t>(operatorCode.c_str()), 0, 0,
+            reinterpret_cast<std::intptr_t>(serverHost.c_str()));
+  }
+
+  // Types a value into the adjustment cell of a receiver's row and confirms it.
+  void adjust(const std::string& receiver, const char* value) {
+    grid::TdxDBGrid& g = *w.dxDBGrid2;
+    const int row = rowShowing(g, columnOf(g, "FXRY00"), receiver);
+    ASSERT_GE(row, 0) << "no detail row for " << receiver;
+    clickCell(g, row, adjustColumn);
+    QTest::keyClicks(&g, QString::fromLatin1(value));
+    ASSERT_TRUE(g.EditorVisible());
+    QTest::keyClick(g.Editor(), Qt::Key_Return);
+    EXPECT_FALSE(g.EditorVisible());
+  }
+
+  std::string adjustmentFooter() const {
+    return w.dxDBGrid2->Column(adjustColumn)->SummaryFooterText();
+  }
+
+  ShowDll showdll = nullptr;
+  QTemporaryDir drive;
+  std::unique_ptr<QuotaDatabase> db;
+  std::unique_ptr<com::RemoteObjectServer> remote;
+  std::string serverHost;
+  std::shared_ptr<ScriptedMessageBoxService> boxes = std::make_shared<ScriptedMessageBoxService>();
+  ScopedMessageBoxService boxScope{boxes};
+  ScopedFakeToday fakeToday{Date{2026, 12, 8}};
+  ModalScript script;
+  Controls w;
+  int adjustColumn = -1;
+};
+
+TEST_P(Workflow, OperatorMovesQuotaFromOneSalespersonToColleagues) {
+  const double before = db->sum("D1", "P001");
+
+  script.add(
+      "activation fills the list", [&] { return w.find() && w.RYMC->count() > 0; },
+      [&] {
+        EXPECT_EQ(w.RYMC->count(), 4);
+        EXPECT_EQ(w.RYMC->currentIndex(), -1);
+        EXPECT_EQ(w.RYMC->currentText(), QStringLiteral("请选择访销员"));
+        EXPECT_EQ(w.DateTimePicker1->date(), QDate(2026, 12, 8));
+        EXPECT_EQ(w.dxDBGrid1->RowCount(), 0);
+        // The detail grid's adjustment column, found by its caption.
+        for (int c = 0; c < w.dxDBGrid2->ColumnCount(); ++c)
+          if (w.dxDBGrid2->Column(c)->Caption == gbk("调整量")) adjustColumn = c;
+        ASSERT_EQ(adjustColumn, columnOf(*w.dxDBGrid2, "TZXL00"));
+      });
+  script.add(
+      "pick 0012 with the keyboard", [] { return true; },
+      [&] {
+        w.RYMC->setFocus();
+        for (int i = 0;
+             i < w.RYMC->count() && !w.RYMC->currentText().startsWith(QStringLiteral("0012")); ++i)
+          QTest::keyClick(w.RYMC, Qt::Key_Down);
+        ASSERT_TRUE(w.RYMC->currentText().startsWith(QStringLiteral("0012")));
+      });
+  script.add(
+      "the products are listed", [&] { return w.dxDBGrid1->RowCount() == 3; },
+      [&] {
+        grid::TdxDBGrid& g = *w.dxDBGrid1;
+        const int row = rowShowing(g, columnOf(g, "SPDM00"), "P001");
+        ASSERT_GE(row, 0);
+        EXPECT_EQ(g.CellText(row, columnOf(g, "KTZXL0")), "10");
+        clickCell(g, row, columnOf(g, "SPMC00"));
+        EXPECT_EQ(g.FocusedRow(), row);
+      });
+  script.add(
+      "the colleagues are listed", [&] { return w.dxDBGrid2->RowCount() == 3; },
+      [&] {
+        grid::TdxDBGrid& g = *w.dxDBGrid2;
+        const int person = columnOf(g, "FXRY00");
+        for (const char* code : {"0013", "0015", "0016"})
+          EXPECT_GE(rowShowing(g, person, code), 0) << code;
+        EXPECT_EQ(rowShowing(g, person, "0012"), -1);  // never to oneself
+        EXPECT_EQ(rowShowing(g, person, "0099"), -1);  // another warehouse
+        EXPECT_EQ(adjustmentFooter(), "0.00");
+      });
+  script.add(
+      "adjust up to the limit, then over it", [] { return true; },
+      [&] {
+        adjust("0013", "4");
+        adjust("0015", "6");
+        EXPECT_EQ(adjustmentFooter(), "10.00");
+        EXPECT_TRUE(boxes->calls().empty());
+        adjust("0013", "5");  // 11 > 10
+        ASSERT_EQ(boxes->calls().size(), 1u);
+        EXPECT_EQ(boxes->calls()[0].text, gbk("超过访销员的限量"));
+        EXPECT_EQ(adjustmentFooter(), "6.00");
+        adjust("0013", "3");
+        EXPECT_EQ(adjustmentFooter(), "9.00");
+        EXPECT_EQ(boxes->calls().size(), 1u);
+      });
+  script.add(
+      "save", [] { return true; },
+      [&] {
+        boxes->answerNext(IDOK);
+        QTest::mouseClick(w.tbok, Qt::LeftButton, {}, w.tbok->rect().center());
+        ASSERT_EQ(boxes->calls().size(), 2u);
+        EXPECT_EQ(boxes->calls()[1].text, gbk("确定是否修改限量吗?"));
+        EXPECT_EQ(boxes->calls()[1].flags, MB_OKCANCEL);
+        EXPECT_EQ(db->quota("D1", "0013", "P001"), 8);
+        EXPECT_EQ(db->quota("D1", "0015", "P001"), 13);
+        EXPECT_EQ(db->quota("D1", "0016", "P001"), 2);
+        EXPECT_EQ(db->quota("D1", "0012", "P001"), 1);
+        EXPECT_DOUBLE_EQ(db->sum("D1", "P001"), before);
+        // Both grids reloaded: the new quotas shown, the adjustments back at 0.
+        EXPECT_EQ(adjustmentFooter(), "0.00");
+        grid::TdxDBGrid& p = *w.dxDBGrid1;
+        const int row = rowShowing(p, columnOf(p, "SPDM00"), "P001");
+        ASSERT_GE(row, 0);
+        EXPECT_EQ(p.CellText(row, columnOf(p, "KTZXL0")), "1");
+      });
+  script.add(
+      "a cancelled save changes nothing", [] { return true; },
+      [&] {
+        adjust("0016", "1");
+        boxes->answerNext(IDCANCEL);
+        QTest::mouseClick(w.tbok, Qt::LeftButton, {}, w.tbok->rect().center());
+        ASSERT_EQ(boxes->calls().size(), 3u);
+        EXPECT_EQ(db->quota("D1", "0016", "P001"), 2);
+        EXPECT_EQ(db->quota("D1", "0012", "P001"), 1);
+        EXPECT_EQ(adjustmentFooter(), "1.00");
+      });
+  script.add(
+      "change the date", [] { return true; },
+      [&] {
+        w.DateTimePicker1->setFocus();
+        QTest::keyClick(w.DateTimePicker1, Qt::Key_Up);
+        EXPECT_NE(w.DateTimePicker1->date(), QDate(2026, 12, 8));
+        EXPECT_EQ(w.dxDBGrid1->RowCount(), 0);
+        EXPECT_EQ(w.dxDBGrid2->RowCount(), 0);
+        EXPECT_EQ(w.RYMC->count(), 4);
+      });
+  script.add(
+      "exit", [] { return true; },
+      [&] { QTest::mouseClick(w.tbexit, Qt::LeftButton, {}, w.tbexit->rect().center()); });
+
+  runShowDll("0001");
+
+  EXPECT_TRUE(script.finished()) << script.failure();
+  EXPECT_EQ(script.failure(), "");
+  EXPECT_EQ(boxes->calls().size(), 3u)
+      << "last message box: "
+      << (boxes->calls().empty() ? std::string()
+                                 : text::gbkToUtf8Lossy(boxes->calls().back().text));
+  EXPECT_EQ(ModalScript::findWindow(QStringLiteral("main")), nullptr);
+}
+
+// A second showing in the same process, for an operator without a warehouse.
+TEST_P(Workflow, UnknownOperatorGetsAnEmptyListAndCanLeave) {
+  script.add(
+      "the window is shown", [&] { return w.find() && w.window->isVisible(); }, [] {});
+  // One pass later: the activation queued when the window was shown has run.
+  script.add(
+      "the list is empty", [] { return true; },
+      [&] {
+        EXPECT_EQ(w.RYMC->count(), 0);
+        EXPECT_EQ(w.RYMC->currentText(), QStringLiteral("请选择访销员"));
+        EXPECT_EQ(w.DateTimePicker1->date(), QDate(2026, 12, 8));
+        QTest::mouseClick(w.tbexit, Qt::LeftButton, {}, w.tbexit->rect().center());
+      });
+  runShowDll("9999");
+  EXPECT_TRUE(script.finished()) << script.failure();
+  EXPECT_EQ(script.failure(), "");
+  EXPECT_TRUE(boxes->calls().empty());
+  EXPECT_EQ(ModalScript::findWindow(QStringLiteral("main")), nullptr);
+}
+
+std::string transportName(const ::testing::TestParamInfo<Setup>& param) {
+  return std::string(param.param.grpc ? "Grpc_" : "InProcess_") + param.param.dialect;
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, Workflow,
+                         ::testing::Values(Setup{false, "sqlite"}, Setup{true, "sqlite"},
+                                           Setup{false, "postgresql"}, Setup{true, "postgresql"}),
+                         transportName);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  // The host's application object; the plug-in uses it rather than making its own.
+  QApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}
