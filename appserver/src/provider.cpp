@@ -152,6 +152,19 @@ FetchResult fetchRecords(Database& db, std::string_view sqlText, std::int32_t co
   return result;
 }
 
+namespace {
+
+bool isUpdate(std::string_view statement) {
+  std::size_t i = 0;
+  while (i < statement.size() && std::isspace(static_cast<unsigned char>(statement[i]))) ++i;
+  const std::string_view word = statement.substr(i, 6);
+  return word.size() == 6 && std::equal(word.begin(), word.end(), "UPDATE", [](char a, char b) {
+           return std::toupper(static_cast<unsigned char>(a)) == b;
+         });
+}
+
+}  // namespace
+
 std::int64_t executeCommand(Database& db, std::string_view sqlText) {
   if (blank(sqlText)) throw ServerError("No SQL statement was given");
   std::optional<std::vector<std::string>> block;
@@ -166,15 +179,24 @@ std::int64_t executeCommand(Database& db, std::string_view sqlText) {
   }
   if (block->empty()) return 0;
   for (const auto& statement : *block) refuseTransactionControl(statement);
+  // A block is one unit of work: an UPDATE in it that finds no row would leave the
+  // unit half done (a quota transfer would create or destroy quota), so it fails the
+  // whole block.
   return inTransaction(db, [&] {
     std::int64_t changed = 0;
     for (std::size_t i = 0; i < block->size(); ++i) {
+      const std::string& statement = (*block)[i];
+      std::int64_t rows = 0;
       try {
-        changed += db.execute((*block)[i]);
+        rows = db.execute(statement);
       } catch (const DatabaseError& e) {
         throw DatabaseError("statement " + std::to_string(i + 1) + " of the block: " + e.what() +
                             "; no statement of the block was applied");
       }
+      if (rows == 0 && isUpdate(statement))
+        throw DatabaseError("statement " + std::to_string(i + 1) +
+                            " of the block changed no row; no statement of the block was applied");
+      changed += rows;
     }
     return changed;
   });

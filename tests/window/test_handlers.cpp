@@ -103,7 +103,7 @@ TEST_P(Handlers, DetailListsOtherSalespersonsOfTheWarehouseOnly) {
   clickProduct("P002");
   receivers = detailReceivers();
   std::sort(receivers.begin(), receivers.end());
-  EXPECT_EQ(receivers, (std::vector<std::string>{"0013", "0015", "0015"}));
+  EXPECT_EQ(receivers, (std::vector<std::string>{"0013", "0015", "0016"}));
   EXPECT_EQ(w.ClientDataSet2->FieldByName("RYMC00")->AsString().empty(), false);
 }
 
@@ -244,6 +244,23 @@ TEST_P(Handlers, ARefusedStatementChangesNoLine) {
   EXPECT_EQ(data().quota("D1", "0013", "P001"), 5);
   EXPECT_EQ(data().quota("D1", "0016", "P001"), 2);
   EXPECT_EQ(data().quota("D1", "0012", "P001"), 10);
+}
+
+TEST_P(Handlers, ASaveWhoseLinesAreInAnotherDocumentChangesNothing) {
+  // P002's lines lie in two documents of the date (0015 in D1; 0012, 0013, 0016 in
+  // D2); whichever the document lookup finds, some statement finds no line, and the
+  // whole save is refused instead of creating or destroying quota.
+  auto& w = openWindow();
+  pickSalesperson("0012");
+  clickProduct("P002");
+  adjust("0013", 1);
+  const double d1 = data().sum("D1", "P002");
+  const double d2 = data().sum("D2", "P002");
+  guarded([&] { w.tbokClick(); });
+  ASSERT_EQ(boxes->calls().size(), 2u);
+  EXPECT_NE(boxes->calls()[1].text.find("changed no row"), std::string::npos);
+  EXPECT_EQ(data().sum("D1", "P002"), d1);
+  EXPECT_EQ(data().sum("D2", "P002"), d2);
 }
 
 TEST_P(Handlers, InsertedRowsAreNotSentAndEmptyCellsCountAsZero) {
