@@ -46,148 +46,69 @@ RecordSet::RecordSet(std::vector<std::uint8_t>&& bytes) : bytes_(std::move(bytes
 }
 
 // --- Reading the encoded packet ------------------------------------------------------
-// Layout (little-endian): a 22-byte header ("QPKT", version u16, flags u16, columns u32,
-// rows u32, body length u32, reserved u16), the columns (name length u16, name, type
-// length u8, type, width i32, flags u8) and then the cells row by row (tag u8: 0 null,
-// 1 text with length u32 and bytes, 2 IEEE double).
-
-namespace {
+// The codec checks the header and columns; the cells are indexed here without being
+// copied (layout in docs/packet-format.md).
 
 using packet::PacketError;
 
-constexpr std::size_t kHeaderSize = 22;
-constexpr std::uint16_t kKnownFlags = 0x1F;
-constexpr std::size_t kMinColumnSize = 2 + 1 + 1 + 1 + 4 + 1;
-enum : std::uint8_t { kNullTag = 0, kTextTag = 1, kNumberTag = 2 };
-enum class Kind : std::uint8_t { Text, Number, Any };
-
-class Cursor {
- public:
-  Cursor(const std::uint8_t* begin, const std::uint8_t* end) : p_(begin), end_(end) {}
-  std::size_t remaining() const { return static_cast<std::size_t>(end_ - p_); }
-  const std::uint8_t* pos() const { return p_; }
-  template <class T>
-  T get(const char* what) {
-    need(sizeof(T), what);
-    T v;
-    std::memcpy(&v, p_, sizeof v);
-    p_ += sizeof v;
-    return v;
-  }
-  std::string_view view(std::size_t n, const char* what) {
-    need(n, what);
-    std::string_view v(reinterpret_cast<const char*>(p_), n);
-    p_ += n;
-    return v;
-  }
-  void skip(std::size_t n, const char* what) {
-    need(n, what);
-    p_ += n;
-  }
-
- private:
-  void need(std::size_t n, const char* what) const {
-    if (remaining() < n) throw PacketError(std::string("Invalid data packet: truncated ") + what);
-  }
-  const std::uint8_t* p_;
-  const std::uint8_t* end_;
-};
-
-}  // namespace
-
 void RecordSet::IndexPacket() {
   static_assert(std::endian::native == std::endian::little);
-  if (bytes_.size() < kHeaderSize)
-    throw PacketError("Invalid data packet: " + std::to_string(bytes_.size()) +
-                      " bytes, shorter than the 22-byte header");
-  Cursor r(bytes_.data(), bytes_.data() + bytes_.size());
-  if (r.view(4, "header") != "QPKT")
-    throw PacketError("Invalid data packet: not a record-set packet (bad magic)");
-  const auto version = r.get<std::uint16_t>("header");
-  if (version != packet::kFormatVersion)
-    throw PacketError("Invalid data packet: unsupported format version " + std::to_string(version));
-  const auto flags = r.get<std::uint16_t>("header");
-  if (flags & ~kKnownFlags) throw PacketError("Invalid data packet: unknown packet flags");
-  const auto columnCount = r.get<std::uint32_t>("header");
-  const auto rowCount = r.get<std::uint32_t>("header");
-  const auto bodyLength = r.get<std::uint32_t>("header");
-  if (r.get<std::uint16_t>("header") != 0)
-    throw PacketError("Invalid data packet: reserved header field is not zero");
-  if (bodyLength != r.remaining())
-    throw PacketError("Invalid data packet: body length does not match the data");
-  if (columnCount > r.remaining() / kMinColumnSize)
-    throw PacketError("Invalid data packet: column count exceeds the data");
-  if (columnCount == 0 && rowCount != 0)
-    throw PacketError("Invalid data packet: rows without columns");
-  readOnly_ = flags & 0x01;
-  disableEdits_ = flags & 0x02;
-  disableInserts_ = flags & 0x04;
-  disableDeletes_ = flags & 0x08;
-  noResetCall_ = flags & 0x10;
-  bodyStart_ = kHeaderSize;
-
-  std::vector<Kind> kinds;
-  columns_.reserve(columnCount);
+  packet::Head head = packet::decodeHead(bytes_);
+  const packet::Packet& meta = head.meta;
+  readOnly_ = meta.readOnly;
+  disableEdits_ = meta.disableEdits;
+  disableInserts_ = meta.disableInserts;
+  disableDeletes_ = meta.disableDeletes;
+  noResetCall_ = meta.noResetCall;
+  columns_ = std::move(head.meta.columns);
+  const std::size_t columnCount = columns_.size();
+  std::vector<packet::ValueKind> kinds;
   kinds.reserve(columnCount);
-  for (std::size_t i = 0; i < columnCount; ++i) {
-    packet::Column c;
-    const auto nameLen = r.get<std::uint16_t>("column descriptor");
-    if (nameLen == 0) throw PacketError("Invalid data packet: a column has an empty name");
-    c.name = r.view(nameLen, "column name");
-    const auto typeLen = r.get<std::uint8_t>("column descriptor");
-    if (typeLen == 0) throw PacketError("Invalid data packet: a column has an empty type name");
-    c.typeName = r.view(typeLen, "column type name");
-    c.width = r.get<std::int32_t>("column descriptor");
-    if (c.width < 0) throw PacketError("Invalid data packet: a column has a negative width");
-    const auto colFlags = r.get<std::uint8_t>("column descriptor");
-    if (colFlags & ~1u) throw PacketError("Invalid data packet: unknown column flags");
-    c.hidden = colFlags & 1u;
-    kinds.push_back(packet::isTextType(c.typeName)      ? Kind::Text
-                    : packet::isNumericType(c.typeName) ? Kind::Number
-                                                        : Kind::Any);
-    columns_.push_back(std::move(c));
-  }
-  if (std::uint64_t{rowCount} * columnCount > r.remaining())
-    throw PacketError("Invalid data packet: row count exceeds the data");
+  for (const auto& c : columns_) kinds.push_back(packet::valueKindOf(c.typeName));
 
+  // Rows stay in the packet's bytes: each cell is checked once and indexed by the
+  // offset of its tag.
+  bodyStart_ = head.rowsOffset;
   const std::uint8_t* body = bytes_.data() + bodyStart_;
-  cells_.resize(std::size_t{rowCount} * columnCount);
+  packet::ByteReader r(body, bytes_.data() + bytes_.size());
+  cells_.resize(std::size_t{head.rowCount} * columnCount);
   std::uint32_t* out = cells_.data();
-  for (std::size_t row = 0; row < rowCount; ++row) {
+  for (std::size_t row = 0; row < head.rowCount; ++row) {
     for (std::size_t c = 0; c < columnCount; ++c) {
       *out++ = static_cast<std::uint32_t>(r.pos() - body);
       const auto tag = r.get<std::uint8_t>("row data");
-      if (tag == kTextTag) {
-        if (kinds[c] == Kind::Number)
+      if (tag == packet::kCellText) {
+        if (kinds[c] == packet::ValueKind::Number)
           throw PacketError("Invalid data packet: text in numeric column '" + columns_[c].name +
                             "'");
         r.skip(r.get<std::uint32_t>("row data"), "text value");
-      } else if (tag == kNumberTag) {
-        if (kinds[c] == Kind::Text)
+      } else if (tag == packet::kCellNumber) {
+        if (kinds[c] == packet::ValueKind::Text)
           throw PacketError("Invalid data packet: number in text column '" + columns_[c].name +
                             "'");
         r.skip(sizeof(double), "row data");
-      } else if (tag != kNullTag) {
+      } else if (tag != packet::kCellNull) {
         throw PacketError("Invalid data packet: unknown value tag " + std::to_string(tag) +
                           " in row " + std::to_string(row + 1));
       }
     }
   }
   if (r.remaining() != 0) throw PacketError("Invalid data packet: bytes after the last row");
-  rows_.resize(rowCount);
-  for (std::size_t i = 0; i < rowCount; ++i) rows_[i] = {nextId_++, static_cast<std::int64_t>(i)};
+  rows_.resize(head.rowCount);
+  for (std::size_t i = 0; i < head.rowCount; ++i)
+    rows_[i] = {nextId_++, static_cast<std::int64_t>(i)};
 }
 
 packet::Value RecordSet::PacketValue(std::size_t packetRow, std::size_t column) const {
   // Indexed and checked once at construction: the reads below stay inside bytes_.
   const std::uint8_t* p = bytes_.data() + bodyStart_ + cells_[packetRow * columns_.size() + column];
   switch (*p) {
-    case kTextTag: {
+    case packet::kCellText: {
       std::uint32_t len;
       std::memcpy(&len, p + 1, sizeof len);
       return std::string(reinterpret_cast<const char*>(p + 5), len);
     }
-    case kNumberTag: {
+    case packet::kCellNumber: {
       double v;
       std::memcpy(&v, p + 1, sizeof v);
       return v;

@@ -32,18 +32,12 @@ constexpr std::uint16_t kKnownFlags =
     kReadOnly | kDisableEdits | kDisableInserts | kDisableDeletes | kNoResetCall;
 constexpr std::uint8_t kColumnHidden = 1u << 0;
 
-enum CellTag : std::uint8_t { kNull = 0, kText = 1, kNumber = 2 };
+constexpr CellTag kNull = kCellNull, kText = kCellText, kNumber = kCellNumber;
 
 // Smallest encoded column: a one-byte name and a one-byte type name.
 constexpr std::size_t kMinColumnSize = 2 + 1 + 1 + 1 + 4 + 1;
 
-enum class Kind { Text, Number, Any };
-
-Kind kindOf(std::string_view typeName) {
-  if (isTextType(typeName)) return Kind::Text;
-  if (isNumericType(typeName)) return Kind::Number;
-  return Kind::Any;
-}
+using Kind = ValueKind;
 
 class Writer {
  public:
@@ -59,33 +53,6 @@ class Writer {
 
  private:
   std::vector<std::uint8_t> out_;
-};
-
-class Reader {
- public:
-  explicit Reader(std::span<const std::uint8_t> b) : p_(b.data()), end_(b.data() + b.size()) {}
-  std::size_t remaining() const { return static_cast<std::size_t>(end_ - p_); }
-  void need(std::size_t n, const char* what) const {
-    if (remaining() < n) throw PacketError(std::string("Invalid data packet: truncated ") + what);
-  }
-  template <class T>
-  T get(const char* what) {
-    need(sizeof(T), what);
-    T v;
-    std::memcpy(&v, p_, sizeof v);
-    p_ += sizeof v;
-    return v;
-  }
-  std::string_view view(std::size_t n, const char* what) {
-    need(n, what);
-    std::string_view v(reinterpret_cast<const char*>(p_), n);
-    p_ += n;
-    return v;
-  }
-
- private:
-  const std::uint8_t* p_;
-  const std::uint8_t* end_;
 };
 
 std::uint16_t flagsOf(const Packet& p) {
@@ -133,7 +100,7 @@ void encodeCell(Writer& w, const Value& v, Kind kind, const Column& c) {
   }
 }
 
-Column decodeColumn(Reader& r, std::size_t index) {
+Column decodeColumn(ByteReader& r, std::size_t index) {
   Column c;
   const auto nameLen = r.get<std::uint16_t>("column descriptor");
   if (nameLen == 0)
@@ -155,6 +122,12 @@ Column decodeColumn(Reader& r, std::size_t index) {
 }
 
 }  // namespace
+
+ValueKind valueKindOf(std::string_view typeName) {
+  if (isTextType(typeName)) return ValueKind::Text;
+  if (isNumericType(typeName)) return ValueKind::Number;
+  return ValueKind::Any;
+}
 
 bool isTextType(std::string_view t) {
   return t == "String" || t == "FixedChar" || t == "WideString" || t == "Memo" || t == "Guid";
@@ -182,7 +155,7 @@ std::vector<std::uint8_t> encode(const Packet& packet) {
   kinds.reserve(packet.columns.size());
   for (const auto& c : packet.columns) {
     encodeColumn(w, c);
-    kinds.push_back(kindOf(c.typeName));
+    kinds.push_back(valueKindOf(c.typeName));
   }
   for (std::size_t r = 0; r < packet.rows.size(); ++r) {
     const auto& row = packet.rows[r];
@@ -199,11 +172,11 @@ std::vector<std::uint8_t> encode(const Packet& packet) {
   return std::move(out);
 }
 
-Packet decode(std::span<const std::uint8_t> bytes) {
+Head decodeHead(std::span<const std::uint8_t> bytes) {
   if (bytes.size() < kHeaderSize)
     throw PacketError("Invalid data packet: " + std::to_string(bytes.size()) +
                       " bytes, shorter than the 22-byte header");
-  Reader r(bytes);
+  ByteReader r(bytes.data(), bytes.data() + bytes.size());
   const auto magic = r.view(kMagic.size(), "header");
   if (std::memcmp(magic.data(), kMagic.data(), kMagic.size()) != 0)
     throw PacketError("Invalid data packet: not a record-set packet (bad magic)");
@@ -227,23 +200,32 @@ Packet decode(std::span<const std::uint8_t> bytes) {
   if (columnCount == 0 && rowCount != 0)
     throw PacketError("Invalid data packet: rows without columns");
 
-  Packet p;
+  Head head;
+  Packet& p = head.meta;
   p.readOnly = flags & kReadOnly;
   p.disableEdits = flags & kDisableEdits;
   p.disableInserts = flags & kDisableInserts;
   p.disableDeletes = flags & kDisableDeletes;
   p.noResetCall = flags & kNoResetCall;
   p.columns.reserve(columnCount);
-  std::vector<Kind> kinds;
-  kinds.reserve(columnCount);
-  for (std::size_t i = 0; i < columnCount; ++i) {
-    p.columns.push_back(decodeColumn(r, i));
-    kinds.push_back(kindOf(p.columns.back().typeName));
-  }
+  for (std::size_t i = 0; i < columnCount; ++i) p.columns.push_back(decodeColumn(r, i));
   if (std::uint64_t{rowCount} * columnCount > r.remaining())
     throw PacketError("Invalid data packet: row count " + std::to_string(rowCount) +
                       " exceeds the data");
+  head.rowCount = rowCount;
+  head.rowsOffset = bytes.size() - r.remaining();
+  return head;
+}
 
+Packet decode(std::span<const std::uint8_t> bytes) {
+  Head head = decodeHead(bytes);
+  Packet& p = head.meta;
+  const std::uint32_t rowCount = head.rowCount;
+  const std::size_t columnCount = p.columns.size();
+  std::vector<Kind> kinds;
+  kinds.reserve(columnCount);
+  for (const auto& c : p.columns) kinds.push_back(valueKindOf(c.typeName));
+  ByteReader r(bytes.data() + head.rowsOffset, bytes.data() + bytes.size());
   p.rows.reserve(rowCount);
   for (std::size_t row = 0; row < rowCount; ++row) {
     auto& values = p.rows.emplace_back();
@@ -277,7 +259,7 @@ Packet decode(std::span<const std::uint8_t> bytes) {
   if (r.remaining() != 0)
     throw PacketError("Invalid data packet: " + std::to_string(r.remaining()) +
                       " bytes after the last row");
-  return p;
+  return std::move(head.meta);
 }
 
 }  // namespace qadj::packet

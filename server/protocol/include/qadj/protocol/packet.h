@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -61,5 +62,59 @@ std::vector<std::uint8_t> encode(const Packet& packet);
 // input (short, truncated, bad magic or version, counts beyond the data, unknown
 // value tags); never reads outside bytes.
 Packet decode(std::span<const std::uint8_t> bytes);
+
+// --- Reading the layout, for decoders of their own (the data set's record set) ---
+
+// Cells: a tag byte, then for text a u32 length and the bytes, for a number an IEEE
+// double (little-endian).
+enum CellTag : std::uint8_t { kCellNull = 0, kCellText = 1, kCellNumber = 2 };
+
+// What values a column's type allows.
+enum class ValueKind : std::uint8_t { Text, Number, Any };
+ValueKind valueKindOf(std::string_view typeName);
+
+// Reads little-endian values from a byte range; every read is bounds-checked and a
+// short read throws PacketError "Invalid data packet: truncated <what>".
+class ByteReader {
+ public:
+  ByteReader(const std::uint8_t* begin, const std::uint8_t* end) : p_(begin), end_(end) {}
+  std::size_t remaining() const { return static_cast<std::size_t>(end_ - p_); }
+  const std::uint8_t* pos() const { return p_; }
+  template <class T>
+  T get(const char* what) {
+    need(sizeof(T), what);
+    T v;
+    std::memcpy(&v, p_, sizeof v);
+    p_ += sizeof v;
+    return v;
+  }
+  std::string_view view(std::size_t n, const char* what) {
+    need(n, what);
+    std::string_view v(reinterpret_cast<const char*>(p_), n);
+    p_ += n;
+    return v;
+  }
+  void skip(std::size_t n, const char* what) {
+    need(n, what);
+    p_ += n;
+  }
+
+ private:
+  void need(std::size_t n, const char* what) const {
+    if (remaining() < n) throw PacketError(std::string("Invalid data packet: truncated ") + what);
+  }
+  const std::uint8_t* p_;
+  const std::uint8_t* end_;
+};
+
+// The checked head of a packet: its properties and columns (meta.rows stays empty),
+// the row count (already checked against the bytes present) and the offset of the
+// first row. Throws PacketError as decode() does.
+struct Head {
+  Packet meta;
+  std::uint32_t rowCount = 0;
+  std::size_t rowsOffset = 0;
+};
+Head decodeHead(std::span<const std::uint8_t> bytes);
 
 }  // namespace qadj::packet
