@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(
   build-essential cmake ninja-build pkg-config git
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev libqt6sql6-sqlite openssl
   libgrpc++-dev protobuf-compiler-grpc libprotobuf-dev protobuf-compiler
   libsqlite3-dev sqlite3 libpq-dev postgresql
   libgtest-dev libgmock-dev libbenchmark-dev

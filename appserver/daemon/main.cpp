@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -56,10 +57,14 @@ int serve(const DaemonOptions& o) {
   if (!o.tokenFile.empty()) ro.token = readTokenFile(o.tokenFile);
   ro.tlsCertFile = o.tlsCert;
   ro.tlsKeyFile = o.tlsKey;
+  ro.lease = std::chrono::seconds(o.leaseSeconds);
+  ro.maxObjectsPerClient = static_cast<std::size_t>(o.maxObjectsPerClient);
+  ro.maxMessageBytes = static_cast<std::size_t>(o.maxMessageMiB) << 20;
   qadj::com::RemoteObjectServer server(ro);
   const std::string url = o.dbUrl;
+  const std::size_t maxResult = static_cast<std::size_t>(o.maxResultMiB) << 20;
   server.registerClass(qadj::CLSID_CoStoreProduct, qadj::kCoStoreProductProgId,
-                       [url] { return createCoStoreProduct(url); });
+                       [url, maxResult] { return createCoStoreProduct(url, maxResult); });
   server.start();
   std::cerr << "qadj-appserver: serving " << qadj::kCoStoreProductProgId << " on "
             << o.listen.substr(0, o.listen.rfind(':')) << ":" << server.port() << ", database "

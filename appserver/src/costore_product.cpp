@@ -97,6 +97,13 @@ constexpr Member kMembers[] = {
     {u"m_qadj", kDispIdMQadj, 2},
 };
 
+// True when the text names the working table (any letter case, quoted or not).
+bool readsWorkingTable(std::string_view sql) {
+  std::string upper(sql);
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return upper.find("PGTQADJ0") != std::string::npos;
+}
+
 bool sameName(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -129,21 +136,44 @@ com::HRESULT CoStoreProduct::QueryInterface(const com::Guid& iid,
 }
 
 Database& CoStoreProduct::session() {
-  if (db_ && !db_->healthy()) db_.reset();
+  if (db_ && !db_->healthy()) {
+    // The working rows lived in the lost session.
+    workingRowsLost_ = workingRowsLost_ || workingRowsFilled_;
+    workingRowsFilled_ = false;
+    sessionLost_ = true;
+    db_.reset();
+  }
   if (!db_) {
-    auto db = open_();
-    prepareSession(*db);
-    db_ = std::move(db);
+    try {
+      auto db = open_();
+      prepareSession(*db);
+      db_ = std::move(db);
+    } catch (const DatabaseError& e) {
+      if (!sessionLost_) throw;
+      throw DatabaseError(std::string("the connection to the database was lost and cannot be "
+                                      "opened again: ") +
+                          e.what());
+    }
+    sessionLost_ = false;
   }
   return *db_;
 }
 
 template <class F>
 com::HRESULT CoStoreProduct::guarded(F&& body) {
+  std::lock_guard lock(mutex_);
   try {
-    std::lock_guard lock(mutex_);
     body();
     return com::S_OK;
+  } catch (const DatabaseError& e) {
+    // A failure that took the session with it says so: the caller must not take it for
+    // a refusal of its statement.
+    std::string text = e.what();
+    if (db_ && !db_->healthy() &&
+        text.find("connection to the database was lost") == std::string::npos)
+      text = "the connection to the database was lost: " + text;
+    com::SetErrorInfo({com::E_FAIL, kSource, utf16OfUtf8(text)});
+    return com::E_FAIL;
   } catch (const std::exception& e) {
     com::SetErrorInfo({com::E_FAIL, kSource, describeException(e)});
     return com::E_FAIL;
@@ -171,8 +201,17 @@ com::HRESULT CoStoreProduct::FetchRecords(const std::u16string& provider, std::i
   return guarded([&] {
     checkProvider(utf8Of(provider, "The provider name"));
     const std::string sql = utf8Of(commandText, "The command text");
-    auto fetched =
-        (options & kFetchReset) ? resetResult() : fetchRecords(session(), sql, count, options);
+    if (options & kFetchReset) {
+      recsOut = 0;
+      result = Variant::bytes(resetResult().packet);
+      return;
+    }
+    Database& db = session();
+    if (workingRowsLost_ && readsWorkingTable(sql))
+      throw ServerError(
+          "the connection to the database was lost, and this window's working rows (PGTQADJ0) "
+          "with it; choose the salesperson again to prepare them");
+    auto fetched = fetchRecords(db, sql, count, options);
     recsOut = fetched.recordsSent;
     result = Variant::bytes(std::move(fetched.packet));
   });
@@ -222,6 +261,8 @@ void CoStoreProduct::m_qadj(std::u16string& code, double quotaDate) {
 
 void CoStoreProduct::fillQuotas(std::u16string& code, double quotaDate) {
   fillAdjustableQuotas(session(), utf8Of(code, "The salesperson code"), quotaDate);
+  workingRowsFilled_ = true;
+  workingRowsLost_ = false;
 }
 
 com::HRESULT CoStoreProduct::GetIDsOfNames(const std::u16string& name, std::int32_t& dispid) {
@@ -297,8 +338,13 @@ com::HRESULT CoStoreProduct::Invoke(std::int32_t dispid, std::uint16_t flags,
   return com::S_OK;
 }
 
-std::shared_ptr<com::IUnknown> createCoStoreProduct(const std::string& dbUrl) {
-  return std::make_shared<CoStoreProduct>([dbUrl] { return openDatabase(dbUrl); });
+std::shared_ptr<com::IUnknown> createCoStoreProduct(const std::string& dbUrl,
+                                                    std::size_t maxResultBytes) {
+  return std::make_shared<CoStoreProduct>([dbUrl, maxResultBytes] {
+    auto db = openDatabase(dbUrl);
+    db->setResultLimit(maxResultBytes);
+    return db;
+  });
 }
 
 }  // namespace qadj::appserver

@@ -7,11 +7,16 @@ namespace qadj::appserver {
 
 std::string daemonUsage() {
   return "usage: qadj-appserver --db URL [--listen ADDR:PORT] [--token-file FILE]\n"
-         "                      [--tls-cert FILE --tls-key FILE]\n"
+         "                      [--tls-cert FILE --tls-key FILE] [--lease SECONDS]\n"
+         "                      [--max-objects N] [--max-message-mib N] [--max-result-mib N]\n"
          "       qadj-appserver --db URL --init-schema\n"
          "       qadj-appserver --db URL --init-demo\n"
          "  URL: sqlite:PATH or postgresql://USER@HOST:PORT/DBNAME\n"
-         "  --listen defaults to 127.0.0.1:7311; other than loopback needs --token-file\n";
+         "  --listen defaults to 127.0.0.1:7311; other than loopback needs --token-file\n"
+         "  --lease: a client not heard for this long loses its objects (default 30)\n"
+         "  --max-objects: objects one client may hold at once (default 64)\n"
+         "  --max-message-mib: largest request or reply (default 256)\n"
+         "  --max-result-mib: largest record set one query may build (default 64)\n";
 }
 
 bool isLoopbackAddress(const std::string& listen) {
@@ -19,6 +24,24 @@ bool isLoopbackAddress(const std::string& listen) {
   const std::string host = colon == std::string::npos ? listen : listen.substr(0, colon);
   return host.rfind("127.", 0) == 0 || host == "localhost" || host == "[::1]" || host == "::1";
 }
+
+namespace {
+
+// A limit option's value: a whole number from 1 to 65536.
+int positive(const std::string& option, const std::string& text) {
+  std::size_t used = 0;
+  long v = 0;
+  try {
+    v = std::stol(text, &used);
+  } catch (const std::exception&) {
+    used = 0;
+  }
+  if (used != text.size() || v < 1 || v > 65536)
+    throw std::invalid_argument("option " + option + " needs a whole number from 1 to 65536");
+  return static_cast<int>(v);
+}
+
+}  // namespace
 
 DaemonOptions parseDaemonOptions(const std::vector<std::string>& args) {
   DaemonOptions o;
@@ -43,6 +66,14 @@ DaemonOptions parseDaemonOptions(const std::vector<std::string>& args) {
       o.tlsCert = value();
     } else if (a == "--tls-key") {
       o.tlsKey = value();
+    } else if (a == "--lease") {
+      o.leaseSeconds = positive(a, value());
+    } else if (a == "--max-objects") {
+      o.maxObjectsPerClient = positive(a, value());
+    } else if (a == "--max-message-mib") {
+      o.maxMessageMiB = positive(a, value());
+    } else if (a == "--max-result-mib") {
+      o.maxResultMiB = positive(a, value());
     } else if (a == "--init-schema") {
       schema = true;
     } else if (a == "--init-demo") {

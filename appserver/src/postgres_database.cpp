@@ -5,7 +5,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <string>
+#include <vector>
 
 #include "qadj/appserver/database.h"
 #include "qadj/appserver/dates.h"
@@ -71,6 +73,17 @@ std::string describe(PGconn* conn, PGresult* res) {
   return msg.empty() ? "database request failed" : msg;
 }
 
+// Throws the error of a failed result: TransactionConflict when the server rolled the
+// transaction back as a deadlock victim (40P01) or for a serialization failure (40001),
+// else DatabaseError.
+[[noreturn]] void fail(PGconn* conn, PGresult* res) {
+  const char* state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
+  const std::string code = state ? state : "";
+  if (code == "40P01" || code == "40001") throw TransactionConflict(describe(conn, res));
+  if (code == "55P03") throw DatabaseError(busyMessage(kBusyTimeoutMs));  // lock_timeout
+  throw DatabaseError(describe(conn, res));
+}
+
 Cell readCell(PGresult* res, int row, int col, const ResultColumn& rc, Oid type) {
   if (PQgetisnull(res, row, col)) return {};
   const char* v = PQgetvalue(res, row, col);
@@ -94,6 +107,46 @@ Cell readCell(PGresult* res, int row, int col, const ResultColumn& rc, Oid type)
   return {};
 }
 
+// Parameters in libpq's text form (null pointer for null).
+struct TextParams {
+  explicit TextParams(const std::vector<Cell>& params)
+      : storage(params.size()), pointers(params.size(), nullptr) {
+    for (std::size_t i = 0; i < params.size(); ++i) {
+      if (const auto* s = std::get_if<std::string>(&params[i])) {
+        storage[i] = *s;
+      } else if (const auto* d = std::get_if<double>(&params[i])) {
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%.17g", *d);
+        storage[i] = buf;
+      } else {
+        continue;
+      }
+      pointers[i] = storage[i].c_str();
+    }
+  }
+  std::vector<std::string> storage;
+  std::vector<const char*> pointers;
+};
+
+// Column names, kinds and declared text widths of a result.
+void describeColumns(PGresult* res, ResultSet& rs, std::vector<Oid>& types) {
+  const int n = PQnfields(res);
+  rs.columns.resize(static_cast<std::size_t>(n));
+  types.resize(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    auto& col = rs.columns[static_cast<std::size_t>(i)];
+    col.name = PQfname(res, i);
+    const Oid type = PQftype(res, i);
+    types[static_cast<std::size_t>(i)] = type;
+    col.kind = kindOf(type);
+    const int mod = PQfmod(res, i);
+    if ((type == kVarchar || type == kBpchar) && mod > 4) col.width = mod - 4;
+  }
+}
+
+// The advisory lock key of saves ("qadj" in ASCII).
+constexpr long long kSaveLockKey = 0x7161646A;
+
 class PostgresDatabase final : public Database {
  public:
   explicit PostgresDatabase(const std::string& conninfo) : conn_(PQconnectdb(conninfo.c_str())) {
@@ -104,7 +157,11 @@ class PostgresDatabase final : public Database {
     }
     PQsetClientEncoding(conn_, "UTF8");
     try {
-      executeScript("SET DateStyle TO ISO, YMD; SET client_min_messages TO warning");
+      // Backslashes in string literals are plain characters, as in SQLite and Oracle:
+      // the window doubles quotes only, so the session must not treat "\'" as an escape.
+      executeScript(
+          "SET DateStyle TO ISO, YMD; SET client_min_messages TO warning; "
+          "SET standard_conforming_strings TO on");
     } catch (...) {
       PQfinish(conn_);
       throw;
@@ -115,33 +172,64 @@ class PostgresDatabase final : public Database {
   std::string dialect() const override { return "postgresql"; }
   bool healthy() const override { return PQstatus(conn_) == CONNECTION_OK; }
 
+  // Rows are taken one at a time (libpq's single-row mode), so that a result over the
+  // session's limit is stopped before it is held in memory whole.
   ResultSet query(std::string_view text, const std::vector<Cell>& params) override {
-    Result res(run(text, params));
+    if (PQstatus(conn_) != CONNECTION_OK) throw DatabaseError("the database connection was lost");
+    const TextParams values(params);
+    if (!PQsendQueryParams(conn_, std::string(text).c_str(), static_cast<int>(params.size()),
+                           nullptr, values.pointers.data(), nullptr, nullptr, 0))
+      throw DatabaseError(describe(conn_, nullptr));
+    PQsetSingleRowMode(conn_);
     ResultSet rs;
-    const int n = PQnfields(res.get());
-    rs.columns.resize(static_cast<std::size_t>(n));
-    std::vector<Oid> types(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) {
-      auto& col = rs.columns[static_cast<std::size_t>(i)];
-      col.name = PQfname(res.get(), i);
-      types[static_cast<std::size_t>(i)] = PQftype(res.get(), i);
-      col.kind = kindOf(types[static_cast<std::size_t>(i)]);
-      const int mod = PQfmod(res.get(), i);
-      if ((types[static_cast<std::size_t>(i)] == kVarchar ||
-           types[static_cast<std::size_t>(i)] == kBpchar) &&
-          mod > 4)
-        col.width = mod - 4;
+    std::vector<Oid> types;
+    bool described = false;
+    ResultBudget budget(resultLimit());
+    std::exception_ptr failure;  // the first one; later results are only drained
+    for (;;) {
+      Result res(PQgetResult(conn_));
+      if (!res.get()) break;
+      const auto st = PQresultStatus(res.get());
+      if (st != PGRES_SINGLE_TUPLE && st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK) {
+        if (!failure) {
+          try {
+            fail(conn_, res.get());
+          } catch (...) {
+            failure = std::current_exception();
+          }
+        }
+        continue;
+      }
+      if (failure) continue;
+      try {
+        if (!described) {
+          describeColumns(res.get(), rs, types);
+          described = true;
+        }
+        const int n = static_cast<int>(types.size());
+        for (int r = 0; r < PQntuples(res.get()); ++r) {
+          std::vector<Cell> row(static_cast<std::size_t>(n));
+          for (int i = 0; i < n; ++i)
+            row[static_cast<std::size_t>(i)] =
+                readCell(res.get(), r, i, rs.columns[static_cast<std::size_t>(i)],
+                         types[static_cast<std::size_t>(i)]);
+          budget.add(row);
+          rs.rows.push_back(std::move(row));
+        }
+      } catch (...) {
+        // Stop the server sending the rest; the results still on their way are read
+        // and dropped, leaving the session ready for the next statement.
+        failure = std::current_exception();
+        rs.rows.clear();
+        rs.rows.shrink_to_fit();
+        if (PGcancel* cancel = PQgetCancel(conn_)) {
+          char buf[256];
+          PQcancel(cancel, buf, sizeof buf);
+          PQfreeCancel(cancel);
+        }
+      }
     }
-    const int rows = PQntuples(res.get());
-    rs.rows.reserve(static_cast<std::size_t>(rows));
-    for (int r = 0; r < rows; ++r) {
-      std::vector<Cell> row(static_cast<std::size_t>(n));
-      for (int i = 0; i < n; ++i)
-        row[static_cast<std::size_t>(i)] =
-            readCell(res.get(), r, i, rs.columns[static_cast<std::size_t>(i)],
-                     types[static_cast<std::size_t>(i)]);
-      rs.rows.push_back(std::move(row));
-    }
+    if (failure) std::rethrow_exception(failure);
     return rs;
   }
 
@@ -154,11 +242,26 @@ class PostgresDatabase final : public Database {
   void executeScript(std::string_view text) override {
     Result res(PQexec(conn_, std::string(text).c_str()));
     const auto st = PQresultStatus(res.get());
-    if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK)
-      throw DatabaseError(describe(conn_, res.get()));
+    if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) fail(conn_, res.get());
   }
 
-  void begin(TxMode) override { executeScript("BEGIN"); }
+  // A write transaction first takes the one save lock of the database (a transaction
+  // advisory lock, held to its end), as SQLite's BEGIN IMMEDIATE does: saves of all
+  // sessions run one after the other, so two blocks updating the same lines in
+  // opposite orders wait for each other instead of deadlocking (PostgreSQL would find
+  // each deadlock only after deadlock_timeout, 1 s, and abort one block). Locks are
+  // waited for at most kBusyTimeoutMs.
+  void begin(TxMode mode) override {
+    executeScript("BEGIN");
+    if (mode != TxMode::Write) return;
+    try {
+      executeScript("SET LOCAL lock_timeout = " + std::to_string(kBusyTimeoutMs) +
+                    "; SELECT pg_advisory_xact_lock(" + std::to_string(kSaveLockKey) + ")");
+    } catch (...) {
+      rollback();
+      throw;
+    }
+  }
   void commit() override { executeScript("COMMIT"); }
   void rollback() noexcept override {
     if (PQtransactionStatus(conn_) != PQTRANS_IDLE) PQclear(PQexec(conn_, "ROLLBACK"));
@@ -167,26 +270,14 @@ class PostgresDatabase final : public Database {
  private:
   PGresult* run(std::string_view text, const std::vector<Cell>& params) {
     if (PQstatus(conn_) != CONNECTION_OK) throw DatabaseError("the database connection was lost");
-    std::vector<std::string> storage(params.size());
-    std::vector<const char*> values(params.size(), nullptr);
-    for (std::size_t i = 0; i < params.size(); ++i) {
-      if (const auto* s = std::get_if<std::string>(&params[i])) {
-        storage[i] = *s;
-        values[i] = storage[i].c_str();
-      } else if (const auto* d = std::get_if<double>(&params[i])) {
-        char buf[40];
-        std::snprintf(buf, sizeof buf, "%.17g", *d);
-        storage[i] = buf;
-        values[i] = storage[i].c_str();
-      }
-    }
+    const TextParams p(params);
+    const auto& values = p.pointers;
     PGresult* res = PQexecParams(conn_, std::string(text).c_str(), static_cast<int>(params.size()),
                                  nullptr, values.data(), nullptr, nullptr, 0);
     const auto st = PQresultStatus(res);
     if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) {
-      std::string msg = describe(conn_, res);
-      PQclear(res);
-      throw DatabaseError(msg);
+      const Result owned(res);
+      fail(conn_, res);
     }
     return res;
   }

@@ -1,7 +1,11 @@
 #include "qadj/appserver/provider.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <chrono>
+#include <random>
+#include <thread>
 
 #include "qadj/appserver/sql_text.h"
 #include "qadj/platform/error.h"
@@ -136,20 +140,109 @@ FetchResult resetResult() {
   return result;
 }
 
+namespace {
+
+// The packet of toPacket(rs, sqlText, maxRows), written straight from the result
+// without holding it. The provider keeps no cursor, so the packet tells the client
+// that closing needs no reset call.
+FetchResult encodeResult(const ResultSet& rs, std::string_view sqlText, std::int32_t maxRows) {
+  packet::Packet head = toPacket(rs, sqlText, 0);  // the columns, with declared widths
+  head.noResetCall = true;
+  const std::size_t n = head.columns.size();
+  const std::size_t rows =
+      maxRows < 0 ? rs.rows.size() : std::min(rs.rows.size(), static_cast<std::size_t>(maxRows));
+  // How each text cell gets its GBK form: the one above it in its column when equal
+  // (the product of a detail query), itself when plain ASCII, else converted. The
+  // converted ones go through iconv in one call, since a call costs far more than the
+  // characters it converts: joined with NUL, which GBK writes as one zero byte and
+  // uses in no other character.
+  enum : std::uint8_t { kNotText, kAsAbove, kAscii, kConverted };
+  std::vector<std::uint8_t> how(rows * n, kNotText);
+  std::string joined;
+  bool together = true;
+  std::size_t expected = 256;  // UTF-8 is never shorter than GBK
+  for (std::size_t r = 0; r < rows; ++r) {
+    for (std::size_t c = 0; c < n; ++c) {
+      const auto* s = std::get_if<std::string>(&rs.rows[r][c]);
+      expected += s ? 5 + s->size() : 9;
+      if (!s) continue;
+      const auto* above = r > 0 ? std::get_if<std::string>(&rs.rows[r - 1][c]) : nullptr;
+      std::uint8_t& h = how[r * n + c];
+      if (above && *above == *s) {
+        h = kAsAbove;
+      } else if (isAscii(*s)) {
+        h = kAscii;
+      } else {
+        h = kConverted;
+        together = together && s->find('\0') == std::string::npos;
+        if (joined.empty()) joined.reserve(expected);
+        joined += *s;
+        joined += '\0';
+      }
+    }
+  }
+  std::string converted;
+  if (together && !joined.empty()) {
+    try {
+      converted = text::utf8ToGbk(joined);
+    } catch (const qadj::Exception&) {
+      together = false;  // one text at a time below finds and names the culprit
+    }
+  }
+  std::size_t next = 0;  // the next converted text in `converted`
+
+  packet::PacketWriter w(head, expected);
+  std::vector<std::int32_t> widths(n);
+  for (std::size_t c = 0; c < n; ++c) widths[c] = head.columns[c].width;
+  std::vector<std::string> gbk(n);  // per column: the GBK form of the last text
+  for (std::size_t r = 0; r < rows; ++r) {
+    for (std::size_t c = 0; c < n; ++c) {
+      const auto& cell = rs.rows[r][c];
+      if (const auto* s = std::get_if<std::string>(&cell)) {
+        switch (how[r * n + c]) {
+          case kAscii:
+            gbk[c] = *s;
+            break;
+          case kConverted:
+            if (together) {
+              const std::size_t end = std::min(converted.find('\0', next), converted.size());
+              gbk[c].assign(converted, next, end - next);
+              next = end + 1;
+            } else {
+              gbk[c] = toGbk(*s, head.columns[c].name, r);
+            }
+            break;
+          default:  // as above: gbk[c] holds it
+            break;
+        }
+        widths[c] = std::max(widths[c], static_cast<std::int32_t>(gbk[c].size()));
+        w.text(gbk[c]);
+      } else if (const auto* d = std::get_if<double>(&cell)) {
+        w.number(*d);
+      } else {
+        w.null();
+      }
+    }
+  }
+  for (std::size_t c = 0; c < n; ++c)
+    if (widths[c] != head.columns[c].width) w.setWidth(c, widths[c]);
+  FetchResult result;
+  result.recordsSent = static_cast<std::int32_t>(rows);
+  result.packet = w.finish();
+  return result;
+}
+
+}  // namespace
+
 FetchResult fetchRecords(Database& db, std::string_view sqlText, std::int32_t count,
                          std::int32_t options) {
   if (options & kFetchReset) return resetResult();
-  FetchResult result;
   if (blank(sqlText)) throw ServerError("No SQL statement was given");
   if (!isQuery(sqlText))
     throw ServerError(
         "FetchRecords runs queries (SELECT) only; send other statements with "
         "ExecuteCommand");
-  const auto rs = db.query(sqlText);
-  const auto p = toPacket(rs, sqlText, count);
-  result.recordsSent = static_cast<std::int32_t>(p.rows.size());
-  result.packet = packet::encode(p);
-  return result;
+  return encodeResult(db.query(sqlText), sqlText, count);
 }
 
 namespace {
@@ -165,7 +258,11 @@ bool isUpdate(std::string_view statement) {
 
 }  // namespace
 
-std::int64_t executeCommand(Database& db, std::string_view sqlText) {
+namespace {
+
+// One attempt of executeCommand. A conflict the database resolved by rolling this
+// session back leaves as TransactionConflict, so that the attempt can be repeated.
+std::int64_t executeOnce(Database& db, std::string_view sqlText) {
   if (blank(sqlText)) throw ServerError("No SQL statement was given");
   std::optional<std::vector<std::string>> block;
   try {
@@ -182,13 +279,17 @@ std::int64_t executeCommand(Database& db, std::string_view sqlText) {
   // A block is one unit of work: an UPDATE in it that finds no row would leave the
   // unit half done (a quota transfer would create or destroy quota), so it fails the
   // whole block.
-  return inTransaction(db, [&] {
-    std::int64_t changed = 0;
+  db.begin();
+  std::int64_t changed = 0;
+  try {
     for (std::size_t i = 0; i < block->size(); ++i) {
       const std::string& statement = (*block)[i];
       std::int64_t rows = 0;
       try {
         rows = db.execute(statement);
+      } catch (const TransactionConflict& e) {
+        throw TransactionConflict("statement " + std::to_string(i + 1) +
+                                  " of the block: " + e.what());
       } catch (const DatabaseError& e) {
         throw DatabaseError("statement " + std::to_string(i + 1) + " of the block: " + e.what() +
                             "; no statement of the block was applied");
@@ -198,8 +299,59 @@ std::int64_t executeCommand(Database& db, std::string_view sqlText) {
                             " of the block changed no row; no statement of the block was applied");
       changed += rows;
     }
-    return changed;
-  });
+  } catch (...) {
+    db.rollback();
+    throw;
+  }
+  try {
+    db.commit();
+  } catch (const DatabaseError& e) {
+    db.rollback();
+    if (db.healthy()) throw;
+    // The database may have committed before the connection broke: the block is whole
+    // or absent, but which of the two cannot be told from here.
+    throw DatabaseError(std::string("the connection to the database was lost while the block "
+                                    "was being committed (") +
+                        e.what() +
+                        "); the block was applied completely or not at all: reload the data "
+                        "to see which before saving again");
+  }
+  return changed;
+}
+
+std::atomic<std::uint64_t> conflictRetryCount{0};
+
+// A pause before attempt `attempt` + 1, growing and jittered, so that sessions that
+// conflicted do not meet again in the same order at once.
+void pauseBeforeRetry(int attempt) {
+  thread_local std::minstd_rand jitter(std::random_device{}());
+  const int most = 5 * attempt;
+  std::this_thread::sleep_for(
+      std::chrono::milliseconds(std::uniform_int_distribution<int>(1, most)(jitter)));
+}
+
+}  // namespace
+
+std::int64_t executeCommand(Database& db, std::string_view sqlText) {
+  // A conflict victim's transaction was rolled back whole by the database, so running
+  // the text again is safe: an operator's save must not fail only because another
+  // operator saved the same lines at the same moment.
+  for (int attempt = 1;; ++attempt) {
+    try {
+      return executeOnce(db, sqlText);
+    } catch (const TransactionConflict& e) {
+      if (attempt >= kConflictAttempts)
+        throw DatabaseError(e.what() + std::string("; the work met other sessions' changes ") +
+                            std::to_string(attempt) +
+                            " times in a row, nothing was changed, please try again");
+    }
+    conflictRetryCount.fetch_add(1, std::memory_order_relaxed);
+    pauseBeforeRetry(attempt);
+  }
+}
+
+std::uint64_t conflictRetries() {
+  return conflictRetryCount.load(std::memory_order_relaxed);
 }
 
 }  // namespace qadj::appserver

@@ -60,6 +60,13 @@ void truncFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     return;
   }
   const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+  // A join calls TRUNC on the same few document dates once per row: the last answer
+  // of this thread is kept (the function is pure).
+  thread_local std::string lastText, lastDay;
+  if (argc == 1 && text && !lastText.empty() && lastText == text) {
+    sqlite3_result_text(ctx, lastDay.c_str(), static_cast<int>(lastDay.size()), SQLITE_TRANSIENT);
+    return;
+  }
   const auto parsed = dates::parseTimestamp(text ? text : "");
   if (!parsed || argc != 1) {
     const std::string msg = "TRUNC: '" + std::string(text ? text : "") + "' is not a date";
@@ -68,6 +75,8 @@ void truncFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   }
   const std::string day = dates::formatDate(*parsed) + " 00:00:00";
   sqlite3_result_text(ctx, day.c_str(), static_cast<int>(day.size()), SQLITE_TRANSIENT);
+  lastText = text;
+  lastDay = day;
 }
 
 // TO_DATE(text, mask) → "YYYY-MM-DD HH:MM:SS".
@@ -86,13 +95,22 @@ void toDateFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
   }
 }
 
+// The error of a failed call: the busy description when another session's write lock
+// was waited for in vain, else SQLite's own message.
+DatabaseError failure(sqlite3* db, int rc, int busyTimeoutMs) {
+  if (rc == SQLITE_BUSY) return DatabaseError(busyMessage(busyTimeoutMs));
+  return DatabaseError(sqlite3_errmsg(db));
+}
+
 class Statement {
  public:
-  Statement(sqlite3* db, std::string_view sql) : db_(db) {
+  Statement(sqlite3* db, std::string_view sql, int busyTimeoutMs)
+      : db_(db), busyTimeoutMs_(busyTimeoutMs) {
     const char* tail = nullptr;
-    if (sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, &tail) !=
-        SQLITE_OK)
-      throw DatabaseError(sqlite3_errmsg(db));
+    if (const int rc =
+            sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, &tail);
+        rc != SQLITE_OK)
+      throw failure(db, rc, busyTimeoutMs);
     if (!stmt_) throw DatabaseError("empty statement");
     const std::string_view rest(tail, static_cast<std::size_t>(sql.data() + sql.size() - tail));
     bool several = true;
@@ -130,12 +148,13 @@ class Statement {
     const int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW) return true;
     if (rc == SQLITE_DONE) return false;
-    throw DatabaseError(sqlite3_errmsg(db_));
+    throw failure(db_, rc, busyTimeoutMs_);
   }
   sqlite3_stmt* get() const { return stmt_; }
 
  private:
   sqlite3* db_;
+  int busyTimeoutMs_;
   sqlite3_stmt* stmt_ = nullptr;
 };
 
@@ -172,7 +191,7 @@ Cell readCell(sqlite3_stmt* st, int i, const ResultColumn& col) {
 
 class SqliteDatabase final : public Database {
  public:
-  explicit SqliteDatabase(const std::string& path) {
+  SqliteDatabase(const std::string& path, int busyTimeoutMs) : busyTimeoutMs_(busyTimeoutMs) {
     const int rc =
         sqlite3_open_v2(path.c_str(), &db_,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -182,7 +201,7 @@ class SqliteDatabase final : public Database {
       throw DatabaseError("cannot open SQLite database '" + path + "': " + msg);
     }
     sqlite3_extended_result_codes(db_, 0);
-    sqlite3_busy_timeout(db_, kSqliteBusyTimeoutMs);
+    sqlite3_busy_timeout(db_, busyTimeoutMs_);
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_function_v2(db_, "TRUNC", 1, flags, nullptr, truncFn, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db_, "TRUNC", 2, flags, nullptr, truncFn, nullptr, nullptr, nullptr);
@@ -201,7 +220,7 @@ class SqliteDatabase final : public Database {
 
   ResultSet query(std::string_view text, const std::vector<Cell>& params) override {
     const std::string sqlText = sql::orderByOutputPositions(text);
-    Statement st(db_, sqlText);
+    Statement st(db_, sqlText, busyTimeoutMs_);
     st.bind(params);
     ResultSet rs;
     const int n = sqlite3_column_count(st.get());
@@ -229,6 +248,7 @@ class SqliteDatabase final : public Database {
         pending[static_cast<std::size_t>(i)] = true;
         typeFromLiteral(i);
       }
+    ResultBudget budget(resultLimit());
     while (st.step()) {
       std::vector<Cell> row(static_cast<std::size_t>(n));
       for (int i = 0; i < n; ++i) {
@@ -244,13 +264,14 @@ class SqliteDatabase final : public Database {
         }
         row[static_cast<std::size_t>(i)] = readCell(st.get(), i, col);
       }
+      budget.add(row);
       rs.rows.push_back(std::move(row));
     }
     return rs;
   }
 
   std::int64_t execute(std::string_view text, const std::vector<Cell>& params) override {
-    Statement st(db_, text);
+    Statement st(db_, text, busyTimeoutMs_);
     st.bind(params);
     while (st.step()) {
     }
@@ -259,8 +280,11 @@ class SqliteDatabase final : public Database {
 
   void executeScript(std::string_view text) override {
     char* err = nullptr;
-    if (sqlite3_exec(db_, std::string(text).c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
-      std::string msg = err ? err : sqlite3_errmsg(db_);
+    if (const int rc = sqlite3_exec(db_, std::string(text).c_str(), nullptr, nullptr, &err);
+        rc != SQLITE_OK) {
+      std::string msg = rc == SQLITE_BUSY ? busyMessage(busyTimeoutMs_)
+                        : err             ? err
+                                          : sqlite3_errmsg(db_);
       sqlite3_free(err);
       throw DatabaseError(msg);
     }
@@ -276,12 +300,20 @@ class SqliteDatabase final : public Database {
 
  private:
   sqlite3* db_ = nullptr;
+  int busyTimeoutMs_;
 };
 
 }  // namespace
 
-std::unique_ptr<Database> openSqlite(const std::string& path) {
-  return std::make_unique<SqliteDatabase>(path);
+std::string busyMessage(int busyTimeoutMs) {
+  const std::string bound = busyTimeoutMs % 1000 == 0 ? std::to_string(busyTimeoutMs / 1000) + " s"
+                                                      : std::to_string(busyTimeoutMs) + " ms";
+  return "The database is busy: another session has held its write lock for more than " + bound +
+         "; nothing was changed, please try again";
+}
+
+std::unique_ptr<Database> openSqlite(const std::string& path, int busyTimeoutMs) {
+  return std::make_unique<SqliteDatabase>(path, busyTimeoutMs);
 }
 
 std::unique_ptr<Database> openDatabase(const std::string& url) {

@@ -202,12 +202,17 @@ ButtonLayoutResult TFlatSpeedButton::currentLayout() const {
 }
 
 void TFlatSpeedButton::click() {
+  // The handler may destroy this button (and its handler) or the window: nothing of
+  // this object is touched after it ran, and the handler runs from a copy.
+  const int modalResult = modalResult_;
   QPointer<QDialog> dialog = qobject_cast<QDialog*>(window());
-  if (QDialog* d = dialog.data()) d->setResult(modalResult_);
-  if (onClick) guarded([this] { onClick(); });
-  // The handler may have closed or destroyed the window.
+  if (QDialog* d = dialog.data()) d->setResult(modalResult);
+  if (onClick) {
+    const std::function<void()> handler = onClick;
+    guarded([&handler] { handler(); });
+  }
   QDialog* d = dialog.data();
-  if (modalResult_ != 0 && d != nullptr && d->isModal() && d->isVisible()) d->done(modalResult_);
+  if (modalResult != 0 && d != nullptr && d->isModal() && d->isVisible()) d->done(modalResult);
 }
 
 bool TFlatSpeedButton::event(QEvent* e) {

@@ -3,6 +3,7 @@
 //   qadj-screenshots OUTDIR [OPERATOR]
 #include <QApplication>
 #include <QDir>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <memory>
@@ -12,6 +13,8 @@
 #include "qadj/controls/flat_combo_box.h"
 #include "qadj/grid/dxdbgrid.h"
 #include "qadj/platform/message_box.h"
+#include "qadj/platform/message_box_qt.h"
+#include "qadj/platform/text.h"
 #include "qadj/server/client_dataset.h"
 #include "qadj/server/fields.h"
 #include "qadj/window/main_form.h"
@@ -24,6 +27,45 @@ void save(QWidget& w, const QString& dir, const char* name) {
   if (!w.grab().save(path)) std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
   std::printf("%s\n", qPrintable(path));
 }
+
+// Answers every message box with OK after saving a picture of the window with the
+// real box drawn over its centre, framed and titled as a window manager would.
+class PictureMessageBoxService : public qadj::MessageBoxService {
+ public:
+  PictureMessageBoxService(QWidget& form, QString dir, const char* name)
+      : form_(form), dir_(std::move(dir)), name_(name) {}
+
+  int show(const qadj::OwnerWindow& owner, const std::string& gbkText,
+           const std::string& gbkCaption, unsigned flags) override {
+    auto box = qadj::buildMessageBox(owner, gbkText, gbkCaption, flags);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+    QApplication::processEvents();
+    QImage picture = form_.grab().toImage();
+    const QPixmap face = box->grab();
+    constexpr int kTitle = 24;
+    const QRect frame(QPoint((picture.width() - face.width()) / 2 - 1,
+                             (picture.height() - face.height() - kTitle) / 2 - 1),
+                      QSize(face.width() + 2, face.height() + kTitle + 2));
+    QPainter p(&picture);
+    p.fillRect(frame, QColor(0, 84, 166));
+    p.setPen(Qt::white);
+    p.drawText(frame.adjusted(8, 0, 0, -face.height()), Qt::AlignVCenter | Qt::AlignLeft,
+               QString::fromStdString(qadj::text::gbkToUtf8Lossy(gbkCaption)));
+    p.drawPixmap(frame.left() + 1, frame.top() + 1 + kTitle, face);
+    p.end();
+    box->hide();
+    const QString path = QDir(dir_).filePath(QString::fromLatin1(name_));
+    if (!picture.save(path)) std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    std::printf("%s\n", qPrintable(path));
+    return qadj::IDOK;
+  }
+
+ private:
+  QWidget& form_;
+  QString dir_;
+  const char* name_;
+};
 
 }  // namespace
 
@@ -67,6 +109,17 @@ int main(int argc, char** argv) {
       ++n;
     }
     save(form, out, "3-adjustments.png");
+
+    // One more receiver typed above what the giver may give: the refusal.
+    if (!form.ClientDataSet2->Eof()) {
+      form.ClientDataSet2->Edit();
+      form.ClientDataSet2->FieldByName("TZXL00")->SetAsFloat(
+          form.ClientDataSet1->FieldByName("KTZXL0")->AsFloat() + 1);
+      form.ClientDataSet2->Post();
+      auto picture = std::make_shared<PictureMessageBoxService>(form, out, "4-over-limit.png");
+      qadj::ScopedMessageBoxService pictureScope(picture);
+      form.dxDBGrid2Edited();
+    }
   }
   qadj::com::CoUninitialize();
   return 0;

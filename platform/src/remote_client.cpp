@@ -5,14 +5,15 @@
 #include <grpcpp/grpcpp.h>
 
 #include <condition_variable>
-#include <cstdlib>
-#include <fstream>
+#include <cstdio>
 #include <map>
 #include <mutex>
 #include <random>
 #include <sstream>
 #include <thread>
 
+#include "qadj/com/client_config.h"
+#include "qadj/platform/text.h"
 #include "qadj/proto/remote.grpc.pb.h"
 #include "remote_wire.h"
 
@@ -22,6 +23,7 @@ namespace {
 
 constexpr int kMaxMessageBytes = 256 << 20;
 constexpr auto kReleaseDeadline = std::chrono::seconds(5);
+constexpr auto kReconnectWait = std::chrono::seconds(3);
 
 std::string randomClientId() {
   std::random_device rd;
@@ -31,22 +33,30 @@ std::string randomClientId() {
   return out.str();
 }
 
-std::string envText(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? v : "";
+// The channel's credentials: TLS trusting only the configured authority when one is
+// configured, else plain.
+std::shared_ptr<grpc::ChannelCredentials> clientCredentials(const ClientSecurity& security) {
+  if (security.caPem.empty()) return grpc::InsecureChannelCredentials();
+  grpc::SslCredentialsOptions options;
+  options.pem_root_certs = security.caPem;
+  return grpc::SslCredentials(options);
 }
 
-std::shared_ptr<grpc::ChannelCredentials> clientCredentials() {
-  // QADJ_TLS_CA names the PEM file of the certificate authority that signed the
-  // daemon's certificate; without it the channel is plain.
-  const std::string caFile = envText("QADJ_TLS_CA");
-  if (caFile.empty()) return grpc::InsecureChannelCredentials();
-  std::ifstream in(caFile);
-  std::stringstream pem;
-  pem << in.rdbuf();
-  grpc::SslCredentialsOptions options;
-  options.pem_root_certs = pem.str();
-  return grpc::SslCredentials(options);
+// What the transport said, in words for the operator; empty when the code says enough.
+std::string transportDetail(const grpc::Status& status, bool tls) {
+  const std::string& m = status.error_message();
+  if (m.find("CERTIFICATE_VERIFY_FAILED") != std::string::npos ||
+      m.find("certificate verify failed") != std::string::npos)
+    return "the daemon's TLS certificate is not signed by the trusted certificate authority";
+  if (m.find("handshake") != std::string::npos || m.find("Handshake") != std::string::npos ||
+      m.find("SSL") != std::string::npos)
+    return tls ? "the TLS handshake with the daemon failed (does the daemon use TLS?)"
+               : "the TLS handshake with the daemon failed";
+  if (status.error_code() == grpc::StatusCode::UNAVAILABLE && !tls &&
+      (m.find("Socket closed") != std::string::npos ||
+       m.find("Connection reset") != std::string::npos))
+    return "the daemon closed the connection (it may require TLS: set QADJ_TLS_CA or ca.pem)";
+  return {};  // "Access is denied" and the rest say enough by their code
 }
 
 // The connection of this process to one daemon. Lives while a proxy of one of its
@@ -54,11 +64,17 @@ std::shared_ptr<grpc::ChannelCredentials> clientCredentials() {
 class ClientSession {
  public:
   explicit ClientSession(const std::string& target)
-      : clientId_(randomClientId()), token_(envText("QADJ_TOKEN")) {
+      : clientId_(randomClientId()), security_(LoadClientSecurity()) {
+    if (!security_.warning.empty()) std::fprintf(stderr, "qadj: %s\n", security_.warning.c_str());
     grpc::ChannelArguments args;
     args.SetMaxReceiveMessageSize(kMaxMessageBytes);
     args.SetMaxSendMessageSize(kMaxMessageBytes);
-    channel_ = grpc::CreateCustomChannel(target, clientCredentials(), args);
+    // A daemon that was restarted is found again within a second, not after gRPC's
+    // default backoff of up to two minutes.
+    args.SetInt(GRPC_ARG_INITIAL_RECONNECT_BACKOFF_MS, 100);
+    args.SetInt(GRPC_ARG_MIN_RECONNECT_BACKOFF_MS, 100);
+    args.SetInt(GRPC_ARG_MAX_RECONNECT_BACKOFF_MS, 1000);
+    channel_ = grpc::CreateCustomChannel(target, clientCredentials(security_), args);
     stub_ = wire::ObjectService::NewStub(channel_);
   }
 
@@ -85,10 +101,24 @@ class ClientSession {
   }
 
   wire::ObjectService::Stub& stub() { return *stub_; }
+  // The channel's state (without starting a connection).
+  grpc_connectivity_state state() const { return channel_->GetState(false); }
   const std::string& clientId() const { return clientId_; }
+  // Why this client cannot call safely (an unreadable authority file); empty when it can.
+  const std::string& problem() const { return security_.problem; }
 
   void prepare(grpc::ClientContext& ctx) const {
-    if (!token_.empty()) ctx.AddMetadata(kTokenKey, token_);
+    if (!security_.token.empty()) ctx.AddMetadata(kTokenKey, security_.token);
+  }
+
+  // The failure code of a transport failure; the thread's error information gets the
+  // code's text with the transport's reason when there is one worth telling.
+  HRESULT fail(const grpc::Status& status) const {
+    const HRESULT hr = StatusToHresult(status);
+    const std::string detail = transportDetail(status, !security_.caPem.empty());
+    if (!detail.empty())
+      SetErrorInfo({hr, u"", text::utf8ToUtf16(OleErrorText(hr) + ": " + detail)});
+    return hr;
   }
 
   // The server's lease; starts renewing it at a third of its length.
@@ -121,7 +151,7 @@ class ClientSession {
   }
 
   std::string clientId_;
-  std::string token_;
+  ClientSecurity security_;
   std::shared_ptr<grpc::Channel> channel_;
   std::unique_ptr<wire::ObjectService::Stub> stub_;
   std::mutex mutex_;
@@ -269,15 +299,41 @@ HRESULT CreateInstance(const std::string& target, const Guid& clsid, const Guid&
                        std::shared_ptr<IUnknown>& out) {
   out.reset();
   auto session = ClientSession::forTarget(target);
-  grpc::ClientContext ctx;
-  session->prepare(ctx);
+  if (!session->problem().empty()) {
+    // Never fall back to a plain channel or to other authorities.
+    SetErrorInfo(
+        {RPC_E_SERVER_UNAVAILABLE, u"",
+         text::utf8ToUtf16(OleErrorText(RPC_E_SERVER_UNAVAILABLE) + ": " + session->problem())});
+    return RPC_E_SERVER_UNAVAILABLE;
+  }
   wire::ActivateRequest req;
   req.set_client_id(session->clientId());
   req.set_clsid(GuidToBytes(clsid));
   req.set_iid(GuidToBytes(IID_IUnknown));
   wire::ActivateReply rep;
-  const grpc::Status status = session->stub().Activate(&ctx, req, &rep);
-  if (!status.ok()) return StatusToHresult(status);
+  // A daemon that went away (and may be back) is noticed by a channel that had a
+  // connection only when the next call runs into the dead connection, or the channel
+  // waits for its next attempt: a new object then waits a moment for a new connection
+  // instead of failing on the old one. Activation is asked again only after such a
+  // failure, when the request went to a daemon that is no longer there.
+  const auto activate = [&](bool waitForConnection) {
+    grpc::ClientContext ctx;
+    session->prepare(ctx);
+    if (waitForConnection) {
+      ctx.set_wait_for_ready(true);
+      ctx.set_deadline(std::chrono::system_clock::now() + kReconnectWait);
+    }
+    grpc::Status status = session->stub().Activate(&ctx, req, &rep);
+    // No daemon came back in time: that is an unreachable server, not a slow call.
+    if (waitForConnection && status.error_code() == grpc::StatusCode::DEADLINE_EXCEEDED)
+      status = grpc::Status(grpc::StatusCode::UNAVAILABLE, "no daemon answered");
+    return status;
+  };
+  const auto before = session->state();
+  grpc::Status status = activate(before == GRPC_CHANNEL_TRANSIENT_FAILURE);
+  if (status.error_code() == grpc::StatusCode::UNAVAILABLE && before == GRPC_CHANNEL_READY)
+    status = activate(true);
+  if (!status.ok()) return session->fail(status);
   if (failed(rep.hr())) return rep.hr();
   session->noteLease(rep.lease_ms());
   auto object = std::make_shared<RemoteObject>(session, rep.object_id());

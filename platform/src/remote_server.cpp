@@ -8,6 +8,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <random>
 #include <sstream>
 #include <thread>
 
@@ -45,9 +46,41 @@ void ensureThreadInitialised() {
   }
 }
 
+// 127.x.y.z (numeric only: a host name starting with "127." may resolve anywhere),
+// localhost, [::1] or a unix socket.
 bool isLoopback(const std::string& listen) {
-  return listen.starts_with("127.") || listen.starts_with("localhost:") ||
-         listen.starts_with("[::1]:") || listen.starts_with("unix:");
+  if (listen.starts_with("127.")) {
+    const auto colon = listen.rfind(':');
+    const std::string host = listen.substr(0, colon);
+    return colon != std::string::npos && host.find_first_not_of("0123456789.") == std::string::npos;
+  }
+  return listen.starts_with("localhost:") || listen.starts_with("[::1]:") ||
+         listen.starts_with("unix:");
+}
+
+// Compares a presented token with the server's in time that does not depend on where
+// they differ.
+// secret must not be empty.
+bool sameSecret(std::string_view presented, const std::string& secret) {
+  unsigned char diff = presented.size() == secret.size() ? 0 : 1;
+  for (std::size_t i = 0; i < presented.size(); ++i)
+    diff |= static_cast<unsigned char>(presented[i] ^ secret[i % secret.size()]);
+  return diff == 0;
+}
+
+// A client id as the log shows it: the caller chooses it, so at most 64 characters and
+// nothing that could start a line of its own.
+std::string printable(const std::string& client) {
+  std::string out;
+  for (char c : client.substr(0, 64)) out += (c >= 0x21 && c <= 0x7E) ? c : '?';
+  return out;
+}
+
+// Object ids start at a random point, so that a proxy left over from before a restart
+// of the server never reaches an object that the new server made for someone else.
+std::uint64_t firstObjectId() {
+  std::random_device rd;
+  return ((static_cast<std::uint64_t>(rd()) << 31) | rd()) + 1;
 }
 
 std::string readFile(const std::string& path) {
@@ -70,20 +103,30 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
 
   mutable std::mutex mutex;
   std::map<std::string, ClientState> clients;
-  std::uint64_t nextId = 1;
+  std::uint64_t nextId = firstObjectId();
   bool stopping = false;
   bool stopped = false;
   std::condition_variable reaperWake;
   std::thread reaper;
 
   // --- bookkeeping -------------------------------------------------------------
-  grpc::Status checkToken(grpc::ServerContext* ctx) const {
+  // Refuses a call without the server's token. Refused calls are logged (when logging)
+  // with the peer's address, so that probing shows in the log.
+  grpc::Status checkToken(grpc::ServerContext* ctx, const char* op,
+                          const std::string& client) const {
     if (options.token.empty()) return grpc::Status::OK;
     const auto& md = ctx->client_metadata();
     auto it = md.find(remote::kTokenKey);
-    if (it == md.end() || std::string(it->second.data(), it->second.size()) != options.token)
-      return grpc::Status(grpc::StatusCode::UNAUTHENTICATED, "access token required");
-    return grpc::Status::OK;
+    const char* why = nullptr;
+    if (it == md.end())
+      why = "missing";
+    else if (!sameSecret(std::string_view(it->second.data(), it->second.size()), options.token))
+      why = "wrong";
+    if (!why) return grpc::Status::OK;
+    if (options.logRequests)
+      std::fprintf(stderr, "qadj-remote %s client=%s refused: access token %s, peer %s\n", op,
+                   printable(client).c_str(), why, ctx->peer().c_str());
+    return grpc::Status(grpc::StatusCode::UNAUTHENTICATED, std::string("access token ") + why);
   }
 
   // Renews the client's lease and returns its object id (or null).
@@ -101,7 +144,7 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     if (!options.logRequests) return;
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     std::fprintf(stderr, "qadj-remote %s client=%s object=%llu hr=0x%08x %.2f ms\n", op,
-                 client.c_str(), static_cast<unsigned long long>(id),
+                 printable(client).c_str(), static_cast<unsigned long long>(id),
                  static_cast<std::uint32_t>(hr), ms);
   }
 
@@ -112,10 +155,13 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
       reaperWake.wait_for(lock, period, [this] { return stopping; });
       if (stopping) break;
       std::vector<std::shared_ptr<ServedObject>> expired;
+      std::vector<std::pair<std::string, std::size_t>> silent;  // client, objects
       const auto now = Clock::now();
       for (auto it = clients.begin(); it != clients.end();) {
         if (now - it->second.lastSeen > options.lease) {
           for (auto& [id, obj] : it->second.objects) expired.push_back(std::move(obj));
+          if (!it->second.objects.empty())
+            silent.emplace_back(it->first, it->second.objects.size());
           it = clients.erase(it);
         } else {
           ++it;
@@ -125,6 +171,10 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
       // (its database session closes).
       lock.unlock();
       expired.clear();
+      if (options.logRequests)
+        for (const auto& [client, count] : silent)
+          std::fprintf(stderr, "qadj-remote lease expired client=%s objects=%zu released\n",
+                       printable(client).c_str(), count);
       lock.lock();
     }
   }
@@ -133,7 +183,7 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
   grpc::Status Activate(grpc::ServerContext* ctx, const wire::ActivateRequest* req,
                         wire::ActivateReply* rep) override {
     const auto start = Clock::now();
-    if (auto s = checkToken(ctx); !s.ok()) return s;
+    if (auto s = checkToken(ctx, "Activate", req->client_id()); !s.ok()) return s;
     ensureThreadInitialised();
     Guid clsid, iid;
     if (!remote::GuidFromBytes(req->clsid(), clsid) || !remote::GuidFromBytes(req->iid(), iid))
@@ -177,7 +227,7 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
   grpc::Status QueryInterface(grpc::ServerContext* ctx, const wire::QueryInterfaceRequest* req,
                               wire::QueryInterfaceReply* rep) override {
     const auto start = Clock::now();
-    if (auto s = checkToken(ctx); !s.ok()) return s;
+    if (auto s = checkToken(ctx, "QueryInterface", req->client_id()); !s.ok()) return s;
     ensureThreadInitialised();
     auto served = find(req->client_id(), req->object_id());
     if (!served) return grpc::Status(grpc::StatusCode::NOT_FOUND, "object released");
@@ -202,7 +252,7 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
   grpc::Status GetIDsOfNames(grpc::ServerContext* ctx, const wire::GetIDsOfNamesRequest* req,
                              wire::GetIDsOfNamesReply* rep) override {
     const auto start = Clock::now();
-    if (auto s = checkToken(ctx); !s.ok()) return s;
+    if (auto s = checkToken(ctx, "GetIDsOfNames", req->client_id()); !s.ok()) return s;
     ensureThreadInitialised();
     auto served = find(req->client_id(), req->object_id());
     if (!served) return grpc::Status(grpc::StatusCode::NOT_FOUND, "object released");
@@ -249,7 +299,7 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
   grpc::Status Invoke(grpc::ServerContext* ctx, const wire::InvokeRequest* req,
                       wire::InvokeReply* rep) override {
     const auto start = Clock::now();
-    if (auto s = checkToken(ctx); !s.ok()) return s;
+    if (auto s = checkToken(ctx, "Invoke", req->client_id()); !s.ok()) return s;
     ensureThreadInitialised();
     auto served = find(req->client_id(), req->object_id());
     if (!served) return grpc::Status(grpc::StatusCode::NOT_FOUND, "object released");
@@ -293,7 +343,7 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
   grpc::Status Release(grpc::ServerContext* ctx, const wire::ReleaseRequest* req,
                        wire::ReleaseReply* rep) override {
     const auto start = Clock::now();
-    if (auto s = checkToken(ctx); !s.ok()) return s;
+    if (auto s = checkToken(ctx, "Release", req->client_id()); !s.ok()) return s;
     std::shared_ptr<ServedObject> released;
     {
       std::lock_guard lock(mutex);
@@ -317,7 +367,7 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
 
   grpc::Status KeepAlive(grpc::ServerContext* ctx, const wire::KeepAliveRequest* req,
                          wire::KeepAliveReply* rep) override {
-    if (auto s = checkToken(ctx); !s.ok()) return s;
+    if (auto s = checkToken(ctx, "KeepAlive", req->client_id()); !s.ok()) return s;
     std::lock_guard lock(mutex);
     rep->set_lease_ms(static_cast<std::uint32_t>(options.lease.count()));
     auto c = clients.find(req->client_id());

@@ -56,7 +56,7 @@ bool ToWire(const Variant& v, wire::Value& out) {
       return true;
     case VarType::Bytes: {
       const auto& b = v.asBytes();
-      out.set_bytes(std::string(b.begin(), b.end()));
+      out.set_bytes(reinterpret_cast<const char*>(b.data()), b.size());  // one block copy
       return true;
     }
     case VarType::Bool:
@@ -86,9 +86,10 @@ Variant FromWire(const wire::Value& v) {
     case wire::Value::kBstr:
       out = Variant::bstr(Utf16FromBytes(v.bstr()));
       break;
-    case wire::Value::kBytes:
-      out = Variant::bytes(std::vector<std::uint8_t>(v.bytes().begin(), v.bytes().end()));
-      break;
+    case wire::Value::kBytes: {
+      const auto* p = reinterpret_cast<const std::uint8_t*>(v.bytes().data());
+      out = Variant::bytes(std::vector<std::uint8_t>(p, p + v.bytes().size()));  // one block copy
+    } break;
     case wire::Value::kBoolean:
       out = Variant::boolean(v.boolean());
       break;

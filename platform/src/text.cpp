@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <type_traits>
+#include <vector>
 
 #include "qadj/platform/error.h"
 
@@ -37,49 +38,119 @@ std::size_t badCharLength(const char* from, const char* in, std::size_t left, st
   return std::min(left, unit);
 }
 
+// A conversion descriptor of this thread: opened at its first use and kept for the
+// thread's life (opening one costs far more than most conversions).
+struct Descriptor {
+  const char* to;
+  const char* from;
+  iconv_t cd;
+  bool clean;  // in the initial shift state (the last conversion through it succeeded)
+};
+
+// Returns this thread's descriptor from one encoding to another, in its initial state,
+// marked not clean until the caller's conversion succeeds. Throws EConvertError when
+// iconv has no such conversion.
+Descriptor& descriptor(const char* to, const char* from) {
+  struct Cache {
+    std::vector<Descriptor> entries;
+    ~Cache() {
+      for (const Descriptor& e : entries) iconv_close(e.cd);
+    }
+  };
+  thread_local Cache cache;
+  for (Descriptor& e : cache.entries) {
+    if (std::strcmp(e.to, to) == 0 && std::strcmp(e.from, from) == 0) {
+      if (!e.clean) iconv(e.cd, nullptr, nullptr, nullptr, nullptr);
+      e.clean = false;
+      return e;
+    }
+  }
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) throw EConvertError("text conversion unavailable");
+  cache.entries.push_back({to, from, cd, false});
+  return cache.entries.back();
+}
+
+// Text of ASCII characters only is the same in GBK, UTF-8 and UTF-16 (each unit
+// widened or narrowed): converts it without iconv. Returns false for any other text.
+template <class Out>
+bool convertAscii(const char* in, std::size_t inBytes, std::size_t unit, Out& out) {
+  using Unit = typename Out::value_type;
+  if (unit == 1) {
+    for (std::size_t i = 0; i < inBytes; ++i)
+      if (static_cast<unsigned char>(in[i]) >= 0x80) return false;
+    out.resize(inBytes);
+    for (std::size_t i = 0; i < inBytes; ++i) out[i] = static_cast<Unit>(in[i]);
+    return true;
+  }
+  const std::size_t units = inBytes / 2;
+  if (units * 2 != inBytes) return false;
+  for (std::size_t i = 0; i < units; ++i)
+    if (in[2 * i + 1] != 0 || static_cast<unsigned char>(in[2 * i]) >= 0x80) return false;
+  out.resize(units);
+  for (std::size_t i = 0; i < units; ++i) out[i] = static_cast<Unit>(in[2 * i]);
+  return true;
+}
+
 // One conversion with glibc's iconv. On invalid input: throw, or (lossy) put '?'
 // for each bad character and go on.
 template <class Out>
 Out convert(const char* to, const char* from, const char* in, std::size_t inBytes, bool lossy,
             std::size_t unit) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) throw EConvertError("text conversion unavailable");
   Out out;
-  std::string buffer(inBytes * 4 + 16, '\0');
+  const bool wideOut = std::is_same_v<Out, std::u16string>;
+  if (convertAscii(in, inBytes, unit, out)) return out;
+  Descriptor& d = descriptor(to, from);
+  // Short texts are converted in a buffer on the stack, so that the result is the only
+  // allocation (none for a short result).
+  char small[256];
+  std::string large;
+  char* buf = small;
+  std::size_t capacity = sizeof small;
+  const auto grow = [&](std::size_t kept, std::size_t need) {
+    if (buf == small) large.assign(small, kept);
+    large.resize(need);
+    buf = large.data();
+    capacity = large.size();
+  };
+  // Room for twice the input: no conversion here more than doubles the bytes (lossy
+  // marks aside); a longer result grows the buffer.
+  if (inBytes * 2 + 16 > capacity) grow(0, inBytes * 2 + 16);
+  std::size_t used = 0;
   char* src = const_cast<char*>(in);
   std::size_t srcLeft = inBytes;
-  std::string produced;
   while (true) {
-    char* dst = buffer.data();
-    std::size_t dstLeft = buffer.size();
-    std::size_t rc = iconv(cd, srcLeft ? &src : nullptr, &srcLeft, &dst, &dstLeft);
-    produced.append(buffer.data(), buffer.size() - dstLeft);
+    char* dst = buf + used;
+    std::size_t dstLeft = capacity - used;
+    const std::size_t rc = iconv(d.cd, srcLeft ? &src : nullptr, &srcLeft, &dst, &dstLeft);
+    used = capacity - dstLeft;
     if (rc != static_cast<std::size_t>(-1)) {
       if (srcLeft == 0) break;
       continue;
     }
-    if (errno == E2BIG) continue;
-    if (!lossy) {
-      iconv_close(cd);
-      throw EConvertError(std::string("invalid text for conversion from ") + from);
+    if (errno == E2BIG) {
+      grow(used, capacity * 2);
+      continue;
     }
+    if (!lossy) throw EConvertError(std::string("invalid text for conversion from ") + from);
     // Skip the bad input character and mark it.
     const std::size_t skip = badCharLength(from, src, srcLeft, unit);
     src += skip;
     srcLeft -= skip;
-    if (std::string_view(to).starts_with("UTF-16")) {
-      produced.append("?\0", 2);
-    } else {
-      produced.push_back('?');
-    }
+    if (capacity - used < 2) grow(used, capacity * 2);
+    buf[used++] = '?';
+    if (wideOut) buf[used++] = '\0';
     if (srcLeft == 0) break;
   }
-  iconv_close(cd);
+  d.clean = true;
   if constexpr (std::is_same_v<Out, std::u16string>) {
-    out.resize(produced.size() / 2);
-    std::memcpy(out.data(), produced.data(), out.size() * 2);
+    out.resize(used / 2);
+    std::memcpy(out.data(), buf, out.size() * 2);
+  } else if (buf != small && used * 2 >= capacity) {
+    large.resize(used);
+    out = std::move(large);  // no copy of a large result that fills most of its buffer
   } else {
-    out = std::move(produced);
+    out.assign(buf, used);
   }
   return out;
 }

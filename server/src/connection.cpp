@@ -118,6 +118,7 @@ TDCOMConnection::~TDCOMConnection() {
   try {
     Disconnect();
   } catch (...) {  // a data set failing to let go must not stop the window's teardown
+    appServer_.reset();
     serverDispatch_ = com::Variant::null();
   }
 }
@@ -164,6 +165,8 @@ void TDCOMConnection::Connect() {
     if (com::failed(hr)) raiseCode(hr);
   }
   std::shared_ptr<com::IUnknown> unknown;
+  com::ExcepInfo stale;
+  com::GetErrorInfo(stale);  // a description left by an earlier call is not this one's
   HRESULT hr;
   if (!computerName_.empty())
     hr = com::CoCreateInstanceEx(clsid, RemoteClassContext(computerName_), computerName_,
@@ -171,7 +174,8 @@ void TDCOMConnection::Connect() {
   else
     hr = com::CoCreateInstance(clsid, com::CLSCTX_INPROC_SERVER | com::CLSCTX_LOCAL_SERVER,
                                com::IID_IUnknown, unknown);
-  if (com::failed(hr)) raiseCode(hr);
+  // The transport's reason (a TLS or token problem) when it gave one, else the code's text.
+  if (com::failed(hr)) com::OleCheck(hr);
   if (!unknown) raiseCode(com::E_POINTER);
   std::shared_ptr<com::IUnknown> itf;
   std::shared_ptr<com::IDispatch> disp;
@@ -185,17 +189,19 @@ void TDCOMConnection::Connect() {
 void TDCOMConnection::Disconnect() {
   if (!Connected()) return;
   NotifyConnectChange(false);
+  appServer_.reset();
   serverDispatch_ = com::Variant::null();
 }
 
 std::shared_ptr<IAppServer> TDCOMConnection::GetRecordSetInterface() {
   Connect();
+  if (appServer_) return appServer_;
   const auto& disp = serverDispatch_.asDispatch();
   std::shared_ptr<com::IUnknown> itf;
-  if (com::succeeded(disp->QueryInterface(IID_IAppServer, itf))) {
-    if (auto server = com::interface_cast<IAppServer>(itf)) return server;
-  }
-  return std::make_shared<TDispatchAppServer>(disp);
+  if (com::succeeded(disp->QueryInterface(IID_IAppServer, itf)))
+    appServer_ = com::interface_cast<IAppServer>(itf);
+  if (!appServer_) appServer_ = std::make_shared<TDispatchAppServer>(disp);
+  return appServer_;
 }
 
 void TDCOMConnection::CallMethod(const std::string& name, const std::vector<DispatchArg>& args) {

@@ -115,6 +115,12 @@ TEST(DaemonOptions, ReadsTheCommandLine) {
       parseDaemonOptions({"--db", "u", "--listen", "0.0.0.0:9000", "--token-file", "/t"});
   EXPECT_EQ(open.listen, "0.0.0.0:9000");
   EXPECT_EQ(open.tokenFile, "/t");
+  const auto limits = parseDaemonOptions({"--db", "u", "--lease", "5", "--max-objects", "3",
+                                          "--max-message-mib", "1", "--max-result-mib", "2"});
+  EXPECT_EQ(limits.leaseSeconds, 5);
+  EXPECT_EQ(limits.maxObjectsPerClient, 3);
+  EXPECT_EQ(limits.maxMessageMiB, 1);
+  EXPECT_EQ(limits.maxResultMiB, 2);
 }
 
 TEST(DaemonOptions, RefusesUnsafeOrIncompleteCommandLines) {
@@ -127,6 +133,8 @@ TEST(DaemonOptions, RefusesUnsafeOrIncompleteCommandLines) {
   EXPECT_THROW(parseDaemonOptions({"--db", "u", "--tls-cert", "c"}), std::invalid_argument);
   EXPECT_THROW(parseDaemonOptions({"--db", "u", "--init-schema", "--init-demo"}),
                std::invalid_argument);
+  for (const char* bad : {"0", "-1", "65537", "5s", "", "x"})
+    EXPECT_THROW(parseDaemonOptions({"--db", "u", "--lease", bad}), std::invalid_argument) << bad;
   EXPECT_TRUE(isLoopbackAddress("127.0.0.1:1"));
   EXPECT_TRUE(isLoopbackAddress("[::1]:1"));
   EXPECT_TRUE(isLoopbackAddress("localhost:1"));

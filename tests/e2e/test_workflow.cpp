@@ -1,6 +1,7 @@
 // The whole workflow through the built plug-in, loaded with dlopen and shown with
 // showdll exactly as a host does, driven by keyboard and mouse inside its modal
-// loop; against the application server in-process and over gRPC.
+// loop; against the application server in-process, over gRPC to a server in this
+// process, and over gRPC to the daemon qadj-appserver running as its own process.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -25,6 +26,7 @@
 #include "qadj/platform/message_box.h"
 #include "qadj/platform/text.h"
 #include "qadj/protocol/appserver.h"
+#include "support/daemon_process.h"
 #include "support/quota_db.h"
 
 using namespace qadj;
@@ -91,8 +93,9 @@ void clickCell(grid::TdxDBGrid& g, int row, int column) {
   QTest::mouseClick(g.viewport(), Qt::LeftButton, {}, g.CellRect(row, column).center());
 }
 
+enum class Transport { InProcess, Grpc, Daemon };
 struct Setup {
-  bool grpc;
+  Transport transport;
   const char* dialect;  // "sqlite" or "postgresql"
 };
 
@@ -112,7 +115,13 @@ class Workflow : public ::testing::TestWithParam<Setup> {
     com::CoInitialize();
     const std::string url = db->url();
     com::ClassFactory factory = [url] { return appserver::createCoStoreProduct(url); };
-    if (GetParam().grpc) {
+    if (GetParam().transport == Transport::Daemon) {
+      ASSERT_TRUE(daemonLogs.isValid());
+      daemon = std::make_unique<DaemonProcess>(std::vector<std::string>{"--db", url},
+                                               daemonLogs.path().toStdString());
+      ASSERT_TRUE(daemon->start()) << daemon->error();
+      serverHost = daemon->host();
+    } else if (GetParam().transport == Transport::Grpc) {
       com::RemoteServerOptions options;
       options.listen = "127.0.0.1:0";
       remote = std::make_unique<com::RemoteObjectServer>(options);
@@ -128,6 +137,7 @@ class Workflow : public ::testing::TestWithParam<Setup> {
     unsetenv("QADJ_DRIVE_C");
     if (!db) return;
     remote.reset();
+    daemon.reset();
     com::CoRevokeClass(CLSID_CoStoreProduct);
     com::CoUninitialize();
   }
@@ -159,6 +169,8 @@ class Workflow : public ::testing::TestWithParam<Setup> {
   QTemporaryDir drive;
   std::unique_ptr<QuotaDatabase> db;
   std::unique_ptr<com::RemoteObjectServer> remote;
+  QTemporaryDir daemonLogs;
+  std::unique_ptr<DaemonProcess> daemon;
   std::string serverHost;
   std::shared_ptr<ScriptedMessageBoxService> boxes = std::make_shared<ScriptedMessageBoxService>();
   ScopedMessageBoxService boxScope{boxes};
@@ -306,13 +318,16 @@ TEST_P(Workflow, UnknownOperatorGetsAnEmptyListAndCanLeave) {
 }
 
 std::string transportName(const ::testing::TestParamInfo<Setup>& param) {
-  return std::string(param.param.grpc ? "Grpc_" : "InProcess_") + param.param.dialect;
+  const char* names[] = {"InProcess_", "Grpc_", "Daemon_"};
+  return names[static_cast<int>(param.param.transport)] + std::string(param.param.dialect);
 }
 
-INSTANTIATE_TEST_SUITE_P(Transports, Workflow,
-                         ::testing::Values(Setup{false, "sqlite"}, Setup{true, "sqlite"},
-                                           Setup{false, "postgresql"}, Setup{true, "postgresql"}),
-                         transportName);
+INSTANTIATE_TEST_SUITE_P(
+    Transports, Workflow,
+    ::testing::Values(Setup{Transport::InProcess, "sqlite"}, Setup{Transport::Grpc, "sqlite"},
+                      Setup{Transport::Daemon, "sqlite"}, Setup{Transport::InProcess, "postgresql"},
+                      Setup{Transport::Grpc, "postgresql"}, Setup{Transport::Daemon, "postgresql"}),
+    transportName);
 
 }  // namespace
 

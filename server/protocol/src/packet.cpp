@@ -6,6 +6,7 @@
 //   cell:    tag u8 (0 null, 1 text: length u32 + bytes, 2 number: IEEE double)
 #include "qadj/protocol/packet.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -39,22 +40,6 @@ constexpr std::size_t kMinColumnSize = 2 + 1 + 1 + 1 + 4 + 1;
 
 using Kind = ValueKind;
 
-class Writer {
- public:
-  void bytes(const void* p, std::size_t n) {
-    const auto* b = static_cast<const std::uint8_t*>(p);
-    out_.insert(out_.end(), b, b + n);
-  }
-  template <class T>
-  void put(T v) {
-    bytes(&v, sizeof v);
-  }
-  std::vector<std::uint8_t>& out() { return out_; }
-
- private:
-  std::vector<std::uint8_t> out_;
-};
-
 std::uint16_t flagsOf(const Packet& p) {
   std::uint16_t f = 0;
   if (p.readOnly) f |= kReadOnly;
@@ -68,36 +53,6 @@ std::uint16_t flagsOf(const Packet& p) {
 void checkCount(std::size_t n, const char* what) {
   if (n > std::numeric_limits<std::uint32_t>::max())
     throw PacketError(std::string("Packet too large: too many ") + what);
-}
-
-void encodeColumn(Writer& w, const Column& c) {
-  if (c.name.empty() || c.name.size() > std::numeric_limits<std::uint16_t>::max())
-    throw PacketError("Column name must be 1 to 65535 bytes");
-  if (c.typeName.empty() || c.typeName.size() > std::numeric_limits<std::uint8_t>::max())
-    throw PacketError("Column type name of '" + c.name + "' must be 1 to 255 bytes");
-  if (c.width < 0) throw PacketError("Column '" + c.name + "' has a negative width");
-  w.put(static_cast<std::uint16_t>(c.name.size()));
-  w.bytes(c.name.data(), c.name.size());
-  w.put(static_cast<std::uint8_t>(c.typeName.size()));
-  w.bytes(c.typeName.data(), c.typeName.size());
-  w.put(c.width);
-  w.put(static_cast<std::uint8_t>(c.hidden ? kColumnHidden : 0));
-}
-
-void encodeCell(Writer& w, const Value& v, Kind kind, const Column& c) {
-  if (std::holds_alternative<std::monostate>(v)) {
-    w.put(static_cast<std::uint8_t>(kNull));
-  } else if (const auto* s = std::get_if<std::string>(&v)) {
-    if (kind == Kind::Number) throw PacketError("Text value in numeric column '" + c.name + "'");
-    checkCount(s->size(), "bytes in a text value");
-    w.put(static_cast<std::uint8_t>(kText));
-    w.put(static_cast<std::uint32_t>(s->size()));
-    w.bytes(s->data(), s->size());
-  } else {
-    if (kind == Kind::Text) throw PacketError("Numeric value in text column '" + c.name + "'");
-    w.put(static_cast<std::uint8_t>(kNumber));
-    w.put(std::get<double>(v));
-  }
 }
 
 Column decodeColumn(ByteReader& r, std::size_t index) {
@@ -139,37 +94,141 @@ bool isNumericType(std::string_view t) {
          t == "Date" || t == "Time" || t == "DateTime";
 }
 
+PacketWriter::PacketWriter(const Packet& head, std::size_t expectedBytes) {
+  checkCount(head.columns.size(), "columns");
+  out_.resize(std::max(expectedBytes, kHeaderSize));
+  bytes(kMagic.data(), kMagic.size());
+  put(kFormatVersion);
+  put(flagsOf(head));
+  put(static_cast<std::uint32_t>(head.columns.size()));
+  put(std::uint32_t{0});  // row count, patched by finish()
+  put(std::uint32_t{0});  // body length, patched by finish()
+  put(std::uint16_t{0});  // reserved
+  columns_.reserve(head.columns.size());
+  kinds_.reserve(head.columns.size());
+  widthAt_.reserve(head.columns.size());
+  for (const auto& c : head.columns) {
+    if (c.name.empty() || c.name.size() > std::numeric_limits<std::uint16_t>::max())
+      throw PacketError("Column name must be 1 to 65535 bytes");
+    if (c.typeName.empty() || c.typeName.size() > std::numeric_limits<std::uint8_t>::max())
+      throw PacketError("Column type name of '" + c.name + "' must be 1 to 255 bytes");
+    if (c.width < 0) throw PacketError("Column '" + c.name + "' has a negative width");
+    put(static_cast<std::uint16_t>(c.name.size()));
+    bytes(c.name.data(), c.name.size());
+    put(static_cast<std::uint8_t>(c.typeName.size()));
+    bytes(c.typeName.data(), c.typeName.size());
+    widthAt_.push_back(used_);
+    put(c.width);
+    put(static_cast<std::uint8_t>(c.hidden ? kColumnHidden : 0));
+    columns_.push_back(c);
+    kinds_.push_back(valueKindOf(c.typeName));
+  }
+}
+
+void PacketWriter::bytes(const void* p, std::size_t n) {
+  if (n == 0) return;
+  if (n > out_.size() - used_) out_.resize(std::max(out_.size() * 2, used_ + n));
+  std::memcpy(out_.data() + used_, p, n);
+  used_ += n;
+}
+
+void PacketWriter::nextCell() {
+  if (columns_.empty()) throw PacketError("A packet without columns has no cells");
+  if (++cell_ == columns_.size()) {
+    cell_ = 0;
+    ++rows_;
+  }
+}
+
+void PacketWriter::null() {
+  put(static_cast<std::uint8_t>(kNull));
+  nextCell();
+}
+
+void PacketWriter::text(std::string_view gbk) {
+  if (!columns_.empty() && kinds_[cell_] == Kind::Number)
+    throw PacketError("Text value in numeric column '" + columns_[cell_].name + "'");
+  checkCount(gbk.size(), "bytes in a text value");
+  // Tag, length and bytes in one step: this is the bulk of a large packet.
+  const std::size_t need = 5 + gbk.size();
+  if (need > out_.size() - used_) out_.resize(std::max(out_.size() * 2, used_ + need));
+  std::uint8_t* p = out_.data() + used_;
+  p[0] = static_cast<std::uint8_t>(kText);
+  const auto length = static_cast<std::uint32_t>(gbk.size());
+  std::memcpy(p + 1, &length, sizeof length);
+  if (!gbk.empty()) std::memcpy(p + 5, gbk.data(), gbk.size());
+  used_ += need;
+  nextCell();
+}
+
+void PacketWriter::number(double value) {
+  if (!columns_.empty() && kinds_[cell_] == Kind::Text)
+    throw PacketError("Numeric value in text column '" + columns_[cell_].name + "'");
+  if (9 > out_.size() - used_) out_.resize(std::max(out_.size() * 2, used_ + 9));
+  std::uint8_t* p = out_.data() + used_;
+  p[0] = static_cast<std::uint8_t>(kNumber);
+  std::memcpy(p + 1, &value, sizeof value);
+  used_ += 9;
+  nextCell();
+}
+
+void PacketWriter::setWidth(std::size_t column, std::int32_t width) {
+  if (column >= columns_.size()) throw PacketError("No column " + std::to_string(column + 1));
+  if (width < 0) throw PacketError("Column '" + columns_[column].name + "' has a negative width");
+  std::memcpy(out_.data() + widthAt_[column], &width, sizeof width);
+  columns_[column].width = width;
+}
+
+std::vector<std::uint8_t> PacketWriter::finish() {
+  if (cell_ != 0)
+    throw PacketError("Row " + std::to_string(rows_ + 1) + " has " + std::to_string(cell_) +
+                      " values for " + std::to_string(columns_.size()) + " columns");
+  checkCount(rows_, "rows");
+  const std::size_t body = used_ - kHeaderSize;
+  checkCount(body, "bytes");
+  const auto rows32 = static_cast<std::uint32_t>(rows_);
+  const auto body32 = static_cast<std::uint32_t>(body);
+  std::memcpy(out_.data() + 12, &rows32, sizeof rows32);
+  std::memcpy(out_.data() + 16, &body32, sizeof body32);
+  out_.resize(used_);
+  return std::move(out_);
+}
+
 std::vector<std::uint8_t> encode(const Packet& packet) {
   checkCount(packet.columns.size(), "columns");
   checkCount(packet.rows.size(), "rows");
-  Writer w;
-  w.bytes(kMagic.data(), kMagic.size());
-  w.put(kFormatVersion);
-  w.put(flagsOf(packet));
-  w.put(static_cast<std::uint32_t>(packet.columns.size()));
-  w.put(static_cast<std::uint32_t>(packet.rows.size()));
-  w.put(std::uint32_t{0});  // body length, patched below
-  w.put(std::uint16_t{0});  // reserved
-
-  std::vector<Kind> kinds;
-  kinds.reserve(packet.columns.size());
-  for (const auto& c : packet.columns) {
-    encodeColumn(w, c);
-    kinds.push_back(valueKindOf(c.typeName));
-  }
+  // The exact size first, so that the bytes are written into one allocation.
+  std::size_t size = kHeaderSize;
+  for (const auto& c : packet.columns) size += 2 + c.name.size() + 1 + c.typeName.size() + 4 + 1;
+  for (const auto& row : packet.rows)
+    for (const auto& v : row) {
+      if (const auto* s = std::get_if<std::string>(&v))
+        size += 1 + 4 + s->size();
+      else
+        size += std::holds_alternative<double>(v) ? 1 + 8 : 1;
+    }
+  PacketWriter w(packet, size);
   for (std::size_t r = 0; r < packet.rows.size(); ++r) {
     const auto& row = packet.rows[r];
     if (row.size() != packet.columns.size())
       throw PacketError("Row " + std::to_string(r + 1) + " has " + std::to_string(row.size()) +
                         " values for " + std::to_string(packet.columns.size()) + " columns");
-    for (std::size_t c = 0; c < row.size(); ++c) encodeCell(w, row[c], kinds[c], packet.columns[c]);
+    for (const auto& v : row) {
+      if (std::holds_alternative<std::monostate>(v))
+        w.null();
+      else if (const auto* s = std::get_if<std::string>(&v))
+        w.text(*s);
+      else
+        w.number(std::get<double>(v));
+    }
   }
-  auto& out = w.out();
-  const std::size_t body = out.size() - kHeaderSize;
-  checkCount(body, "bytes");
-  const auto body32 = static_cast<std::uint32_t>(body);
-  std::memcpy(out.data() + 16, &body32, sizeof body32);
-  return std::move(out);
+  auto bytes = w.finish();
+  if (packet.columns.empty() && !packet.rows.empty()) {
+    // Rows without cells leave no trace in the writer: their count is written here.
+    const auto rows32 = static_cast<std::uint32_t>(packet.rows.size());
+    std::memcpy(bytes.data() + 12, &rows32, sizeof rows32);
+  }
+  return bytes;
 }
 
 Head decodeHead(std::span<const std::uint8_t> bytes) {

@@ -64,7 +64,8 @@ PostgresServer::PostgresServer() {
     return;
   }
   dir_ = templ;
-  running_ = start();
+  running_ = initialise();
+  if (running_) startWatchdog();
 }
 
 std::string PostgresServer::command(const std::string& tool) const {
@@ -72,7 +73,7 @@ std::string PostgresServer::command(const std::string& tool) const {
   return ::geteuid() == 0 ? "runuser -u postgres -- " + path : path;
 }
 
-bool PostgresServer::start() {
+bool PostgresServer::initialise() {
   if (::geteuid() == 0) {
     const passwd* pw = ::getpwnam("postgres");
     if (!pw) {
@@ -95,16 +96,33 @@ bool PostgresServer::start() {
   // A port can be taken between the probe and the server's bind: try a few.
   for (int attempt = 0; attempt < 5; ++attempt) {
     port_ = freePort();
-    const std::string start = command("pg_ctl") + " -D " + data + " -l " + dir_ +
-                              "/server.log -w -t 60 -o \"-p " + std::to_string(port_) + " -k " +
-                              dir_ + " -c listen_addresses=127.0.0.1 -F\" start > /dev/null 2>&1";
-    if (std::system(start.c_str()) == 0) {
-      startWatchdog();
-      return true;
-    }
+    if (launch()) return true;
   }
   error_ = "pg_ctl could not start the server, see " + dir_ + "/server.log";
   return false;
+}
+
+bool PostgresServer::launch() {
+  const std::string start = command("pg_ctl") + " -D " + dir_ + "/data -l " + dir_ +
+                            "/server.log -w -t 60 -o \"-p " + std::to_string(port_) + " -k " +
+                            dir_ + " -c listen_addresses=127.0.0.1 -F\" start > /dev/null 2>&1";
+  return std::system(start.c_str()) == 0;
+}
+
+bool PostgresServer::stop() {
+  if (!running_) return true;
+  running_ = false;
+  const std::string stop =
+      command("pg_ctl") + " -D " + dir_ + "/data -m fast -w -t 60 stop > /dev/null 2>&1";
+  return std::system(stop.c_str()) == 0;
+}
+
+bool PostgresServer::start() {
+  if (running_) return true;
+  if (dir_.empty() || port_ == 0) return false;
+  running_ = launch();
+  if (!running_) error_ = "pg_ctl could not start the server again, see " + dir_ + "/server.log";
+  return running_;
 }
 
 // A child process that stops the server and removes the folder when this process ends

@@ -20,6 +20,12 @@ class PostgresServer {
   std::string url(const std::string& name) const;
   // Creates a new empty database and returns its URL. Throws on failure.
   std::string createDatabase();
+  // Stops the server (fast shutdown: open sessions are ended, committed data kept).
+  // Returns false when pg_ctl fails; running() is false afterwards either way.
+  bool stop();
+  // Starts the stopped server again on the same port and data folder and waits until
+  // it accepts connections. Returns false (reason in error()) when it does not start.
+  bool start();
 
   ~PostgresServer();
   PostgresServer(const PostgresServer&) = delete;
@@ -27,7 +33,8 @@ class PostgresServer {
 
  private:
   PostgresServer();
-  bool start();
+  bool initialise();  // initdb, then launch()
+  bool launch();      // pg_ctl start on port_
   void startWatchdog();
   std::string command(const std::string& tool) const;  // binary path with user switch
 

@@ -68,10 +68,20 @@ class CoStoreProduct final : public IAppServer, public com::IDispatch {
   SessionOpener open_;
   std::mutex mutex_;
   std::unique_ptr<Database> db_;
+  // A session was lost and no new one is open yet.
+  bool sessionLost_ = false;
+  // m_qadj filled PGTQADJ0 in the current session.
+  bool workingRowsFilled_ = false;
+  // The session holding filled working rows was lost; reading PGTQADJ0 fails until
+  // m_qadj fills it again, rather than answering silently with no rows.
+  bool workingRowsLost_ = false;
 };
 
-// A new server object on its own session of the database at dbUrl.
-std::shared_ptr<com::IUnknown> createCoStoreProduct(const std::string& dbUrl);
+// A new server object on its own session of the database at dbUrl. A query whose
+// result passes maxResultBytes (bytes of values, see Database::setResultLimit) fails
+// with "the result of the query exceeds N MiB; narrow the query"; 0 means no limit.
+std::shared_ptr<com::IUnknown> createCoStoreProduct(
+    const std::string& dbUrl, std::size_t maxResultBytes = kDefaultMaxResultBytes);
 
 // Description text for an exception the server object caught (UTF-16, as it travels).
 std::u16string describeException(const std::exception& e);

@@ -13,6 +13,10 @@ struct DaemonOptions {
   std::string listen = "127.0.0.1:7311";
   std::string tokenFile;
   std::string tlsCert, tlsKey;
+  int leaseSeconds = 30;  // objects of a silent client are released after it
+  int maxObjectsPerClient = 64;
+  int maxMessageMiB = 256;  // largest request or reply on the wire
+  int maxResultMiB = 64;    // largest record set one query may build
 };
 
 // Usage text printed by --help and after a command-line error.
@@ -20,7 +24,8 @@ std::string daemonUsage();
 
 // Reads the arguments (without the program name). Throws std::invalid_argument with
 // a message for the operator: unknown option, missing value, no --db, a non-loopback
-// --listen address without --token-file, only one of --tls-cert and --tls-key.
+// --listen address without --token-file, only one of --tls-cert and --tls-key, a
+// limit that is not a whole number from 1 to 65536.
 DaemonOptions parseDaemonOptions(const std::vector<std::string>& args);
 
 // True for 127.0.0.0/8, localhost and [::1] (with a port).

@@ -20,6 +20,24 @@ class DatabaseError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The database chose this session's transaction as the victim of a conflict with other
+// sessions (PostgreSQL: deadlock 40P01, serialization failure 40001) and rolled it back
+// whole: running the same work again from its start is safe.
+class TransactionConflict : public DatabaseError {
+ public:
+  using DatabaseError::DatabaseError;
+};
+
+// A query whose result grew past the session's result limit; what() tells the
+// operator to narrow the query.
+class ResultTooLarge : public std::runtime_error {
+ public:
+  explicit ResultTooLarge(std::size_t limitBytes);
+};
+
+// Default largest result of one query: 64 MiB of values.
+inline constexpr std::size_t kDefaultMaxResultBytes = std::size_t{64} << 20;
+
 enum class ColumnKind { Text, Number, Date, DateTime };
 
 struct ResultColumn {
@@ -58,6 +76,27 @@ class Database {
   virtual void rollback() noexcept = 0;
   // False when the session to the server is lost and the object must be reopened.
   virtual bool healthy() const { return true; }
+
+  // Largest result query() may build, counted in bytes of its values (text bytes, 8
+  // for a number or date) as the rows are read; 0 means no limit. A query passing it
+  // throws ResultTooLarge without reading further rows.
+  void setResultLimit(std::size_t bytes) { resultLimit_ = bytes; }
+  std::size_t resultLimit() const { return resultLimit_; }
+
+ protected:
+  // The running size of one query's result against the session's limit.
+  class ResultBudget {
+   public:
+    explicit ResultBudget(std::size_t limit) : limit_(limit) {}
+    // Adds a row; throws ResultTooLarge when the total passes the limit.
+    void add(const std::vector<Cell>& row);
+
+   private:
+    std::size_t limit_, used_ = 0;
+  };
+
+ private:
+  std::size_t resultLimit_ = 0;
 };
 
 // Runs a body inside a transaction: commits when it returns, rolls back when it throws.
@@ -80,15 +119,26 @@ decltype(auto) inTransaction(Database& db, F&& body,
   }
 }
 
-// How long a SQLite session waits for another session's write lock before it fails.
-inline constexpr int kSqliteBusyTimeoutMs = 10000;
+// How long a save waits for other sessions' locks before it fails with
+// busyMessage(bound): 5 s, long enough for every save queued behind others (each holds
+// the lock for milliseconds), short enough for an operator to wait. SQLite: the busy
+// timeout of every session; PostgreSQL: lock_timeout of write transactions.
+inline constexpr int kBusyTimeoutMs = 5000;
+inline constexpr int kSqliteBusyTimeoutMs = kBusyTimeoutMs;
+
+// The description of a request that waited busyTimeoutMs for another session's lock in
+// vain: "The database is busy: another session has held its write lock for more than
+// 5 s; nothing was changed, please try again".
+std::string busyMessage(int busyTimeoutMs);
 
 // Opens a session from a URL: "sqlite:PATH" (the file is created when missing) or
 // "postgresql://..." / "postgres://..." (libpq connection URI). Throws DatabaseError
 // when the URL is not understood or the database cannot be opened.
 std::unique_ptr<Database> openDatabase(const std::string& url);
 
-std::unique_ptr<Database> openSqlite(const std::string& path);
+// busyTimeoutMs: how long a request waits for another session's write lock.
+std::unique_ptr<Database> openSqlite(const std::string& path,
+                                     int busyTimeoutMs = kSqliteBusyTimeoutMs);
 std::unique_ptr<Database> openPostgres(const std::string& conninfo);
 
 }  // namespace qadj::appserver

@@ -48,9 +48,19 @@ FetchResult resetResult();
 FetchResult fetchRecords(Database& db, std::string_view sqlText, std::int32_t count,
                          std::int32_t options);
 
+// How often executeCommand runs a text whose transaction the database rolled back as
+// the victim of a conflict with other sessions, before it gives up.
+inline constexpr int kConflictAttempts = 8;
+
 // ExecuteCommand of the provider: runs one statement; a block "BEGIN s1; s2; ... END;"
 // runs its statements in one transaction, all or nothing. Returns the rows changed.
+// A statement or block that the database rolled back as a deadlock victim or for a
+// serialization failure is run again, up to kConflictAttempts times in all.
 // Throws ServerError, DatabaseError (a block's error names the failing statement).
 std::int64_t executeCommand(Database& db, std::string_view sqlText);
+
+// Runs of executeCommand repeated after a conflict, since the process started (all
+// sessions).
+std::uint64_t conflictRetries();
 
 }  // namespace qadj::appserver

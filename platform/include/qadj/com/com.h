@@ -1,4 +1,3 @@
-// working here: house rules (clean room, no git commits, own build dir, -j2, deadline 02:50 UTC).
 // The object runtime: class identifiers, automation values, the IUnknown/IDispatch
 // object model, per-thread initialisation, class registration and object creation
 // in-process, on this computer's daemon or on a named host (over gRPC).

@@ -1,4 +1,3 @@
-// working here: house rules (clean room, no git commits, own build dir, -j2, deadline 02:50 UTC).
 // The server side of remote object calls: exports registered classes over gRPC so
 // that clients on other computers (or this one) can create and call their objects.
 // Used by the application-server daemon and by test fixtures.

@@ -93,7 +93,8 @@ class TDCOMConnection : public TCustomRemoteServer {
   void Disconnect();
 
   // Connects, then returns the object's IAppServer, or a TDispatchAppServer over its
-  // IDispatch when it has none. Throws as Connect().
+  // IDispatch when it has none; the same one while the connection lasts (asking a
+  // remote object again would cost a call each time). Throws as Connect().
   std::shared_ptr<IAppServer> GetRecordSetInterface() override;
   // The held automation value: empty before the first connect, null after a
   // disconnect, the object's IDispatch while connected. Does not connect.
@@ -110,6 +111,7 @@ class TDCOMConnection : public TCustomRemoteServer {
   std::string computerName_;
   bool loginPrompt_ = false;
   com::Variant serverDispatch_;
+  std::shared_ptr<IAppServer> appServer_;  // record-set interface of the connected object
 };
 
 }  // namespace qadj

@@ -1,4 +1,3 @@
-// working here: house rules (clean room, no git commits, own build dir, -j2, deadline 02:50 UTC).
 // The record-set interface of the application server, shared by the plug-in's data
 // sets and the server object. Seven operations in this order; dispatch id of the
 // n-th operation = kDispIdBase + n.

@@ -45,6 +45,10 @@ struct Packet {
 bool isTextType(std::string_view typeName);
 bool isNumericType(std::string_view typeName);
 
+// What values a column's type allows.
+enum class ValueKind : std::uint8_t { Text, Number, Any };
+ValueKind valueKindOf(std::string_view typeName);
+
 class PacketError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -58,6 +62,44 @@ inline constexpr std::uint16_t kFormatVersion = 1;
 // not fit its field of the format.
 std::vector<std::uint8_t> encode(const Packet& packet);
 
+// Writes a packet row by row, for a producer that holds its values in another form
+// than a Packet: the columns and properties of a head packet (its rows are ignored),
+// then every row's cells in column order. finish() returns the bytes encode() returns
+// for the same packet.
+class PacketWriter {
+ public:
+  // Writes the header and the column descriptors; expectedBytes (a guess of the whole
+  // size, may be 0) is reserved up front. Throws PacketError as encode() does for a
+  // column that does not fit the format.
+  explicit PacketWriter(const Packet& head, std::size_t expectedBytes = 0);
+  // The next cell. text throws PacketError for a numeric column, number for a text
+  // column, as encode() does.
+  void null();
+  void text(std::string_view gbk);
+  void number(double value);
+  // Replaces the width in the descriptor of column (0-based, < column count).
+  void setWidth(std::size_t column, std::int32_t width);
+  // Completes the header and hands over the bytes; the writer is spent afterwards.
+  // Throws PacketError when the last row is incomplete or a count does not fit.
+  std::vector<std::uint8_t> finish();
+
+ private:
+  void bytes(const void* p, std::size_t n);
+  template <class T>
+  void put(T v) {
+    bytes(&v, sizeof v);
+  }
+  void nextCell();
+
+  std::vector<std::uint8_t> out_;
+  std::size_t used_ = 0;
+  std::vector<Column> columns_;  // names and types (for messages), widths as written
+  std::vector<ValueKind> kinds_;
+  std::vector<std::size_t> widthAt_;  // offset of each descriptor's width field
+  std::size_t cell_ = 0;              // cells written in the current row
+  std::size_t rows_ = 0;
+};
+
 // Decodes a packet. Throws PacketError with a clear description for every malformed
 // input (short, truncated, bad magic or version, counts beyond the data, unknown
 // value tags); never reads outside bytes.
@@ -68,10 +110,6 @@ Packet decode(std::span<const std::uint8_t> bytes);
 // Cells: a tag byte, then for text a u32 length and the bytes, for a number an IEEE
 // double (little-endian).
 enum CellTag : std::uint8_t { kCellNull = 0, kCellText = 1, kCellNumber = 2 };
-
-// What values a column's type allows.
-enum class ValueKind : std::uint8_t { Text, Number, Any };
-ValueKind valueKindOf(std::string_view typeName);
 
 // Reads little-endian values from a byte range; every read is bounds-checked and a
 // short read throws PacketError "Invalid data packet: truncated <what>".

@@ -1,0 +1,58 @@
+#include "support/quota_data.h"
+
+#include <cstdio>
+
+#include "qadj/appserver/dates.h"
+#include "qadj/appserver/schema.h"
+
+namespace qadj::bench {
+
+std::string giverCode(int i) {
+  char code[8];
+  std::snprintf(code, sizeof code, "G%03d", (i + 1) % 1000);
+  return code;
+}
+
+std::string receiverCode(int i) {
+  char code[8];
+  std::snprintf(code, sizeof code, "%04d", i % 10000);
+  return code;
+}
+
+std::string productCode(int i) {
+  return std::to_string(10000000 + i);
+}
+
+double quotaDateValue() {
+  return appserver::dates::fromCivil(2026, 12, 8);
+}
+
+void seedQuotaData(appserver::Database& db, const QuotaDataShape& shape) {
+  using appserver::Cell;
+  appserver::createSchema(db);
+  appserver::inTransaction(db, [&] {
+    const auto person = [&](const std::string& code, const std::string& name, const char* kind) {
+      db.execute("INSERT INTO GSTRYGL0 (RYDM00, RYMC00, CKDM00, FXY000) VALUES ($1, $2, $3, $4)",
+                 {code, name, std::string(kWarehouse), std::string(kind)});
+    };
+    person(kOperator, "操作员", "N");
+    for (int g = 0; g < shape.givers; ++g) person(giverCode(g), "给" + giverCode(g), "Y");
+    for (int r = 0; r < shape.receivers; ++r) person(receiverCode(r), "张" + receiverCode(r), "Y");
+    for (int p = 0; p < shape.products; ++p)
+      db.execute("INSERT INTO GSTJYGL1 (SPDM00, SPMC00) VALUES ($1, $2)",
+                 {productCode(p), "矿泉水 550ml 箱装 " + std::to_string(p)});
+    db.execute(
+        "INSERT INTO XSTXLGL1 (DHAO00, ZDRQ00, ZDRY00) VALUES ($1, $2, $3)",
+        {std::string(kDocument), std::string(kQuotaDate) + " 08:30:00", std::string(kOperator)});
+    const auto line = [&](const std::string& holder, int product, double quota) {
+      db.execute("INSERT INTO XSTXLGL01 (DHAO00, FXRY00, SPDM00, XL0000) VALUES ($1, $2, $3, $4)",
+                 {std::string(kDocument), holder, productCode(product), Cell(quota)});
+    };
+    for (int g = 0; g < shape.givers; ++g)
+      for (int p = 0; p < shape.products; ++p) line(giverCode(g), p, 1000.0 + p % 50);
+    for (int r = 0; r < shape.receivers; ++r)
+      for (int p = 0; p < shape.receiverProducts; ++p) line(receiverCode(r), p, 10.0 + r % 40);
+  });
+}
+
+}  // namespace qadj::bench

@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Builds the comparison benchmarks, runs them and prints one line per comparison:
+#   name: ours X, peer Y, ratio Z
+# (ratio = ours / peer; for requests per second peer / ours, so that above 1 always
+# means ours is slower). What each pair measures: docs/benchmarks.md.
+#
+# BUILD_DIR (default build) is configured first when it has no build.ninja yet.
+# QADJ_BENCH_REPETITIONS (default 5) repetitions of each single-client pair and
+# QADJ_BENCH_ROUNDS (default 3) rounds of QADJ_BENCH_SECONDS (default 3) seconds per
+# side of the concurrent pair, in random order, reported as the median.
+# Raw results (JSON) and the benchmarks' own output go to $BUILD_DIR/bench-results/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+BUILD_DIR=${BUILD_DIR:-build}
+REPS=${QADJ_BENCH_REPETITIONS:-5}
+ROUNDS=${QADJ_BENCH_ROUNDS:-3}
+export QADJ_BENCH_SECONDS=${QADJ_BENCH_SECONDS:-3}
+export QT_QPA_PLATFORM=offscreen
+targets=(bench_window_vs_sqlite bench_grid_vs_qtsql bench_appserver_vs_libpq)
+
+out="$BUILD_DIR/bench-results"
+mkdir -p "$out"
+if [ ! -f "$BUILD_DIR/build.ninja" ]; then
+  cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${CMAKE_ARGS:-} \
+    >"$out/configure.log" 2>&1 || { cat "$out/configure.log"; exit 1; }
+fi
+cmake --build "$BUILD_DIR" -j"$(nproc)" --target "${targets[@]}" >"$out/build.log" 2>&1 ||
+  { tail -n 40 "$out/build.log"; exit 1; }
+
+run() {  # run NAME [benchmark options...]
+  local name=$1
+  shift
+  "$BUILD_DIR/bench/$name" --benchmark_out="$out/$name.json" --benchmark_out_format=json "$@" \
+    >"$out/$name.log" 2>&1 || { tail -n 20 "$out/$name.log"; exit 1; }
+}
+single=(--benchmark_repetitions="$REPS" --benchmark_enable_random_interleaving=true
+        --benchmark_min_time=0.3)
+run bench_window_vs_sqlite --benchmark_filter='_(Ours|Peer)(/|$)' "${single[@]}"
+run bench_grid_vs_qtsql "${single[@]}"
+run bench_appserver_vs_libpq --benchmark_filter='_(Ours|Peer)(/|$)' --benchmark_repetitions="$ROUNDS" \
+  --benchmark_enable_random_interleaving=true
+
+python3 - "$out" <<'EOF'
+import json, os, sys
+
+out = sys.argv[1]
+runs = {}
+for name in ("bench_window_vs_sqlite", "bench_grid_vs_qtsql", "bench_appserver_vs_libpq"):
+    with open(os.path.join(out, name + ".json")) as f:
+        for b in json.load(f)["benchmarks"]:
+            key = b["run_name"]
+            if b.get("run_type") == "aggregate":
+                if b.get("aggregate_name") == "median":
+                    runs[key] = b
+            elif key not in runs:
+                runs[key] = b
+
+def find(prefix):
+    for key, b in runs.items():
+        if key == prefix or key.startswith(prefix + "/"):
+            return b
+    return None
+
+def value(b, measure):
+    if b is None or b.get("error_occurred"):
+        return None
+    if measure in ("real_time", "cpu_time"):
+        return b[measure], b["time_unit"]
+    return b.get(measure), None
+
+def line(label, base, measure, unit_name=None, higher_is_better=False, fmt="{:.3g}"):
+    ours, peer = find(base + "_Ours"), find(base + "_Peer")
+    o, p = value(ours, measure), value(peer, measure)
+    if o is None or p is None or o[0] is None or p[0] is None:
+        why = next((b.get("error_message", "") for b in (ours, peer)
+                    if b and b.get("error_occurred")), "no result")
+        print(f"{label}: not measured ({why})")
+        return
+    unit = unit_name or o[1]
+    ratio = p[0] / o[0] if higher_is_better else o[0] / p[0]
+    print(f"{label}: ours {fmt.format(o[0])} {unit}, peer {fmt.format(p[0])} {unit}, "
+          f"ratio {ratio:.2f}")
+
+line("detail_query_10k", "BM_DetailQuery10k", "cpu_time")
+line("detail_query_10k_grpc", "BM_DetailQuery10kGrpc", "real_time")
+line("product_grid_paint_scroll", "BM_ProductGridPaintScroll", "cpu_time")
+line("save_50_increments", "BM_Save50Increments", "real_time")
+line("concurrent_8_clients_pg p99", "BM_Concurrent8ClientsPg", "p99_ms", "ms")
+line("concurrent_8_clients_pg requests/s", "BM_Concurrent8ClientsPg", "workflows_per_s",
+     "workflows/s", higher_is_better=True, fmt="{:.1f}")
+EOF

@@ -1,0 +1,141 @@
+#include "support/daemon_process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace qadj::testing {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kPollPeriod = std::chrono::milliseconds(5);
+
+// The port of the ready line "... serving <progid> on 127.0.0.1:PORT, database ...".
+int portOfReadyLine(const std::string& log) {
+  const auto serving = log.find("serving ");
+  if (serving == std::string::npos) return 0;
+  const auto at = log.find("127.0.0.1:", serving);
+  return at == std::string::npos ? 0 : std::atoi(log.c_str() + at + 10);
+}
+
+}  // namespace
+
+std::string daemonExecutable() {
+  return QADJ_APPSERVER_EXE;
+}
+
+DaemonProcess::DaemonProcess(std::vector<std::string> args, std::string logDir)
+    : args_(std::move(args)), logDir_(std::move(logDir)) {}
+
+DaemonProcess::~DaemonProcess() {
+  kill();
+}
+
+std::string DaemonProcess::host() const {
+  return "127.0.0.1:" + std::to_string(port_);
+}
+
+std::string DaemonProcess::logPath() const {
+  return logDir_ + "/daemon-" + std::to_string(starts_) + ".log";
+}
+
+std::string DaemonProcess::log() const {
+  std::ifstream in(logPath());
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool DaemonProcess::waitForLog(const std::string& text, std::chrono::milliseconds deadline) const {
+  const auto until = Clock::now() + deadline;
+  for (;;) {
+    if (log().find(text) != std::string::npos) return true;
+    if (Clock::now() >= until) return false;
+    std::this_thread::sleep_for(kPollPeriod);
+  }
+}
+
+bool DaemonProcess::start(std::chrono::milliseconds deadline) {
+  if (running()) return true;
+  const auto until = Clock::now() + deadline;
+  // A restart right after a kill may find the port not yet free: try again.
+  while (!launch(until)) {
+    if (Clock::now() >= until || port_ == 0) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+bool DaemonProcess::launch(Clock::time_point until) {
+  ++starts_;
+  const std::string path = logPath();
+  const int logFd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (logFd < 0) {
+    error_ = "cannot create " + path;
+    return false;
+  }
+  std::vector<std::string> args = args_;
+  args.push_back("--listen");
+  args.push_back("127.0.0.1:" + std::to_string(port_));
+  const std::string exe = daemonExecutable();
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(exe.c_str()));
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(logFd, 1);
+    ::dup2(logFd, 2);
+    ::execv(exe.c_str(), argv.data());
+    ::_exit(127);
+  }
+  ::close(logFd);
+  if (pid < 0) {
+    error_ = "fork failed";
+    return false;
+  }
+  pid_ = pid;
+  for (;;) {
+    const std::string text = log();
+    if (const int port = portOfReadyLine(text); port > 0) {
+      port_ = port;
+      return true;
+    }
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      error_ = "the daemon exited before serving: " + text;
+      return false;
+    }
+    if (Clock::now() >= until) {
+      kill();
+      error_ = "the daemon did not report serving in time: " + text;
+      return false;
+    }
+    std::this_thread::sleep_for(kPollPeriod);
+  }
+}
+
+void DaemonProcess::kill() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGKILL);
+  ::waitpid(pid_, nullptr, 0);
+  pid_ = -1;
+}
+
+int DaemonProcess::terminate() {
+  if (pid_ <= 0) return -1;
+  ::kill(pid_, SIGTERM);
+  int status = 0;
+  ::waitpid(pid_, &status, 0);
+  pid_ = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace qadj::testing

@@ -1,0 +1,71 @@
+#include "support/quota_ring.h"
+
+#include "qadj/appserver/schema.h"
+#include "qadj/grid/number_format.h"
+#include "qadj/window/numbers.h"
+#include "qadj/window/sql.h"
+
+namespace qadj::testing::ring {
+
+const char* const kCodes[kPersons] = {"0101", "0102", "0103", "0104", "0105", "0106"};
+
+Transfer transfer(int i) {
+  return {i % kPersons, (i + 1) % kPersons, (i + 3) % kPersons, 0.25 * (i + 1), 0.5 * (i + 1)};
+}
+
+void seed(appserver::Database& db) {
+  appserver::createSchema(db);
+  db.execute("INSERT INTO XSTXLGL1 VALUES ('D1','2026-12-08 09:30:00','0001')");
+  db.execute("INSERT INTO GSTJYGL1 VALUES ('P001','P')");
+  for (const char* code : kCodes) {
+    db.execute("INSERT INTO GSTRYGL0 VALUES ($1,'S','01','Y')", {std::string(code)});
+    db.execute("INSERT INTO XSTXLGL01 VALUES ('D1',$1,'P001',$2)",
+               {std::string(code), kStartQuota});
+  }
+}
+
+std::vector<double> expectedAfter(int n) {
+  std::vector<double> q(kPersons, kStartQuota);
+  for (int i = 0; i < n; ++i) {
+    const Transfer t = transfer(i);
+    q[static_cast<std::size_t>(t.first)] += t.toFirst;
+    q[static_cast<std::size_t>(t.second)] += t.toSecond;
+    q[static_cast<std::size_t>(t.giver)] -= t.toFirst + t.toSecond;
+  }
+  return q;
+}
+
+std::string saveBlock(int i) {
+  const Transfer t = transfer(i);
+  std::vector<std::string> statements;
+  double sent = 0;
+  for (const auto& [who, amount] :
+       {std::pair{t.first, t.toFirst}, std::pair{t.second, t.toSecond}}) {
+    statements.push_back(
+        window::sql::increment(window::adjustmentText(amount), "D1", kCodes[who], "P001"));
+    sent += window::roundToCents(amount);
+  }
+  statements.push_back(
+      window::sql::decrement(grid::formatFloat("0.00;-0.00", sent), "D1", kCodes[t.giver], "P001"));
+  return window::sql::block(statements);
+}
+
+std::vector<double> lines(appserver::Database& db) {
+  const auto rs =
+      db.query("SELECT FXRY00, XL0000 FROM XSTXLGL01 WHERE DHAO00='D1' ORDER BY FXRY00");
+  std::vector<double> q;
+  for (const auto& row : rs.rows) q.push_back(std::get<double>(row[1]));
+  return q;
+}
+
+double total(appserver::Database& db) {
+  return std::get<double>(db.query("SELECT SUM(XL0000) FROM XSTXLGL01").rows.at(0).at(0));
+}
+
+std::string describe(const std::vector<double>& q) {
+  std::string s;
+  for (double v : q) s += std::to_string(v) + " ";
+  return s;
+}
+
+}  // namespace qadj::testing::ring

@@ -1,0 +1,228 @@
+// PostgreSQL going away under the daemon: calls fail with a description naming the
+// lost connection (no hang, no crash, no success), a save in flight is undone whole,
+// and once the database is back the daemon serves again: new objects work, and an
+// existing object opens a new session but refuses to read working rows it lost.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <future>
+
+#include "qadj/appserver/dates.h"
+#include "qadj/com/com.h"
+#include "qadj/platform/text.h"
+#include "qadj/protocol/appserver.h"
+#include "qadj/protocol/packet.h"
+#include "qadj/server/connection.h"
+#include "qadj/window/sql.h"
+#include "support/conditions.h"
+#include "support/daemon_process.h"
+#include "support/databases.h"
+#include "support/postgres_server.h"
+#include "support/quota_ring.h"
+
+namespace qadj::testing {
+namespace {
+
+using namespace ring;
+
+constexpr const char* kClass = "{15F46FC4-4736-4AAF-9087-8A67C59E42F4}";
+
+// One window's server object in the daemon: m_qadj through the connection's
+// late-bound call, queries and saves through IAppServer.
+struct Client {
+  explicit Client(const std::string& host) {
+    dcom.SetServerGUID(kClass);
+    dcom.SetComputerName(host);
+    app = dcom.GetRecordSetInterface();
+  }
+  // Outcome of one call: S_OK or the failure code, with the description.
+  struct Outcome {
+    com::HRESULT hr = com::S_OK;
+    std::string text;
+    std::size_t rows = 0;
+  };
+  Outcome fetch(const std::string& sql) {
+    com::Variant params, ownerData, result;
+    std::int32_t recs = 0;
+    Outcome o;
+    o.hr = app->FetchRecords(u"PUBLIC_DSP", -1, recs, 0, text::utf8ToUtf16(sql), params, ownerData,
+                             result);
+    if (com::failed(o.hr)) {
+      o.text = lastError();
+    } else {
+      o.rows = packet::decode(result.asBytes()).rows.size();
+    }
+    return o;
+  }
+  Outcome save(const std::string& block) {
+    com::Variant params, ownerData;
+    Outcome o;
+    o.hr = app->ExecuteCommand(u"PUBLIC_DSP", text::utf8ToUtf16(block), params, ownerData);
+    if (com::failed(o.hr)) o.text = lastError();
+    return o;
+  }
+  Outcome prepare(const std::string& code) {
+    Outcome o;
+    std::string c = code;
+    try {
+      dcom.CallMethod("m_qadj", {DispatchArg::textRef(c), DispatchArg::date(dayOfQuota())});
+    } catch (const std::exception& e) {
+      o.hr = com::E_FAIL;
+      o.text = text::gbkToUtf8Lossy(e.what());
+    }
+    return o;
+  }
+  static double dayOfQuota() { return *appserver::dates::parseTimestamp(kDate); }
+  static std::string lastError() {
+    com::ExcepInfo info;
+    return com::GetErrorInfo(info) ? text::utf16ToUtf8(info.description) : "";
+  }
+
+  TDCOMConnection dcom;
+  std::shared_ptr<IAppServer> app;
+};
+
+// The object runtime initialised for the life of a worker thread.
+struct ComThread {
+  ComThread() { com::CoInitialize(); }
+  ~ComThread() { com::CoUninitialize(); }
+  ComThread(const ComThread&) = delete;
+  ComThread& operator=(const ComThread&) = delete;
+};
+
+bool alive(pid_t pid) {
+  int status = 0;
+  return ::waitpid(pid, &status, WNOHANG) == 0;
+}
+
+class DatabaseLoss : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string whyNot;
+    url = freshDatabaseUrl("postgresql", dir, whyNot);
+    if (url.empty()) GTEST_SKIP() << whyNot;
+    auto db = appserver::openDatabase(url);
+    seed(*db);
+    com::CoInitialize();
+    daemon = std::make_unique<DaemonProcess>(std::vector<std::string>{"--db", url}, dir.path());
+    ASSERT_TRUE(daemon->start()) << daemon->error();
+  }
+  void TearDown() override {
+    if (url.empty()) return;
+    // The shared server must run for the next case whatever happened here.
+    PostgresServer::instance().start();
+    daemon.reset();
+    com::CoUninitialize();
+  }
+
+  TempDir dir;
+  std::string url;
+  std::unique_ptr<DaemonProcess> daemon;
+};
+
+constexpr const char* kLost = "connection to the database was lost";
+
+TEST_F(DatabaseLoss, CallsFailClearlyAndTheDaemonServesAgainOnceItIsBack) {
+  auto& pg = PostgresServer::instance();
+  Client window(daemon->host());
+  ASSERT_EQ(window.prepare("0101").hr, com::S_OK);
+  const auto products = window.fetch(window::sql::productQuery());
+  ASSERT_EQ(products.hr, com::S_OK) << products.text;
+  ASSERT_EQ(products.rows, 1u);
+
+  ASSERT_TRUE(pg.stop());
+  // Each call comes back, failing, with the lost connection named; bounded so that a
+  // hang fails the case instead of the whole run.
+  auto query = std::async(std::launch::async, [&] {
+    const ComThread scope;
+    return window.fetch(window::sql::productQuery());
+  });
+  ASSERT_EQ(query.wait_for(std::chrono::seconds(60)), std::future_status::ready) << "hangs";
+  const auto lostQuery = query.get();
+  EXPECT_TRUE(com::failed(lostQuery.hr));
+  EXPECT_NE(lostQuery.text.find(kLost), std::string::npos) << lostQuery.text;
+  const auto lostSave = window.save(saveBlock(0));
+  EXPECT_TRUE(com::failed(lostSave.hr));
+  EXPECT_NE(lostSave.text.find(kLost), std::string::npos) << lostSave.text;
+  EXPECT_NE(lostSave.text.find("cannot be opened again"), std::string::npos) << lostSave.text;
+  // A window opened meanwhile gets its object, and its first request says why it fails.
+  Client late(daemon->host());
+  const auto lateQuery = late.fetch(window::sql::salespersonList("01"));
+  EXPECT_TRUE(com::failed(lateQuery.hr));
+  EXPECT_NE(lateQuery.text.find("cannot connect to PostgreSQL"), std::string::npos)
+      << lateQuery.text;
+  EXPECT_TRUE(alive(daemon->pid())) << daemon->log();
+
+  ASSERT_TRUE(pg.start()) << pg.error();
+  // The existing object has a new session, but the working rows of the old one are
+  // gone: reading them is refused until the salesperson is chosen again.
+  const auto stale = window.fetch(window::sql::productQuery());
+  EXPECT_TRUE(com::failed(stale.hr));
+  EXPECT_NE(stale.text.find("choose the salesperson again"), std::string::npos) << stale.text;
+  const auto detail = window.fetch(window::sql::salespersonList("01"));
+  EXPECT_EQ(detail.hr, com::S_OK) << detail.text;
+  EXPECT_EQ(detail.rows, static_cast<std::size_t>(kPersons));
+  ASSERT_EQ(window.prepare("0101").hr, com::S_OK);
+  const auto again = window.fetch(window::sql::productQuery());
+  EXPECT_EQ(again.hr, com::S_OK) << again.text;
+  EXPECT_EQ(again.rows, 1u);
+  EXPECT_EQ(window.save(saveBlock(0)).hr, com::S_OK);
+  // The window opened while the database was away works now, and so does a new one.
+  EXPECT_EQ(late.fetch(window::sql::salespersonList("01")).hr, com::S_OK);
+  Client fresh(daemon->host());
+  ASSERT_EQ(fresh.prepare("0102").hr, com::S_OK);
+  EXPECT_EQ(fresh.fetch(window::sql::productQuery()).rows, 1u);
+  EXPECT_EQ(fresh.save(saveBlock(1)).hr, com::S_OK);
+
+  auto check = appserver::openDatabase(url);
+  EXPECT_EQ(lines(*check), expectedAfter(2));
+  EXPECT_EQ(total(*check), kPersons * kStartQuota);
+  EXPECT_EQ(daemon->terminate(), 0);
+}
+
+TEST_F(DatabaseLoss, ASaveInFlightWhenTheDatabaseStopsLeavesNoLine) {
+  auto& pg = PostgresServer::instance();
+  Client window(daemon->host());
+  ASSERT_EQ(window.save(saveBlock(0)).hr, com::S_OK);
+
+  // Another session holds the giver's line, so the next save runs its increments and
+  // then waits at its decrement, inside its transaction, when the database stops.
+  auto blocker = appserver::openDatabase(url);
+  blocker->begin();
+  const Transfer t = transfer(1);
+  ASSERT_EQ(blocker->execute("UPDATE XSTXLGL01 SET XL0000=XL0000 WHERE DHAO00='D1' AND FXRY00=$1",
+                             {std::string(kCodes[t.giver])}),
+            1);
+  auto inFlight = std::async(std::launch::async, [&] {
+    const ComThread scope;
+    return window.save(saveBlock(1));
+  });
+  auto watch = appserver::openDatabase(url);
+  ASSERT_TRUE(waitUntil([&] {
+    return std::get<double>(watch
+                                ->query("SELECT COUNT(*) FROM pg_stat_activity WHERE "
+                                        "datname = current_database() AND wait_event_type = "
+                                        "'Lock'")
+                                .rows.at(0)
+                                .at(0)) == 1;
+  })) << "the save never reached the locked line";
+  watch.reset();
+  ASSERT_TRUE(pg.stop());
+  ASSERT_EQ(inFlight.wait_for(std::chrono::seconds(60)), std::future_status::ready) << "hangs";
+  const auto outcome = inFlight.get();
+  EXPECT_TRUE(com::failed(outcome.hr));
+  EXPECT_NE(outcome.text.find(kLost), std::string::npos) << outcome.text;
+  blocker.reset();
+
+  ASSERT_TRUE(pg.start()) << pg.error();
+  auto check = appserver::openDatabase(url);
+  EXPECT_EQ(lines(*check), expectedAfter(1)) << describe(lines(*check));
+  EXPECT_EQ(total(*check), kPersons * kStartQuota);
+  // The same save, sent again, goes through on the object's new session.
+  EXPECT_EQ(window.save(saveBlock(1)).hr, com::S_OK);
+  EXPECT_EQ(lines(*check), expectedAfter(2));
+  EXPECT_TRUE(alive(daemon->pid()));
+}
+
+}  // namespace
+}  // namespace qadj::testing

@@ -1,0 +1,155 @@
+// A client that dies without releasing its server object: the daemon (lease 2 s)
+// releases the object and its PostgreSQL session once the lease runs out, while a live
+// client's object, whose lease is renewed, keeps working.
+//
+// The dying client is this program run again with --hold-session HOST: it creates the
+// server object, fills its working rows (so that it holds a database session), says
+// "ready" and waits to be killed.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "qadj/appserver/dates.h"
+#include "qadj/com/com.h"
+#include "qadj/platform/text.h"
+#include "qadj/protocol/appserver.h"
+#include "qadj/protocol/packet.h"
+#include "qadj/server/connection.h"
+#include "qadj/window/sql.h"
+#include "support/conditions.h"
+#include "support/daemon_process.h"
+#include "support/databases.h"
+#include "support/quota_ring.h"
+
+namespace qadj::testing {
+namespace {
+
+constexpr const char* kClass = "{15F46FC4-4736-4AAF-9087-8A67C59E42F4}";
+constexpr const char* kHoldArgument = "--hold-session";
+
+// The server object of one window: working rows for salesperson 0101, then the
+// product query on them. Returns the number of product rows (-1 on failure).
+int openWindowObject(TDCOMConnection& dcom, const std::string& host) {
+  dcom.SetServerGUID(kClass);
+  dcom.SetComputerName(host);
+  dcom.Connect();
+  std::string code = ring::kCodes[0];
+  dcom.CallMethod("m_qadj", {DispatchArg::textRef(code),
+                             DispatchArg::date(*appserver::dates::parseTimestamp(ring::kDate))});
+  com::Variant params, ownerData, result;
+  std::int32_t recs = 0;
+  const auto hr = dcom.GetRecordSetInterface()->FetchRecords(
+      u"PUBLIC_DSP", -1, recs, 0, text::utf8ToUtf16(window::sql::productQuery()), params, ownerData,
+      result);
+  return com::succeeded(hr) ? static_cast<int>(packet::decode(result.asBytes()).rows.size()) : -1;
+}
+
+// The dying client's life: never returns.
+[[noreturn]] void holdSession(const std::string& host) {
+  com::CoInitialize();
+  TDCOMConnection dcom;
+  int rows = -1;
+  try {
+    rows = openWindowObject(dcom, host);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "holder: %s\n", e.what());
+  }
+  std::printf("%s\n", rows == 1 ? "ready" : "failed");
+  std::fflush(stdout);
+  for (;;) ::pause();
+}
+
+// The holder as a child process; its "ready" or "failed" read from a pipe.
+struct Holder {
+  pid_t pid = -1;
+  std::string said;
+
+  explicit Holder(const std::string& host) {
+    int fds[2];
+    if (::pipe(fds) != 0) return;
+    pid = ::fork();
+    if (pid == 0) {
+      ::dup2(fds[1], 1);
+      ::close(fds[0]);
+      ::close(fds[1]);
+      ::execl("/proc/self/exe", "faults_test_lease", kHoldArgument, host.c_str(),
+              static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(fds[1]);
+    char buf[64];
+    ssize_t n;
+    while (said.find('\n') == std::string::npos && (n = ::read(fds[0], buf, sizeof buf)) > 0)
+      said.append(buf, static_cast<std::size_t>(n));
+    ::close(fds[0]);
+  }
+  void kill() {
+    if (pid <= 0) return;
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    pid = -1;
+  }
+  ~Holder() { kill(); }
+};
+
+TEST(Lease, AKilledClientsObjectAndDatabaseSessionAreReleased) {
+  TempDir dir;
+  std::string whyNot;
+  const std::string url = freshDatabaseUrl("postgresql", dir, whyNot);
+  if (url.empty()) GTEST_SKIP() << whyNot;
+  auto admin = appserver::openDatabase(url);
+  ring::seed(*admin);
+  DaemonProcess daemon({"--db", url, "--lease", "2"}, dir.path());
+  ASSERT_TRUE(daemon.start()) << daemon.error();
+  // The daemon's start-up check of the schema closes its session again.
+  ASSERT_TRUE(waitUntil([&] { return otherSessions(*admin) == 0; }));
+
+  com::CoInitialize();
+  {
+    TDCOMConnection own;
+    ASSERT_EQ(openWindowObject(own, daemon.host()), 1);
+    Holder holder(daemon.host());
+    ASSERT_EQ(holder.said, "ready\n");
+    EXPECT_EQ(otherSessions(*admin), 2);  // the live client's and the holder's
+
+    holder.kill();
+    const auto killed = std::chrono::steady_clock::now();
+    ASSERT_TRUE(waitUntil([&] { return otherSessions(*admin) == 1; }, std::chrono::seconds(60)))
+        << "the killed client's database session was never released\n"
+        << daemon.log();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - killed).count();
+    EXPECT_TRUE(daemon.waitForLog("lease expired client=")) << daemon.log();
+    EXPECT_NE(daemon.log().find("objects=1 released"), std::string::npos) << daemon.log();
+    std::printf("[ figures ] lease 2 s: session released %.2f s after the kill\n", seconds);
+
+    // The live client renewed its lease all along: its object still answers.
+    com::Variant params, ownerData, result;
+    std::int32_t recs = 0;
+    EXPECT_EQ(own.GetRecordSetInterface()->FetchRecords(
+                  u"PUBLIC_DSP", -1, recs, 0, text::utf8ToUtf16(window::sql::productQuery()),
+                  params, ownerData, result),
+              com::S_OK);
+    EXPECT_EQ(recs, 1);
+  }
+  // Its release on disconnect ends the last session.
+  EXPECT_TRUE(waitUntil([&] { return otherSessions(*admin) == 0; }));
+  EXPECT_EQ(daemon.terminate(), 0);
+  com::CoUninitialize();
+}
+
+}  // namespace
+}  // namespace qadj::testing
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], qadj::testing::kHoldArgument) == 0)
+    qadj::testing::holdSession(argv[2]);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

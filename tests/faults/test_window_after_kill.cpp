@@ -1,0 +1,188 @@
+// The window against a daemon process that is killed under it: each action that calls
+// the server shows the error box with the transport's text, the window stays usable
+// (local actions, exit), and once the daemon is back a new window works. A window left
+// open across the restart gets a clear error, never another window's server object.
+#include <gtest/gtest.h>
+
+#include <QDate>
+#include <QTest>
+
+#include "qadj/controls/flat_combo_box.h"
+#include "qadj/grid/column.h"
+#include "qadj/grid/dxdbgrid.h"
+#include "qadj/platform/clock.h"
+#include "qadj/platform/error_frame.h"
+#include "qadj/platform/message_box.h"
+#include "qadj/platform/text.h"
+#include "qadj/plugin/error_box.h"
+#include "qadj/server/client_dataset.h"
+#include "qadj/server/fields.h"
+#include "qadj/window/date_picker.h"
+#include "qadj/window/main_form.h"
+#include "support/daemon_process.h"
+#include "support/quota_db.h"
+
+namespace qadj::testing {
+namespace {
+
+constexpr const char* kUnavailable = "The RPC server is unavailable";
+constexpr const char* kDisconnected = "The object invoked has disconnected from its clients";
+
+class WindowAfterKill : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    com::CoInitialize();
+    boxScope = std::make_unique<ScopedMessageBoxService>(boxes);
+    fakeToday = std::make_unique<ScopedFakeToday>(Date{2026, 12, 8});
+    plugin::installErrorReporter();
+    daemon = std::make_unique<DaemonProcess>(std::vector<std::string>{"--db", data.url()},
+                                             logDir.path().toStdString());
+    ASSERT_TRUE(daemon->start()) << daemon->error();
+  }
+  void TearDown() override {
+    forms.clear();
+    daemon.reset();
+    boxScope.reset();
+    fakeToday.reset();
+    com::CoUninitialize();
+  }
+
+  // A new window on the daemon, activated as the host shows it.
+  window::Tmain& openWindow() {
+    auto context = std::make_unique<PluginContext>();
+    context->OperatorCode = "0001";
+    context->ServerHost = daemon->host();
+    forms.push_back({std::move(context), nullptr});
+    forms.back().form = std::make_unique<window::Tmain>(*forms.back().context);
+    window::Tmain& w = *forms.back().form;
+    guarded([&] { w.FormActivate(); });
+    w.show();
+    return w;
+  }
+  static void pickSalesperson(window::Tmain& w, const std::string& code) {
+    TFlatComboBox* box = w.RYMC;
+    int target = -1;
+    for (int i = 0; i < box->count(); ++i)
+      if (box->itemText(i).startsWith(QString::fromStdString(code))) target = i;
+    ASSERT_GE(target, 0) << "no entry " << code;
+    box->setFocus();
+    box->setCurrentIndex(target - 1);
+    QTest::keyClick(box, Qt::Key_Down);
+  }
+  static void clickProduct(window::Tmain& w, const std::string& product) {
+    ASSERT_TRUE(w.ClientDataSet1->Locate("SPDM00", TValue(product)));
+    guarded([&] { w.dxDBGrid1Click(); });
+  }
+  std::string lastBox() const {
+    return boxes->calls().empty() ? "" : text::gbkToUtf8Lossy(boxes->calls().back().text);
+  }
+
+  QTemporaryDir logDir;
+  QuotaDatabase data{"sqlite"};
+  std::shared_ptr<ScriptedMessageBoxService> boxes = std::make_shared<ScriptedMessageBoxService>();
+  std::unique_ptr<ScopedMessageBoxService> boxScope;
+  std::unique_ptr<ScopedFakeToday> fakeToday;
+  std::unique_ptr<DaemonProcess> daemon;
+  struct Open {
+    std::unique_ptr<PluginContext> context;
+    std::unique_ptr<window::Tmain> form;
+  };
+  std::vector<Open> forms;
+};
+
+TEST_F(WindowAfterKill, ServerActionsShowTheErrorAndTheWindowStaysUsable) {
+  window::Tmain& w = openWindow();
+  pickSalesperson(w, "0012");
+  clickProduct(w, "P001");
+  ASSERT_EQ(w.ClientDataSet2->RecordCount(), 3);
+  ASSERT_TRUE(boxes->calls().empty()) << lastBox();
+
+  daemon->kill();
+  // Local actions still work: typing an adjustment updates the footer.
+  ASSERT_TRUE(w.ClientDataSet2->Locate("FXRY00", TValue(std::string("0013"))));
+  w.ClientDataSet2->Edit();
+  w.ClientDataSet2->FieldByName("TZXL00")->SetAsFloat(1);
+  guarded([&] { w.dxDBGrid2Edited(); });
+  EXPECT_EQ(w.dxDBGrid2->ColumnByName("dxDBGrid2TZXL00")->SummaryFooterText(), "1.00");
+  EXPECT_TRUE(boxes->calls().empty()) << lastBox();
+  // Saving: the confirmation, then the error; nothing is written.
+  const double before = data.quota("D1", "0013", "P001");
+  guarded([&] { w.tbokClick(); });
+  ASSERT_EQ(boxes->calls().size(), 2u);
+  EXPECT_EQ(text::gbkToUtf8Lossy(boxes->calls()[0].text), "确定是否修改限量吗?");
+  EXPECT_NE(lastBox().find(kUnavailable), std::string::npos) << lastBox();
+  EXPECT_EQ(data.quota("D1", "0013", "P001"), before);
+  // Clicking a product calls the server: the error box.
+  clickProduct(w, "P002");
+  ASSERT_EQ(boxes->calls().size(), 3u);
+  EXPECT_NE(lastBox().find(kUnavailable), std::string::npos) << lastBox();
+  // Choosing a salesperson calls the server too.
+  pickSalesperson(w, "0013");
+  ASSERT_EQ(boxes->calls().size(), 4u);
+  EXPECT_NE(lastBox().find(kUnavailable), std::string::npos) << lastBox();
+  // Changing the date closes both grids without a call.
+  w.DateTimePicker1->setFocus();
+  QTest::keyClick(w.DateTimePicker1, Qt::Key_Up);
+  EXPECT_FALSE(w.ClientDataSet1->Active());
+  EXPECT_FALSE(w.ClientDataSet2->Active());
+  EXPECT_EQ(boxes->calls().size(), 4u) << lastBox();
+  // A window opened meanwhile tells the same at activation and stays usable.
+  {
+    window::Tmain& meanwhile = openWindow();
+    ASSERT_EQ(boxes->calls().size(), 5u);
+    EXPECT_NE(lastBox().find(kUnavailable), std::string::npos) << lastBox();
+    EXPECT_EQ(meanwhile.RYMC->count(), 0);
+    guarded([&] { meanwhile.tbexitClick(); });
+    EXPECT_FALSE(meanwhile.isVisible());
+  }
+  // Exit closes the window.
+  ASSERT_TRUE(w.isVisible());
+  guarded([&] { w.tbexitClick(); });
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_EQ(boxes->calls().size(), 5u) << lastBox();
+  forms.clear();
+
+  // The daemon is back: a new window works from activation to a save.
+  ASSERT_TRUE(daemon->start()) << daemon->error();
+  boxes->clear();
+  window::Tmain& again = openWindow();
+  EXPECT_EQ(again.RYMC->count(), 4);
+  pickSalesperson(again, "0012");
+  clickProduct(again, "P001");
+  ASSERT_TRUE(again.ClientDataSet2->Locate("FXRY00", TValue(std::string("0013"))));
+  again.ClientDataSet2->Edit();
+  again.ClientDataSet2->FieldByName("TZXL00")->SetAsFloat(2);
+  guarded([&] { again.dxDBGrid2Edited(); });
+  guarded([&] { again.tbokClick(); });
+  ASSERT_EQ(boxes->calls().size(), 1u) << lastBox();  // the confirmation only
+  EXPECT_EQ(data.quota("D1", "0013", "P001"), before + 2);
+  EXPECT_EQ(data.quota("D1", "0012", "P001"), 8);
+}
+
+TEST_F(WindowAfterKill, AWindowLeftOpenAcrossARestartNeverReachesAnotherWindowsObject) {
+  window::Tmain& old = openWindow();
+  pickSalesperson(old, "0012");
+  ASSERT_TRUE(boxes->calls().empty()) << lastBox();
+  daemon->kill();
+  ASSERT_TRUE(daemon->start()) << daemon->error();
+
+  // A second window while the first is still open: same process, same connection to
+  // the daemon.
+  window::Tmain& fresh = openWindow();
+  ASSERT_TRUE(boxes->calls().empty()) << lastBox();
+  pickSalesperson(fresh, "0013");
+  ASSERT_TRUE(boxes->calls().empty()) << lastBox();
+  ASSERT_EQ(fresh.ClientDataSet1->RecordCount(), 3);  // 0013: P001, P003 in D1, P002 in D2
+
+  // The first window's object died with the old daemon: its request must fail, not
+  // land on the second window's object (whose working rows are 0013's).
+  clickProduct(old, "P001");
+  ASSERT_EQ(boxes->calls().size(), 1u);
+  EXPECT_NE(lastBox().find(kDisconnected), std::string::npos) << lastBox();
+  clickProduct(fresh, "P001");
+  EXPECT_EQ(boxes->calls().size(), 1u) << lastBox();
+  EXPECT_EQ(fresh.ClientDataSet2->RecordCount(), 3);
+}
+
+}  // namespace
+}  // namespace qadj::testing

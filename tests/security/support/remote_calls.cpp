@@ -1,0 +1,94 @@
+#include "support/remote_calls.h"
+
+#include <cstdlib>
+
+#include "qadj/platform/text.h"
+#include "qadj/protocol/appserver.h"
+#include "qadj/protocol/packet.h"
+
+namespace qadj::testing {
+
+namespace {
+
+void setOrUnset(const char* name, const std::string& value) {
+  if (value.empty())
+    ::unsetenv(name);
+  else
+    ::setenv(name, value.c_str(), 1);
+}
+
+}  // namespace
+
+ClientEnv::ClientEnv(const std::string& clientDir, const std::string& token,
+                     const std::string& caFile)
+    : saved_{
+          {"QADJ_CLIENT_DIR", false, {}}, {"QADJ_TOKEN", false, {}}, {"QADJ_TLS_CA", false, {}}} {
+  for (auto& s : saved_) {
+    const char* v = std::getenv(s.name);
+    s.had = v != nullptr;
+    if (v) s.value = v;
+  }
+  setOrUnset("QADJ_CLIENT_DIR", clientDir);
+  setOrUnset("QADJ_TOKEN", token);
+  setOrUnset("QADJ_TLS_CA", caFile);
+}
+
+ClientEnv::~ClientEnv() {
+  for (const auto& s : saved_) {
+    if (s.had)
+      ::setenv(s.name, s.value.c_str(), 1);
+    else
+      ::unsetenv(s.name);
+  }
+}
+
+CallOutcome createAndFetch(const std::string& host, const std::u16string& sqlText) {
+  CallOutcome out;
+  com::ExcepInfo info;
+  com::GetErrorInfo(info);  // nothing stale
+  std::shared_ptr<com::IUnknown> obj;
+  out.hr = com::CoCreateInstanceEx(CLSID_CoStoreProduct, com::CLSCTX_REMOTE_SERVER, host,
+                                   com::IID_IDispatch, obj);
+  if (com::failed(out.hr)) {
+    if (com::GetErrorInfo(info)) out.description = text::utf16ToUtf8(info.description);
+    return out;
+  }
+  auto disp = com::interface_cast<com::IDispatch>(obj);
+  if (!disp) {
+    out.hr = com::E_NOINTERFACE;
+    return out;
+  }
+  return fetchOn(*disp, sqlText);
+}
+
+CallOutcome fetchOn(com::IDispatch& server, const std::u16string& sqlText) {
+  using com::Variant;
+  CallOutcome out;
+  std::vector<Variant> fetch{Variant().setByRef(),        Variant::null().setByRef(),
+                             Variant::bstr(sqlText),      Variant::i4(1),
+                             Variant::i4(0).setByRef(),   Variant::i4(-1),
+                             Variant::bstr(u"PUBLIC_DSP")};
+  Variant result;
+  com::ExcepInfo excep;
+  out.hr = server.Invoke(DISPID_FetchRecords, com::DISPATCH_METHOD, fetch, &result, &excep);
+  if (out.hr == com::DISP_E_EXCEPTION)
+    out.description = text::utf16ToUtf8(excep.description);
+  else if (com::succeeded(out.hr)) {
+    out.packet = packet::decode(result.asBytes());
+    out.rows = out.packet.rows.size();
+  }
+  return out;
+}
+
+CallOutcome executeOn(com::IDispatch& server, const std::u16string& sqlText) {
+  using com::Variant;
+  CallOutcome out;
+  std::vector<Variant> args{Variant::null().setByRef(), Variant::null().setByRef(),
+                            Variant::bstr(sqlText), Variant::bstr(u"PUBLIC_DSP")};
+  com::ExcepInfo excep;
+  out.hr = server.Invoke(DISPID_ExecuteCommand, com::DISPATCH_METHOD, args, nullptr, &excep);
+  if (out.hr == com::DISP_E_EXCEPTION) out.description = text::utf16ToUtf8(excep.description);
+  return out;
+}
+
+}  // namespace qadj::testing
