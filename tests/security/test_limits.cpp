@@ -93,13 +93,13 @@ class DaemonLimits : public ::testing::Test {
   std::string start(const std::vector<std::string>& limits) {
     std::vector<std::string> args{"--db", db.url(), "--listen", "127.0.0.1:0"};
     args.insert(args.end(), limits.begin(), limits.end());
-    daemon = std::make_unique<DaemonProcess>(args);
+    daemon = std::make_unique<ListeningDaemon>(args);
     const int port = daemon->waitReady();
     return port > 0 ? "127.0.0.1:" + std::to_string(port) : std::string();
   }
   QTemporaryDir clientDir;
   QuotaDatabase db{"sqlite"};
-  std::unique_ptr<DaemonProcess> daemon;
+  std::unique_ptr<ListeningDaemon> daemon;
 };
 
 TEST_F(DaemonLimits, ResultAndMessageCaps) {

@@ -50,7 +50,7 @@ class Tls : public ::testing::Test {
     std::vector<std::string> args{"--db",      db.url(),       "--listen",
                                   "0.0.0.0:0", "--token-file", clientPath() + "/daemon-token"};
     if (tls) args.insert(args.end(), {"--tls-cert", good.serverCert, "--tls-key", good.serverKey});
-    daemon = std::make_unique<DaemonProcess>(args);
+    daemon = std::make_unique<ListeningDaemon>(args);
     const int port = daemon->waitReady();
     ASSERT_GT(port, 0) << daemon->output();
     if (tls) {
@@ -65,7 +65,7 @@ class Tls : public ::testing::Test {
   static inline std::string failure;
   QTemporaryDir clientDir;
   QuotaDatabase db{"sqlite"};
-  std::unique_ptr<DaemonProcess> daemon;
+  std::unique_ptr<ListeningDaemon> daemon;
   std::string host;
 };
 
@@ -131,8 +131,8 @@ TEST_F(Tls, AClientExpectingTlsFailsAgainstAPlainDaemon) {
 }
 
 TEST_F(Tls, TheDaemonRefusesAnUnreadableKey) {
-  DaemonProcess bad({"--db", db.url(), "--listen", "127.0.0.1:0", "--tls-cert", good.serverCert,
-                     "--tls-key", clientPath() + "/no-such.key"});
+  ListeningDaemon bad({"--db", db.url(), "--listen", "127.0.0.1:0", "--tls-cert", good.serverCert,
+                       "--tls-key", clientPath() + "/no-such.key"});
   EXPECT_EQ(bad.finish(), 1);
   EXPECT_NE(bad.output().find("cannot read"), std::string::npos) << bad.output();
 }

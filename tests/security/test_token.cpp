@@ -36,7 +36,7 @@ class TokenAccess : public ::testing::Test {
     ASSERT_TRUE(dir.isValid() && clientDir.isValid());
     com::CoInitialize();
     writeFile(tokenFile(), std::string(kToken) + "\n", 0640);
-    daemon = std::make_unique<DaemonProcess>(std::vector<std::string>{
+    daemon = std::make_unique<ListeningDaemon>(std::vector<std::string>{
         "--db", db.url(), "--listen", "0.0.0.0:0", "--token-file", tokenFile()});
     const int port = daemon->waitReady();
     ASSERT_GT(port, 0) << daemon->output();
@@ -72,7 +72,7 @@ class TokenAccess : public ::testing::Test {
 
   QTemporaryDir dir, clientDir;
   QuotaDatabase db{"sqlite"};
-  std::unique_ptr<DaemonProcess> daemon;
+  std::unique_ptr<ListeningDaemon> daemon;
   std::string host;
 };
 

@@ -16,8 +16,8 @@ extern char** environ;
 
 namespace qadj::testing {
 
-DaemonProcess::DaemonProcess(const std::vector<std::string>& args,
-                             const std::vector<std::string>& extraEnv) {
+ListeningDaemon::ListeningDaemon(const std::vector<std::string>& args,
+                                 const std::vector<std::string>& extraEnv) {
   std::vector<std::string> argStore{QADJ_APPSERVER_EXE};
   argStore.insert(argStore.end(), args.begin(), args.end());
   std::vector<std::string> envStore;
@@ -43,7 +43,7 @@ DaemonProcess::DaemonProcess(const std::vector<std::string>& args,
   out_ = fds[0];
 }
 
-DaemonProcess::~DaemonProcess() {
+ListeningDaemon::~ListeningDaemon() {
   if (pid_ > 0 && status_ < 0) {
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
@@ -51,7 +51,7 @@ DaemonProcess::~DaemonProcess() {
   if (out_ >= 0) ::close(out_);
 }
 
-bool DaemonProcess::readUntil(const std::string& marker) {
+bool ListeningDaemon::readUntil(const std::string& marker) {
   while (text_.find(marker) == std::string::npos) {
     char buf[1024];
     const auto n = ::read(out_, buf, sizeof buf);
@@ -61,7 +61,7 @@ bool DaemonProcess::readUntil(const std::string& marker) {
   return true;
 }
 
-int DaemonProcess::waitReady() {
+int ListeningDaemon::waitReady() {
   if (!readUntil("serving ")) return 0;
   const auto line = text_.find("serving ");
   // The whole ready line: "... serving CLASS on ADDR:PORT, database URL[, ...]\n".
@@ -78,12 +78,12 @@ int DaemonProcess::waitReady() {
              : std::atoi(text_.c_str() + colon + 1);
 }
 
-int DaemonProcess::stop() {
+int ListeningDaemon::stop() {
   if (status_ < 0 && pid_ > 0) ::kill(pid_, SIGTERM);
   return finish();
 }
 
-int DaemonProcess::finish() {
+int ListeningDaemon::finish() {
   if (status_ >= 0) return status_;
   readUntil("\x01never");
   int status = 0;
@@ -92,7 +92,7 @@ int DaemonProcess::finish() {
   return status_;
 }
 
-std::size_t DaemonProcess::countLines(const std::vector<std::string>& parts) const {
+std::size_t ListeningDaemon::countLines(const std::vector<std::string>& parts) const {
   std::istringstream in(text_);
   std::size_t n = 0;
   for (std::string line; std::getline(in, line);) {

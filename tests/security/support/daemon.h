@@ -9,15 +9,15 @@
 
 namespace qadj::testing {
 
-class DaemonProcess {
+class ListeningDaemon {
  public:
   // Starts the daemon with args; extraEnv entries ("NAME=value") are added to the
   // environment of the child.
-  explicit DaemonProcess(const std::vector<std::string>& args,
-                         const std::vector<std::string>& extraEnv = {});
-  ~DaemonProcess();  // kills a daemon still running
-  DaemonProcess(const DaemonProcess&) = delete;
-  DaemonProcess& operator=(const DaemonProcess&) = delete;
+  explicit ListeningDaemon(const std::vector<std::string>& args,
+                           const std::vector<std::string>& extraEnv = {});
+  ~ListeningDaemon();  // kills a daemon still running
+  ListeningDaemon(const ListeningDaemon&) = delete;
+  ListeningDaemon& operator=(const ListeningDaemon&) = delete;
 
   // Reads output until it holds marker (true) or the output ends (false).
   bool readUntil(const std::string& marker);
