@@ -180,47 +180,111 @@ TEST_F(DatabaseLoss, CallsFailClearlyAndTheDaemonServesAgainOnceItIsBack) {
   EXPECT_EQ(daemon->terminate(), 0);
 }
 
-TEST_F(DatabaseLoss, ASaveInFlightWhenTheDatabaseStopsLeavesNoLine) {
-  auto& pg = PostgresServer::instance();
+// Holds the giver's line of transfer `i` in a transaction of its own, so that the
+// window's save of that transfer runs its increments and then waits at its decrement,
+// inside its transaction; returns once the save waits there.
+class HeldGiverLine {
+ public:
+  HeldGiverLine(const std::string& url, int i) : holder_(appserver::openDatabase(url)) {
+    holder_->begin();
+    const Transfer t = transfer(i);
+    held_ = holder_->execute("UPDATE XSTXLGL01 SET XL0000=XL0000 WHERE DHAO00='D1' AND FXRY00=$1",
+                             {std::string(kCodes[t.giver])}) == 1;
+    watch_ = appserver::openDatabase(url);
+  }
+  bool held() const { return held_; }
+  // The backend of the save waiting for the held line, once there is one (0: none came).
+  double waitingBackend() {
+    double pid = 0;
+    waitUntil([&] {
+      const auto rs = watch_->query(
+          "SELECT pid FROM pg_stat_activity WHERE datname = current_database() AND "
+          "wait_event_type = 'Lock'");
+      if (rs.rows.size() != 1) return false;
+      pid = std::get<double>(rs.rows[0][0]);
+      return true;
+    });
+    return pid;
+  }
+  void terminate(double pid) { watch_->query("SELECT pg_terminate_backend($1::integer)", {pid}); }
+  void release() {
+    holder_.reset();
+    watch_.reset();
+  }
+
+ private:
+  std::unique_ptr<appserver::Database> holder_, watch_;
+  bool held_ = false;
+};
+
+// What a save promises whatever happens to the database under it: reported failed,
+// none of it is applied; reported done, all of it is; the total never changes.
+// Returns the number of transfers in the database afterwards.
+int checkWholeOrAbsent(appserver::Database& db, int before, const Client::Outcome& outcome) {
+  const auto now = lines(db);
+  EXPECT_EQ(total(db), kPersons * kStartQuota);
+  if (com::failed(outcome.hr)) {
+    EXPECT_NE(outcome.text.find(kLost), std::string::npos) << outcome.text;
+    EXPECT_EQ(now, expectedAfter(before)) << "a failed save left lines: " << describe(now);
+    return before;
+  }
+  EXPECT_EQ(now, expectedAfter(before + 1)) << "a done save is not whole: " << describe(now);
+  return before + 1;
+}
+
+TEST_F(DatabaseLoss, ASaveWhoseSessionEndsInFlightLeavesNoLine) {
   Client window(daemon->host());
   ASSERT_EQ(window.save(saveBlock(0)).hr, com::S_OK);
 
-  // Another session holds the giver's line, so the next save runs its increments and
-  // then waits at its decrement, inside its transaction, when the database stops.
-  auto blocker = appserver::openDatabase(url);
-  blocker->begin();
-  const Transfer t = transfer(1);
-  ASSERT_EQ(blocker->execute("UPDATE XSTXLGL01 SET XL0000=XL0000 WHERE DHAO00='D1' AND FXRY00=$1",
-                             {std::string(kCodes[t.giver])}),
-            1);
+  HeldGiverLine held(url, 1);
+  ASSERT_TRUE(held.held());
   auto inFlight = std::async(std::launch::async, [&] {
     const ComThread scope;
     return window.save(saveBlock(1));
   });
-  auto watch = appserver::openDatabase(url);
-  ASSERT_TRUE(waitUntil([&] {
-    return std::get<double>(watch
-                                ->query("SELECT COUNT(*) FROM pg_stat_activity WHERE "
-                                        "datname = current_database() AND wait_event_type = "
-                                        "'Lock'")
-                                .rows.at(0)
-                                .at(0)) == 1;
-  })) << "the save never reached the locked line";
-  watch.reset();
-  ASSERT_TRUE(pg.stop());
+  const double backend = held.waitingBackend();
+  ASSERT_NE(backend, 0) << "the save never reached the held line";
+  // The save's own session ends while it waits: it cannot have committed.
+  held.terminate(backend);
   ASSERT_EQ(inFlight.wait_for(std::chrono::seconds(60)), std::future_status::ready) << "hangs";
   const auto outcome = inFlight.get();
   EXPECT_TRUE(com::failed(outcome.hr));
-  EXPECT_NE(outcome.text.find(kLost), std::string::npos) << outcome.text;
-  blocker.reset();
+  held.release();
 
-  ASSERT_TRUE(pg.start()) << pg.error();
   auto check = appserver::openDatabase(url);
-  EXPECT_EQ(lines(*check), expectedAfter(1)) << describe(lines(*check));
-  EXPECT_EQ(total(*check), kPersons * kStartQuota);
+  EXPECT_EQ(checkWholeOrAbsent(*check, 1, outcome), 1);
   // The same save, sent again, goes through on the object's new session.
   EXPECT_EQ(window.save(saveBlock(1)).hr, com::S_OK);
   EXPECT_EQ(lines(*check), expectedAfter(2));
+  EXPECT_TRUE(alive(daemon->pid()));
+}
+
+TEST_F(DatabaseLoss, ASaveInFlightWhenTheDatabaseStopsIsWholeOrAbsent) {
+  auto& pg = PostgresServer::instance();
+  Client window(daemon->host());
+  ASSERT_EQ(window.save(saveBlock(0)).hr, com::S_OK);
+
+  HeldGiverLine held(url, 1);
+  ASSERT_TRUE(held.held());
+  auto inFlight = std::async(std::launch::async, [&] {
+    const ComThread scope;
+    return window.save(saveBlock(1));
+  });
+  ASSERT_NE(held.waitingBackend(), 0) << "the save never reached the held line";
+  // Stopping ends the holding session, which frees the line: the waiting save may
+  // commit before its own session is ended, or be ended first. Either is sound.
+  ASSERT_TRUE(pg.stop());
+  ASSERT_EQ(inFlight.wait_for(std::chrono::seconds(60)), std::future_status::ready) << "hangs";
+  const auto outcome = inFlight.get();
+  held.release();
+
+  ASSERT_TRUE(pg.start()) << pg.error();
+  auto check = appserver::openDatabase(url);
+  const int saved = checkWholeOrAbsent(*check, 1, outcome);
+  // Once the database is back the next save goes through: the failed one again, or
+  // the one after it.
+  EXPECT_EQ(window.save(saveBlock(saved)).hr, com::S_OK);
+  EXPECT_EQ(lines(*check), expectedAfter(saved + 1));
   EXPECT_TRUE(alive(daemon->pid()));
 }
 
