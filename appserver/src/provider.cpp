@@ -7,6 +7,7 @@
 #include <random>
 #include <thread>
 
+#include "qadj/appserver/save_block.h"
 #include "qadj/appserver/sql_text.h"
 #include "qadj/platform/error.h"
 #include "qadj/platform/text.h"
@@ -260,6 +261,13 @@ bool isUpdate(std::string_view statement) {
 
 namespace {
 
+// The refusal of a save one of whose quota lines does not exist, in the window's
+// language.
+std::string missingLineMessage(const QuotaLineUpdate& line) {
+  return "单据 " + line.document + " 中没有访销员 " + line.salesperson + " 的商品 " + line.product +
+         " 的限量记录，本次保存没有修改任何限量";
+}
+
 // One attempt of executeCommand. A conflict the database resolved by rolling this
 // session back leaves as TransactionConflict, so that the attempt can be repeated.
 std::int64_t executeOnce(Database& db, std::string_view sqlText) {
@@ -278,7 +286,7 @@ std::int64_t executeOnce(Database& db, std::string_view sqlText) {
   for (const auto& statement : *block) refuseTransactionControl(statement);
   // A block is one unit of work: an UPDATE in it that finds no row would leave the
   // unit half done (a quota transfer would create or destroy quota), so it fails the
-  // whole block.
+  // whole block, unless it adds nothing (a colleague's line of a second document).
   db.begin();
   std::int64_t changed = 0;
   try {
@@ -294,9 +302,14 @@ std::int64_t executeOnce(Database& db, std::string_view sqlText) {
         throw DatabaseError("statement " + std::to_string(i + 1) + " of the block: " + e.what() +
                             "; no statement of the block was applied");
       }
-      if (rows == 0 && isUpdate(statement))
+      if (rows == 0 && isUpdate(statement)) {
+        const auto line = parseQuotaLineUpdate(statement);
+        // Adding nothing to a line that is not there leaves the transfer whole.
+        if (line && line->amount == 0) continue;
+        if (line) throw DatabaseError(missingLineMessage(*line));
         throw DatabaseError("statement " + std::to_string(i + 1) +
                             " of the block changed no row; no statement of the block was applied");
+      }
       changed += rows;
     }
   } catch (...) {

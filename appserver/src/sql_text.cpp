@@ -7,13 +7,7 @@
 namespace qadj::appserver::sql {
 namespace {
 
-enum class Tok { Word, QuotedIdent, String, Number, Punct };
-
-struct Token {
-  Tok kind;
-  std::size_t begin, end;  // byte range in the text
-  std::string_view text;
-};
+using Tok = TokenKind;
 
 bool wordStart(unsigned char c) {
   return std::isalpha(c) || c == '_' || c >= 0x80;
@@ -29,6 +23,8 @@ bool iequals(std::string_view a, std::string_view b) {
          });
 }
 
+}  // namespace
+
 bool isWord(const Token& t, std::string_view w) {
   return t.kind == Tok::Word && iequals(t.text, w);
 }
@@ -36,7 +32,17 @@ bool isPunct(const Token& t, char c) {
   return t.kind == Tok::Punct && t.text.size() == 1 && t.text[0] == c;
 }
 
-// Splits text into tokens, skipping white space and comments.
+std::string literalValue(const Token& t) {
+  std::string out;
+  const std::string_view inner = t.text.substr(1, t.text.size() - 2);
+  out.reserve(inner.size());
+  for (std::size_t i = 0; i < inner.size(); ++i) {
+    out += inner[i];
+    if (inner[i] == '\'' && i + 1 < inner.size() && inner[i + 1] == '\'') ++i;
+  }
+  return out;
+}
+
 std::vector<Token> tokenize(std::string_view s) {
   std::vector<Token> out;
   std::size_t i = 0;
@@ -95,6 +101,8 @@ std::vector<Token> tokenize(std::string_view s) {
   }
   return out;
 }
+
+namespace {
 
 std::string_view trim(std::string_view v) {
   while (!v.empty() && std::isspace(static_cast<unsigned char>(v.front()))) v.remove_prefix(1);

@@ -1,6 +1,7 @@
 #include "qadj/controls/flat_combo_box.h"
 
 #include <QAbstractItemView>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QLineEdit>
@@ -158,7 +159,14 @@ void TFlatComboBox::showPopup() {
   if (popup->layout()) popup->layout()->setContentsMargins(0, 0, 0, 0);
   view()->setFrameShape(QFrame::NoFrame);
   view()->setGeometry(1, edge, popup->width() - 2, height - 2 * edge);
+  // With no entry chosen no row is highlighted (the list's focus would make the first
+  // row its current one).
+  if (currentIndex() < 0) clearListCurrent();
   update();
+}
+
+void TFlatComboBox::clearListCurrent() {
+  view()->selectionModel()->clear();
 }
 
 bool TFlatComboBox::event(QEvent* e) {
@@ -189,7 +197,16 @@ bool TFlatComboBox::eventFilter(QObject* watched, QEvent* e) {
         if (watched == view()->parentWidget()) {
           if (e->type() == QEvent::Show || e->type() == QEvent::Hide) {
             dropped_ = e->type() == QEvent::Show;
+            if (!dropped_) openingRelease_ = false;
             update();
+          } else if (e->type() == QEvent::MouseButtonPress) {
+            openingRelease_ = false;
+          } else if (e->type() == QEvent::MouseButtonRelease && openingRelease_) {
+            // The release of the click that dropped the list reaches the open list
+            // outside its rows; it ends that click, not the list.
+            openingRelease_ = false;
+            auto* mouse = static_cast<QMouseEvent*>(e);
+            return !view()->parentWidget()->rect().contains(mouse->position().toPoint());
           }
         } else if (watched == view() && e->type() == QEvent::KeyPress) {
           auto* key = static_cast<QKeyEvent*>(e);
@@ -233,6 +250,7 @@ void TFlatComboBox::mousePressEvent(QMouseEvent* e) {
       hidePopup();
     } else {
       showPopup();
+      openingRelease_ = dropped_;
     }
     e->accept();
     return;

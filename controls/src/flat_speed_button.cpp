@@ -216,6 +216,15 @@ void TFlatSpeedButton::click() {
 }
 
 bool TFlatSpeedButton::event(QEvent* e) {
+  if (e->type() == cancelModeEventType()) {
+    // A press in progress ends without a click.
+    if (tracking_) {
+      tracking_ = false;
+      if (isEnabled()) state_ = ButtonState::Up;
+      update();
+    }
+    return true;
+  }
   return guarded([&] { return QWidget::event(e); }, true);
 }
 

@@ -23,7 +23,7 @@ void TdxDBGridColumn::SetSorted(TdxGridColumnSorted s) {
 
 std::string TdxDBGridColumn::SummaryFooterText() const {
   try {
-    return footerText(SummaryFooterType, SummaryFooterFormat, summary_.value);
+    return footerText(SummaryFooterType, SummaryFooterFormat, summary_.value, {}, summaryIsDate_);
   } catch (...) {
     return {};
   }

@@ -370,7 +370,10 @@ void TdxDBGrid::loadRows() {
 }
 
 void TdxDBGrid::resetSummaries() {
-  for (auto& c : columns_) c->summary_.reset();
+  for (auto& c : columns_) {
+    c->summary_.reset();
+    c->summaryIsDate_ = c->summaryField_ && c->summaryField_->DataType() == TFieldType::ftDateTime;
+  }
   summaryCount_ = 0;
   if (OnBeforeCalcSummary) OnBeforeCalcSummary(*this);
 }
@@ -474,6 +477,40 @@ void TdxDBGrid::syncFocusFromDataSet() {
 
 // --- Movement ------------------------------------------------------------------
 
+TdxDBGrid::RowIdentity TdxDBGrid::identityOf(int row) const {
+  RowIdentity r;
+  TDataSet* ds = DataSet();
+  if (!ds || !link_->Active() || row < 0 || row >= RowCount()) return r;
+  r.valid = true;
+  if (LoadAllMode()) {
+    r.id = ids_[store_.order[row]];
+    r.byKey = keyField_ != nullptr;
+    if (r.byKey) r.key = store_.keyAt(row);
+  } else {
+    const RecordSet* records = ds->Records();
+    r.id = records ? records->IdAt(row) : 0;
+    r.byKey = keyField_ != nullptr;
+    if (r.byKey) r.key = keyField_->ValueAt(row);
+  }
+  return r;
+}
+
+int TdxDBGrid::rowOf(const RowIdentity& record) const {
+  if (!record.valid) return -1;
+  const int count = RowCount();
+  TDataSet* ds = DataSet();
+  if (!ds || !link_->Active()) return -1;
+  for (int row = 0; row < count; ++row) {
+    if (record.byKey) {
+      const CellValue key = LoadAllMode() ? store_.keyAt(row) : keyField_->ValueAt(row);
+      if (compareValues(key, record.key) == 0) return row;
+    } else if (identityOf(row).id == record.id) {
+      return row;
+    }
+  }
+  return -1;
+}
+
 void TdxDBGrid::leaveRecord() {
   TDataSet* ds = DataSet();
   if (!ds || !link_->Active()) return;
@@ -522,27 +559,27 @@ void TdxDBGrid::makeRowVisible(int row) {
 }
 
 void TdxDBGrid::updateScrollBars() {
+  // The bars' signals stay connected: the scroll area shows or hides a bar when its
+  // range changes. The scrolling they report is the grid's own and is not acted on.
+  FlagGuard updating(updatingScrollBars_);
   int count = RowCount();
   int visible = visibleRowCount();
   QScrollBar* v = verticalScrollBar();
-  v->blockSignals(true);
   v->setRange(0, std::max(0, count - visible));
   v->setPageStep(std::max(1, visible));
   v->setSingleStep(1);
   v->setValue(firstRow_);
-  v->blockSignals(false);
   QScrollBar* h = horizontalScrollBar();
   int overflow = std::max(0, contentWidth() - viewport()->width());
-  h->blockSignals(true);
   h->setRange(0, overflow);
   h->setPageStep(std::max(1, viewport()->width()));
   h->setSingleStep(20);
   xOffset_ = std::min(xOffset_, overflow);
   h->setValue(xOffset_);
-  h->blockSignals(false);
 }
 
 void TdxDBGrid::scrollContentsBy(int, int) {
+  if (updatingScrollBars_) return;
   firstRow_ = verticalScrollBar()->value();
   xOffset_ = horizontalScrollBar()->value();
   if (!LoadAllMode() && focusedRow_ >= 0) {
@@ -620,7 +657,19 @@ void TdxDBGrid::resizeEvent(QResizeEvent* e) {
 // --- Error frame ---------------------------------------------------------------
 
 bool TdxDBGrid::event(QEvent* e) {
+  if (e->type() == cancelModeEventType()) {
+    cancelGesture();
+    return true;
+  }
   return guarded([&] { return QAbstractScrollArea::event(e); }, true);
+}
+
+void TdxDBGrid::cancelGesture() {
+  if (state_ == TdxGridState::Normal || state_ == TdxGridState::Editing) return;
+  state_ = TdxGridState::Normal;
+  movingTarget_ = -1;
+  viewport()->setCursor(Qt::ArrowCursor);
+  viewport()->update();
 }
 
 bool TdxDBGrid::viewportEvent(QEvent* e) {

@@ -43,11 +43,16 @@ void TdxDBGrid::mousePressEvent(QMouseEvent* e) {
       state_ = TdxGridState::HeaderPressed;
       break;
     case HitKind::Cell: {
+      // Closing the editor may post, and the post reload and re-sort the rows: the
+      // press goes to the record that was under the mouse, wherever it is now.
+      pressRecord_ = identityOf(hit.row);
       if (EditorVisible() && (hit.row != focusedRow_ || hit.column != focusedColumn_))
         closeEditor(true, true);
+      const int row = rowOf(pressRecord_);
+      if (row < 0) break;  // the record went away with the reload
       state_ = TdxGridState::RowPressed;
       try {
-        moveToRow(hit.row);
+        moveToRow(row);
         SetFocusedColumn(hit.column);
       } catch (...) {
         state_ = TdxGridState::Normal;
@@ -132,9 +137,11 @@ void TdxDBGrid::mouseReleaseEvent(QMouseEvent* e) {
 
 void TdxDBGrid::rowClickRelease(QMouseEvent* e, const HitTest& hit) {
   const bool plain = !(e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier));
+  // Press and release on the same cell of the screen open the editor on the pressed
+  // record's cell, also when a reload during the press moved that record.
   if (pressHit_.kind == HitKind::Cell && optionsBehavior_.has(BH::edgoImmediateEditor) && plain &&
       hit.kind == HitKind::Cell && hit.row == pressHit_.row && hit.column == pressHit_.column &&
-      hit.row == focusedRow_ && hit.column == focusedColumn_)
+      focusedRow_ >= 0 && focusedRow_ == rowOf(pressRecord_) && hit.column == focusedColumn_)
     ShowEditor();
   if (OnClick) OnClick(*this);
 }

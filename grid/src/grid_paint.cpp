@@ -36,6 +36,73 @@ bool TdxDBGrid::rightAligned(const TdxDBGridColumn& c) const {
   return c.Field() && c.Field()->DataType() == TFieldType::ftFloat;
 }
 
+namespace {
+
+// The texts of one row of cells laid out by textSpanStarts: each in the room it may
+// take, elided where that room is too narrow. inner(first, last) is the text
+// rectangle over cells first..last.
+template <class Inner>
+std::vector<TdxDBGrid::DrawnText> layOutTexts(const QFontMetrics& metrics,
+                                              const std::vector<QString>& texts,
+                                              const std::vector<bool>& rightAligned, Inner inner) {
+  std::vector<bool> hasText(texts.size());
+  for (std::size_t i = 0; i < texts.size(); ++i) hasText[i] = !texts[i].isEmpty();
+  const std::vector<int> starts = textSpanStarts(hasText, rightAligned);
+  std::vector<TdxDBGrid::DrawnText> out;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    if (!hasText[i]) continue;
+    TdxDBGrid::DrawnText t;
+    t.column = static_cast<int>(i);
+    t.rect = inner(static_cast<std::size_t>(starts[i]), i);
+    t.alignment = (rightAligned[i] ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+    t.text = metrics.elidedText(texts[i], Qt::ElideRight, std::max(t.rect.width(), 0));
+    out.push_back(std::move(t));
+  }
+  return out;
+}
+
+}  // namespace
+
+std::vector<TdxDBGrid::DrawnText> TdxDBGrid::RowTexts(int row) const {
+  const GridGeometry g = Geometry();
+  const int n = ColumnCount();
+  std::vector<QString> texts(static_cast<std::size_t>(n));
+  std::vector<bool> numbers(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    texts[static_cast<std::size_t>(i)] = fromGbk(CellText(row, i));
+    numbers[static_cast<std::size_t>(i)] = rightAligned(*columns_[static_cast<std::size_t>(i)]);
+  }
+  const int y = g.dataTop() + (row - firstRow_) * g.rowHeight;
+  return layOutTexts(
+      viewport()->fontMetrics(), texts, numbers, [&](std::size_t first, std::size_t last) {
+        const int left = g.columnLeft(static_cast<int>(first)) - xOffset_;
+        const int right = g.columnLeft(static_cast<int>(last)) - xOffset_ + g.widths[last];
+        return QRect(left, y, right - left, g.rowHeight)
+            .adjusted(kTextMargin, 0, -kTextMargin - 1, -1);
+      });
+}
+
+std::vector<TdxDBGrid::DrawnText> TdxDBGrid::FooterTexts() const {
+  if (!showFooter_) return {};
+  const GridGeometry g = Geometry();
+  const int n = ColumnCount();
+  std::vector<QString> texts(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    const TdxDBGridColumn& c = *columns_[static_cast<std::size_t>(i)];
+    if (c.SummaryFooterType != TSummaryType::cstNone)
+      texts[static_cast<std::size_t>(i)] = fromGbk(c.SummaryFooterText());
+  }
+  const int top = viewport()->height() - footerHeight();
+  return layOutTexts(viewport()->fontMetrics(), texts, std::vector<bool>(texts.size(), true),
+                     [&](std::size_t first, std::size_t last) {
+                       const int left = g.columnLeft(static_cast<int>(first)) - xOffset_ + 1;
+                       const int right =
+                           g.columnLeft(static_cast<int>(last)) - xOffset_ + g.widths[last] - 1;
+                       return QRect(left, top + 2, right - left, footerHeight() - 4)
+                           .adjusted(kTextMargin, 0, -kTextMargin, 0);
+                     });
+}
+
 void TdxDBGrid::paintFrame(QPainter& p, const QRect& r, bool raised) const {
   const QColor dark = headerColor_.darker(150);
   if (lookAndFeel_ == TdxLookAndFeel::lfStandard) {
@@ -122,8 +189,6 @@ void TdxDBGrid::paintRows(QPainter& p, const std::vector<int>& widths) const {
   const bool hasFocus = this->hasFocus() || EditorVisible();
   p.save();
   p.setClipRect(QRect(0, g.dataTop(), viewport()->width(), g.dataBottom() - g.dataTop()));
-  int totalWidth = 0;
-  for (int w : widths) totalWidth += w;
   for (int row = firstRow_; row < count && row < firstRow_ + visible; ++row) {
     const int y = g.dataTop() + (row - firstRow_) * g.rowHeight;
     int x = -xOffset_;
@@ -145,21 +210,17 @@ void TdxDBGrid::paintRows(QPainter& p, const std::vector<int>& widths) const {
         p.drawLine(r.topRight(), r.bottomRight());
         p.drawLine(r.bottomLeft(), r.bottomRight());
       }
-      const TdxDBGridColumn& c = *columns_[i];
-      p.setPen(fg);
-      const QRect textRect = r.adjusted(kTextMargin, 0, -kTextMargin - 1, -1);
-      const Qt::Alignment align =
-          (rightAligned(c) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
-      p.drawText(textRect, align,
-                 p.fontMetrics().elidedText(fromGbk(CellText(row, static_cast<int>(i))),
-                                            Qt::ElideRight, textRect.width()));
       if (focusedCell && hasFocus && !optionsView_.has(TdxDBGridOptionView::edgoHideFocusRect)) {
         QPen pen(highlightText, 1, Qt::DotLine);
         p.setPen(pen);
         p.drawRect(r.adjusted(1, 1, -2, -2));
       }
     }
-    (void)totalWidth;
+    for (const DrawnText& t : RowTexts(row)) {
+      const bool focusedCell = focused && t.column == focusedColumn_ && hasFocus;
+      p.setPen(focusedCell ? highlightText : text);
+      p.drawText(t.rect, t.alignment, t.text);
+    }
   }
   p.restore();
 }
@@ -171,13 +232,16 @@ void TdxDBGrid::paintFooter(QPainter& p, const std::vector<int>& widths) const {
   p.fillRect(band, palette().color(QPalette::Button));
   p.setPen(headerColor_.darker(150));
   p.drawLine(band.topLeft(), band.topRight());
-  int x = -xOffset_;
-  for (std::size_t i = 0; i < columns_.size(); ++i) {
-    const TdxDBGridColumn& c = *columns_[i];
-    QRect cell(x + 1, top + 2, widths[i] - 2, footerHeight() - 4);
-    x += widths[i];
-    if (c.SummaryFooterType == TSummaryType::cstNone) continue;
-    // A sunken cell, as a read-only total.
+  const GridGeometry g = Geometry();
+  const std::vector<DrawnText> texts = FooterTexts();
+  for (const DrawnText& t : texts) {
+    // A sunken cell, as a read-only total: the column's own, widened to the left as
+    // far as a total that runs over its neighbours needs.
+    QRect cell(g.columnLeft(t.column) - xOffset_ + 1, top + 2, widths[t.column] - 2,
+               footerHeight() - 4);
+    const int needed = p.fontMetrics().horizontalAdvance(t.text) + 2 * kTextMargin;
+    if (needed > cell.width())
+      cell.setLeft(std::max(t.rect.left() - kTextMargin, cell.right() + 1 - needed));
     p.fillRect(cell, palette().color(QPalette::Base));
     p.setPen(palette().color(QPalette::Mid));
     p.drawLine(cell.topLeft(), cell.topRight());
@@ -185,10 +249,9 @@ void TdxDBGrid::paintFooter(QPainter& p, const std::vector<int>& widths) const {
     p.setPen(palette().color(QPalette::Light));
     p.drawLine(cell.bottomLeft(), cell.bottomRight());
     p.drawLine(cell.topRight(), cell.bottomRight());
-    p.setPen(palette().color(QPalette::Text));
-    p.drawText(cell.adjusted(kTextMargin, 0, -kTextMargin, 0), Qt::AlignRight | Qt::AlignVCenter,
-               fromGbk(c.SummaryFooterText()));
   }
+  p.setPen(palette().color(QPalette::Text));
+  for (const DrawnText& t : texts) p.drawText(t.rect, t.alignment, t.text);
 }
 
 }  // namespace qadj::grid

@@ -53,6 +53,18 @@ std::vector<int> resizeFilled(const std::vector<int>& widths, const std::vector<
   return out;
 }
 
+std::vector<int> textSpanStarts(const std::vector<bool>& hasText,
+                                const std::vector<bool>& rightAligned) {
+  std::vector<int> starts(hasText.size());
+  for (std::size_t i = 0; i < hasText.size(); ++i) {
+    std::size_t first = i;
+    if (rightAligned[i] && hasText[i])
+      while (first > 0 && !hasText[first - 1]) --first;
+    starts[i] = static_cast<int>(first);
+  }
+  return starts;
+}
+
 int clampedWidth(int requested, int minWidth) {
   return std::max(requested, minWidth);
 }

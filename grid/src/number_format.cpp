@@ -213,11 +213,12 @@ std::string formatFloat(std::string_view format, long double value,
   std::size_t pick = 0;
   bool withMinus = false;
   if (value < 0 && !roundsToZero(value, sections[0])) {
-    if (sections.size() > 1 && !texts[1].empty()) {
-      pick = roundsToZero(value, sections[1]) ? 0 : 1;
-    } else {
+    // A negative section that would show the value as zero would hide its sign: the
+    // first section shows it, with a minus.
+    if (sections.size() > 1 && !texts[1].empty() && !roundsToZero(value, sections[1]))
+      pick = 1;
+    else
       withMinus = true;
-    }
   }
   if (sections.size() > 2 && !texts[2].empty() && roundsToZero(value, sections[pick])) {
     pick = 2;

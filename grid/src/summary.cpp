@@ -1,5 +1,7 @@
 #include "qadj/grid/summary.h"
 
+#include "qadj/server/fields.h"
+
 namespace qadj::grid {
 
 void SummaryAccumulator::add(TSummaryType type, long double v) {
@@ -52,9 +54,29 @@ std::string defaultFooterFormat(TSummaryType type) {
   return {};
 }
 
+namespace {
+
+const char* datePrefix(TSummaryType type) {
+  switch (type) {
+    case TSummaryType::cstMin:
+      return "MIN=";
+    case TSummaryType::cstMax:
+      return "MAX=";
+    case TSummaryType::cstAvg:
+      return "AVG=";
+    default:
+      return "";
+  }
+}
+
+}  // namespace
+
 std::string footerText(TSummaryType type, const std::string& format, long double value,
-                       const NumberFormatSettings& settings) {
+                       const NumberFormatSettings& settings, bool dateValued) {
   if (type == TSummaryType::cstNone) return {};
+  if (dateValued && type != TSummaryType::cstCount)
+    return (format.empty() ? std::string(datePrefix(type)) : format) +
+           FormatDateTime(static_cast<double>(value));
   return formatFloat(format.empty() ? defaultFooterFormat(type) : format, value, settings);
 }
 

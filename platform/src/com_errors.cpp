@@ -62,10 +62,14 @@ std::string ErrorDescriptionText(std::u16string_view description) {
   } catch (const std::exception&) {  // broken UTF-16: keep what is plain ASCII
     for (char16_t c : description) text += c < 0x80 ? static_cast<char>(c) : '?';
   }
-  // Trailing bytes of a double-byte GBK character are never below 0x40, so trimming
-  // bytes up to blank and periods cannot cut a character in half.
-  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.'))
+  // Trailing bytes of a double-byte GBK character are never below 0x40 nor 0x7F, so
+  // trimming blanks, control characters (DEL among them) and periods cannot cut a
+  // character in half.
+  while (!text.empty()) {
+    const auto c = static_cast<unsigned char>(text.back());
+    if (c > ' ' && c != 0x7F && c != '.') break;
     text.pop_back();
+  }
   return text;
 }
 

@@ -20,10 +20,36 @@ ErrorReporter setErrorReporter(ErrorReporter reporter) {
   return previous;
 }
 
+int cancelModeEventType() {
+  static const int type = QEvent::registerEventType();
+  return type;
+}
+
+namespace {
+
+// A pressed button, a drag or an open list ends before the box appears.
+void cancelGestures() {
+  // Popups stack (a list over a calendar is not possible here, but a popup may open
+  // another); each close removes one.
+  for (int bound = 0; bound < 16; ++bound) {
+    QWidget* popup = QApplication::activePopupWidget();
+    if (!popup) break;
+    popup->close();
+  }
+  if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
+  // A press grabs the mouse implicitly, so the control in a gesture cannot be told
+  // from here: every widget is asked, and those that track none ignore it.
+  for (QWidget* w : QApplication::allWidgets()) {
+    QEvent cancel(static_cast<QEvent::Type>(cancelModeEventType()));
+    QApplication::sendEvent(w, &cancel);
+  }
+}
+
+}  // namespace
+
 void reportError(std::exception_ptr error) noexcept {
   try {
-    // A pressed button, a drag or an open list ends before the box appears.
-    if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
+    cancelGestures();
     if (reporterSlot()) {
       reporterSlot()(error);
       return;

@@ -1,6 +1,9 @@
 // The host's owner window and transient parents for native X11 windows.
 #include "qadj/platform/owner_window.h"
 
+#include <xcb/xcb.h>
+
+#include <QGuiApplication>
 #include <QWidget>
 #include <QWindow>
 #include <atomic>
@@ -21,6 +24,24 @@ OwnerWindow applicationOwner() {
   return OwnerWindow::fromNative(applicationOwnerHandle());
 }
 
+namespace {
+
+// Makes window transient for the X11 window `parent`. Qt writes WM_TRANSIENT_FOR
+// only for dialog-type windows; a normal window (the quota window, with its
+// minimise and maximise boxes) gets the property here, so that the window manager
+// keeps it above its owner. Does nothing off X11.
+void writeTransientFor(QWindow* window, WId parent) {
+  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  if (x11 == nullptr || x11->connection() == nullptr) return;
+  xcb_connection_t* connection = x11->connection();
+  const auto owner = static_cast<xcb_window_t>(parent);
+  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window->winId()),
+                      XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 32, 1, &owner);
+  xcb_flush(connection);
+}
+
+}  // namespace
+
 bool setTransientForNative(QWindow* window, quintptr nativeHandle) {
   if (window == nullptr || nativeHandle == 0) return false;
   // Without foreign-window support (e.g. the offscreen platform) this yields null.
@@ -30,6 +51,7 @@ bool setTransientForNative(QWindow* window, quintptr nativeHandle) {
   foreign->setParent(nullptr);
   QObject::connect(window, &QObject::destroyed, foreign, &QObject::deleteLater);
   window->setTransientParent(foreign);
+  writeTransientFor(window, static_cast<WId>(nativeHandle));
   return true;
 }
 
@@ -50,6 +72,7 @@ bool applyOwner(QWidget* topLevel, const OwnerWindow& owner) {
     QWindow* parent = ownerTop->windowHandle();
     if (own == nullptr || parent == nullptr) return false;
     own->setTransientParent(parent);
+    writeTransientFor(own, parent->winId());
     return true;
   }
   return setTransientForNative(topLevel, owner.nativeHandle);

@@ -84,23 +84,27 @@ std::string driveDirectory(char letter) {
   std::string config;
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') {
     config = xdg;
-  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/') {
     config = std::string(home) + "/.config";
   } else {
-    config = "/tmp";
+    // No folder of the user's: no drive. A shared folder such as /tmp would let any
+    // other user of the computer write the settings the plug-in reads.
+    return {};
   }
   return config + "/qadj_vsd/" + lower(letter);
 }
 
 std::string mapWindowsPath(std::string_view path) {
-  if (path.size() >= 2 && isLetter(path[0]) && path[1] == ':') {
-    return joinResolved(driveDirectory(path[0]), components(path.substr(2)));
-  }
-  if (path.starts_with('\\')) return joinResolved(driveDirectory('c'), components(path));
+  // A name on a drive that stands for no folder names no file.
+  const auto onDrive = [](char letter, std::string_view rest, const char* below = "") {
+    const std::string dir = driveDirectory(letter);
+    return dir.empty() ? std::string() : joinResolved(dir + below, components(rest));
+  };
+  if (path.size() >= 2 && isLetter(path[0]) && path[1] == ':')
+    return onDrive(path[0], path.substr(2));
+  if (path.starts_with('\\')) return onDrive('c', path);
   if (path.starts_with('/')) return joinResolved("/", components(path));
-  if (path.find_first_of("\\/") == std::string_view::npos) {
-    return joinResolved(driveDirectory('c') + "/windows", components(path));
-  }
+  if (path.find_first_of("\\/") == std::string_view::npos) return onDrive('c', path, "/windows");
   return joinResolved(".", components(path));
 }
 

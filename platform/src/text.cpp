@@ -92,8 +92,8 @@ bool convertAscii(const char* in, std::size_t inBytes, std::size_t unit, Out& ou
   return true;
 }
 
-// One conversion with glibc's iconv. On invalid input: throw, or (lossy) put '?'
-// for each bad character and go on.
+// One conversion with glibc's iconv. On invalid input: throw, or (lossy) put a mark
+// for each bad character and go on: U+FFFD in UTF-16, '?' in byte encodings.
 template <class Out>
 Out convert(const char* to, const char* from, const char* in, std::size_t inBytes, bool lossy,
             std::size_t unit) {
@@ -138,8 +138,12 @@ Out convert(const char* to, const char* from, const char* in, std::size_t inByte
     src += skip;
     srcLeft -= skip;
     if (capacity - used < 2) grow(used, capacity * 2);
-    buf[used++] = '?';
-    if (wideOut) buf[used++] = '\0';
+    if (wideOut) {  // U+FFFD, the replacement character, little-endian
+      buf[used++] = static_cast<char>(0xFD);
+      buf[used++] = static_cast<char>(0xFF);
+    } else {
+      buf[used++] = '?';
+    }
     if (srcLeft == 0) break;
   }
   d.clean = true;
@@ -182,6 +186,13 @@ std::string gbkToUtf8Lossy(std::string_view gbk) {
 }
 std::string utf8ToGbkLossy(std::string_view utf8) {
   return convert<std::string>("GBK", "UTF-8", utf8.data(), utf8.size(), true, 1);
+}
+std::u16string gbkToUtf16Lossy(std::string_view gbk) {
+  return convert<std::u16string>("UTF-16LE", "GBK", gbk.data(), gbk.size(), true, 1);
+}
+std::string utf16ToGbkLossy(std::u16string_view utf16) {
+  return convert<std::string>("GBK", "UTF-16LE", reinterpret_cast<const char*>(utf16.data()),
+                              utf16.size() * 2, true, 2);
 }
 
 bool isValidGbk(std::string_view gbk) {

@@ -6,24 +6,11 @@
 
 namespace qadj {
 
-std::string TrimErrorDescription(std::string text) {
-  // Blanks, control characters and '.' never occur as the second byte of a GBK
-  // character, so trimming bytes from the end cannot split one.
-  while (!text.empty()) {
-    const auto c = static_cast<unsigned char>(text.back());
-    if (c == ' ' || c == '.' || c < 0x20 || c == 0x7F)
-      text.pop_back();
-    else
-      break;
-  }
-  return text;
-}
-
 EOleException AppServerError(com::HRESULT hr) {
   com::ExcepInfo info;
   std::string message;
   if (com::GetErrorInfo(info) && !info.description.empty())
-    message = TrimErrorDescription(text::utf8ToGbkLossy(text::utf16ToUtf8(info.description)));
+    message = com::ErrorDescriptionText(info.description);
   if (message.empty()) message = com::OleErrorText(hr);
   return EOleException(message, hr);
 }

@@ -52,8 +52,11 @@ com::Variant DispatchArg::toVariant() const {
     com::Variant operator()(const std::string& s) const {
       return com::Variant::bstr(text::gbkToUtf16(s));
     }
+    // A by-reference text is what the caller holds, which may end in half a
+    // character (the first four bytes of a list's text): it travels with the cut
+    // character replaced rather than failing the call.
     com::Variant operator()(std::string* s) const {
-      return com::Variant::bstr(text::gbkToUtf16(*s)).setByRef();
+      return com::Variant::bstr(text::gbkToUtf16Lossy(*s)).setByRef();
     }
     com::Variant operator()(Date d) const { return com::Variant::date(d.days); }
     com::Variant operator()(std::int32_t v) const { return com::Variant::i4(v); }
@@ -66,7 +69,7 @@ void DispatchArg::copyBack(const com::Variant& v) const {
   auto* const* ref = std::get_if<std::string*>(&value_);
   if (!ref) return;
   if (v.type() == com::VarType::BStr)
-    **ref = text::utf16ToGbk(v.asBStr());
+    **ref = text::utf16ToGbkLossy(v.asBStr());
   else if (v.isEmpty() || v.isNull())
     (*ref)->clear();
   else

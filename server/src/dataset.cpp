@@ -348,7 +348,11 @@ void TDataSet::DoInsert(bool atEnd) {
 }
 
 void TDataSet::Post() {
+  const bool wasEditing = Editing();
   DataEvent(TDataEvent::deCheckBrowseMode);
+  // A bound control writing its pending value may have run a handler that posted (or
+  // cancelled) already: then this post has nothing left to do.
+  if (wasEditing && !Editing()) return;
   CheckEditing();
   DoPost();
 }

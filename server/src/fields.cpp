@@ -249,17 +249,18 @@ TValue TDateTimeField::ParseText(const std::string& text) const {
 }
 
 std::string TDateTimeField::FormatValue(const TValue& v) const {
-  const double* dv = std::get_if<double>(&v);
-  if (!dv) {
-    const std::string* s = std::get_if<std::string>(&v);
-    return s ? *s : std::string();
-  }
-  if (!std::isfinite(*dv) || std::fabs(*dv) > 3.0e6) return FormatFloatGeneral(*dv);
-  const double whole = std::floor(*dv);
+  if (const double* dv = std::get_if<double>(&v)) return FormatDateTime(*dv);
+  const std::string* s = std::get_if<std::string>(&v);
+  return s ? *s : std::string();
+}
+
+std::string FormatDateTime(double days) {
+  if (!std::isfinite(days) || std::fabs(days) > 3.0e6) return FormatFloatGeneral(days);
+  const double whole = std::floor(days);
   long y = 0;
   unsigned m = 0, d = 0;
   civilFromDays(static_cast<long>(whole) + kEpochShift, y, m, d);
-  long secs = std::lround((*dv - whole) * 86400.0);
+  long secs = std::lround((days - whole) * 86400.0);
   if (secs >= 86400) secs = 86399;
   char buf[96];
   if (secs == 0)

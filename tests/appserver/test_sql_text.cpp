@@ -5,6 +5,7 @@
 
 #include "qadj/appserver/daemon_options.h"
 #include "qadj/appserver/dates.h"
+#include "qadj/appserver/save_block.h"
 #include "qadj/appserver/sql_text.h"
 #include "support/databases.h"
 
@@ -12,6 +13,63 @@ namespace qadj::appserver {
 namespace {
 
 using Strings = std::vector<std::string>;
+
+TEST(SaveBlock, ReadsTheWindowsQuotaLineUpdates) {
+  const auto inc = parseQuotaLineUpdate(
+      "UPDATE XSTXLGL01 SET XL0000=XL0000+-2.5 where  DHAO00='D''1' AND FXRY00='0013' AND "
+      "SPDM00='P001'");
+  ASSERT_TRUE(inc);
+  EXPECT_EQ(inc->document, "D'1");
+  EXPECT_EQ(inc->salesperson, "0013");
+  EXPECT_EQ(inc->product, "P001");
+  EXPECT_FALSE(inc->subtracts);
+  EXPECT_EQ(inc->delta(), -2.5);
+  const auto dec = parseQuotaLineUpdate(
+      "update xstxlgl01 set xl0000 = xl0000 - (-3.00) WHERE SPDM00='P001' AND DHAO00='D1' AND "
+      "FXRY00='0012'");
+  ASSERT_TRUE(dec);
+  EXPECT_TRUE(dec->subtracts);
+  EXPECT_EQ(dec->amount, -3);
+  EXPECT_EQ(dec->delta(), 3);
+  // Anything else is no quota line update.
+  for (const char* other :
+       {"UPDATE XSTXLGL01 SET XL0000=XL0000+1 WHERE DHAO00='D1' AND FXRY00='0013'",
+        "UPDATE XSTXLGL01 SET XL0000=XL0000+1 WHERE DHAO00='D1' AND FXRY00='1' AND SPDM00='P' "
+        "OR 1=1",
+        "UPDATE XSTXLGL01 SET XL0000=XL0000*2 WHERE DHAO00='D1' AND FXRY00='1' AND SPDM00='P'",
+        "UPDATE XSTXLGL01 SET XL0000=5 WHERE DHAO00='D1' AND FXRY00='1' AND SPDM00='P'",
+        "UPDATE XSTXLGL01 SET XL0000=XL0000+1 WHERE DHAO00='D1' AND DHAO00='D2' AND SPDM00='P'",
+        "UPDATE XSTXLGL01 SET XL0000=XL0000+(1 WHERE DHAO00='D1' AND FXRY00='1' AND SPDM00='P'",
+        "UPDATE GSTRYGL0 SET XL0000=XL0000+1 WHERE DHAO00='D1' AND FXRY00='1' AND SPDM00='P'",
+        "UPDATE XSTXLGL01 SET XL0000=XL0000+1 WHERE DHAO00='open", ""})
+    EXPECT_FALSE(parseQuotaLineUpdate(other)) << other;
+}
+
+TEST(SaveBlock, RecognisesATransferOfOneDocumentAndProduct) {
+  const std::string inc1 =
+      "UPDATE XSTXLGL01 SET XL0000=XL0000+3 where  DHAO00='D1' AND FXRY00='0013' AND SPDM00='P1'";
+  const std::string inc2 =
+      "UPDATE XSTXLGL01 SET XL0000=XL0000+0 where  DHAO00='D1' AND FXRY00='0015' AND SPDM00='P1'";
+  const std::string dec =
+      "UPDATE XSTXLGL01 SET XL0000=XL0000-3.00 WHERE  DHAO00='D1' AND FXRY00='0012' AND "
+      "SPDM00='P1'";
+  const auto t = recogniseTransfer({inc1, inc2, dec});
+  ASSERT_TRUE(t);
+  EXPECT_EQ(t->document, "D1");
+  EXPECT_EQ(t->product, "P1");
+  EXPECT_EQ(t->giver, "0012");
+  EXPECT_EQ(t->total, 3);
+  ASSERT_EQ(t->receivers.size(), 2u);
+  EXPECT_EQ(t->receivers[0], (std::pair<std::string, double>{"0013", 3}));
+  EXPECT_TRUE(recogniseTransfer({dec}));              // a detail without rows gives nothing
+  EXPECT_FALSE(recogniseTransfer({inc1, inc2}));      // no decrement
+  EXPECT_FALSE(recogniseTransfer({dec, inc1}));       // decrement not last
+  EXPECT_FALSE(recogniseTransfer({inc1, dec, dec}));  // two decrements
+  std::string otherProduct = inc1;
+  otherProduct.replace(otherProduct.find("P1"), 2, "P2");
+  EXPECT_FALSE(recogniseTransfer({otherProduct, dec}));
+  EXPECT_FALSE(recogniseTransfer({}));
+}
 
 TEST(SplitBlock, SplitsAtSemicolonsOutsideLiteralsAndComments) {
   EXPECT_EQ(sql::splitBlock("BEGIN UPDATE A SET X=1; UPDATE B SET Y='a;b'; END;"),

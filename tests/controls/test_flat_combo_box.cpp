@@ -156,6 +156,31 @@ TEST_F(FlatComboTest, ArrowKeysSelectAndReportAfterReplacingTheText) {
   EXPECT_EQ(changes.size(), 4u);
 }
 
+TEST_F(FlatComboTest, AClickOnTheArrowDropsTheListAndAClickOnAnItemChoosesIt) {
+  fill(3);
+  // The release of the opening click reaches the open list, as it does on a display.
+  test::systemClick(combo, QPoint(114, 10));
+  ASSERT_TRUE(combo->isDropped()) << "the list closed on the release of its opening click";
+  EXPECT_TRUE(changes.empty());
+  QAbstractItemView* view = combo->view();
+  const QRect row = view->visualRect(combo->model()->index(1, 0));
+  test::systemClick(view->viewport(), row.center());
+  EXPECT_FALSE(combo->isDropped());
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_EQ(changes[0], "1001 | name");
+  // A click on the arrow of the dropped list closes it without a change.
+  test::systemClick(combo, QPoint(114, 10));
+  ASSERT_TRUE(combo->isDropped());
+  test::systemClick(combo, QPoint(114, 10));
+  EXPECT_FALSE(combo->isDropped());
+  EXPECT_EQ(changes.size(), 1u);
+  // A click on the edit part places the caret and drops nothing.
+  test::systemClick(combo, QPoint(20, 10));
+  EXPECT_FALSE(combo->isDropped());
+  EXPECT_TRUE(combo->lineEdit()->hasFocus());
+  EXPECT_EQ(changes.size(), 1u);
+}
+
 TEST_F(FlatComboTest, MouseDropsTheListAndSelectsAnItem) {
   fill(3);
   test::pressAt(combo, QPoint(114, 10));
@@ -166,6 +191,21 @@ TEST_F(FlatComboTest, MouseDropsTheListAndSelectsAnItem) {
   ASSERT_EQ(changes.size(), 1u);
   EXPECT_EQ(changes[0], "1002 | name");
   EXPECT_EQ(combo->currentIndex(), 2);
+}
+
+TEST_F(FlatComboTest, TheDroppedListHighlightsNoRowWhileNoEntryIsChosen) {
+  fill(3);
+  ASSERT_EQ(combo->currentIndex(), -1);
+  test::systemClick(combo, QPoint(114, 10));
+  ASSERT_TRUE(combo->isDropped());
+  QAbstractItemView* view = combo->view();
+  EXPECT_FALSE(view->currentIndex().isValid()) << "row " << view->currentIndex().row();
+  EXPECT_TRUE(view->selectionModel()->selectedIndexes().isEmpty());
+  // Once an entry is chosen the list shows it when dropped again.
+  test::systemClick(view->viewport(), view->visualRect(combo->model()->index(2, 0)).center());
+  test::systemClick(combo, QPoint(114, 10));
+  ASSERT_TRUE(combo->isDropped());
+  EXPECT_EQ(view->currentIndex().row(), 2);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // operations, clicks, header sorting and keyboard movement.
 #include <gtest/gtest.h>
 
+#include <QScrollBar>
 #include <QTest>
 
 #include "qadj/grid/configure.h"
@@ -43,6 +44,11 @@ class DetailGridTest : public ::testing::Test {
   TDataSource source{"DataSource2"};
   TdxDBGrid grid;
 };
+
+// Back in the event loop, where the scroll area shows or hides its bars.
+void settle() {
+  QCoreApplication::processEvents();
+}
 
 const std::vector<DetailRow> kThree = {
     {"0013", "B", 10, 2}, {"0012", "A", 20, 0.5}, {"0015", "C", 30, std::nullopt}};
@@ -317,4 +323,79 @@ TEST_F(ProductGridTest, KeyboardMovesTheRecordWithoutClicks) {
   key(Qt::Key_Home, Qt::ControlModifier);
   EXPECT_EQ(ds.CurrentIndex(), 0);
   EXPECT_TRUE(clickedCodes.empty());
+}
+
+TEST_F(ProductGridTest, TheScrollBarIsThereRightAfterTheFirstLoad) {
+  QScrollBar* bar = grid.verticalScrollBar();
+  settle();
+  EXPECT_TRUE(bar->isVisible()) << "40 rows in a grid that shows " << grid.Geometry().visibleRows();
+  EXPECT_EQ(bar->maximum(), 40 - grid.Geometry().visibleRows());
+  ds.Close();
+  settle();
+  EXPECT_FALSE(bar->isVisible());
+  ds.packet = gridtest::productPacket({{"P1", "Name", 1, 0, 1}});
+  ds.Open();
+  settle();
+  EXPECT_FALSE(bar->isVisible());
+  // Dragging the bar scrolls the record window.
+  ds.Close();
+  std::vector<gridtest::ProductRow> rows;
+  for (int i = 0; i < 40; ++i) rows.push_back({"P" + std::to_string(100 + i), "N", 1, 0, 1});
+  ds.packet = gridtest::productPacket(rows);
+  ds.Open();
+  settle();
+  ASSERT_TRUE(bar->isVisible());
+  bar->setValue(10);
+  EXPECT_EQ(grid.CellText(10, 0), "P110");
+  EXPECT_EQ(grid.CellRect(10, 0).top(), grid.Geometry().dataTop());
+}
+
+TEST_F(DetailGridTest, TheScrollBarFollowsLoadsInsertsAndDeletes) {
+  std::vector<DetailRow> rows;
+  const int visible = grid.Geometry().visibleRows();
+  for (int i = 0; i < visible; ++i) rows.push_back({std::to_string(1000 + i), "N", 1, 0});
+  open(rows);
+  QScrollBar* bar = grid.verticalScrollBar();
+  settle();
+  EXPECT_FALSE(bar->isVisible()) << "every row fits";
+  ds.Insert();
+  settle();
+  EXPECT_TRUE(bar->isVisible()) << "one row more than fits";
+  ds.Cancel();
+  settle();
+  EXPECT_FALSE(bar->isVisible());
+  ds.Append();
+  ds.FieldByName("TZXL00")->SetAsFloat(1);
+  ds.Post();
+  settle();
+  EXPECT_TRUE(bar->isVisible());
+  ds.Last();
+  ds.Delete();
+  settle();
+  EXPECT_FALSE(bar->isVisible());
+}
+
+TEST(GridFooter, ADateColumnsTotalIsShownAsADate) {
+  gridtest::AppFirst appFirst;
+  gridtest::MemDataSet ds{"Public_qry"};  // default fields: a date/time field for ZDRQ00
+  ds.packet.columns = {packet::Column{"DHAO00", "String", 4},
+                       packet::Column{"ZDRQ00", "DateTime", 0}};
+  ds.packet.rows = {{std::string("D1"), 46364.375}, {std::string("D2"), 46363.0}};
+  TDataSource source{"DataSource"};
+  source.SetDataSet(&ds);
+  TdxDBGrid grid;
+  grid.SetOptionsDB(grid.OptionsDB().with(TdxDBGridOptionDB::edgoLoadAllRecords));
+  grid.SetKeyField("DHAO00");
+  grid.SetDataSource(&source);
+  TdxDBGridColumn* date = grid.CreateColumn();
+  date->FieldName = "ZDRQ00";
+  date->SummaryFooterType = TSummaryType::cstMax;
+  ds.Open();
+  EXPECT_EQ(date->SummaryFooterText(), "MAX=2026-12-08 09:00:00");
+  date->SummaryFooterType = TSummaryType::cstMin;
+  ds.Close();
+  ds.Open();
+  EXPECT_EQ(date->SummaryFooterText(), "MIN=2026-12-07");
+  ds.Close();  // the footer keeps the last load's total, still a date
+  EXPECT_EQ(date->SummaryFooterText(), "MIN=2026-12-07");
 }

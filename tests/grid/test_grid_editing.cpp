@@ -349,3 +349,45 @@ TEST_F(EditingTest, PasteOpensTheEditorAndPastes) {
   key(editor(), Qt::Key_Return);
   EXPECT_EQ(tz()->AsString(), "12.5");
 }
+
+TEST_F(EditingTest, AClickAfterAnEditThatReSortsLandsOnTheClickedRecord) {
+  ds.Close();
+  ds.packet = gridtest::detailPacket(
+      {{"0011", "A", 1, 0}, {"0012", "B", 2, 0}, {"0013", "C", 3, 0}, {"0014", "D", 4, 0}});
+  ds.Open();
+  grid.ColumnByName("dxDBGrid2TZXL00")->SetSorted(TdxGridColumnSorted::csUp);
+  postInEdited = true;  // as the window's handler does: the post reloads and re-sorts
+  focusCell(0, kAdjustColumn);
+  key(&grid, Qt::Key_5);
+  ASSERT_TRUE(grid.EditorVisible());
+  // 0012 is shown on the second row; after the post 0011 moves to the bottom.
+  const int target = 1;
+  ASSERT_EQ(grid.CellText(target, 0), "0012");
+  QTest::mouseClick(grid.viewport(), Qt::LeftButton, {},
+                    grid.CellRect(target, kAdjustColumn).center());
+  ASSERT_EQ(edited.size(), 1u);
+  EXPECT_EQ(ds.FieldByName("FXRY00")->AsString(), "0012");
+  EXPECT_EQ(grid.CellText(grid.FocusedRow(), 0), "0012");
+  EXPECT_EQ(grid.CellText(grid.RowCount() - 1, 0), "0011");
+  // The editor that the click opens belongs to the clicked salesperson.
+  ASSERT_TRUE(grid.EditorVisible());
+  QTest::keyClicks(editor(), "3");
+  key(editor(), Qt::Key_Return);
+  EXPECT_EQ(footer(), "8.00");
+  EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(EditingTest, APostWhosePendingValueMakesTheEditedHandlerPostSucceeds) {
+  focusCell(0, kAdjustColumn);
+  key(&grid, Qt::Key_7);  // typed, not confirmed: the editor holds it
+  ASSERT_TRUE(grid.EditorVisible());
+  ASSERT_EQ(ds.State(), TDataSetState::dsEdit);
+  postInEdited = true;  // the edited handler posts, as the window's does
+  EXPECT_NO_THROW(ds.Post());
+  ASSERT_EQ(edited.size(), 1u);
+  EXPECT_EQ(edited[0].value, "7");
+  EXPECT_EQ(ds.State(), TDataSetState::dsBrowse);
+  EXPECT_EQ(footer(), "7.50");
+  // Posting outside editing still fails.
+  EXPECT_THROW(ds.Post(), EDatabaseError);
+}

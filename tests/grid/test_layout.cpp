@@ -134,3 +134,13 @@ TEST(OptionSets, BitsFollowDeclarationOrder) {
   EXPECT_FALSE(s.has(DB::edgoCanDelete));
   EXPECT_EQ(TdxDBGridOptionsDB::fromBits(s.bits()), s);
 }
+
+TEST(TextSpans, ANumberRunsLeftOverCellsWithoutTextOnly) {
+  // code, name, (empty), quota total, adjustment total
+  const std::vector<bool> hasText{true, false, false, true, true};
+  const std::vector<bool> right{false, false, true, true, true};
+  EXPECT_EQ(textSpanStarts(hasText, right), (std::vector<int>{0, 1, 2, 1, 4}));
+  // A left-aligned text never runs over anything.
+  EXPECT_EQ(textSpanStarts({false, true}, {false, false}), (std::vector<int>{0, 1}));
+  EXPECT_EQ(textSpanStarts({false, true}, {true, true}), (std::vector<int>{0, 0}));
+}

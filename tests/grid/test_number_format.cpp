@@ -93,3 +93,21 @@ TEST(SummaryAccumulator, ExplicitFormatReplacesTheDefault) {
   EXPECT_EQ(defaultFooterFormat(TSummaryType::cstCount), "0");
   EXPECT_EQ(defaultFooterFormat(TSummaryType::cstAvg), "AVG=0.00;AVG=-0.00");
 }
+
+TEST(FormatFloat, ANegativeSectionThatRoundsToZeroKeepsTheSign) {
+  EXPECT_EQ(formatFloat("0.00;-0", -0.3), "-0.30");
+  EXPECT_EQ(formatFloat("0.00;(0)", -0.3), "-0.30");
+  EXPECT_EQ(formatFloat("0.00;-0", -3), "-3");  // the section shows what it can
+  EXPECT_EQ(formatFloat("0.00;-0;'zero'", -0.001), "zero");
+}
+
+TEST(SummaryAccumulator, DateTotalsShowAPrefixAndTheDate) {
+  const long double day = 46364;     // 2026-12-08
+  const long double noon = 46364.5;  // 2026-12-08 12:00
+  EXPECT_EQ(footerText(TSummaryType::cstMin, "", day, {}, true), "MIN=2026-12-08");
+  EXPECT_EQ(footerText(TSummaryType::cstMax, "", noon, {}, true), "MAX=2026-12-08 12:00:00");
+  EXPECT_EQ(footerText(TSummaryType::cstAvg, "", day, {}, true), "AVG=2026-12-08");
+  EXPECT_EQ(footerText(TSummaryType::cstSum, "", day, {}, true), "2026-12-08");
+  EXPECT_EQ(footerText(TSummaryType::cstMin, "First: ", day, {}, true), "First: 2026-12-08");
+  EXPECT_EQ(footerText(TSummaryType::cstCount, "", 3, {}, true), "3");  // a count is a number
+}

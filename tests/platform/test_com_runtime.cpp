@@ -87,6 +87,7 @@ TEST(ErrorTexts, DescriptionLosesTrailingBlanksControlsAndPeriods) {
   EXPECT_EQ(ErrorDescriptionText(u"a.b. .\t.."), "a.b");
   EXPECT_EQ(ErrorDescriptionText(u" lead stays"), " lead stays");
   EXPECT_EQ(ErrorDescriptionText(u". .\n"), "");
+  EXPECT_EQ(ErrorDescriptionText(u"Refused.\x7F\x7F"), "Refused");  // DEL is a control character
   EXPECT_EQ(ErrorDescriptionText(u"库存不足。."), text::utf8ToGbk("库存不足。"));
   // Characters outside GBK do not swallow the message.
   EXPECT_EQ(ErrorDescriptionText(u"x\U0001F600y."), "x?y");

@@ -55,6 +55,21 @@ TEST(DriveDirectory, DefaultsBelowTheUserConfiguration) {
   EXPECT_EQ(driveDirectory('d'), "/cfg/qadj_vsd/d");
 }
 
+TEST(DriveDirectory, WithoutAHomeFolderThereIsNoSettingsFile) {
+  ScopedEnv c("QADJ_DRIVE_C", nullptr);
+  ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
+  ScopedEnv home("HOME", nullptr);
+  EXPECT_EQ(driveDirectory('c'), "");
+  EXPECT_EQ(mapWindowsPath("c:\\mis_system.ini"), "");
+  EXPECT_EQ(mapWindowsPath("\\mis_system.ini"), "");
+  EXPECT_EQ(mapWindowsPath("mis_system.ini"), "");
+  // Nothing is read from a shared folder instead.
+  EXPECT_EQ(qadj::GetPrivateProfileStringA("mainform", "top", "dflt", 2048, "c:\\mis_system.ini"),
+            "dflt");
+  ScopedEnv relative("HOME", "relative/home");
+  EXPECT_EQ(driveDirectory('c'), "");
+}
+
 class PathMapping : public ::testing::Test {
  protected:
   void SetUp() override { root = dir.path().toStdString(); }

@@ -215,7 +215,8 @@ TEST_P(SqlQuotingOnServer, ACraftedCodeChangesNoOtherRow) {
       execute(sql::block({sql::increment("1", "D1", "x'; DELETE FROM XSTXLGL01; --", "P001"),
                           sql::decrement("1.00", "D1", "0012", "P001")}));
   EXPECT_EQ(block.hr, com::DISP_E_EXCEPTION);
-  EXPECT_NE(block.description.find("changed no row"), std::string::npos) << block.description;
+  EXPECT_NE(block.description.find("本次保存没有修改任何限量"), std::string::npos)
+      << block.description;
   EXPECT_EQ(fingerprint(), before);
   // A lookup with a tautology matches nothing; the plain code matches its row.
   EXPECT_EQ(fetch(sql::warehouseLookup("x' OR '1'='1")).rows, 0u);

@@ -125,6 +125,17 @@ TEST_P(ConnectionContract, ByReferenceTextComesBackConvertedToGbk) {
   EXPECT_EQ(code, gbk("0007 张:46000调整:1调整"));
 }
 
+TEST_P(ConnectionContract, AByReferenceTextCutInsideACharacterTravelsLeniently) {
+  auto c = connection();
+  c->Connect();
+  // The first four bytes of the prompt: "0", one character and half of the next.
+  std::string code = gbk("0请选择").substr(0, 4);
+  ASSERT_NO_THROW(
+      c->CallMethod("m_qadj", {DispatchArg::textRef(code), DispatchArg::date(46000.75)}));
+  // The cut character went as U+FFFD and comes back as '?'.
+  EXPECT_EQ(code, gbk("0请") + "?" + gbk(":46000调整"));
+}
+
 TEST_P(ConnectionContract, WrongArgumentTypesFailWithTheSystemText) {
   auto c = connection();
   c->Connect();

@@ -258,9 +258,26 @@ TEST_P(Handlers, ASaveWhoseLinesAreInAnotherDocumentChangesNothing) {
   const double d2 = data().sum("D2", "P002");
   guarded([&] { w.tbokClick(); });
   ASSERT_EQ(boxes->calls().size(), 2u);
-  EXPECT_NE(boxes->calls()[1].text.find("changed no row"), std::string::npos);
+  // The refusal names the line that is missing, in the window's language.
+  EXPECT_EQ(text::gbkToUtf8Lossy(boxes->calls()[1].text),
+            "单据 D1 中没有访销员 0013 的商品 P002 的限量记录，本次保存没有修改任何限量.");
   EXPECT_EQ(data().sum("D1", "P002"), d1);
   EXPECT_EQ(data().sum("D2", "P002"), d2);
+}
+
+TEST_P(Handlers, AZeroAdjustmentOfALineInAnotherDocumentDoesNotFailTheSave) {
+  // P003: 0012 and 0013 in D1, 0015 in D2 only. 0015 receives nothing: its +0 finds no
+  // line in D1, which changes nothing and so refuses nothing.
+  auto& w = openWindow();
+  pickSalesperson("0012");
+  clickProduct("P003");
+  ASSERT_EQ(w.ClientDataSet2->RecordCount(), 2);
+  adjust("0013", 2);
+  guarded([&] { w.tbokClick(); });
+  ASSERT_EQ(boxes->calls().size(), 1u) << text::gbkToUtf8Lossy(boxes->calls().back().text);
+  EXPECT_EQ(data().quota("D1", "0013", "P003"), 3);
+  EXPECT_EQ(data().quota("D1", "0012", "P003"), 18);
+  EXPECT_EQ(data().quota("D2", "0015", "P003"), 3);
 }
 
 TEST_P(Handlers, InsertedRowsAreNotSentAndEmptyCellsCountAsZero) {

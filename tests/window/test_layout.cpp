@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QCalendarWidget>
 #include <QLabel>
 #include <QTest>
 
 #include "qadj/controls/flat_combo_box.h"
 #include "qadj/controls/flat_speed_button.h"
+#include "qadj/grid/column.h"
 #include "qadj/grid/dxdbgrid.h"
+#include "qadj/platform/error_frame.h"
 #include "qadj/window/date_picker.h"
 #include "qadj/window/main_form.h"
 #include "qadj/window/panel.h"
@@ -101,4 +105,72 @@ TEST_F(LayoutTest, TabOrderRunsThroughFocusableControls) {
     ASSERT_TRUE(current == expected || expected->isAncestorOf(current))
         << "expected " << expected->objectName().toStdString();
   }
+}
+
+TEST_F(LayoutTest, TheFilterPanelsLoweredBevelLiesOnItsOuterEdge) {
+  const QImage image = form.Panel2->grab().toImage();
+  const QPalette& pal = form.Panel2->palette();
+  const int w = image.width(), h = image.height();
+  ASSERT_EQ(QSize(w, h), QSize(770, 34));
+  EXPECT_EQ(image.pixel(w / 2, 0), pal.color(QPalette::Dark).rgb());
+  EXPECT_EQ(image.pixel(0, h / 2), pal.color(QPalette::Dark).rgb());
+  EXPECT_EQ(image.pixel(w / 2, h - 1), pal.color(QPalette::Light).rgb());
+  EXPECT_EQ(image.pixel(w - 1, h / 2), pal.color(QPalette::Light).rgb());
+  // Inside the edge the panel's own background.
+  EXPECT_EQ(image.pixel(w / 2, h - 2), pal.color(QPalette::Window).rgb());
+  EXPECT_EQ(image.pixel(w - 2, h / 2), pal.color(QPalette::Window).rgb());
+}
+
+TEST_F(LayoutTest, AnErrorEndsTheGestureInProgressBeforeItsBoxShows) {
+  std::vector<bool> openWhenReported;  // was any popup still open when the box came?
+  std::vector<std::string> messages;
+  const auto previous = qadj::setErrorReporter([&](std::exception_ptr e) {
+    openWhenReported.push_back(QApplication::activePopupWidget() != nullptr);
+    try {
+      std::rethrow_exception(e);
+    } catch (const std::exception& ex) {
+      messages.push_back(ex.what());
+    }
+  });
+  form.OnActivate = nullptr;  // no server here
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  const auto fail = [] { qadj::reportError(std::make_exception_ptr(std::runtime_error("x"))); };
+
+  form.RYMC->addItem(QStringLiteral("0012 | 张三"));
+  form.RYMC->showPopup();
+  ASSERT_TRUE(form.RYMC->isDropped());
+  fail();
+  EXPECT_FALSE(form.RYMC->isDropped());
+
+  auto* picker = form.DateTimePicker1;
+  QTest::mouseClick(picker, Qt::LeftButton, {}, QPoint(picker->width() - 6, picker->height() / 2));
+  ASSERT_TRUE(form.DateTimePicker1->calendarWidget()->isVisible());
+  fail();
+  EXPECT_FALSE(form.DateTimePicker1->calendarWidget()->isVisible());
+
+  // A header press ends without sorting; a splitter drag without resizing; a pressed
+  // tool button without its click.
+  auto* grid = form.dxDBGrid2;
+  QTest::mousePress(grid->viewport(), Qt::LeftButton, {}, grid->HeaderRect(0).center());
+  ASSERT_EQ(grid->State(), qadj::grid::TdxGridState::HeaderPressed);
+  fail();
+  EXPECT_EQ(grid->State(), qadj::grid::TdxGridState::Normal);
+  QTest::mouseRelease(grid->viewport(), Qt::LeftButton, {}, grid->HeaderRect(0).center());
+  EXPECT_EQ(grid->Column(0)->Sorted(), qadj::grid::TdxGridColumnSorted::csNone);
+  QTest::mousePress(form.Splitter1, Qt::LeftButton, {}, QPoint(1, 100));
+  fail();
+  EXPECT_FALSE(form.Splitter1->dragLine()->isVisible());
+  QTest::mouseRelease(form.Splitter1, Qt::LeftButton, {}, QPoint(-99, 100));
+  EXPECT_EQ(form.Panel3->width(), 369);
+  int clicks = 0;
+  form.tbexit->onClick = [&] { ++clicks; };
+  QTest::mousePress(form.tbexit, Qt::LeftButton, {}, QPoint(10, 10));
+  fail();
+  QTest::mouseRelease(form.tbexit, Qt::LeftButton, {}, QPoint(10, 10));
+  EXPECT_EQ(clicks, 0);
+
+  EXPECT_EQ(openWhenReported, std::vector<bool>(5, false));
+  EXPECT_EQ(messages, std::vector<std::string>(5, "x"));
+  qadj::setErrorReporter(previous);
 }

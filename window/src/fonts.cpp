@@ -5,9 +5,28 @@
 namespace qadj::window {
 namespace {
 
-QFont withFallbacks(const QString& face, int points) {
-  QFont f;
-  f.setFamilies({face, QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("DejaVu Sans")});
+// The designed Windows faces mapped onto free faces of Debian's font packages, by
+// Qt's own substitution table (whatever fontconfig would pick for an unknown name):
+// a sans whose line is 13 pixels at 8 points at 96 dpi for the window font, a Kai
+// (brush) face for 隶书 and a Song/Ming face for 宋体, each followed by a face that
+// certainly holds Chinese.
+void installSubstitutions() {
+  static const bool installed = [] {
+    const QString fallback = QStringLiteral("WenQuanYi Zen Hei");
+    QFont::insertSubstitutions(
+        QStringLiteral("MS Sans Serif"),
+        {QStringLiteral("WenQuanYi Micro Hei"), fallback, QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitutions(QStringLiteral("隶书"), {QStringLiteral("AR PL UKai CN"), fallback});
+    QFont::insertSubstitutions(QStringLiteral("宋体"),
+                               {QStringLiteral("AR PL UMing CN"), fallback});
+    return true;
+  }();
+  (void)installed;
+}
+
+QFont designed(const QString& face, int points) {
+  installSubstitutions();
+  QFont f(face);
   f.setPointSize(points);
   return f;
 }
@@ -15,17 +34,17 @@ QFont withFallbacks(const QString& face, int points) {
 }  // namespace
 
 QFont windowFont() {
-  return withFallbacks(QStringLiteral("MS Sans Serif"), 8);
+  return designed(QStringLiteral("MS Sans Serif"), 8);
 }
 
 QFont titleFont() {
-  QFont f = withFallbacks(QStringLiteral("隶书"), 20);
+  QFont f = designed(QStringLiteral("隶书"), 20);
   f.setBold(true);
   return f;
 }
 
 QFont songtiFont(int points) {
-  return withFallbacks(QStringLiteral("宋体"), points);
+  return designed(QStringLiteral("宋体"), points);
 }
 
 }  // namespace qadj::window

@@ -22,7 +22,7 @@ void TPanel::paintEvent(QPaintEvent*) {
   QPainter p(this);
   const QPalette& pal = palette();
   if (bevel_ == Bevel::Lowered) {
-    const QRect r = rect().adjusted(0, 0, -1, -1);
+    const QRect r = rect();  // on the outer edge: right() and bottom() are the last pixels
     p.setPen(pal.color(QPalette::Dark));
     p.drawLine(r.topLeft(), r.topRight());
     p.drawLine(r.topLeft(), r.bottomLeft());

@@ -32,7 +32,7 @@ TSplitter::TSplitter(QWidget* parent) : QWidget(parent), line_(new HatchLine(par
 }
 
 bool TSplitter::event(QEvent* e) {
-  if (e->type() == QEvent::UngrabMouse) cancelDrag();
+  if (e->type() == QEvent::UngrabMouse || e->type() == cancelModeEventType()) cancelDrag();
   return guarded([&] { return QWidget::event(e); }, false);
 }
 

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QTest>
+#include <QWindow>
 
 namespace qadj::test {
 
@@ -23,6 +25,13 @@ void releaseAt(QWidget* w, QPoint pos) {
 }
 void moveTo(QWidget* w, QPoint pos, Qt::MouseButtons held) {
   send(w, QEvent::MouseMove, pos, Qt::NoButton, held);
+}
+void systemClick(QWidget* w, QPoint pos) {
+  QWidget* top = w->window();
+  QWindow* window = top->windowHandle();
+  const QPoint at = w->mapTo(top, pos);
+  QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, at);
+  QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, at);
 }
 QColor pixelOf(QWidget* w, QPoint pos) {
   return QColor(w->grab().toImage().pixel(pos));

@@ -53,7 +53,9 @@ FetchResult fetchRecords(Database& db, std::string_view sqlText, std::int32_t co
 inline constexpr int kConflictAttempts = 8;
 
 // ExecuteCommand of the provider: runs one statement; a block "BEGIN s1; s2; ... END;"
-// runs its statements in one transaction, all or nothing. Returns the rows changed.
+// runs its statements in one transaction, all or nothing. An UPDATE of the block that
+// changes no row fails the block (naming the missing quota line, in Chinese, for the
+// window's statements), except a quota line update by 0. Returns the rows changed.
 // A statement or block that the database rolled back as a deadlock victim or for a
 // serialization failure is run again, up to kConflictAttempts times in all.
 // Throws ServerError, DatabaseError (a block's error names the failing statement).

@@ -12,6 +12,27 @@
 
 namespace qadj::appserver::sql {
 
+// One token of an SQL text: a word (identifier or keyword), a "quoted identifier", a
+// 'text' literal (quotes included, '' inside), a number, or one punctuation byte.
+// White space and comments are no tokens.
+enum class TokenKind { Word, QuotedIdent, String, Number, Punct };
+struct Token {
+  TokenKind kind;
+  std::size_t begin, end;  // byte range in the text
+  std::string_view text;
+};
+
+// The tokens of text. Throws std::invalid_argument for an unterminated literal,
+// quoted identifier or comment.
+std::vector<Token> tokenize(std::string_view text);
+
+// True when the token is the word w (ASCII letter case free) / the punctuation c.
+bool isWord(const Token& t, std::string_view w);
+bool isPunct(const Token& t, char c);
+
+// The value of a 'text' literal token: without its quotes, '' read as one quote.
+std::string literalValue(const Token& t);
+
 // The statements of an Oracle-style block "BEGIN stmt1; stmt2; ... END;" (letter case
 // and white space free, final ';' optional), each trimmed and without its ';'; empty
 // statements are dropped. Returns nullopt when text is not such a block. Throws

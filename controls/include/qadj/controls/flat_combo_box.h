@@ -74,6 +74,8 @@ class TFlatComboBox : public QComboBox {
   void reportChange();
   void userActivated(int index);
   bool navigateDroppedList(int key);
+  // The dropped list without a current or selected row.
+  void clearListCurrent();
 
   QColor color_;
   QColor colorBorder_{160, 150, 131};
@@ -85,6 +87,7 @@ class TFlatComboBox : public QComboBox {
   bool dropped_ = false;
   int keyReportedIndex_ = -1;      // row already reported by arrow keys in the open list
   bool editingFinishing_ = false;  // inside the toolkit's end-of-editing handling
+  bool openingRelease_ = false;    // the list was dropped by a press not yet released
 };
 
 }  // namespace qadj

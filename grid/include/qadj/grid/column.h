@@ -73,7 +73,8 @@ class TdxDBGridColumn {
   TField* field_ = nullptr;
   TField* summaryField_ = nullptr;
   SummaryAccumulator summary_;
-  std::size_t slot_ = 0;  // index of this column's values in the grid's rows
+  bool summaryIsDate_ = false;  // the last load totalled a date/time field
+  std::size_t slot_ = 0;        // index of this column's values in the grid's rows
 };
 
 // Masked text column; without a mask it behaves as the plain column.

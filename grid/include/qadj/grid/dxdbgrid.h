@@ -134,6 +134,21 @@ class TdxDBGrid : public QAbstractScrollArea {
   // Row-modified mark: a change was accepted and not yet written or reloaded.
   bool RowModified() const { return rowModified_; }
 
+  // A text as the grid draws it in a row or in the footer: its rectangle (viewport
+  // coordinates), the text, elided with "…" where even the room it may take is too
+  // narrow (a number is never silently cut), and its alignment.
+  struct DrawnText {
+    int column = -1;
+    QRect rect;
+    QString text;
+    Qt::Alignment alignment;
+  };
+  // The texts of a shown row, in visual column order (a number may run left over
+  // empty cells before it).
+  std::vector<DrawnText> RowTexts(int row) const;
+  // The footer's totals (each may run left over footer cells without a total).
+  std::vector<DrawnText> FooterTexts() const;
+
   // Geometry used by painting and hit testing (exposed for tests).
   GridGeometry Geometry() const;
   // The rectangle of a shown cell in viewport coordinates.
@@ -183,6 +198,18 @@ class TdxDBGrid : public QAbstractScrollArea {
   int storeIndexOfCurrent() const;
   void syncFocusFromDataSet();
 
+  // The record shown on a row, so that it can be found again after a reload or a
+  // re-sort has moved it: its key value when the grid has a key field, else its id.
+  struct RowIdentity {
+    std::uint64_t id = 0;
+    CellValue key;
+    bool byKey = false;
+    bool valid = false;
+  };
+  RowIdentity identityOf(int row) const;
+  // The row now showing that record, or -1 when it is gone.
+  int rowOf(const RowIdentity& record) const;
+
   // Movement.
   void moveToRow(int row);
   void leaveRecord();
@@ -203,6 +230,9 @@ class TdxDBGrid : public QAbstractScrollArea {
   void leaveGrid();
 
   // Keys and mouse.
+  // Ends a pressed, sizing or moving state without acting on it (the cancel mode of
+  // the error frame).
+  void cancelGesture();
   bool navigationKey(QKeyEvent* e);
   void moveColumn(int delta, bool wrapRows);
   void deleteRecord();
@@ -248,10 +278,12 @@ class TdxDBGrid : public QAbstractScrollArea {
   int xOffset_ = 0;
   bool loading_ = false;
   bool rowModified_ = false;
+  bool updatingScrollBars_ = false;
 
   TdxGridState state_ = TdxGridState::Normal;
   QPoint pressPos_;
-  HitTest pressHit_;
+  HitTest pressHit_;         // where the press landed, as the rows stood then
+  RowIdentity pressRecord_;  // the record the press landed on
   int sizingStartWidth_ = 0;
   std::vector<int> sizingStartWidths_;
   int movingTarget_ = -1;

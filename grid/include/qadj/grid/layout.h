@@ -26,6 +26,14 @@ int clampedWidth(int requested, int minWidth);
 // it is inserted (0..n-1) given the current column edges (lefts and widths).
 int dropIndex(const std::vector<int>& widths, int x);
 
+// Where each cell of a row may draw its text: a right-aligned text (a number) may
+// run left over the cells just before it that show no text of their own, so that a
+// total wider than its column is shown whole instead of cut. Returns, per cell, the
+// index of the leftmost cell its text may cover (the cell itself when it may not run
+// over anything). hasText and rightAligned have one entry per cell.
+std::vector<int> textSpanStarts(const std::vector<bool>& hasText,
+                                const std::vector<bool>& rightAligned);
+
 // Vertical layout of the grid's client area.
 struct GridGeometry {
   int headerHeight = 0;  // 0 when the header is hidden

@@ -29,8 +29,11 @@ struct SummaryAccumulator {
 std::string defaultFooterFormat(TSummaryType type);
 
 // Returns the footer text: empty for cstNone, else value formatted with format (or
-// the kind's default when format is empty). Never throws.
+// the kind's default when format is empty). A total of a date, time or date-and-time
+// field (dateValued), other than a count, is a prefix ("MIN=", "MAX=", "AVG=", none
+// for a sum; format instead when set) and the value as the field shows a date.
+// Never throws.
 std::string footerText(TSummaryType type, const std::string& format, long double value,
-                       const NumberFormatSettings& settings = {});
+                       const NumberFormatSettings& settings = {}, bool dateValued = false);
 
 }  // namespace qadj::grid

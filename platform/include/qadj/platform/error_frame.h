@@ -19,8 +19,14 @@ using ErrorReporter = std::function<void(std::exception_ptr)>;
 QADJ_PLATFORM_API ErrorReporter setErrorReporter(ErrorReporter reporter);
 
 // Hands a caught error to the reporter (which must not throw; anything it throws is
-// swallowed). Releases the mouse grab of any widget first, ending a gesture.
+// swallowed). First ends the gesture in progress: open drop-down lists and calendars
+// close, the mouse grab is released, and every widget gets the cancel-mode event, on
+// which a control leaves its pressed, sizing or dragging state.
 QADJ_PLATFORM_API void reportError(std::exception_ptr error) noexcept;
+
+// The type of the cancel-mode event (registered once): a control that tracks a mouse
+// gesture ends it, as if the button had been released outside, without acting on it.
+QADJ_PLATFORM_API int cancelModeEventType();
 
 // Runs fn inside the error frame. Returns fn's result, or fallback when it threw.
 template <class F, class R = std::invoke_result_t<F>>

@@ -20,9 +20,12 @@ QADJ_PLATFORM_API std::string utf16ToGbk(std::u16string_view utf16);
 QADJ_PLATFORM_API std::u16string utf8ToUtf16(std::string_view utf8);
 QADJ_PLATFORM_API std::string utf16ToUtf8(std::u16string_view utf16);
 
-// Lenient forms for display: invalid input never throws; bad bytes become '?'.
+// Lenient forms: invalid input never throws; each bad character (a cut double-byte
+// character, one the target cannot hold) becomes '?', or U+FFFD in UTF-16.
 QADJ_PLATFORM_API std::string gbkToUtf8Lossy(std::string_view gbk);
 QADJ_PLATFORM_API std::string utf8ToGbkLossy(std::string_view utf8);
+QADJ_PLATFORM_API std::u16string gbkToUtf16Lossy(std::string_view gbk);
+QADJ_PLATFORM_API std::string utf16ToGbkLossy(std::u16string_view utf16);
 
 // True when gbk is a well-formed GBK byte string.
 QADJ_PLATFORM_API bool isValidGbk(std::string_view gbk);

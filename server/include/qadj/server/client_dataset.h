@@ -98,7 +98,4 @@ class TClientDataSet : public TDataSet, public IRemoteServerClient {
 // the system's text for hr (com::OleErrorText). Returns an EOleException to throw.
 EOleException AppServerError(com::HRESULT hr);
 
-// Description less trailing blanks, control characters and periods (GBK).
-std::string TrimErrorDescription(std::string text);
-
 }  // namespace qadj

@@ -26,10 +26,12 @@ class DispatchArg {
   static DispatchArg integer(std::int32_t value);
   static DispatchArg real(double value);
 
-  // The automation value passed for this argument (texts converted to UTF-16).
+  // The automation value passed for this argument (texts converted to UTF-16; a
+  // by-reference text leniently, a cut character becoming U+FFFD).
   com::Variant toVariant() const;
-  // Copies a by-reference text back from the value the call left (converted to
-  // GBK). Throws qadj::EConvertError when the text has characters GBK cannot hold.
+  // Copies a by-reference text back from the value the call left, converted to GBK
+  // leniently (a character GBK cannot hold becomes '?'). Throws qadj::EOleError
+  // (type mismatch) for a value that is no text.
   void copyBack(const com::Variant& v) const;
 
  private:

@@ -1,5 +1,7 @@
-// The window's fonts. The designed faces are Windows fonts; each is followed by
-// faces that Debian has for Chinese text, so captions never render as boxes.
+// The window's fonts. The designed faces are Windows fonts; each is substituted by
+// the nearest free face of Debian's font packages (fonts-wqy-microhei,
+// fonts-arphic-ukai, fonts-arphic-uming), then by one that holds Chinese text, so
+// captions never render as boxes.
 #pragma once
 
 #include <QFont>
