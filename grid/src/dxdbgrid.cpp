@@ -215,6 +215,22 @@ std::string TdxDBGrid::CellText(int row, int column) const {
   return c.field_ ? c.field_->DisplayTextAt(row) : std::string();
 }
 
+QString TdxDBGrid::cellText(int row, int column) const {
+  return QString::fromStdString(text::gbkToUtf8Lossy(CellText(row, column)));
+}
+
+QString TdxDBGrid::footerText(int column) const {
+  if (column < 0 || column >= ColumnCount()) return {};
+  return QString::fromStdString(text::gbkToUtf8Lossy(columns_[column]->SummaryFooterText()));
+}
+
+int TdxDBGrid::columnOfField(const QString& fieldName) const {
+  const std::string name = fieldName.toStdString();
+  for (int c = 0; c < ColumnCount(); ++c)
+    if (columns_[c]->FieldName == name) return c;
+  return -1;
+}
+
 CellValue TdxDBGrid::RowKey(int row) const {
   if (!LoadAllMode() || row < 0 || row >= store_.size()) return {};
   return store_.keyAt(row);

@@ -12,6 +12,9 @@ namespace qadj::grid {
 
 namespace {
 constexpr int kTextMargin = 3;
+// A data cell's text keeps 2 pixels from each grid line: an 8-digit code fits the
+// designed columns also when the vertical scroll bar narrows the grid.
+constexpr int kCellMargin = 2;
 
 QString fromGbk(const std::string& gbk) {
   return QString::fromUtf8(text::gbkToUtf8Lossy(gbk).c_str());
@@ -77,8 +80,7 @@ std::vector<TdxDBGrid::DrawnText> TdxDBGrid::RowTexts(int row) const {
       viewport()->fontMetrics(), texts, numbers, [&](std::size_t first, std::size_t last) {
         const int left = g.columnLeft(static_cast<int>(first)) - xOffset_;
         const int right = g.columnLeft(static_cast<int>(last)) - xOffset_ + g.widths[last];
-        return QRect(left, y, right - left, g.rowHeight)
-            .adjusted(kTextMargin, 0, -kTextMargin - 1, -1);
+        return QRect(left, y, right - left, g.rowHeight).adjusted(kCellMargin, 0, -kCellMargin, -1);
       });
 }
 

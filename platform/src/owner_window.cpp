@@ -27,9 +27,25 @@ OwnerWindow applicationOwner() {
 namespace {
 
 // Makes window transient for the X11 window `parent`. Qt writes WM_TRANSIENT_FOR
-// only for dialog-type windows; a normal window (the quota window, with its
-// minimise and maximise boxes) gets the property here, so that the window manager
-// keeps it above its owner. Does nothing off X11.
+// only for dialog-type windows (and deletes it for others when showing them); a
+// normal window (the quota window, with its minimise and maximise boxes) gets the
+// property here, so that the window manager keeps it above its owner. Does nothing
+// off X11.
+void writeTransientFor(QWindow* window, WId parent);
+
+// Keeps window transient for parent on X11: Qt removes the property at every showing
+// of a window that is not a dialog (after it tells that the window becomes visible),
+// so it is written again once that showing is done.
+void keepTransientFor(QWindow* window, WId parent) {
+  writeTransientFor(window, parent);
+  QObject::connect(
+      window, &QWindow::visibleChanged, window,
+      [window, parent](bool visible) {
+        if (visible) writeTransientFor(window, parent);
+      },
+      Qt::QueuedConnection);
+}
+
 void writeTransientFor(QWindow* window, WId parent) {
   auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
   if (x11 == nullptr || x11->connection() == nullptr) return;
@@ -51,7 +67,7 @@ bool setTransientForNative(QWindow* window, quintptr nativeHandle) {
   foreign->setParent(nullptr);
   QObject::connect(window, &QObject::destroyed, foreign, &QObject::deleteLater);
   window->setTransientParent(foreign);
-  writeTransientFor(window, static_cast<WId>(nativeHandle));
+  keepTransientFor(window, static_cast<WId>(nativeHandle));
   return true;
 }
 
@@ -72,7 +88,7 @@ bool applyOwner(QWidget* topLevel, const OwnerWindow& owner) {
     QWindow* parent = ownerTop->windowHandle();
     if (own == nullptr || parent == nullptr) return false;
     own->setTransientParent(parent);
-    writeTransientFor(own, parent->winId());
+    keepTransientFor(own, parent->winId());
     return true;
   }
   return setTransientForNative(topLevel, owner.nativeHandle);

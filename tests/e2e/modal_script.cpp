@@ -12,6 +12,16 @@ ModalScript::ModalScript(int passBudget) : passBudget_(passBudget) {
   QObject::connect(&timer_, &QTimer::timeout, this, [this] { tick(); });
 }
 
+ModalScript::ModalScript(std::chrono::milliseconds stepDeadline) : ModalScript(0) {
+  stepDeadline_ = stepDeadline;
+}
+
+bool ModalScript::outOfTime() {
+  if (stepDeadline_.count() == 0) return ++waited_ > passBudget_;
+  if (!waiting_.isValid()) waiting_.start();
+  return waiting_.elapsed() > stepDeadline_.count();
+}
+
 void ModalScript::add(std::string name, Ready ready, Action act) {
   steps_.push_back({std::move(name), std::move(ready), std::move(act)});
 }
@@ -37,17 +47,18 @@ void ModalScript::tick() {
     // is closed here so that the call that opened it returns.
     if (!findWindow(QStringLiteral("main"))) {
       timer_.stop();
-    } else if (++waited_ > passBudget_) {
+    } else if (outOfTime()) {
       abort("the window stayed open after the last step");
     }
     return;
   }
   Step& step = steps_[next_];
   if (!step.ready()) {
-    if (++waited_ > passBudget_) abort("step \"" + step.name + "\" never became ready");
+    if (outOfTime()) abort("step \"" + step.name + "\" never became ready");
     return;
   }
   waited_ = 0;
+  waiting_.invalidate();
   ++next_;
   step.act();
   if (::testing::Test::HasFailure()) {

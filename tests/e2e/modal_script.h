@@ -2,9 +2,11 @@
 // window is opened run one after the other, each once its condition holds.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 #include <QWidget>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,6 +21,9 @@ class ModalScript : public QObject {
   // passBudget: event-loop passes a step may wait for its condition before the
   // script gives up (a count, not a time).
   explicit ModalScript(int passBudget = 20000);
+  // stepDeadline: the time a step may wait for its condition instead (events from
+  // another process, such as a display server's, arrive in their own time).
+  explicit ModalScript(std::chrono::milliseconds stepDeadline);
 
   // Appends a step: when ready() holds, act() runs once. After the last step the
   // window must close within the budget, else the script closes it and fails.
@@ -51,8 +56,12 @@ class ModalScript : public QObject {
   std::size_t next_ = 0;
   int waited_ = 0;
   int passBudget_;
+  std::chrono::milliseconds stepDeadline_{0};
+  QElapsedTimer waiting_;  // since the current step began waiting
   std::string failure_;
   QTimer timer_;
+  // True when the current step has waited past its budget.
+  bool outOfTime();
 };
 
 }  // namespace qadj::testing

@@ -232,24 +232,32 @@ int checkWholeOrAbsent(appserver::Database& db, int before, const Client::Outcom
   return before + 1;
 }
 
-TEST_F(DatabaseLoss, ASaveWhoseSessionEndsInFlightLeavesNoLine) {
-  Client window(daemon->host());
-  ASSERT_EQ(window.save(saveBlock(0)).hr, com::S_OK);
-
-  HeldGiverLine held(url, 1);
-  ASSERT_TRUE(held.held());
-  auto inFlight = std::async(std::launch::async, [&] {
+// Saves transfer 0, then holds the giver's line of transfer 1 (in `held`) and sends
+// transfer 1 on its own thread: the save runs its increments and waits there.
+std::future<Client::Outcome> secondSaveWaitingAt(Client& window,
+                                                 std::unique_ptr<HeldGiverLine>& held,
+                                                 const std::string& url) {
+  EXPECT_EQ(window.save(saveBlock(0)).hr, com::S_OK);
+  held = std::make_unique<HeldGiverLine>(url, 1);
+  EXPECT_TRUE(held->held());
+  return std::async(std::launch::async, [&window] {
     const ComThread scope;
     return window.save(saveBlock(1));
   });
-  const double backend = held.waitingBackend();
+}
+
+TEST_F(DatabaseLoss, ASaveWhoseSessionEndsInFlightLeavesNoLine) {
+  Client window(daemon->host());
+  std::unique_ptr<HeldGiverLine> held;
+  auto inFlight = secondSaveWaitingAt(window, held, url);
+  const double backend = held->waitingBackend();
   ASSERT_NE(backend, 0) << "the save never reached the held line";
   // The save's own session ends while it waits: it cannot have committed.
-  held.terminate(backend);
+  held->terminate(backend);
   ASSERT_EQ(inFlight.wait_for(std::chrono::seconds(60)), std::future_status::ready) << "hangs";
   const auto outcome = inFlight.get();
   EXPECT_TRUE(com::failed(outcome.hr));
-  held.release();
+  held->release();
 
   auto check = appserver::openDatabase(url);
   EXPECT_EQ(checkWholeOrAbsent(*check, 1, outcome), 1);
@@ -262,21 +270,15 @@ TEST_F(DatabaseLoss, ASaveWhoseSessionEndsInFlightLeavesNoLine) {
 TEST_F(DatabaseLoss, ASaveInFlightWhenTheDatabaseStopsIsWholeOrAbsent) {
   auto& pg = PostgresServer::instance();
   Client window(daemon->host());
-  ASSERT_EQ(window.save(saveBlock(0)).hr, com::S_OK);
-
-  HeldGiverLine held(url, 1);
-  ASSERT_TRUE(held.held());
-  auto inFlight = std::async(std::launch::async, [&] {
-    const ComThread scope;
-    return window.save(saveBlock(1));
-  });
-  ASSERT_NE(held.waitingBackend(), 0) << "the save never reached the held line";
+  std::unique_ptr<HeldGiverLine> held;
+  auto inFlight = secondSaveWaitingAt(window, held, url);
+  ASSERT_NE(held->waitingBackend(), 0) << "the save never reached the held line";
   // Stopping ends the holding session, which frees the line: the waiting save may
   // commit before its own session is ended, or be ended first. Either is sound.
   ASSERT_TRUE(pg.stop());
   ASSERT_EQ(inFlight.wait_for(std::chrono::seconds(60)), std::future_status::ready) << "hangs";
   const auto outcome = inFlight.get();
-  held.release();
+  held->release();
 
   ASSERT_TRUE(pg.start()) << pg.error();
   auto check = appserver::openDatabase(url);

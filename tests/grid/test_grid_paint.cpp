@@ -43,23 +43,31 @@ struct PaintCounter : QObject {
   int count = 0;
 };
 
+// A detail grid set up as the window's, of the given width, showing rows.
+struct DetailGrid {
+  DetailGrid(int width, const std::vector<gridtest::DetailRow>& rows) {
+    gridtest::declareDetailFields(ds);
+    source.SetDataSet(&ds);
+    configureDetailGrid(grid, &source);
+    grid.resize(width, 200);
+    ds.packet = gridtest::detailPacket(rows);
+    ds.Open();
+    grid.show();
+  }
+  gridtest::AppFirst appFirst;
+  gridtest::MemDataSet ds{"ClientDataSet2"};
+  TDataSource source{"DataSource2"};
+  TdxDBGrid grid;
+};
+
 }  // namespace
 
 TEST(GridPaint, DetailGridLooksLikeADesktopGrid) {
-  gridtest::AppFirst appFirst;
-  gridtest::MemDataSet ds{"ClientDataSet2"};
-  gridtest::declareDetailFields(ds);
-  TDataSource source{"DataSource2"};
-  source.SetDataSet(&ds);
-  TdxDBGrid grid;
-  configureDetailGrid(grid, &source);
-  grid.resize(398, 200);
   // Chinese names (GBK) in the name column.
-  ds.packet = gridtest::detailPacket({{"0012", "\xD5\xC5\xC8\xFD", 12.5, 2},
-                                      {"0013", "\xC0\xEE\xCB\xC4", 8, 0.5},
-                                      {"0015", "\xCD\xF5\xCE\xE5", 30, std::nullopt}});
-  ds.Open();
-  grid.show();
+  DetailGrid detail(398, {{"0012", "\xD5\xC5\xC8\xFD", 12.5, 2},
+                          {"0013", "\xC0\xEE\xCB\xC4", 8, 0.5},
+                          {"0015", "\xCD\xF5\xCE\xE5", 30, std::nullopt}});
+  TdxDBGrid& grid = detail.grid;
   QImage image = grid.viewport()->grab().toImage();
   keep(grid.grab().toImage(), "detail_grid.png");
 
@@ -103,17 +111,9 @@ TEST(GridPaint, ProductGridHasNoFooter) {
 }
 
 TEST(GridPaint, ANumberIsShownWholeOrVisiblyCutNeverAsAnotherNumber) {
-  gridtest::AppFirst appFirst;
-  gridtest::MemDataSet ds{"ClientDataSet2"};
-  gridtest::declareDetailFields(ds);
-  TDataSource source{"DataSource2"};
-  source.SetDataSet(&ds);
-  TdxDBGrid grid;
-  configureDetailGrid(grid, &source);
-  grid.resize(396, 200);  // the detail grid as the window lays it out
-  ds.packet = gridtest::detailPacket({{"0012", "A", 9141, 0}, {"0013", "B", 6000, 0}});
-  ds.Open();
-  grid.show();
+  // The detail grid as the window lays it out.
+  DetailGrid detail(396, {{"0012", "A", 9141, 0}, {"0013", "B", 6000, 0}});
+  TdxDBGrid& grid = detail.grid;
   constexpr int kQuota = 4;
   const QRect quotaCell = grid.CellRect(0, kQuota);
   auto footerOf = [&](int column) {

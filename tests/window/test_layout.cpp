@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QCalendarWidget>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QTest>
 
@@ -173,4 +175,28 @@ TEST_F(LayoutTest, AnErrorEndsTheGestureInProgressBeforeItsBoxShows) {
   EXPECT_EQ(openWhenReported, std::vector<bool>(5, false));
   EXPECT_EQ(messages, std::vector<std::string>(5, "x"));
   qadj::setErrorReporter(previous);
+}
+
+TEST_F(LayoutTest, TheDesignedFacesMapOntoFreeFacesOfTheDesignedSize) {
+  // A line of the window's font is 13 pixels at 96 dpi, as designed.
+  EXPECT_EQ(QFontMetrics(form.font()).boundingRect(QStringLiteral("0")).height(), 13)
+      << QFontInfo(form.font()).family().toStdString();
+  EXPECT_EQ(QFontInfo(form.Panel1->font()).family(), QStringLiteral("AR PL UKai CN"));
+  EXPECT_EQ(QFontInfo(form.Label1->font()).family(), QStringLiteral("AR PL UMing CN"));
+  EXPECT_EQ(QFontInfo(form.DateTimePicker1->font()).family(), QStringLiteral("AR PL UMing CN"));
+  // The tool buttons' captions end above their bottom frame.
+  const QFontMetrics m(form.tbok->font());
+  EXPECT_LE(22 + m.height(), form.tbok->height());
+  // An 8-digit product code shows in full in the detail grid's designed column.
+  form.OnActivate = nullptr;  // no server here
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  auto* grid = form.dxDBGrid2;
+  const int code = 2;  // SPDM00
+  // With the vertical scroll bar shown, as with more colleagues than fit.
+  grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  QCoreApplication::processEvents();
+  const int room = grid->DisplayedWidths()[code] - 4;  // less the cell's text margins
+  EXPECT_LE(QFontMetrics(grid->font()).horizontalAdvance(QStringLiteral("10010001")), room);
+  EXPECT_LE(QFontMetrics(grid->font()).horizontalAdvance(QStringLiteral("P0010001")), room);
 }

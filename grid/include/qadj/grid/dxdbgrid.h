@@ -44,8 +44,26 @@ struct TdxDBGridFilter {
 enum class TdxGridState { Normal, RowPressed, HeaderPressed, ColumnSizing, ColumnMoving, Editing };
 
 class TdxDBGrid : public QAbstractScrollArea {
+  Q_OBJECT
+  // What a program outside the plug-in (a test, an accessibility client) reads of the
+  // grid through the meta-object, as Qt's own widgets expose their state. Texts are
+  // UTF-16 here; rectangles are viewport coordinates.
+  Q_PROPERTY(int rowCount READ RowCount)
+  Q_PROPERTY(int columnCount READ ColumnCount)
+  Q_PROPERTY(int focusedRow READ FocusedRow)
+  Q_PROPERTY(bool editorVisible READ EditorVisible)
+
  public:
   explicit TdxDBGrid(QWidget* parent = nullptr);
+
+  // The display text of a shown cell (empty outside the rows).
+  Q_INVOKABLE QString cellText(int row, int column) const;
+  Q_INVOKABLE QRect cellRect(int row, int column) const { return CellRect(row, column); }
+  Q_INVOKABLE QRect headerRect(int column) const { return HeaderRect(column); }
+  // The footer text of a column (empty for a column without a summary).
+  Q_INVOKABLE QString footerText(int column) const;
+  // The visual index of the column bound to a field, -1 when none is.
+  Q_INVOKABLE int columnOfField(const QString& fieldName) const;
   ~TdxDBGrid() override;
 
   // --- Configuration.

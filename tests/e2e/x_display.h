@@ -1,0 +1,42 @@
+// A private X display for tests that need a real display server: Xvfb on a display
+// number of its own, reachable only through its local socket, with real input
+// injected by xdotool (XTEST), as a user's mouse and keyboard would give it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <QPoint>
+#include <QStringList>
+#include <string>
+
+namespace qadj::testing {
+
+class VirtualDisplay {
+ public:
+  VirtualDisplay() = default;
+  ~VirtualDisplay();  // stops the server
+  VirtualDisplay(const VirtualDisplay&) = delete;
+  VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+
+  // Starts Xvfb (1280x1024, 24 bits, 96 dpi, no TCP) on the first free display from
+  // :91 and waits, at most 10 s, for its socket. Returns false with the reason in
+  // whyNot() when Xvfb or xdotool is missing or the server does not come up.
+  bool start();
+  // ":N", for DISPLAY.
+  const std::string& name() const { return name_; }
+  const std::string& whyNot() const { return whyNot_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string name_;
+  std::string whyNot_;
+};
+
+// Runs xdotool with args on the display in DISPLAY; true when it succeeded.
+bool xdotool(const QStringList& args);
+// Moves the pointer to a point of the screen and clicks the left button there.
+bool xclick(QPoint global);
+// Types text with the keyboard.
+bool xtype(const QString& text);
+
+}  // namespace qadj::testing
