@@ -31,7 +31,15 @@ namespace {
 // normal window (the quota window, with its minimise and maximise boxes) gets the
 // property here, so that the window manager keeps it above its owner. Does nothing
 // off X11.
-void writeTransientFor(QWindow* window, WId parent);
+void writeTransientFor(QWindow* window, WId parent) {
+  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  if (x11 == nullptr || x11->connection() == nullptr) return;
+  xcb_connection_t* connection = x11->connection();
+  const auto owner = static_cast<xcb_window_t>(parent);
+  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window->winId()),
+                      XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 32, 1, &owner);
+  xcb_flush(connection);
+}
 
 // Keeps window transient for parent on X11: Qt removes the property at every showing
 // of a window that is not a dialog (after it tells that the window becomes visible),
@@ -44,16 +52,6 @@ void keepTransientFor(QWindow* window, WId parent) {
         if (visible) writeTransientFor(window, parent);
       },
       Qt::QueuedConnection);
-}
-
-void writeTransientFor(QWindow* window, WId parent) {
-  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  if (x11 == nullptr || x11->connection() == nullptr) return;
-  xcb_connection_t* connection = x11->connection();
-  const auto owner = static_cast<xcb_window_t>(parent);
-  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window->winId()),
-                      XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 32, 1, &owner);
-  xcb_flush(connection);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "x_display.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -40,6 +42,13 @@ bool VirtualDisplay::start() {
   const std::string program = xvfb.toStdString();
   pid_ = ::fork();
   if (pid_ == 0) {
+    // The server dies with the test, and keeps none of its output streams open (a
+    // test runner waits for them to close).
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    const int devNull = ::open("/dev/null", O_RDWR);
+    ::dup2(devNull, STDIN_FILENO);
+    ::dup2(devNull, STDOUT_FILENO);
+    ::dup2(devNull, STDERR_FILENO);
     ::execl(program.c_str(), program.c_str(), name_.c_str(), "-nolisten", "tcp", "-screen", "0",
             "1280x1024x24", "-dpi", "96", "-noreset", static_cast<char*>(nullptr));
     ::_exit(127);
