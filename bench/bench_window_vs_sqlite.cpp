@@ -7,7 +7,8 @@
 //    on loopback, vs a bare gRPC unary call answering the same packet bytes after the
 //    bare SQLite query (real time);
 //  - save_50_increments: the window's save block (50 increments and the giver's
-//    decrement) through the server object in-process, vs the same UPDATE texts in one
+//    decrement) with its save id through the server object in-process (which records
+//    the id and a journal row), vs the same UPDATE texts and one journal INSERT in one
 //    transaction through the SQLite C API (real time). Successive iterations move +1 and
 //    −1, so the data returns to where it was every second iteration.
 #include <benchmark/benchmark.h>
@@ -29,6 +30,7 @@
 #include "qadj/com/remote.h"
 #include "qadj/grid/number_format.h"
 #include "qadj/protocol/appserver.h"
+#include "qadj/protocol/save_request.h"
 #include "qadj/server/connection.h"
 #include "qadj/server/fields.h"
 #include "qadj/server/window_datasets.h"
@@ -263,17 +265,16 @@ void BM_Save50Increments_Ours(benchmark::State& state) {
   TClientDataSet& q = *client.sets.publicQry;
   const std::string blocks[2] = {window::sql::block(saveStatements(1)),
                                  window::sql::block(saveStatements(-1))};
+  // Each save has its own id, as each of the window's does.
+  const auto execute = [&](const std::string& block) {
+    q.Close();
+    q.SetCommandText(block);
+    q.Execute(saveOwnerData({newSaveId(), "0001"}));
+  };
   try {
     int k = 0;
-    for (auto _ : state) {
-      q.Close();
-      q.SetCommandText(blocks[k++ & 1]);
-      q.Execute();
-    }
-    if (k & 1) {  // leave the data as it was
-      q.SetCommandText(blocks[1]);
-      q.Execute();
-    }
+    for (auto _ : state) execute(blocks[k++ & 1]);
+    if (k & 1) execute(blocks[1]);  // leave the data as it was
   } catch (const std::exception& e) {
     state.SkipWithError(e.what());
   }
@@ -282,7 +283,15 @@ BENCHMARK(BM_Save50Increments_Ours)->Unit(benchmark::kMillisecond)->UseRealTime(
 
 void BM_Save50Increments_Peer(benchmark::State& state) {
   bench::BareSqlite db(SeededFile::instance().path());
-  const std::vector<std::string> saves[2] = {saveStatements(1), saveStatements(-1)};
+  // The same UPDATEs and one INSERT of a row of the same shape as our journal's.
+  std::vector<std::string> saves[2] = {saveStatements(1), saveStatements(-1)};
+  for (auto& statements : saves)
+    statements.push_back(
+        "INSERT INTO QADJ_TRANSFER_JOURNAL (SAVE_ID, SAVED_AT, OPERATOR, CLIENT, DHAO00, "
+        "SPDM00, GIVER, RECEIVERS, TOTAL) VALUES ('0123456789abcdef0123456789abcdef', "
+        "'2026-12-08 09:00:00', '0001', 'in-process', '" +
+        std::string(bench::kDocument) + "', '" + bench::productCode(0) + "', '" +
+        bench::giverCode(0) + "', '" + std::string(50 * 10, 'r') + "', 50)");
   try {
     int k = 0;
     for (auto _ : state) db.runInTransaction(saves[k++ & 1]);

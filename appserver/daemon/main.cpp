@@ -17,6 +17,7 @@
 #include "qadj/appserver/database.h"
 #include "qadj/appserver/dates.h"
 #include "qadj/appserver/demo.h"
+#include "qadj/appserver/save_record.h"
 #include "qadj/appserver/schema.h"
 #include "qadj/com/remote.h"
 #include "qadj/protocol/appserver.h"
@@ -43,6 +44,15 @@ int serve(const DaemonOptions& o) {
                    "--init-schema first\n";
       return 1;
     }
+    try {
+      ensureSaveRecord(*db);
+    } catch (const DatabaseError& e) {
+      std::cerr << "qadj-appserver: the database has no record of saves and this role cannot "
+                   "create it ("
+                << e.what() << "); run qadj-appserver --db URL --init-schema as its owner\n";
+      return 1;
+    }
+    purgeSaveIds(*db, saveIdCutoff());
   }
   // Signals are taken by one thread with sigwait; every other thread blocks them.
   sigset_t stopSignals;
@@ -113,6 +123,12 @@ int main(int argc, char** argv) {
                   << s.products << " products, quota documents for " << s.today << " and "
                   << s.yesterday << ".\nOperator code to use: " << s.operatorCode << " ("
                   << s.operatorName << ")\n";
+        return 0;
+      }
+      case DaemonOptions::Action::Journal: {
+        auto db = openDatabase(o.dbUrl);
+        const JournalQuery query{o.journalSince, o.journalOperator, o.journalProduct};
+        printJournal(readJournal(*db, query), o.journalCsv, std::cout);
         return 0;
       }
       case DaemonOptions::Action::Serve:

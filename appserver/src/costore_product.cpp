@@ -8,6 +8,7 @@
 #include "qadj/appserver/schema.h"
 #include "qadj/platform/error.h"
 #include "qadj/platform/text.h"
+#include "qadj/protocol/save_request.h"
 
 namespace qadj::appserver {
 namespace {
@@ -165,6 +166,10 @@ com::HRESULT CoStoreProduct::guarded(F&& body) {
   try {
     body();
     return com::S_OK;
+  } catch (const OutcomeUnknown& e) {
+    // Neither done nor refused: the caller keeps its request to send it again.
+    com::SetErrorInfo({com::XACT_E_INDOUBT, kSource, utf16OfUtf8(e.what())});
+    return com::XACT_E_INDOUBT;
   } catch (const DatabaseError& e) {
     // A failure that took the session with it says so: the caller must not take it for
     // a refusal of its statement.
@@ -247,10 +252,16 @@ com::HRESULT CoStoreProduct::RowRequest(const std::u16string& provider, const co
 
 com::HRESULT CoStoreProduct::ExecuteCommand(const std::u16string& provider,
                                             const std::u16string& commandText, com::Variant&,
-                                            com::Variant&) {
+                                            com::Variant& ownerData) {
   return guarded([&] {
     checkProvider(utf8Of(provider, "The provider name"));
-    executeCommand(session(), utf8Of(commandText, "The command text"));
+    SaveContext save;
+    if (const auto request = parseSaveOwnerData(ownerData)) {
+      save.id = request->id;
+      save.operatorCode = request->operatorCode;
+    }
+    save.client = com::CallerPeer().empty() ? "in-process" : com::CallerPeer();
+    executeCommand(session(), utf8Of(commandText, "The command text"), &save);
   });
 }
 

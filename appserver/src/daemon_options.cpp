@@ -3,6 +3,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "qadj/appserver/dates.h"
+
 namespace qadj::appserver {
 
 std::string daemonUsage() {
@@ -11,12 +13,16 @@ std::string daemonUsage() {
          "                      [--max-objects N] [--max-message-mib N] [--max-result-mib N]\n"
          "       qadj-appserver --db URL --init-schema\n"
          "       qadj-appserver --db URL --init-demo\n"
+         "       qadj-appserver --db URL --journal [--since YYYY-MM-DD] [--operator CODE]\n"
+         "                      [--product CODE] [--format table|csv]\n"
          "  URL: sqlite:PATH or postgresql://USER@HOST:PORT/DBNAME\n"
          "  --listen defaults to 127.0.0.1:7311; other than loopback needs --token-file\n"
          "  --lease: a client not heard for this long loses its objects (default 30)\n"
          "  --max-objects: objects one client may hold at once (default 64)\n"
          "  --max-message-mib: largest request or reply (default 256)\n"
-         "  --max-result-mib: largest record set one query may build (default 64)\n";
+         "  --max-result-mib: largest record set one query may build (default 64)\n"
+         "  --journal: prints the transfers saved (one line per receiver), oldest first;\n"
+         "      --since keeps those saved on or after the day (UTC)\n";
 }
 
 bool isLoopbackAddress(const std::string& listen) {
@@ -45,7 +51,7 @@ int positive(const std::string& option, const std::string& text) {
 
 DaemonOptions parseDaemonOptions(const std::vector<std::string>& args) {
   DaemonOptions o;
-  bool schema = false, demo = false;
+  bool schema = false, demo = false, journal = false, filters = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&]() -> const std::string& {
@@ -78,14 +84,37 @@ DaemonOptions parseDaemonOptions(const std::vector<std::string>& args) {
       schema = true;
     } else if (a == "--init-demo") {
       demo = true;
+    } else if (a == "--journal") {
+      journal = true;
+    } else if (a == "--since") {
+      o.journalSince = value();
+      filters = true;
+      if (!dates::parseTimestamp(o.journalSince) || o.journalSince.size() != 10)
+        throw std::invalid_argument("option --since needs a day as YYYY-MM-DD");
+    } else if (a == "--operator") {
+      o.journalOperator = value();
+      filters = true;
+    } else if (a == "--product") {
+      o.journalProduct = value();
+      filters = true;
+    } else if (a == "--format") {
+      const std::string& f = value();
+      if (f != "table" && f != "csv")
+        throw std::invalid_argument("option --format is table or csv");
+      o.journalCsv = f == "csv";
+      filters = true;
     } else {
       throw std::invalid_argument("unknown argument " + a);
     }
   }
   if (o.dbUrl.empty()) throw std::invalid_argument("--db URL is required");
-  if (schema && demo) throw std::invalid_argument("give --init-schema or --init-demo, not both");
+  if (schema + demo + journal > 1)
+    throw std::invalid_argument("give one of --init-schema, --init-demo and --journal");
+  if (filters && !journal)
+    throw std::invalid_argument("--since, --operator, --product and --format go with --journal");
   if (schema) o.action = DaemonOptions::Action::InitSchema;
   if (demo) o.action = DaemonOptions::Action::InitDemo;
+  if (journal) o.action = DaemonOptions::Action::Journal;
   if (o.listen.rfind(':') == std::string::npos)
     throw std::invalid_argument("--listen needs ADDR:PORT");
   if (o.tlsCert.empty() != o.tlsKey.empty())

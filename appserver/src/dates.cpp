@@ -181,4 +181,13 @@ double today() {
   return fromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
 }
 
+std::string utcNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &utc);
+  return buf;
+}
+
 }  // namespace qadj::appserver::dates

@@ -7,12 +7,21 @@
 #include "qadj/appserver/costore_product.h"
 #include "qadj/appserver/dates.h"
 #include "qadj/appserver/demo.h"
+#include "qadj/appserver/save_record.h"
+#include "qadj/appserver/schema.h"
 #include "qadj/platform/error.h"
 #include "qadj/protocol/appserver.h"
 
 namespace qadj::appserver {
 
 void registerInProcessServer(const std::string& dbUrl) {
+  // A database file of an earlier version gets the record of saves; one that cannot be
+  // opened now tells so at the window's first request.
+  try {
+    auto db = openDatabase(dbUrl);
+    if (schemaExists(*db)) ensureSaveRecord(*db);
+  } catch (const DatabaseError&) {
+  }
   const auto hr = com::CoRegisterClass(CLSID_CoStoreProduct, kCoStoreProductProgId,
                                        [dbUrl] { return createCoStoreProduct(dbUrl); });
   if (com::failed(hr)) throw EOleError(com::OleErrorText(hr), hr);

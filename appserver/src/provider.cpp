@@ -7,6 +7,7 @@
 #include <random>
 #include <thread>
 
+#include "qadj/appserver/dates.h"
 #include "qadj/appserver/save_block.h"
 #include "qadj/appserver/sql_text.h"
 #include "qadj/platform/error.h"
@@ -268,9 +269,24 @@ std::string missingLineMessage(const QuotaLineUpdate& line) {
          " 的限量记录，本次保存没有修改任何限量";
 }
 
+// The save ids of this process were last purged then (a purge a day is enough).
+std::atomic<std::int64_t> lastPurge{0};
+
+// Deletes save ids past their keeping, at most once a day per process, inside a save's
+// transaction (so that a read-only or busy moment never costs a save anything).
+void purgeNowAndThen(Database& db) {
+  const std::int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
+                               std::chrono::steady_clock::now().time_since_epoch())
+                               .count();
+  std::int64_t last = lastPurge.load();
+  if (last != 0 && now - last < 86400) return;
+  if (!lastPurge.compare_exchange_strong(last, now)) return;
+  purgeSaveIds(db, saveIdCutoff());
+}
+
 // One attempt of executeCommand. A conflict the database resolved by rolling this
 // session back leaves as TransactionConflict, so that the attempt can be repeated.
-std::int64_t executeOnce(Database& db, std::string_view sqlText) {
+std::int64_t executeOnce(Database& db, std::string_view sqlText, const SaveContext* save) {
   if (blank(sqlText)) throw ServerError("No SQL statement was given");
   std::optional<std::vector<std::string>> block;
   try {
@@ -278,18 +294,29 @@ std::int64_t executeOnce(Database& db, std::string_view sqlText) {
   } catch (const std::invalid_argument& e) {
     throw ServerError(std::string("Cannot read the statement block: ") + e.what());
   }
+  const bool saving = save && !save->id.empty();
   if (!block) {
     refuseTransactionControl(sqlText);
-    return db.execute(sqlText);
+    if (!saving) return db.execute(sqlText);
+    block = std::vector<std::string>{std::string(sqlText)};  // a save is one unit
   }
-  if (block->empty()) return 0;
+  if (block->empty() && !saving) return 0;
   for (const auto& statement : *block) refuseTransactionControl(statement);
+  const auto transfer = recogniseTransfer(*block);
   // A block is one unit of work: an UPDATE in it that finds no row would leave the
   // unit half done (a quota transfer would create or destroy quota), so it fails the
   // whole block, unless it adds nothing (a colleague's line of a second document).
   db.begin();
   std::int64_t changed = 0;
   try {
+    const std::string now = dates::utcNow();
+    if (saving) {
+      purgeNowAndThen(db);
+      if (claimSaveId(db, save->id, blockDigest(sqlText), now) == SaveClaim::AlreadyApplied) {
+        db.commit();
+        return 0;
+      }
+    }
     for (std::size_t i = 0; i < block->size(); ++i) {
       const std::string& statement = (*block)[i];
       std::int64_t rows = 0;
@@ -312,6 +339,7 @@ std::int64_t executeOnce(Database& db, std::string_view sqlText) {
       }
       changed += rows;
     }
+    if (transfer) journalTransfer(db, *transfer, save ? *save : SaveContext{}, now);
   } catch (...) {
     db.rollback();
     throw;
@@ -323,11 +351,11 @@ std::int64_t executeOnce(Database& db, std::string_view sqlText) {
     if (db.healthy()) throw;
     // The database may have committed before the connection broke: the block is whole
     // or absent, but which of the two cannot be told from here.
-    throw DatabaseError(std::string("the connection to the database was lost while the block "
-                                    "was being committed (") +
-                        e.what() +
-                        "); the block was applied completely or not at all: reload the data "
-                        "to see which before saving again");
+    throw OutcomeUnknown(std::string("the connection to the database was lost while the block "
+                                     "was being committed (") +
+                         e.what() +
+                         "); the block was applied completely or not at all: reload the data "
+                         "to see which before saving again");
   }
   return changed;
 }
@@ -345,13 +373,13 @@ void pauseBeforeRetry(int attempt) {
 
 }  // namespace
 
-std::int64_t executeCommand(Database& db, std::string_view sqlText) {
+std::int64_t executeCommand(Database& db, std::string_view sqlText, const SaveContext* save) {
   // A conflict victim's transaction was rolled back whole by the database, so running
   // the text again is safe: an operator's save must not fail only because another
   // operator saved the same lines at the same moment.
   for (int attempt = 1;; ++attempt) {
     try {
-      return executeOnce(db, sqlText);
+      return executeOnce(db, sqlText, save);
     } catch (const TransactionConflict& e) {
       if (attempt >= kConflictAttempts)
         throw DatabaseError(e.what() + std::string("; the work met other sessions' changes ") +

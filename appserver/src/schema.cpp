@@ -3,6 +3,8 @@
 #include <array>
 #include <string>
 
+#include "qadj/appserver/save_record.h"
+
 namespace qadj::appserver {
 namespace {
 
@@ -67,19 +69,23 @@ void createSchema(Database& db) {
     db.executeScript(kTables);
     if (db.dialect() == "postgresql") db.executeScript(kPostgresFunctions);
   });
+  createSaveRecord(db);
+}
+
+bool tableExists(Database& db, std::string_view table) {
+  const auto rs = db.dialect() == "postgresql"
+                      ? db.query(
+                            "SELECT 1 FROM pg_catalog.pg_tables WHERE tablename = lower($1) "
+                            "AND schemaname = ANY (current_schemas(false))",
+                            {std::string(table)})
+                      : db.query("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = $1",
+                                 {std::string(table)});
+  return !rs.rows.empty();
 }
 
 bool schemaExists(Database& db) {
-  for (const char* table : kTableNames) {
-    const auto rs = db.dialect() == "postgresql"
-                        ? db.query(
-                              "SELECT 1 FROM pg_catalog.pg_tables WHERE tablename = lower($1) "
-                              "AND schemaname = ANY (current_schemas(false))",
-                              {std::string(table)})
-                        : db.query("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = $1",
-                                   {std::string(table)});
-    if (rs.rows.empty()) return false;
-  }
+  for (const char* table : kTableNames)
+    if (!tableExists(db, table)) return false;
   return true;
 }
 

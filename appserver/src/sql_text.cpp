@@ -1,7 +1,6 @@
 #include "qadj/appserver/sql_text.h"
 
 #include <algorithm>
-#include <cctype>
 #include <stdexcept>
 
 namespace qadj::appserver::sql {
@@ -9,17 +8,27 @@ namespace {
 
 using Tok = TokenKind;
 
+// SQL's character classes are ASCII's whatever the process locale (and the checks are
+// on every character of every statement a save sends).
+bool isDigit(unsigned char c) {
+  return c >= '0' && c <= '9';
+}
+bool isSpace(unsigned char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+unsigned char upper(unsigned char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
 bool wordStart(unsigned char c) {
-  return std::isalpha(c) || c == '_' || c >= 0x80;
+  return (upper(c) >= 'A' && upper(c) <= 'Z') || c == '_' || c >= 0x80;
 }
 bool wordChar(unsigned char c) {
-  return wordStart(c) || std::isdigit(c) || c == '$' || c == '#';
+  return wordStart(c) || isDigit(c) || c == '$' || c == '#';
 }
 
 bool iequals(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) ==
-                  std::toupper(static_cast<unsigned char>(y));
+           return upper(static_cast<unsigned char>(x)) == upper(static_cast<unsigned char>(y));
          });
 }
 
@@ -45,6 +54,7 @@ std::string literalValue(const Token& t) {
 
 std::vector<Token> tokenize(std::string_view s) {
   std::vector<Token> out;
+  out.reserve(s.size() / 4 + 4);  // about a token in four characters
   std::size_t i = 0;
   const std::size_t n = s.size();
   auto push = [&](Tok k, std::size_t b, std::size_t e) {
@@ -52,7 +62,7 @@ std::vector<Token> tokenize(std::string_view s) {
   };
   while (i < n) {
     const auto c = static_cast<unsigned char>(s[i]);
-    if (std::isspace(c)) {
+    if (isSpace(c)) {
       ++i;
     } else if (c == '-' && i + 1 < n && s[i + 1] == '-') {
       while (i < n && s[i] != '\n') ++i;
@@ -77,16 +87,16 @@ std::vector<Token> tokenize(std::string_view s) {
         ++i;
       }
       push(c == '\'' ? Tok::String : Tok::QuotedIdent, b, i);
-    } else if (std::isdigit(c) ||
-               (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
+    } else if (isDigit(c) ||
+               (c == '.' && i + 1 < n && isDigit(static_cast<unsigned char>(s[i + 1])))) {
       const std::size_t b = i;
-      while (i < n && (std::isdigit(static_cast<unsigned char>(s[i])) || s[i] == '.')) ++i;
+      while (i < n && (isDigit(static_cast<unsigned char>(s[i])) || s[i] == '.')) ++i;
       if (i < n && (s[i] == 'e' || s[i] == 'E')) {
         std::size_t j = i + 1;
         if (j < n && (s[j] == '+' || s[j] == '-')) ++j;
-        if (j < n && std::isdigit(static_cast<unsigned char>(s[j]))) {
+        if (j < n && isDigit(static_cast<unsigned char>(s[j]))) {
           i = j;
-          while (i < n && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+          while (i < n && isDigit(static_cast<unsigned char>(s[i]))) ++i;
         }
       }
       push(Tok::Number, b, i);
@@ -105,8 +115,8 @@ std::vector<Token> tokenize(std::string_view s) {
 namespace {
 
 std::string_view trim(std::string_view v) {
-  while (!v.empty() && std::isspace(static_cast<unsigned char>(v.front()))) v.remove_prefix(1);
-  while (!v.empty() && std::isspace(static_cast<unsigned char>(v.back()))) v.remove_suffix(1);
+  while (!v.empty() && isSpace(static_cast<unsigned char>(v.front()))) v.remove_prefix(1);
+  while (!v.empty() && isSpace(static_cast<unsigned char>(v.back()))) v.remove_suffix(1);
   return v;
 }
 

@@ -8,6 +8,9 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
 
 #include "qadj/com/com.h"
 #include "remote_client.h"
@@ -18,6 +21,7 @@ namespace {
 
 thread_local int tInitCount = 0;
 thread_local std::optional<ExcepInfo> tErrorInfo;
+thread_local std::string tCallerPeer;
 
 struct ClassEntry {
   std::string progId;
@@ -83,6 +87,16 @@ void CoUninitialize() {
 
 bool IsInitialized() {
   return tInitCount > 0;
+}
+
+const std::string& CallerPeer() {
+  return tCallerPeer;
+}
+
+CallerScope::CallerScope(std::string peer)
+    : previous_(std::exchange(tCallerPeer, std::move(peer))) {}
+CallerScope::~CallerScope() {
+  tCallerPeer = std::move(previous_);
 }
 
 void SetErrorInfo(const ExcepInfo& info) {

@@ -311,6 +311,7 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     HRESULT hr;
     {
       std::lock_guard calls(served->calls);
+      const CallerScope caller(ctx->peer());
       ExcepInfo stale;
       GetErrorInfo(stale);  // a description left by an earlier call is not this one's
       try {

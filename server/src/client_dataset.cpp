@@ -64,7 +64,7 @@ std::unique_ptr<RecordSet> TClientDataSet::DoOpen() {
   const com::HRESULT hr =
       server->FetchRecords(text::gbkToUtf16(providerName_), packetRecords_, recsOut, kFetchMetaData,
                            text::gbkToUtf16(commandText_), params, ownerData, result);
-  if (com::failed(hr)) throw AppServerError(hr);
+  if (com::failed(hr)) failed(hr);
   if (result.isNull()) DatabaseError("Missing data provider or data packet");
   if (result.type() != com::VarType::Bytes || result.asBytes().size() < packet::kMinPacketSize)
     throw EDatabaseError("Invalid data packet");
@@ -106,13 +106,20 @@ void TClientDataSet::SendReset() {
   }
 }
 
-void TClientDataSet::Execute() {
+void TClientDataSet::Execute(const com::Variant& ownerData) {
   com::Variant params = PackageParams();
   const std::shared_ptr<IAppServer> server = AppServer();
-  com::Variant ownerData;
+  com::Variant owner = ownerData;
   const com::HRESULT hr = server->ExecuteCommand(text::gbkToUtf16(providerName_),
-                                                 text::gbkToUtf16(commandText_), params, ownerData);
-  if (com::failed(hr)) throw AppServerError(hr);
+                                                 text::gbkToUtf16(commandText_), params, owner);
+  if (com::failed(hr)) failed(hr);
+}
+
+void TClientDataSet::failed(com::HRESULT hr) {
+  EOleException error = AppServerError(hr);
+  // The connection may find its server object gone, and drop it.
+  if (remoteServer_) remoteServer_->CallFailed(hr);
+  throw error;
 }
 
 }  // namespace qadj

@@ -143,6 +143,7 @@ void TDCOMConnection::SetServerGUID(const std::string& text) {
 void TDCOMConnection::SetComputerName(const std::string& host) {
   if (host == computerName_) return;
   Disconnect();
+  reconnect_ = false;
   computerName_ = host;
 }
 
@@ -186,6 +187,7 @@ void TDCOMConnection::Connect() {
     disp = com::interface_cast<com::IDispatch>(itf);
   if (!disp) throw EOleError("Interface not supported", com::E_NOINTERFACE);
   serverDispatch_ = com::Variant::dispatch(std::move(disp));
+  reconnect_ = false;
   NotifyConnectChange(true);
 }
 
@@ -208,11 +210,25 @@ std::shared_ptr<IAppServer> TDCOMConnection::GetRecordSetInterface() {
 }
 
 void TDCOMConnection::CallMethod(const std::string& name, const std::vector<DispatchArg>& args) {
+  if (!Connected() && reconnect_) Connect();
   if (!Connected())
     throw EOleError("Variant does not reference an automation object", com::E_POINTER);
   // Hold the object for the call even if a data set's notification disconnects.
   const auto disp = serverDispatch_.asDispatch();
-  InvokeByName(*disp, name, args);
+  try {
+    InvokeByName(*disp, name, args);
+  } catch (const EOleError& e) {
+    CallFailed(e.code());
+    throw;
+  }
+}
+
+void TDCOMConnection::CallFailed(com::HRESULT hr) {
+  if (hr != com::RPC_E_DISCONNECTED && hr != com::RPC_E_SERVER_UNAVAILABLE &&
+      hr != com::RPC_E_CALL_TIMEOUT)
+    return;
+  Disconnect();
+  reconnect_ = true;
 }
 
 }  // namespace qadj

@@ -12,6 +12,8 @@
 #include <string>
 
 #include "qadj/appserver/dates.h"
+#include "qadj/appserver/provider.h"
+#include "qadj/appserver/save_record.h"
 #include "qadj/com/com.h"
 #include "qadj/protocol/appserver.h"
 #include "qadj/protocol/packet.h"
@@ -147,6 +149,50 @@ TEST(Daemon, RefusesADatabaseWithoutSchemaAndAnOpenListenerWithoutToken) {
   Daemon badUrl({"--db", "mysql://x", "--init-schema"});
   EXPECT_EQ(badUrl.finish(), 1);
   EXPECT_NE(badUrl.output().find("not understood"), std::string::npos) << badUrl.output();
+}
+
+TEST(Daemon, JournalPrintsEachReceiverOfEachSaveAsTableOrCsv) {
+  qadj::testing::TempDir dir;
+  const std::string url = "sqlite:" + dir.path() + "/journal.sqlite";
+  {
+    auto db = openDatabase(url);
+    qadj::testing::seedKnownData(*db);
+    const std::string block =
+        "BEGIN UPDATE XSTXLGL01 SET XL0000=XL0000+1.5 WHERE  DHAO00='D1' AND FXRY00='0013' AND "
+        "SPDM00='10000001'; UPDATE XSTXLGL01 SET XL0000=XL0000+0 WHERE  DHAO00='D1' AND "
+        "FXRY00='0021' AND SPDM00='10000001'; UPDATE XSTXLGL01 SET XL0000=XL0000-1.50 WHERE  "
+        "DHAO00='D1' AND FXRY00='0012' AND SPDM00='10000001'; END;";
+    const SaveContext first{"0123456789abcdef0123456789abcdef", "0001", "ipv4:127.0.0.1:1"};
+    const SaveContext second{"1123456789abcdef0123456789abcdef", "=HYPERLINK(1)", "a,b"};
+    executeCommand(*db, block, &first);
+    executeCommand(*db, block, &second);
+  }
+  Daemon table({"--db", url, "--journal"});
+  EXPECT_EQ(table.finish(), 0) << table.output();
+  // A heading, then one line per receiver, oldest save first.
+  const std::string& t = table.output();
+  EXPECT_EQ(std::count(t.begin(), t.end(), '\n'), 5) << t;
+  EXPECT_EQ(t.find("saved at (UTC)"), 0u) << t;
+  EXPECT_LT(t.find("0123456789abcdef"), t.find("1123456789abcdef")) << t;
+  EXPECT_NE(t.find("D1        10000001  0012   0013         1.5    1.5  0123"), std::string::npos)
+      << t;
+
+  Daemon csv({"--db", url, "--journal", "--operator", "=HYPERLINK(1)", "--format", "csv"});
+  EXPECT_EQ(csv.finish(), 0) << csv.output();
+  const std::string& c = csv.output();
+  EXPECT_EQ(std::count(c.begin(), c.end(), '\n'), 3) << c;
+  // Nothing a spreadsheet would run; a comma quoted; numbers as numbers.
+  EXPECT_NE(c.find(",'=HYPERLINK(1),\"a,b\",D1,10000001,0012,0021,0,1.5,"), std::string::npos) << c;
+
+  Daemon none({"--db", url, "--journal", "--since", "2999-01-01", "--product", "10000001"});
+  EXPECT_EQ(none.finish(), 0) << none.output();
+  EXPECT_EQ(std::count(none.output().begin(), none.output().end(), '\n'), 1) << none.output();
+
+  Daemon badDay({"--db", url, "--journal", "--since", "yesterday"});
+  EXPECT_EQ(badDay.finish(), 2) << badDay.output();
+  Daemon stray({"--db", url, "--operator", "0001"});
+  EXPECT_EQ(stray.finish(), 2) << stray.output();
+  EXPECT_NE(stray.output().find("go with --journal"), std::string::npos) << stray.output();
 }
 
 }  // namespace

@@ -307,6 +307,58 @@ TEST_P(Statements, DatesReachThePacketAsDateTime) {
   EXPECT_DOUBLE_EQ(num(p.rows.at(0).at(0)), dates::fromCivil(2026, 12, 8) + 15.5 / 24);
 }
 
+TEST_P(Statements, ASaveIdIsAppliedOnceAndItsTransferJournaled) {
+  const std::string block = "BEGIN " + increment("2", "D1", "0013", "10000001") +
+                            "; UPDATE XSTXLGL01 SET XL0000=XL0000-2.00 WHERE  DHAO00='D1' AND "
+                            "FXRY00='0012' AND SPDM00='10000001'; END;";
+  const SaveContext save{"0123456789abcdef0123456789abcdef", "0001", "ipv4:127.0.0.1:5000"};
+  EXPECT_EQ(executeCommand(*db_, block, &save), 2);
+  // The same id again, from any session of the database: answered as done.
+  auto other = openDatabase(url_);
+  EXPECT_EQ(executeCommand(*other, block, &save), 0);
+  EXPECT_EQ(quota("D1", "0013", "10000001"), 12);
+  EXPECT_EQ(quota("D1", "0012", "10000001"), 18);
+  // Other statements under an applied id are refused, changing nothing.
+  const std::string changed = "BEGIN " + increment("5", "D1", "0013", "10000001") + "; END;";
+  try {
+    executeCommand(*db_, changed, &save);
+    ADD_FAILURE() << "other statements under an applied id were accepted";
+  } catch (const ServerError& e) {
+    EXPECT_NE(std::string(e.what()).find("这次保存已经执行过"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(quota("D1", "0013", "10000001"), 12);
+  // The journal holds the one transfer, with who moved what.
+  const auto journal = readJournal(*db_, {});
+  ASSERT_EQ(journal.size(), 1u);
+  EXPECT_EQ(journal[0].saveId, save.id);
+  EXPECT_EQ(journal[0].operatorCode, "0001");
+  EXPECT_EQ(journal[0].client, "ipv4:127.0.0.1:5000");
+  EXPECT_EQ(journal[0].giver, "0012");
+  EXPECT_EQ(journal[0].total, 2);
+  EXPECT_EQ(journal[0].receivers, (std::vector<std::pair<std::string, double>>{{"0013", 2}}));
+  EXPECT_EQ(journal[0].savedAt.size(), 19u);
+  // Without an id a save is applied each time it is sent, and journaled each time.
+  EXPECT_EQ(executeCommand(*db_, block, nullptr), 2);
+  EXPECT_EQ(executeCommand(*db_, block, nullptr), 2);
+  EXPECT_EQ(readJournal(*db_, {}).size(), 3u);
+  EXPECT_EQ(readJournal(*db_, {"", "0001", ""}).size(), 1u);
+  EXPECT_EQ(readJournal(*db_, {"2999-01-01", "", ""}).size(), 0u);
+  // The purge forgets old ids and keeps the journal.
+  EXPECT_EQ(purgeSaveIds(*db_, "2999-01-01 00:00:00"), 1);
+  EXPECT_EQ(readJournal(*db_, {}).size(), 3u);
+  EXPECT_EQ(purgeSaveIds(*db_, saveIdCutoff()), 0);
+}
+
+TEST_P(Statements, AFailedSaveLeavesItsIdFreeAndNoJournalRow) {
+  const std::string block = "BEGIN " + increment("2", "D1", "0099", "10000001") +
+                            "; UPDATE XSTXLGL01 SET XL0000=XL0000-2.00 WHERE  DHAO00='D1' AND "
+                            "FXRY00='0012' AND SPDM00='10000001'; END;";
+  const SaveContext save{"fedcba9876543210fedcba9876543210", "0001", "in-process"};
+  EXPECT_THROW(executeCommand(*db_, block, &save), DatabaseError);  // 0099 has no line
+  EXPECT_EQ(readJournal(*db_, {}).size(), 0u);
+  EXPECT_EQ(db_->query("SELECT 1 FROM QADJ_SAVE_ID").rows.size(), 0u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Databases, Statements, ::testing::Values("sqlite", "postgresql"),
                          [](const auto& param) { return param.param; });
 

@@ -265,6 +265,70 @@ TEST_P(Handlers, ASaveWhoseLinesAreInAnotherDocumentChangesNothing) {
   EXPECT_EQ(data().sum("D2", "P002"), d2);
 }
 
+// Journal rows of the server's record of saves.
+int journalRows(QuotaDatabase& d) {
+  const auto rs = d.db().query("SELECT COUNT(*) FROM QADJ_TRANSFER_JOURNAL");
+  return static_cast<int>(std::get<double>(rs.rows.at(0).at(0)));
+}
+
+TEST_P(Handlers, ASaveWhoseReplyIsLostIsAppliedOnceWhenClickedAgain) {
+  auto& w = openWindow();
+  pickSalesperson("0012");
+  clickProduct("P001");
+  adjust("0013", 3);
+  const std::string id = w.saveId();
+  log->loseNextReply = com::RPC_E_SERVER_UNAVAILABLE;  // applied, but the reply lost
+  guarded([&] { w.tbokClick(); });
+  ASSERT_EQ(boxes->calls().size(), 2u);
+  const std::string box = text::gbkToUtf8Lossy(boxes->calls()[1].text);
+  EXPECT_NE(box.find("没有收到服务器对这次保存的回答"), std::string::npos) << box;
+  EXPECT_NE(box.find("再次点击“保存”是安全的"), std::string::npos) << box;
+  EXPECT_EQ(w.saveId(), id);  // the outcome is unknown: the same save stays
+  EXPECT_EQ(adjustmentFooter(), "3.00");
+  EXPECT_EQ(data().quota("D1", "0013", "P001"), 8);  // it was applied
+
+  // The second click sends the same id: answered as done, applied no second time.
+  guarded([&] { w.tbokClick(); });
+  ASSERT_EQ(boxes->calls().size(), 3u) << text::gbkToUtf8Lossy(boxes->calls().back().text);
+  EXPECT_EQ(data().quota("D1", "0013", "P001"), 8);
+  EXPECT_EQ(data().quota("D1", "0012", "P001"), 7);
+  EXPECT_EQ(journalRows(data()), 1);
+  // Both grids reloaded, and the next save is a new one.
+  EXPECT_EQ(adjustmentFooter(), "0.00");
+  EXPECT_NE(w.saveId(), id);
+  const auto saves = log->snapshotExecutes();
+  ASSERT_EQ(saves.size(), 2u);
+  EXPECT_EQ(saves[0], saves[1]);  // the statements stay exactly the same
+}
+
+TEST_P(Handlers, ARefusedSaveGetsAFreshIdAndLeavesNoJournalRow) {
+  auto& w = openWindow();
+  pickSalesperson("0012");
+  clickProduct("P002");  // lines in two documents: refused
+  adjust("0013", 1);
+  const std::string id = w.saveId();
+  guarded([&] { w.tbokClick(); });
+  ASSERT_EQ(boxes->calls().size(), 2u);
+  EXPECT_NE(w.saveId(), id);
+  EXPECT_EQ(journalRows(data()), 0);
+  // A save that goes through writes one row with who moved what.
+  clickProduct("P001");
+  adjust("0013", 2);
+  guarded([&] { w.tbokClick(); });
+  ASSERT_EQ(journalRows(data()), 1);
+  const auto row = data().db().query(
+      "SELECT OPERATOR, DHAO00, SPDM00, GIVER, RECEIVERS, TOTAL, CLIENT FROM "
+      "QADJ_TRANSFER_JOURNAL");
+  EXPECT_EQ(std::get<std::string>(row.rows[0][0]), "0001");
+  EXPECT_EQ(std::get<std::string>(row.rows[0][1]), "D1");
+  EXPECT_EQ(std::get<std::string>(row.rows[0][2]), "P001");
+  EXPECT_EQ(std::get<std::string>(row.rows[0][3]), "0012");
+  const auto receivers = std::get<std::string>(row.rows[0][4]);
+  EXPECT_NE(receivers.find("0013=2"), std::string::npos) << receivers;
+  EXPECT_EQ(std::get<double>(row.rows[0][5]), 2);
+  EXPECT_FALSE(std::get<std::string>(row.rows[0][6]).empty());
+}
+
 TEST_P(Handlers, AZeroAdjustmentOfALineInAnotherDocumentDoesNotFailTheSave) {
   // P003: 0012 and 0013 in D1, 0015 in D2 only. 0015 receives nothing: its +0 finds no
   // line in D1, which changes nothing and so refuses nothing.

@@ -7,9 +7,11 @@
 #include "qadj/grid/dxdbgrid.h"
 #include "qadj/grid/number_format.h"
 #include "qadj/platform/clock.h"
+#include "qadj/platform/error.h"
 #include "qadj/platform/message_box.h"
 #include "qadj/platform/owner_window.h"
 #include "qadj/platform/text.h"
+#include "qadj/protocol/save_request.h"
 #include "qadj/server/client_dataset.h"
 #include "qadj/server/connection.h"
 #include "qadj/server/fields.h"
@@ -99,6 +101,7 @@ void Tmain::dxDBGrid1Click() {
   ClientDataSet2->SetCommandText(
       sql::detailQuery(date, context_.WarehouseCode, code, context_.ProductCode));
   ClientDataSet2->Open();
+  saveId_ = newSaveId();  // adjustments typed from here on are a new save
 }
 
 void Tmain::dxDBGrid2Edited() {
@@ -143,10 +146,7 @@ void Tmain::tbokClick() {
   }
   const std::string total = grid::formatFloat("0.00;-0.00", sent);
   statements.push_back(sql::decrement(total, document, salespersonCode(), context_.ProductCode));
-  // All statements of one save take effect together or not at all.
-  Public_qry->Close();
-  Public_qry->SetCommandText(sql::block(statements));
-  Public_qry->Execute();
+  executeSave(statements);
 
   ClientDataSet1->Close();
   std::string code = salespersonCode();
@@ -163,6 +163,28 @@ void Tmain::tbokClick() {
   ClientDataSet2->SetCommandText(
       sql::detailQuery(date, context_.WarehouseCode, code, context_.ProductCode));
   ClientDataSet2->Open();
+  // Known applied and shown: the next save is another one. (Until here a click on the
+  // button sends the same id again, which the server answers as done.)
+  saveId_ = newSaveId();
+}
+
+void Tmain::executeSave(const std::vector<std::string>& statements) {
+  // All statements of one save take effect together or not at all, and at most once.
+  Public_qry->Close();
+  Public_qry->SetCommandText(sql::block(statements));
+  try {
+    Public_qry->Execute(saveOwnerData({saveId_, text::gbkToUtf8Lossy(context_.OperatorCode)}));
+  } catch (const EOleError& e) {
+    if (!outcomeUnknown(e.code())) {
+      saveId_ = newSaveId();  // the server refused it: nothing of it was applied
+      throw;
+    }
+    // The id stays: the same save sent again is applied at most once.
+    throw EOleException(gbk("没有收到服务器对这次保存的回答（") + e.what() +
+                            gbk("）。保存可能已经执行，也可能没有执行；再次点击“保存”是安全的，"
+                                "同一次保存不会执行两次"),
+                        e.code());
+  }
 }
 
 void Tmain::tbexitClick() {

@@ -15,6 +15,7 @@
 #include "qadj/platform/error_frame.h"
 #include "qadj/platform/owner_window.h"
 #include "qadj/platform/text.h"
+#include "qadj/protocol/save_request.h"
 #include "qadj/server/client_dataset.h"
 #include "qadj/server/connection.h"
 #include "qadj/server/data_source.h"
@@ -67,7 +68,10 @@ class Tmain::SettingsAdapter : public WidgetFormSettings {
 };
 
 Tmain::Tmain(PluginContext& context, QWidget* parent)
-    : QDialog(parent), context_(context), productWidth_(kDesignedProductWidth) {
+    : QDialog(parent),
+      context_(context),
+      saveId_(newSaveId()),
+      productWidth_(kDesignedProductWidth) {
   setObjectName(QStringLiteral("main"));
   setWindowTitle(QStringLiteral("限量调整"));
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

@@ -1,5 +1,7 @@
 #include "support/spy_server.h"
 
+#include <utility>
+
 #include "qadj/appserver/costore_product.h"
 #include "qadj/platform/text.h"
 
@@ -99,11 +101,17 @@ class SpyServer : public IAppServer, public com::IDispatch {
   }
   com::HRESULT ExecuteCommand(const std::u16string& provider, const std::u16string& commandText,
                               com::Variant& params, com::Variant& ownerData) override {
+    com::HRESULT lost = 0;
     {
       std::lock_guard lock(log_->mutex);
       log_->executes.push_back(text::utf16ToUtf8(commandText));
+      lost = std::exchange(log_->loseNextReply, 0);
     }
-    return app_->ExecuteCommand(provider, commandText, params, ownerData);
+    const com::HRESULT hr = app_->ExecuteCommand(provider, commandText, params, ownerData);
+    if (lost == 0) return hr;
+    com::ExcepInfo discarded;
+    com::GetErrorInfo(discarded);
+    return lost;
   }
 
  private:

@@ -18,6 +18,9 @@ struct ServerLog {
   std::vector<std::string> executes;   // command texts of ExecuteCommand
   std::vector<std::string> qadjCodes;  // salesperson codes of m_qadj (UTF-8)
   std::vector<double> qadjDates;
+  // The next ExecuteCommand is carried out, but its reply is lost: the caller gets
+  // this code (the server gone) instead of the outcome. 0: none.
+  com::HRESULT loseNextReply = 0;
 
   void clear();
   std::vector<std::string> snapshotQadj();

@@ -62,8 +62,8 @@ window::Tmain& WindowFixture::openWindow(const std::string& operatorCode) {
   return *form;
 }
 
-void WindowFixture::pickSalesperson(const std::string& code) {
-  TFlatComboBox* box = form->RYMC;
+void pickSalesperson(window::Tmain& w, const std::string& code) {
+  TFlatComboBox* box = w.RYMC;
   int target = -1;
   for (int i = 0; i < box->count(); ++i)
     if (box->itemText(i).startsWith(QString::fromStdString(code))) target = i;
@@ -75,16 +75,28 @@ void WindowFixture::pickSalesperson(const std::string& code) {
   ASSERT_EQ(box->currentIndex(), target);
 }
 
+void clickProduct(window::Tmain& w, const std::string& productCode) {
+  ASSERT_TRUE(w.ClientDataSet1->Locate("SPDM00", TValue(productCode)));
+  guarded([&] { w.dxDBGrid1Click(); });
+}
+
+void adjust(window::Tmain& w, const std::string& receiver, double value) {
+  ASSERT_TRUE(w.ClientDataSet2->Locate("FXRY00", TValue(receiver)));
+  w.ClientDataSet2->Edit();
+  w.ClientDataSet2->FieldByName("TZXL00")->SetAsFloat(value);
+  guarded([&] { w.dxDBGrid2Edited(); });
+}
+
+void WindowFixture::pickSalesperson(const std::string& code) {
+  testing::pickSalesperson(*form, code);
+}
+
 void WindowFixture::clickProduct(const std::string& productCode) {
-  ASSERT_TRUE(form->ClientDataSet1->Locate("SPDM00", TValue(productCode)));
-  guarded([&] { form->dxDBGrid1Click(); });
+  testing::clickProduct(*form, productCode);
 }
 
 void WindowFixture::adjust(const std::string& receiver, double value) {
-  ASSERT_TRUE(form->ClientDataSet2->Locate("FXRY00", TValue(receiver)));
-  form->ClientDataSet2->Edit();
-  form->ClientDataSet2->FieldByName("TZXL00")->SetAsFloat(value);
-  guarded([&] { form->dxDBGrid2Edited(); });
+  testing::adjust(*form, receiver, value);
 }
 
 std::string WindowFixture::adjustmentFooter() const {

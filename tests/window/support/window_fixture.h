@@ -23,6 +23,13 @@ struct Setup {
 };
 std::string setupName(const ::testing::TestParamInfo<Setup>& info);
 
+// What the operator does in a window, as its controls report it to the handlers:
+// picks the entry whose code is given (with the arrow keys), clicks a product row,
+// types an adjustment for a receiver's row and leaves the cell.
+void pickSalesperson(window::Tmain& w, const std::string& code);
+void clickProduct(window::Tmain& w, const std::string& productCode);
+void adjust(window::Tmain& w, const std::string& receiver, double value);
+
 class WindowFixture : public ::testing::TestWithParam<Setup> {
  protected:
   void SetUp() override;

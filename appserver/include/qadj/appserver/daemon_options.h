@@ -7,7 +7,7 @@
 namespace qadj::appserver {
 
 struct DaemonOptions {
-  enum class Action { Serve, InitSchema, InitDemo, Help };
+  enum class Action { Serve, InitSchema, InitDemo, Journal, Help };
   Action action = Action::Serve;
   std::string dbUrl;
   std::string listen = "127.0.0.1:7311";
@@ -17,6 +17,9 @@ struct DaemonOptions {
   int maxObjectsPerClient = 64;
   int maxMessageMiB = 256;  // largest request or reply on the wire
   int maxResultMiB = 64;    // largest record set one query may build
+  // --journal: which transfers to print, and how.
+  std::string journalSince, journalOperator, journalProduct;
+  bool journalCsv = false;
 };
 
 // Usage text printed by --help and after a command-line error.

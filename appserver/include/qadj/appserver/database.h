@@ -28,6 +28,13 @@ class TransactionConflict : public DatabaseError {
   using DatabaseError::DatabaseError;
 };
 
+// The connection to the database broke while a transaction was being committed: the
+// database may or may not have committed it. The caller must not take it for a refusal.
+class OutcomeUnknown : public DatabaseError {
+ public:
+  using DatabaseError::DatabaseError;
+};
+
 // A query whose result grew past the session's result limit; what() tells the
 // operator to narrow the query.
 class ResultTooLarge : public std::runtime_error {

@@ -28,4 +28,8 @@ double toDate(std::string_view text, std::string_view mask);
 // The local calendar day of now, as an automation date (time 00:00).
 double today();
 
+// Now in UTC as "YYYY-MM-DD HH:MM:SS", the form the server's own records keep (texts of
+// this form sort as the times they name).
+std::string utcNow();
+
 }  // namespace qadj::appserver::dates

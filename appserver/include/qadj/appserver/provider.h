@@ -9,17 +9,13 @@
 #include <vector>
 
 #include "qadj/appserver/database.h"
+#include "qadj/appserver/save_record.h"
+#include "qadj/appserver/server_error.h"
 #include "qadj/protocol/packet.h"
 
 namespace qadj::appserver {
 
 inline constexpr const char* kPublicProvider = "PUBLIC_DSP";
-
-// A request the server refuses; what() is the UTF-8 description the caller sees.
-class ServerError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // Throws ServerError unless name is "PUBLIC_DSP" (letter case free).
 void checkProvider(std::string_view name);
@@ -58,8 +54,16 @@ inline constexpr int kConflictAttempts = 8;
 // window's statements), except a quota line update by 0. Returns the rows changed.
 // A statement or block that the database rolled back as a deadlock victim or for a
 // serialization failure is run again, up to kConflictAttempts times in all.
-// Throws ServerError, DatabaseError (a block's error names the failing statement).
-std::int64_t executeCommand(Database& db, std::string_view sqlText);
+//
+// With a save (a save id from the owner data), the text runs as one transaction that
+// also records the id: an id recorded before with the same text is answered as done
+// (0 rows) without running anything. A block that is a transfer of quota (see
+// recogniseTransfer) writes its journal row in the same transaction, with or without
+// a save id. save may be null.
+// Throws ServerError, DatabaseError (a block's error names the failing statement),
+// OutcomeUnknown when the connection broke during the commit.
+std::int64_t executeCommand(Database& db, std::string_view sqlText,
+                            const SaveContext* save = nullptr);
 
 // Runs of executeCommand repeated after a conflict, since the process started (all
 // sessions).

@@ -3,16 +3,21 @@
 // Oracle-dialect functions the statements call.
 #pragma once
 
+#include <string_view>
+
 #include "qadj/appserver/database.h"
 
 namespace qadj::appserver {
 
-// Creates the tables, keys and indexes when missing (and, on PostgreSQL, installs
-// TRUNC for dates). Safe to run again on an existing database. Throws DatabaseError.
+// Creates the tables, keys and indexes when missing, the server's record of saves
+// among them (and, on PostgreSQL, installs TRUNC for dates). Safe to run again on an
+// existing database. Throws DatabaseError.
 void createSchema(Database& db);
 
 // True when every table of the schema exists. Throws DatabaseError.
 bool schemaExists(Database& db);
+// True when the table exists (in the session's search path). Throws DatabaseError.
+bool tableExists(Database& db, std::string_view table);
 
 // Creates this session's private working table PGTQADJ0 when missing (a temporary
 // table that only this session sees). Throws DatabaseError.

@@ -48,6 +48,7 @@ inline constexpr HRESULT CO_E_SERVER_EXEC_FAILURE = hresult(0x80080005);
 inline constexpr HRESULT RPC_E_DISCONNECTED = hresult(0x80010108);
 inline constexpr HRESULT RPC_E_SERVER_UNAVAILABLE = hresult(0x800706BA);  // host unreachable
 inline constexpr HRESULT RPC_E_CALL_TIMEOUT = hresult(0x800705B4);
+inline constexpr HRESULT XACT_E_INDOUBT = hresult(0x8004D016);  // the transaction is in doubt
 inline constexpr HRESULT DISP_E_MEMBERNOTFOUND = hresult(0x80020003);
 inline constexpr HRESULT DISP_E_TYPEMISMATCH = hresult(0x80020005);
 inline constexpr HRESULT DISP_E_UNKNOWNNAME = hresult(0x80020006);
@@ -186,6 +187,24 @@ QADJ_PLATFORM_API bool IsInitialized();
 QADJ_PLATFORM_API void SetErrorInfo(const ExcepInfo& info);
 // Moves the thread's error information into out; returns false when there is none.
 QADJ_PLATFORM_API bool GetErrorInfo(ExcepInfo& out);
+
+// --- The caller of a remote call ----------------------------------------------------
+// While this thread carries out a call for a remote client: the client's address as
+// the transport names it (e.g. "ipv4:127.0.0.1:53012"). Empty for an in-process call.
+QADJ_PLATFORM_API const std::string& CallerPeer();
+
+// Sets CallerPeer() for the life of the scope (the remote object server does this
+// around each call it carries out).
+class QADJ_PLATFORM_API CallerScope {
+ public:
+  explicit CallerScope(std::string peer);
+  ~CallerScope();
+  CallerScope(const CallerScope&) = delete;
+  CallerScope& operator=(const CallerScope&) = delete;
+
+ private:
+  std::string previous_;
+};
 
 // --- Interface marshaling ---------------------------------------------------------
 // A custom interface (one that is not IDispatch) travels over remote calls as Invoke

@@ -62,9 +62,11 @@ class TClientDataSet : public TDataSet, public IRemoteServerClient {
   // True while a server interface is held.
   bool HasAppServer() const { return appServer_ != nullptr; }
 
-  // Sends CommandText to be executed; allowed open or closed; changes neither state
-  // nor rows. Throws the connection's or server's error text.
-  void Execute();
+  // Sends CommandText to be executed, with ownerData as the owner-data argument (empty
+  // unless the caller has data of its own for the server, such as a save's id); allowed
+  // open or closed; changes neither state nor rows. Throws the connection's or server's
+  // error text as qadj::EOleException with the failure code.
+  void Execute(const com::Variant& ownerData = {});
 
   // The owning window is being destroyed: later closes send no reset call.
   void SetOwnerDestroying() { ownerDestroying_ = true; }
@@ -79,6 +81,8 @@ class TClientDataSet : public TDataSet, public IRemoteServerClient {
  private:
   std::shared_ptr<IAppServer> AppServer();
   com::Variant PackageParams() const;
+  // Throws the error of a failed server call, after telling the connection.
+  [[noreturn]] void failed(com::HRESULT hr);
   void SendReset();
 
   std::string providerName_;

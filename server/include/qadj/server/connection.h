@@ -103,8 +103,14 @@ class TDCOMConnection : public TCustomRemoteServer {
   const com::Variant& ServerDispatch() const { return serverDispatch_; }
 
   // Late-bound method call on ServerDispatch (see InvokeByName). Throws qadj::EOleError
-  // "Variant does not reference an automation object" when not connected.
+  // "Variant does not reference an automation object" when not connected, except after
+  // the connection dropped an object found gone: then it connects afresh first.
   void CallMethod(const std::string& name, const std::vector<DispatchArg>& args);
+
+  // A call failed with a code that says the server object is gone or out of reach
+  // (disconnected, server unavailable, deadline passed): the object is dropped as by
+  // Disconnect, so that the next request, a late-bound call included, connects afresh.
+  void CallFailed(com::HRESULT hr) override;
 
  private:
   std::string name_;
@@ -114,6 +120,7 @@ class TDCOMConnection : public TCustomRemoteServer {
   bool loginPrompt_ = false;
   com::Variant serverDispatch_;
   std::shared_ptr<IAppServer> appServer_;  // record-set interface of the connected object
+  bool reconnect_ = false;  // the object was dropped as gone: a late-bound call connects
 };
 
 }  // namespace qadj

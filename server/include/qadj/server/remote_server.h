@@ -23,6 +23,10 @@ class TCustomRemoteServer {
   // Connects when needed and returns the server's record-set interface (never null).
   // Throws qadj::Exception with the system's text when connecting fails.
   virtual std::shared_ptr<IAppServer> GetRecordSetInterface() = 0;
+  // A call on the record-set interface failed with hr (its error information already
+  // taken). A connection that can tell that the server object is gone drops it here,
+  // so that the next request connects afresh. Nothing by default.
+  virtual void CallFailed(com::HRESULT hr) { (void)hr; }
 
   // Data sets register themselves for connect changes; they are not owned.
   void RegisterClient(IRemoteServerClient* client) { clients_.push_back(client); }

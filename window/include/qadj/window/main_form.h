@@ -104,6 +104,12 @@ class Tmain : public QDialog {
   // The chosen salesperson code: the first four bytes of RYMC's GBK text.
   std::string salespersonCode() const;
 
+  // The id the next save goes with: the same until the window knows the save's
+  // outcome (applied, or refused by the server), so that a save sent again after a
+  // lost reply is applied at most once; a new one after each known outcome and each
+  // load of the detail grid.
+  const std::string& saveId() const { return saveId_; }
+
  protected:
   bool event(QEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
@@ -122,7 +128,12 @@ class Tmain : public QDialog {
   void layoutBands();
   void activated();
 
+  // Sends the save's statements with the save id; a failure of known outcome gives the
+  // next save a new id, one of unknown outcome is reported as such.
+  void executeSave(const std::vector<std::string>& statements);
+
   PluginContext& context_;
+  std::string saveId_;
   std::unique_ptr<SettingsAdapter> settings_;
   int productWidth_;
   int modalResult_ = mrNone;

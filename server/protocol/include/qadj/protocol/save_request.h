@@ -1,0 +1,37 @@
+// What a save carries besides its statements: its save id and the operator, in the
+// owner-data argument of ExecuteCommand (the caller's own data of the record-set
+// interface), as one text "qadj-save id=<32 hex digits> operator=<code>". The same id
+// travels again with a save whose outcome the window does not know, so that the
+// server applies a save at most once.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "qadj/com/com.h"
+
+namespace qadj {
+
+// A new save id: 128 random bits as 32 lower-case hexadecimal digits.
+std::string newSaveId();
+
+struct SaveRequest {
+  std::string id;            // 32 lower-case hexadecimal digits
+  std::string operatorCode;  // UTF-8, as the host named the operator
+};
+
+// The owner-data value of a save (a text). id must be a save id (newSaveId()).
+com::Variant saveOwnerData(const SaveRequest& save);
+
+// The save a received owner-data value names, nullopt when it names none (empty,
+// null, another text, a malformed id, an operator code of more than 64 UTF-16 units or
+// of broken UTF-16). Never throws (but std::bad_alloc).
+std::optional<SaveRequest> parseSaveOwnerData(const com::Variant& ownerData);
+
+// Failure codes of a save whose outcome the caller cannot know: the request may have
+// been carried out before the reply was lost (the server gone, the call's deadline
+// passed, the database connection lost during the commit).
+bool outcomeUnknown(com::HRESULT hr);
+
+}  // namespace qadj
