@@ -166,6 +166,10 @@ com::HRESULT CoStoreProduct::guarded(F&& body) {
   try {
     body();
     return com::S_OK;
+  } catch (const OverLimit& e) {
+    // Refused with a code of its own, so that the window can show its own box for it.
+    com::SetErrorInfo({QADJ_E_OVER_LIMIT, kSource, utf16OfUtf8(e.what())});
+    return QADJ_E_OVER_LIMIT;
   } catch (const OutcomeUnknown& e) {
     // Neither done nor refused: the caller keeps its request to send it again.
     com::SetErrorInfo({com::XACT_E_INDOUBT, kSource, utf16OfUtf8(e.what())});

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "qadj/appserver/dates.h"
+#include "qadj/appserver/quota.h"
 #include "qadj/appserver/save_block.h"
 #include "qadj/appserver/sql_text.h"
 #include "qadj/platform/error.h"
@@ -297,12 +298,16 @@ std::int64_t executeOnce(Database& db, std::string_view sqlText, const SaveConte
   const bool saving = save && !save->id.empty();
   if (!block) {
     refuseTransactionControl(sqlText);
-    if (!saving) return db.execute(sqlText);
-    block = std::vector<std::string>{std::string(sqlText)};  // a save is one unit
+    // A save is one unit; a lone update that lowers a quota line is checked against
+    // the limit as a block's would be.
+    const auto line = parseQuotaLineUpdate(sqlText);
+    if (!saving && !(line && line->delta() < 0)) return db.execute(sqlText);
+    block = std::vector<std::string>{std::string(sqlText)};
   }
   if (block->empty() && !saving) return 0;
   for (const auto& statement : *block) refuseTransactionControl(statement);
-  const auto transfer = recogniseTransfer(*block);
+  const auto lines = parseQuotaLineUpdates(*block);
+  const auto transfer = recogniseTransfer(lines);
   // A block is one unit of work: an UPDATE in it that finds no row would leave the
   // unit half done (a quota transfer would create or destroy quota), so it fails the
   // whole block, unless it adds nothing (a colleague's line of a second document).
@@ -317,6 +322,9 @@ std::int64_t executeOnce(Database& db, std::string_view sqlText, const SaveConte
         return 0;
       }
     }
+    // Under the write lock (SQLite) or the save lock (PostgreSQL) taken by begin():
+    // the lines read here are the lines the statements change.
+    refuseOverGiving(db, lines);
     for (std::size_t i = 0; i < block->size(); ++i) {
       const std::string& statement = (*block)[i];
       std::int64_t rows = 0;
@@ -330,7 +338,7 @@ std::int64_t executeOnce(Database& db, std::string_view sqlText, const SaveConte
                             "; no statement of the block was applied");
       }
       if (rows == 0 && isUpdate(statement)) {
-        const auto line = parseQuotaLineUpdate(statement);
+        const auto& line = lines[i];
         // Adding nothing to a line that is not there leaves the transfer whole.
         if (line && line->amount == 0) continue;
         if (line) throw DatabaseError(missingLineMessage(*line));

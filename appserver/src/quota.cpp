@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
+#include <tuple>
+#include <utility>
 
 #include "qadj/appserver/dates.h"
+#include "qadj/appserver/server_error.h"
+#include "qadj/protocol/save_request.h"
 
 namespace qadj::appserver {
 namespace {
@@ -20,7 +25,89 @@ std::map<std::string, double> byProduct(const ResultSet& rs) {
   return out;
 }
 
+// The salesperson's quota on the documents of a day ("yyyy-mm-dd") and what the
+// salesperson sold that day, per product.
+struct QuotaAndSales {
+  std::map<std::string, double> quotas, sold;
+};
+
+QuotaAndSales quotaAndSales(Database& db, const std::string& salespersonCode,
+                            const std::string& day) {
+  return {byProduct(db.query("SELECT A.SPDM00, SUM(A.XL0000) FROM XSTXLGL01 A, XSTXLGL1 B"
+                             " WHERE A.DHAO00 = B.DHAO00 AND A.FXRY00 = $1"
+                             " AND TRUNC(B.ZDRQ00) = TO_DATE($2, 'yyyy-mm-dd') GROUP BY A.SPDM00",
+                             {salespersonCode, day})),
+          byProduct(db.query(
+              "SELECT SPDM00, SUM(XSSL00) FROM XSTFXDD0"
+              " WHERE FXRY00 = $1 AND TRUNC(XSRQ00) = TO_DATE($2, 'yyyy-mm-dd') GROUP BY SPDM00",
+              {salespersonCode, day}))};
+}
+
+// The same sums for one product, in one statement (a save asks for them under its
+// lock, so they cost what they take to plan and run).
+std::pair<double, double> quotaAndSalesOf(Database& db, const std::string& salespersonCode,
+                                          const std::string& product, const std::string& day) {
+  const auto rs = db.query(
+      "SELECT (SELECT SUM(A.XL0000) FROM XSTXLGL01 A, XSTXLGL1 B"
+      " WHERE A.DHAO00 = B.DHAO00 AND A.FXRY00 = $1 AND A.SPDM00 = $2"
+      " AND TRUNC(B.ZDRQ00) = TO_DATE($3, 'yyyy-mm-dd')),"
+      " (SELECT SUM(XSSL00) FROM XSTFXDD0"
+      " WHERE FXRY00 = $1 AND SPDM00 = $2 AND TRUNC(XSRQ00) = TO_DATE($3, 'yyyy-mm-dd'))",
+      {salespersonCode, product, day});
+  const auto number = [&](std::size_t column) {
+    const Cell* c = rs.rows.empty() || rs.rows[0].size() <= column ? nullptr : &rs.rows[0][column];
+    return c && std::holds_alternative<double>(*c) ? std::get<double>(*c) : 0.0;
+  };
+  return {number(0), number(1)};
+}
+
+double soldOf(const QuotaAndSales& q, const std::string& product) {
+  const auto it = q.sold.find(product);
+  return it == q.sold.end() ? 0.0 : it->second;
+}
+
+// The day ("yyyy-mm-dd") of a quota document, nullopt when there is no such document.
+std::optional<std::string> documentDay(Database& db, const std::string& document) {
+  const auto rs = db.query("SELECT ZDRQ00 FROM XSTXLGL1 WHERE DHAO00 = $1", {document});
+  if (rs.rows.empty() || rs.rows[0].empty()) return std::nullopt;
+  const Cell& c = rs.rows[0][0];
+  if (const auto* d = std::get_if<double>(&c)) return dates::formatDate(*d);
+  if (const auto* t = std::get_if<std::string>(&c))
+    if (const auto d = dates::parseTimestamp(*t)) return dates::formatDate(*d);
+  return std::nullopt;
+}
+
+// Amounts written with two decimals, summed in binary: a sum may sit a rounding error
+// above the quantity it equals.
+constexpr double kTolerance = 1e-6;
+
 }  // namespace
+
+double adjustableQuantity(double quota, double sold) {
+  return std::max(quota - sold, 0.0);
+}
+
+void refuseOverGiving(Database& db, const QuotaLineUpdates& lines) {
+  // What each statement does to each line, summed per salesperson, product and day
+  // (a salesperson's lines of one day may lie in several documents).
+  std::map<std::string, std::optional<std::string>> dayOf;  // document → day
+  std::map<std::tuple<std::string, std::string, std::string>, double> change;
+  for (const auto& line : lines) {
+    if (!line) continue;
+    auto found = dayOf.find(line->document);
+    if (found == dayOf.end())
+      found = dayOf.emplace(line->document, documentDay(db, line->document)).first;
+    // A line of no document changes nothing: the block fails on it anyway.
+    if (found->second) change[{line->salesperson, line->product, *found->second}] += line->delta();
+  }
+  for (const auto& [key, delta] : change) {
+    if (delta >= 0) continue;  // receiving is never over a limit
+    const auto& [salesperson, product, day] = key;
+    const auto [quota, sold] = quotaAndSalesOf(db, salesperson, product, day);
+    const double limit = adjustableQuantity(quota, sold);
+    if (-delta > limit + kTolerance) throw OverLimit(kOverLimitText);
+  }
+}
 
 std::size_t fillAdjustableQuotas(Database& db, const std::string& salespersonCode,
                                  double quotaDate) {
@@ -29,23 +116,14 @@ std::size_t fillAdjustableQuotas(Database& db, const std::string& salespersonCod
       db,
       [&] {
         db.execute("DELETE FROM PGTQADJ0");
-        const auto quotas =
-            byProduct(db.query("SELECT A.SPDM00, SUM(A.XL0000) FROM XSTXLGL01 A, XSTXLGL1 B"
-                               " WHERE A.DHAO00 = B.DHAO00 AND A.FXRY00 = $1"
-                               " AND TRUNC(B.ZDRQ00) = TO_DATE($2, 'yyyy-mm-dd') GROUP BY A.SPDM00",
-                               {salespersonCode, day}));
-        const auto sold = byProduct(db.query(
-            "SELECT SPDM00, SUM(XSSL00) FROM XSTFXDD0"
-            " WHERE FXRY00 = $1 AND TRUNC(XSRQ00) = TO_DATE($2, 'yyyy-mm-dd') GROUP BY SPDM00",
-            {salespersonCode, day}));
-        for (const auto& [product, quota] : quotas) {
-          const auto it = sold.find(product);
-          const double already = it == sold.end() ? 0.0 : it->second;
+        const auto q = quotaAndSales(db, salespersonCode, day);
+        for (const auto& [product, quota] : q.quotas) {
+          const double already = soldOf(q, product);
           db.execute(
               "INSERT INTO PGTQADJ0 (SPDM00, XL0000, YFXSL0, KTZXL0) VALUES ($1, $2, $3, $4)",
-              {product, quota, already, std::max(quota - already, 0.0)});
+              {product, quota, already, adjustableQuantity(quota, already)});
         }
-        return quotas.size();
+        return q.quotas.size();
       },
       Database::TxMode::Private);
 }

@@ -91,12 +91,23 @@ std::optional<QuotaLineUpdate> parseQuotaLineUpdate(std::string_view statement) 
   return u;
 }
 
+QuotaLineUpdates parseQuotaLineUpdates(const std::vector<std::string>& statements) {
+  QuotaLineUpdates out;
+  out.reserve(statements.size());
+  for (const auto& s : statements) out.push_back(parseQuotaLineUpdate(s));
+  return out;
+}
+
 std::optional<Transfer> recogniseTransfer(const std::vector<std::string>& statements) {
-  if (statements.empty()) return std::nullopt;
+  return recogniseTransfer(parseQuotaLineUpdates(statements));
+}
+
+std::optional<Transfer> recogniseTransfer(const QuotaLineUpdates& lines) {
+  if (lines.empty()) return std::nullopt;
   Transfer t;
-  for (std::size_t i = 0; i < statements.size(); ++i) {
-    const auto u = parseQuotaLineUpdate(statements[i]);
-    const bool last = i + 1 == statements.size();
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const auto& u = lines[i];
+    const bool last = i + 1 == lines.size();
     if (!u || u->subtracts != last) return std::nullopt;
     if (i == 0) {
       t.document = u->document;

@@ -96,7 +96,7 @@ void BareSqlite::runInTransaction(const std::vector<std::string>& statements) {
   for (const std::string& s : statements) {
     sqlite3_stmt* st = nullptr;
     int rc = sqlite3_prepare_v2(db_, s.c_str(), static_cast<int>(s.size()), &st, nullptr);
-    if (rc == SQLITE_OK) rc = sqlite3_step(st);
+    while (rc == SQLITE_OK || rc == SQLITE_ROW) rc = sqlite3_step(st);  // reads every row
     sqlite3_finalize(st);
     if (rc != SQLITE_DONE) {
       const std::string msg = sqlite3_errmsg(db_);

@@ -68,7 +68,7 @@ TEST(SaveBlock, RecognisesATransferOfOneDocumentAndProduct) {
   std::string otherProduct = inc1;
   otherProduct.replace(otherProduct.find("P1"), 2, "P2");
   EXPECT_FALSE(recogniseTransfer({otherProduct, dec}));
-  EXPECT_FALSE(recogniseTransfer({}));
+  EXPECT_FALSE(recogniseTransfer(std::vector<std::string>{}));
 }
 
 TEST(SplitBlock, SplitsAtSemicolonsOutsideLiteralsAndComments) {

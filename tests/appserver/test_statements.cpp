@@ -10,6 +10,7 @@
 #include "qadj/appserver/schema.h"
 #include "qadj/platform/text.h"
 #include "qadj/protocol/packet.h"
+#include "qadj/protocol/save_request.h"
 #include "support/databases.h"
 
 namespace qadj::appserver {
@@ -357,6 +358,44 @@ TEST_P(Statements, AFailedSaveLeavesItsIdFreeAndNoJournalRow) {
   EXPECT_THROW(executeCommand(*db_, block, &save), DatabaseError);  // 0099 has no line
   EXPECT_EQ(readJournal(*db_, {}).size(), 0u);
   EXPECT_EQ(db_->query("SELECT 1 FROM QADJ_SAVE_ID").rows.size(), 0u);
+}
+
+TEST_P(Statements, NoDecreasePassesTheGiversAdjustableQuantity) {
+  // 0012 / 10000001 on 12-08: 20 in D1, sold 5 + 3 that day: 12 to give (D3's 50 and
+  // the 100 sold on 12-07 are another day's).
+  const auto give = [](const std::string& amount) {
+    return "BEGIN " + increment(amount, "D1", "0013", "10000001") +
+           "; UPDATE XSTXLGL01 SET XL0000=XL0000-" + amount +
+           " WHERE  DHAO00='D1' AND FXRY00='0012' AND SPDM00='10000001'; END;";
+  };
+  const std::string lone =
+      "UPDATE XSTXLGL01 SET XL0000=XL0000-13 WHERE DHAO00='D1' AND FXRY00='0012' AND "
+      "SPDM00='10000001'";
+  for (const std::string& sql : {give("12.01"), lone, increment("-13", "D1", "0012", "10000001"),
+                                 "BEGIN " + increment("-7", "D1", "0012", "10000001") + "; " +
+                                     increment("-6", "D1", "0012", "10000001") + "; END;"}) {
+    try {
+      executeCommand(*db_, sql);
+      ADD_FAILURE() << "accepted: " << sql;
+    } catch (const OverLimit& e) {
+      EXPECT_STREQ(e.what(), kOverLimitText);
+    }
+  }
+  EXPECT_EQ(quota("D1", "0012", "10000001"), 20);
+  EXPECT_EQ(quota("D1", "0013", "10000001"), 10);
+
+  const SaveContext save{"00112233445566778899aabbccddeeff", "0001", "in-process"};
+  EXPECT_EQ(executeCommand(*db_, give("12"), &save), 2);
+  EXPECT_EQ(quota("D1", "0012", "10000001"), 8);
+  EXPECT_THROW(executeCommand(*db_, give("0.01")), OverLimit);
+  // The applied save sent again is answered as done, not refused as over the limit.
+  EXPECT_EQ(executeCommand(*db_, give("12"), &save), 0);
+  // Receiving is never refused: 10000002 of 0012 is oversold (8 held, 12 sold).
+  EXPECT_EQ(executeCommand(*db_, "BEGIN " + increment("-1", "D1", "0015", "10000002") +
+                                     "; UPDATE XSTXLGL01 SET XL0000=XL0000-(-1.00) WHERE "
+                                     "DHAO00='D2' AND FXRY00='0012' AND SPDM00='10000002'; END;"),
+            2);
+  EXPECT_EQ(quota("D2", "0012", "10000002"), 9);
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, Statements, ::testing::Values("sqlite", "postgresql"),

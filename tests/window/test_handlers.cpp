@@ -329,6 +329,39 @@ TEST_P(Handlers, ARefusedSaveGetsAFreshIdAndLeavesNoJournalRow) {
   EXPECT_FALSE(std::get<std::string>(row.rows[0][6]).empty());
 }
 
+TEST_P(Handlers, ASaveOverTheLimitLeftByAnotherWindowIsRefusedAndShowsWhatIsLeft) {
+  auto& w = openWindow();
+  pickSalesperson("0012");
+  clickProduct("P001");  // adjustable 10
+  adjust("0013", 6);
+  // Meanwhile another operator's save gives 6 of the same quota.
+  data().db().execute(
+      "UPDATE XSTXLGL01 SET XL0000 = XL0000 - 6 WHERE DHAO00 = 'D1' AND FXRY00 = '0012' AND "
+      "SPDM00 = 'P001'");
+  data().db().execute(
+      "UPDATE XSTXLGL01 SET XL0000 = XL0000 + 6 WHERE DHAO00 = 'D1' AND FXRY00 = '0016' AND "
+      "SPDM00 = 'P001'");
+  const std::string id = w.saveId();
+  guarded([&] { w.tbokClick(); });
+  ASSERT_EQ(boxes->calls().size(), 2u);
+  EXPECT_EQ(boxes->calls()[1].text, gbk("超过访销员的限量"));
+  EXPECT_EQ(boxes->calls()[1].caption, gbk("提示"));
+  EXPECT_EQ(data().quota("D1", "0013", "P001"), 5);  // nothing applied
+  EXPECT_EQ(data().quota("D1", "0012", "P001"), 4);
+  // The giver's row and the detail show what is left, and it is the new limit.
+  EXPECT_EQ(w.ClientDataSet1->FieldByName("SPDM00")->AsString(), "P001");
+  EXPECT_EQ(w.ClientDataSet1->FieldByName("KTZXL0")->AsFloat(), 4);
+  EXPECT_EQ(context.AdjustableQuantity, 4);
+  ASSERT_TRUE(w.ClientDataSet2->Locate("FXRY00", TValue(std::string("0016"))));
+  EXPECT_EQ(w.ClientDataSet2->FieldByName("XL0000")->AsFloat(), 8);
+  EXPECT_EQ(adjustmentFooter(), "0.00");
+  EXPECT_NE(w.saveId(), id);
+  adjust("0013", 4);
+  guarded([&] { w.tbokClick(); });
+  EXPECT_EQ(boxes->calls().size(), 3u) << text::gbkToUtf8Lossy(boxes->calls().back().text);
+  EXPECT_EQ(data().quota("D1", "0012", "P001"), 0);
+}
+
 TEST_P(Handlers, AZeroAdjustmentOfALineInAnotherDocumentDoesNotFailTheSave) {
   // P003: 0012 and 0013 in D1, 0015 in D2 only. 0015 receives nothing: its +0 finds no
   // line in D1, which changes nothing and so refuses nothing.

@@ -110,7 +110,7 @@ void Tmain::dxDBGrid2Edited() {
   const grid::TdxDBGridColumn* column = dxDBGrid2->ColumnByName("dxDBGrid2TZXL00");
   const double total = strToFloat(column->SummaryFooterText());
   if (total > context_.AdjustableQuantity) {
-    MessageBox(applicationOwner(), gbk("超过访销员的限量"), gbk("提示"), MB_OK);
+    MessageBox(applicationOwner(), gbk(kOverLimitText), gbk("提示"), MB_OK);
     ClientDataSet2->Edit();
     ClientDataSet2->FieldByName("TZXL00")->SetAsFloat(0);
     ClientDataSet2->Post();
@@ -147,14 +147,21 @@ void Tmain::tbokClick() {
   const std::string total = grid::formatFloat("0.00;-0.00", sent);
   statements.push_back(sql::decrement(total, document, salespersonCode(), context_.ProductCode));
   executeSave(statements);
+  // Applied, or refused over the limit: either way the grids show the lines as they
+  // now are, and later checks compare with what is adjustable now.
+  reloadGiverAndDetail(date);
+  // Known applied (or refused) and shown: the next save is another one. (Until here a
+  // click on the button sends the same id again, which the server answers as done.)
+  saveId_ = newSaveId();
+}
 
+void Tmain::reloadGiverAndDetail(const std::string& date) {
   ClientDataSet1->Close();
   std::string code = salespersonCode();
   dcom->CallMethod("m_qadj",
                    {DispatchArg::textRef(code), DispatchArg::date(DateTimePicker1->dateValue())});
   ClientDataSet1->SetCommandText(sql::productQuery());
   ClientDataSet1->Open();
-  // Later checks compare with what is adjustable after this transfer.
   context_.AdjustableQuantity = ClientDataSet1->Locate("SPDM00", TValue(context_.ProductCode))
                                     ? ClientDataSet1->FieldByName("KTZXL0")->AsFloat()
                                     : 0;
@@ -163,9 +170,6 @@ void Tmain::tbokClick() {
   ClientDataSet2->SetCommandText(
       sql::detailQuery(date, context_.WarehouseCode, code, context_.ProductCode));
   ClientDataSet2->Open();
-  // Known applied and shown: the next save is another one. (Until here a click on the
-  // button sends the same id again, which the server answers as done.)
-  saveId_ = newSaveId();
 }
 
 void Tmain::executeSave(const std::vector<std::string>& statements) {
@@ -175,6 +179,12 @@ void Tmain::executeSave(const std::vector<std::string>& statements) {
   try {
     Public_qry->Execute(saveOwnerData({saveId_, text::gbkToUtf8Lossy(context_.OperatorCode)}));
   } catch (const EOleError& e) {
+    if (e.code() == QADJ_E_OVER_LIMIT) {
+      // Another save (another window) gave from the same quota since the product was
+      // clicked: the server refused this one whole, with the box the operator knows.
+      MessageBox(applicationOwner(), gbk(kOverLimitText), gbk("提示"), MB_OK);
+      return;
+    }
     if (!outcomeUnknown(e.code())) {
       saveId_ = newSaveId();  // the server refused it: nothing of it was applied
       throw;

@@ -122,6 +122,10 @@ Operator::Operator(const std::string& address) {
   if (!object_) throw std::runtime_error("the server object has no IDispatch");
 }
 
+Operator::Operator(std::shared_ptr<com::IDispatch> object) : object_(std::move(object)) {
+  if (!object_) throw std::invalid_argument("Operator: no object");
+}
+
 Operator::~Operator() = default;
 
 std::optional<std::string> Operator::execute(const std::string& sql) {

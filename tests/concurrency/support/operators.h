@@ -73,6 +73,8 @@ class Operator {
  public:
   // Throws std::runtime_error when the object cannot be created.
   explicit Operator(const std::string& address);
+  // An operator calling an object of this process (not null).
+  explicit Operator(std::shared_ptr<com::IDispatch> object);
   ~Operator();
   Operator(const Operator&) = delete;
   Operator& operator=(const Operator&) = delete;

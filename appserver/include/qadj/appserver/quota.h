@@ -4,6 +4,7 @@
 #include <string>
 
 #include "qadj/appserver/database.h"
+#include "qadj/appserver/save_block.h"
 
 namespace qadj::appserver {
 
@@ -18,5 +19,19 @@ namespace qadj::appserver {
 // Throws DatabaseError.
 std::size_t fillAdjustableQuotas(Database& db, const std::string& salespersonCode,
                                  double quotaDate);
+
+// What a salesperson may still give of a product: quota minus quantity sold, never
+// below 0.
+double adjustableQuantity(double quota, double sold);
+
+// The limit of a save, checked where no window can be bypassed: for every salesperson
+// whose quota of a product on a day the quota line updates (of a block about to run in
+// this transaction) lower in sum, the decrease must not exceed the adjustable quantity
+// as m_qadj computes it (lines of every document of the document's day, sales of that
+// day). Raising a line is never refused; statements of other shapes and lines of no
+// document are not counted. Must run inside the transaction that applies the block,
+// after it holds the locks that keep other saves of these lines out. Throws OverLimit
+// ("超过访销员的限量"), DatabaseError.
+void refuseOverGiving(Database& db, const QuotaLineUpdates& lines);
 
 }  // namespace qadj::appserver

@@ -35,8 +35,14 @@ struct Transfer {
   double total = 0;  // what the giver gives (the decrement's amount)
 };
 
-// The transfer that a block's statements stand for, or nullopt when they are not a
-// save of the window's shape. Never throws (but std::bad_alloc).
+// The quota line update of every statement of a block, in order; nullopt for a
+// statement of another shape. Never throws (but std::bad_alloc).
+using QuotaLineUpdates = std::vector<std::optional<QuotaLineUpdate>>;
+QuotaLineUpdates parseQuotaLineUpdates(const std::vector<std::string>& statements);
+
+// The transfer that a block's statements (parsed as above) stand for, or nullopt when
+// they are not a save of the window's shape. Never throws (but std::bad_alloc).
+std::optional<Transfer> recogniseTransfer(const QuotaLineUpdates& lines);
 std::optional<Transfer> recogniseTransfer(const std::vector<std::string>& statements);
 
 }  // namespace qadj::appserver

@@ -11,4 +11,11 @@ class ServerError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A save that would give more of a salesperson's quota than is left to give; what()
+// is the window's own text for it.
+class OverLimit : public ServerError {
+ public:
+  using ServerError::ServerError;
+};
+
 }  // namespace qadj::appserver

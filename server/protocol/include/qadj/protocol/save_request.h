@@ -29,6 +29,12 @@ com::Variant saveOwnerData(const SaveRequest& save);
 // of broken UTF-16). Never throws (but std::bad_alloc).
 std::optional<SaveRequest> parseSaveOwnerData(const com::Variant& ownerData);
 
+// The refusal of a save that gives more than the giver has left to give (checked by
+// the window as the operator types, and by the server against the lines as they are
+// when the save runs): the code, and the text the operator knows (UTF-8).
+inline constexpr com::HRESULT QADJ_E_OVER_LIMIT = com::hresult(0x80040201);
+inline constexpr const char* kOverLimitText = "超过访销员的限量";
+
 // Failure codes of a save whose outcome the caller cannot know: the request may have
 // been carried out before the reply was lost (the server gone, the call's deadline
 // passed, the database connection lost during the commit).
