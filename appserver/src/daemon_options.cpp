@@ -1,5 +1,7 @@
 #include "qadj/appserver/daemon_options.h"
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <stdexcept>
 
@@ -129,6 +131,14 @@ DaemonOptions parseDaemonOptions(const std::vector<std::string>& args) {
 std::string readTokenFile(const std::string& path) {
   std::ifstream in(path);
   if (!in) throw std::runtime_error("cannot read the token file " + path);
+  // A secret every user can read is none. The group may read (root:qadj 0640, the
+  // daemon's own group), not write.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && (st.st_mode & (S_IRWXO | S_IWGRP)))
+    throw std::runtime_error("the token file " + path +
+                             " can be read or written by other users; make it private with: "
+                             "chmod 600 " +
+                             path + " (or 640 with the daemon's group)");
   std::string line;
   std::getline(in, line);
   const auto b = line.find_first_not_of(" \t\r\n");

@@ -252,7 +252,7 @@ class PostgresDatabase final : public Database {
   // each deadlock only after deadlock_timeout, 1 s, and abort one block). Locks are
   // waited for at most kBusyTimeoutMs.
   void begin(TxMode mode) override {
-    executeScript("BEGIN");
+    executeScript(mode == TxMode::ReadOnly ? "BEGIN READ ONLY" : "BEGIN");
     if (mode != TxMode::Write) return;
     try {
       executeScript("SET LOCAL lock_timeout = " + std::to_string(kBusyTimeoutMs) +

@@ -82,10 +82,12 @@ bool isQuery(std::string_view sql) {
 
 // Transaction control would leave the session's transaction open (or end a block's
 // early): the provider decides transactions itself.
-void refuseTransactionControl(std::string_view sql) {
+void refuseControlStatement(std::string_view sql) {
   static constexpr std::string_view kWords[] = {"BEGIN", "START",     "COMMIT",  "ROLLBACK",
                                                 "END",   "SAVEPOINT", "RELEASE", "ABORT"};
   const auto w = firstWord(sql);
+  if (w == "VACUUM")  // rewrites or copies the whole database, holding it meanwhile
+    throw ServerError("The statement is refused: VACUUM is not allowed");
   for (const auto k : kWords)
     if (w == k)
       throw ServerError("Transaction control (" + w +
@@ -245,7 +247,14 @@ FetchResult fetchRecords(Database& db, std::string_view sqlText, std::int32_t co
     throw ServerError(
         "FetchRecords runs queries (SELECT) only; send other statements with "
         "ExecuteCommand");
-  return encodeResult(db.query(sqlText), sqlText, count);
+  const ResultSet rs = inTransaction(
+      db,
+      [&] {
+        ClientText client(db);
+        return db.query(sqlText);
+      },
+      Database::TxMode::ReadOnly);
+  return encodeResult(rs, sqlText, count);
 }
 
 namespace {
@@ -297,15 +306,18 @@ std::int64_t executeOnce(Database& db, std::string_view sqlText, const SaveConte
   }
   const bool saving = save && !save->id.empty();
   if (!block) {
-    refuseTransactionControl(sqlText);
+    refuseControlStatement(sqlText);
     // A save is one unit; a lone update that lowers a quota line is checked against
     // the limit as a block's would be.
     const auto line = parseQuotaLineUpdate(sqlText);
-    if (!saving && !(line && line->delta() < 0)) return db.execute(sqlText);
+    if (!saving && !(line && line->delta() < 0)) {
+      ClientText client(db);
+      return db.execute(sqlText);
+    }
     block = std::vector<std::string>{std::string(sqlText)};
   }
   if (block->empty() && !saving) return 0;
-  for (const auto& statement : *block) refuseTransactionControl(statement);
+  for (const auto& statement : *block) refuseControlStatement(statement);
   const auto lines = parseQuotaLineUpdates(*block);
   const auto transfer = recogniseTransfer(lines);
   // A block is one unit of work: an UPDATE in it that finds no row would leave the
@@ -329,6 +341,7 @@ std::int64_t executeOnce(Database& db, std::string_view sqlText, const SaveConte
       const std::string& statement = (*block)[i];
       std::int64_t rows = 0;
       try {
+        ClientText client(db);
         rows = db.execute(statement);
       } catch (const TransactionConflict& e) {
         throw TransactionConflict("statement " + std::to_string(i + 1) +

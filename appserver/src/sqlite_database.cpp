@@ -189,6 +189,68 @@ Cell readCell(sqlite3_stmt* st, int i, const ResultColumn& col) {
   return {};
 }
 
+bool sameName(const char* a, std::string_view b) {
+  return a && std::strlen(a) == b.size() &&
+         sqlite3_strnicmp(a, b.data(), static_cast<int>(b.size())) == 0;
+}
+
+// The host's tables, which a client may read and update but not fill or empty.
+bool hostTable(const char* name) {
+  for (const char* t : {"GSTRYGL0", "GSTJYGL1", "XSTXLGL1", "XSTXLGL01", "XSTFXDD0"})
+    if (sameName(name, t)) return true;
+  return false;
+}
+
+// The server's own records (save ids, journal): no client text may change them.
+bool serverRecord(const char* name) {
+  return name && sqlite3_strnicmp(name, "QADJ_", 5) == 0;
+}
+
+// What client text may do (Database::guardClientText), decided as SQLite prepares each
+// statement. `refusal` keeps why the last statement was refused.
+struct ClientGuard {
+  bool on = false;
+  std::string refusal;
+};
+
+int authorizeClientText(void* data, int action, const char* a, const char* b, const char*,
+                        const char*) {
+  auto& guard = *static_cast<ClientGuard*>(data);
+  if (!guard.on) return SQLITE_OK;
+  std::string why;
+  switch (action) {
+    case SQLITE_ATTACH:
+    case SQLITE_DETACH:
+      why = "ATTACH, DETACH and VACUUM INTO are not allowed";
+      break;
+    case SQLITE_PRAGMA:
+      if (b) why = std::string("PRAGMA ") + (a ? a : "") + " may not be set";
+      break;
+    case SQLITE_INSERT:
+    case SQLITE_DELETE:
+      if (hostTable(a) || serverRecord(a))
+        why = std::string(action == SQLITE_INSERT ? "INSERT into " : "DELETE from ") + a +
+              " is not allowed: the window only updates quota lines";
+      break;
+    case SQLITE_UPDATE:
+      if (serverRecord(a)) why = std::string("the server's records (") + a + ") are not changed";
+      break;
+    case SQLITE_READ:
+    case SQLITE_SELECT:
+    case SQLITE_FUNCTION:
+    case SQLITE_RECURSIVE:
+    case SQLITE_TRANSACTION:
+    case SQLITE_SAVEPOINT:
+      break;
+    default:  // creating, dropping, altering, REINDEX, ANALYZE, virtual tables
+      why = "changing the database's schema is not allowed";
+      break;
+  }
+  if (why.empty()) return SQLITE_OK;
+  guard.refusal = "The statement is refused: " + why;
+  return SQLITE_DENY;
+}
+
 class SqliteDatabase final : public Database {
  public:
   SqliteDatabase(const std::string& path, int busyTimeoutMs) : busyTimeoutMs_(busyTimeoutMs) {
@@ -207,6 +269,10 @@ class SqliteDatabase final : public Database {
     sqlite3_create_function_v2(db_, "TRUNC", 2, flags, nullptr, truncFn, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db_, "TO_DATE", 2, flags, nullptr, toDateFn, nullptr, nullptr,
                                nullptr);
+    // Defensive: no statement can corrupt the file on purpose (writing the schema
+    // table, shadow tables, or pages behind SQLite's back).
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_set_authorizer(db_, authorizeClientText, &guard_);
     try {
       executeScript("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON;");
     } catch (...) {
@@ -220,7 +286,9 @@ class SqliteDatabase final : public Database {
 
   ResultSet query(std::string_view text, const std::vector<Cell>& params) override {
     const std::string sqlText = sql::orderByOutputPositions(text);
-    Statement st(db_, sqlText, busyTimeoutMs_);
+    Statement st = prepare(sqlText);
+    if (guard_.on && !sqlite3_stmt_readonly(st.get()))
+      throw DatabaseError("The statement is refused: a query may only read");
     st.bind(params);
     ResultSet rs;
     const int n = sqlite3_column_count(st.get());
@@ -271,7 +339,7 @@ class SqliteDatabase final : public Database {
   }
 
   std::int64_t execute(std::string_view text, const std::vector<Cell>& params) override {
-    Statement st(db_, text, busyTimeoutMs_);
+    Statement st = prepare(text);
     st.bind(params);
     while (st.step()) {
     }
@@ -298,9 +366,23 @@ class SqliteDatabase final : public Database {
     if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   }
 
+  void guardClientText(bool on) override { guard_.on = on; }
+
  private:
+  // A prepared statement; a statement the guard refused fails with the guard's reason.
+  Statement prepare(std::string_view text) {
+    guard_.refusal.clear();
+    try {
+      return Statement(db_, text, busyTimeoutMs_);
+    } catch (const DatabaseError&) {
+      if (!guard_.refusal.empty()) throw DatabaseError(guard_.refusal);
+      throw;
+    }
+  }
+
   sqlite3* db_ = nullptr;
   int busyTimeoutMs_;
+  ClientGuard guard_;
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 // SQL text helpers, Oracle date functions and the daemon's command line.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 
@@ -203,10 +204,19 @@ TEST(DaemonOptions, ReadsTheTokenFile) {
   qadj::testing::TempDir dir;
   const std::string path = dir.path() + "/token";
   std::ofstream(path) << "  s3cret \nsecond line\n";
+  ::chmod(path.c_str(), 0600);
   EXPECT_EQ(readTokenFile(path), "s3cret");
   std::ofstream(path) << "\n";
   EXPECT_THROW(readTokenFile(path), std::runtime_error);
   EXPECT_THROW(readTokenFile(dir.path() + "/missing"), std::runtime_error);
+  // Readable by everyone, or writable by the group: refused; the daemon's group may read.
+  std::ofstream(path) << "s3cret\n";
+  for (const auto mode : {0644, 0604, 0660}) {
+    ::chmod(path.c_str(), static_cast<mode_t>(mode));
+    EXPECT_THROW(readTokenFile(path), std::runtime_error) << std::oct << mode;
+  }
+  ::chmod(path.c_str(), 0640);
+  EXPECT_EQ(readTokenFile(path), "s3cret");
 }
 
 }  // namespace

@@ -35,7 +35,8 @@ DaemonOptions parseDaemonOptions(const std::vector<std::string>& args);
 bool isLoopbackAddress(const std::string& listen);
 
 // The access token: the first line of the file, blanks trimmed. Throws
-// std::runtime_error when the file cannot be read or holds no token.
+// std::runtime_error when the file cannot be read, holds no token, or can be read or
+// written by other users (any "other" permission bit, or group write).
 std::string readTokenFile(const std::string& path);
 
 }  // namespace qadj::appserver

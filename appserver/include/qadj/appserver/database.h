@@ -77,12 +77,21 @@ class Database {
   // Transaction control. Write: takes the database's write lock at once where that
   // matters (SQLite), so that a busy database is waited for up front. Private: the
   // transaction writes only session-private tables.
-  enum class TxMode { Write, Private };
+  // ReadOnly: the transaction may not change data (PostgreSQL: READ ONLY).
+  enum class TxMode { Write, Private, ReadOnly };
   virtual void begin(TxMode mode = TxMode::Write) = 0;
   virtual void commit() = 0;
   virtual void rollback() noexcept = 0;
   // False when the session to the server is lost and the object must be reopened.
   virtual bool healthy() const { return true; }
+  // While on, statements are a client's text and may do only what the window does:
+  // read, and update rows of existing tables. Refused (DatabaseError naming what was
+  // refused, when the statement is prepared): ATTACH / DETACH, setting a PRAGMA,
+  // creating, dropping or altering any schema object, REINDEX / ANALYZE, INSERT or
+  // DELETE on the host's tables and any change of the server's own records; and from
+  // query(), any statement that writes. SQLite enforces it; on PostgreSQL the role's
+  // privileges do (see docs/access-control.md), so this is a no-op there.
+  virtual void guardClientText(bool on) { (void)on; }
 
   // Largest result query() may build, counted in bytes of its values (text bytes, 8
   // for a number or date) as the rows are read; 0 means no limit. A query passing it
@@ -104,6 +113,18 @@ class Database {
 
  private:
   std::size_t resultLimit_ = 0;
+};
+
+// Runs client text for the lifetime of the object (Database::guardClientText).
+class ClientText {
+ public:
+  explicit ClientText(Database& db) : db_(db) { db_.guardClientText(true); }
+  ~ClientText() { db_.guardClientText(false); }
+  ClientText(const ClientText&) = delete;
+  ClientText& operator=(const ClientText&) = delete;
+
+ private:
+  Database& db_;
 };
 
 // Runs a body inside a transaction: commits when it returns, rolls back when it throws.

@@ -1,0 +1,89 @@
+// What a client's SQL text may touch through the server object: what the window does
+// (read; update quota lines), nothing more. Each statement here is one a hostile client
+// sent and the server ran before the guard.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <filesystem>
+
+#include "qadj/appserver/costore_product.h"
+#include "qadj/platform/text.h"
+#include "support/quota_db.h"
+#include "support/remote_calls.h"
+
+using namespace qadj;
+using namespace qadj::testing;
+
+namespace {
+
+class StatementGuard : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    try {
+      db = std::make_unique<QuotaDatabase>(GetParam());
+    } catch (const std::exception& e) {
+      if (std::getenv("QADJ_SKIP_POSTGRES")) GTEST_SKIP() << e.what();
+      FAIL() << e.what();
+    }
+    server = com::interface_cast<com::IDispatch>(appserver::createCoStoreProduct(db->url()));
+    ASSERT_TRUE(server);
+  }
+  bool sqlite() const { return std::string(GetParam()) == "sqlite"; }
+  std::string path(const char* name) const { return dir.filePath(name).toStdString(); }
+  // Runs sql with ExecuteCommand; returns its error text, empty when it succeeded.
+  std::string refusalOf(const std::string& sql) {
+    const auto out = executeOn(*server, text::utf8ToUtf16(sql));
+    return com::failed(out.hr) ? out.description : std::string();
+  }
+  double lines() {
+    return std::get<double>(db->db().query("SELECT COUNT(*) FROM XSTXLGL01").rows.at(0).at(0));
+  }
+
+  QTemporaryDir dir;
+  std::unique_ptr<QuotaDatabase> db;
+  std::shared_ptr<com::IDispatch> server;
+};
+
+TEST_P(StatementGuard, NoTextCopiesTheDatabaseOrWritesAnotherFile) {
+  EXPECT_NE(refusalOf("VACUUM INTO '" + path("copy.db") + "'"), "");
+  EXPECT_NE(refusalOf("VACUUM"), "");
+  if (sqlite()) {
+    const std::string why = refusalOf("ATTACH DATABASE '" + path("x.db") + "' AS x");
+    EXPECT_NE(why.find("ATTACH"), std::string::npos) << why;
+  }
+  EXPECT_FALSE(std::filesystem::exists(path("copy.db")));
+  EXPECT_FALSE(std::filesystem::exists(path("x.db")));
+}
+
+TEST_P(StatementGuard, AFetchNeverChangesData) {
+  const double before = lines();
+  const auto out = fetchOn(*server, u"WITH x AS (SELECT 1) DELETE FROM XSTXLGL01 RETURNING DHAO00");
+  EXPECT_TRUE(com::failed(out.hr)) << out.rows << " rows deleted through a fetch";
+  EXPECT_EQ(lines(), before);
+  // The same object goes on reading.
+  EXPECT_EQ(fetchOn(*server, u"SELECT COUNT(*) FROM XSTXLGL01").rows, 1u);
+}
+
+TEST_P(StatementGuard, SchemaAndOtherTablesAreOutOfReach) {
+  if (!sqlite()) GTEST_SKIP() << "on PostgreSQL the role's privileges decide (docs)";
+  for (const std::string sql :
+       {"CREATE TABLE T1 (X INTEGER)", "DROP TABLE GSTJYGL1", "ALTER TABLE GSTJYGL1 ADD COLUMN X",
+        "CREATE TEMP TABLE T2 (X INTEGER)", "INSERT INTO GSTRYGL0 VALUES ('9999','X','01','Y')",
+        "DELETE FROM XSTXLGL01", "PRAGMA user_version = 7", "PRAGMA journal_mode = DELETE",
+        "UPDATE QADJ_TRANSFER_JOURNAL SET TOTAL = 0", "DELETE FROM QADJ_SAVE_ID", "REINDEX"}) {
+    const std::string why = refusalOf(sql);
+    EXPECT_NE(why.find("refused"), std::string::npos) << sql << ": " << why;
+  }
+  EXPECT_EQ(db->db().query("SELECT 1 FROM GSTRYGL0 WHERE RYDM00 = '9999'").rows.size(), 0u);
+  EXPECT_EQ(db->db().query("SELECT COUNT(*) FROM GSTJYGL1").rows.size(), 1u);
+  // What the window does still works.
+  EXPECT_EQ(refusalOf("UPDATE XSTXLGL01 SET XL0000=XL0000+1 WHERE DHAO00='D1' AND FXRY00='0013' "
+                      "AND SPDM00='P001'"),
+            "");
+  EXPECT_EQ(db->quota("D1", "0013", "P001"), 6);
+}
+
+INSTANTIATE_TEST_SUITE_P(Dialects, StatementGuard, ::testing::Values("sqlite", "postgresql"));
+
+}  // namespace
