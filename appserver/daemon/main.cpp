@@ -73,8 +73,11 @@ int serve(const DaemonOptions& o) {
   qadj::com::RemoteObjectServer server(ro);
   const std::string url = o.dbUrl;
   const std::size_t maxResult = static_cast<std::size_t>(o.maxResultMiB) << 20;
+  const int statementTimeoutMs = o.statementTimeoutSeconds * 1000;
   server.registerClass(qadj::CLSID_CoStoreProduct, qadj::kCoStoreProductProgId,
-                       [url, maxResult] { return createCoStoreProduct(url, maxResult); });
+                       [url, maxResult, statementTimeoutMs] {
+                         return createCoStoreProduct(url, maxResult, statementTimeoutMs);
+                       });
   server.start();
   std::cerr << "qadj-appserver: serving " << qadj::kCoStoreProductProgId << " on "
             << o.listen.substr(0, o.listen.rfind(':')) << ":" << server.port() << ", database "

@@ -354,10 +354,12 @@ com::HRESULT CoStoreProduct::Invoke(std::int32_t dispid, std::uint16_t flags,
 }
 
 std::shared_ptr<com::IUnknown> createCoStoreProduct(const std::string& dbUrl,
-                                                    std::size_t maxResultBytes) {
-  return std::make_shared<CoStoreProduct>([dbUrl, maxResultBytes] {
+                                                    std::size_t maxResultBytes,
+                                                    int statementTimeoutMs) {
+  return std::make_shared<CoStoreProduct>([dbUrl, maxResultBytes, statementTimeoutMs] {
     auto db = openDatabase(dbUrl);
     db->setResultLimit(maxResultBytes);
+    db->setStatementBounds(statementTimeoutMs, com::CallAbandoned);
     return db;
   });
 }

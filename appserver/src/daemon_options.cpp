@@ -12,7 +12,9 @@ namespace qadj::appserver {
 std::string daemonUsage() {
   return "usage: qadj-appserver --db URL [--listen ADDR:PORT] [--token-file FILE]\n"
          "                      [--tls-cert FILE --tls-key FILE] [--lease SECONDS]\n"
-         "                      [--max-objects N] [--max-message-mib N] [--max-result-mib N]\n"
+         "                      [--max-objects N] [--max-objects-total N]\n"
+         "                      [--max-request-mib N] [--max-message-mib N] [--max-result-mib N]\n"
+         "                      [--statement-timeout SECONDS]\n"
          "       qadj-appserver --db URL --init-schema\n"
          "       qadj-appserver --db URL --init-demo\n"
          "       qadj-appserver --db URL --journal [--since YYYY-MM-DD] [--operator CODE]\n"
@@ -21,8 +23,12 @@ std::string daemonUsage() {
          "  --listen defaults to 127.0.0.1:7311; other than loopback needs --token-file\n"
          "  --lease: a client not heard for this long loses its objects (default 30)\n"
          "  --max-objects: objects one client may hold at once (default 64)\n"
-         "  --max-message-mib: largest request or reply (default 256)\n"
+         "  --max-objects-total: objects, and so database sessions, of all clients\n"
+         "      together (default 256)\n"
+         "  --max-request-mib: largest request (default 4)\n"
+         "  --max-message-mib: largest reply (default 256)\n"
          "  --max-result-mib: largest record set one query may build (default 64)\n"
+         "  --statement-timeout: a statement running longer is cancelled (default 30)\n"
          "  --journal: prints the transfers saved (one line per receiver), oldest first;\n"
          "      --since keeps those saved on or after the day (UTC)\n";
 }
@@ -78,6 +84,12 @@ DaemonOptions parseDaemonOptions(const std::vector<std::string>& args) {
       o.leaseSeconds = positive(a, value());
     } else if (a == "--max-objects") {
       o.maxObjectsPerClient = positive(a, value());
+    } else if (a == "--max-objects-total") {
+      o.maxObjectsTotal = positive(a, value());
+    } else if (a == "--max-request-mib") {
+      o.maxRequestMiB = positive(a, value());
+    } else if (a == "--statement-timeout") {
+      o.statementTimeoutSeconds = positive(a, value());
     } else if (a == "--max-message-mib") {
       o.maxMessageMiB = positive(a, value());
     } else if (a == "--max-result-mib") {

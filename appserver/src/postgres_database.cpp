@@ -2,7 +2,9 @@
 // with the extended protocol (one statement per call), column names returned as
 // Oracle reports unquoted identifiers.
 #include <libpq-fe.h>
+#include <poll.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -180,6 +182,7 @@ class PostgresDatabase final : public Database {
     if (!PQsendQueryParams(conn_, std::string(text).c_str(), static_cast<int>(params.size()),
                            nullptr, values.pointers.data(), nullptr, nullptr, 0))
       throw DatabaseError(describe(conn_, nullptr));
+    bound_.start();
     PQsetSingleRowMode(conn_);
     ResultSet rs;
     std::vector<Oid> types;
@@ -187,13 +190,13 @@ class PostgresDatabase final : public Database {
     ResultBudget budget(resultLimit());
     std::exception_ptr failure;  // the first one; later results are only drained
     for (;;) {
-      Result res(PQgetResult(conn_));
+      Result res(nextResult());
       if (!res.get()) break;
       const auto st = PQresultStatus(res.get());
       if (st != PGRES_SINGLE_TUPLE && st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK) {
         if (!failure) {
           try {
-            fail(conn_, res.get());
+            failed(res.get());
           } catch (...) {
             failure = std::current_exception();
           }
@@ -222,11 +225,7 @@ class PostgresDatabase final : public Database {
         failure = std::current_exception();
         rs.rows.clear();
         rs.rows.shrink_to_fit();
-        if (PGcancel* cancel = PQgetCancel(conn_)) {
-          char buf[256];
-          PQcancel(cancel, buf, sizeof buf);
-          PQfreeCancel(cancel);
-        }
+        cancelRunning();
       }
     }
     if (failure) std::rethrow_exception(failure);
@@ -267,19 +266,82 @@ class PostgresDatabase final : public Database {
     if (PQtransactionStatus(conn_) != PQTRANS_IDLE) PQclear(PQexec(conn_, "ROLLBACK"));
   }
 
+  // The server stops a statement at the limit itself (statement_timeout); an abandoned
+  // call's statement is cancelled from here (nextResult).
+  void setStatementBounds(int timeoutMs, std::function<bool()> abandoned) override {
+    executeScript("SET statement_timeout = " + std::to_string(timeoutMs));
+    Database::setStatementBounds(timeoutMs, std::move(abandoned));
+  }
+
  private:
+  bool ok(PGresult* res) const {
+    const auto st = PQresultStatus(res);
+    return st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK;
+  }
+
+  // Runs one statement and returns its result (the first failing one when several).
   PGresult* run(std::string_view text, const std::vector<Cell>& params) {
     if (PQstatus(conn_) != CONNECTION_OK) throw DatabaseError("the database connection was lost");
     const TextParams p(params);
-    const auto& values = p.pointers;
-    PGresult* res = PQexecParams(conn_, std::string(text).c_str(), static_cast<int>(params.size()),
-                                 nullptr, values.data(), nullptr, nullptr, 0);
-    const auto st = PQresultStatus(res);
-    if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) {
-      const Result owned(res);
-      fail(conn_, res);
+    if (!PQsendQueryParams(conn_, std::string(text).c_str(), static_cast<int>(params.size()),
+                           nullptr, p.pointers.data(), nullptr, nullptr, 0))
+      throw DatabaseError(describe(conn_, nullptr));
+    bound_.start();
+    PGresult* kept = nullptr;
+    while (PGresult* res = nextResult()) {
+      if (kept && !ok(kept)) {
+        PQclear(res);
+        continue;
+      }
+      PQclear(kept);
+      kept = res;
     }
-    return res;
+    if (!kept) throw DatabaseError(describe(conn_, nullptr));
+    if (!ok(kept)) {
+      const Result owned(kept);
+      failed(kept);
+    }
+    return kept;
+  }
+
+  // The next result of the statement sent (null after the last). While the server
+  // works on a bounded statement (its time runs from bound_.start()), the bound is asked every
+  // kPollMs; once it expires the server is asked to cancel the statement, which then fails with
+  // 57014.
+  PGresult* nextResult() {
+    constexpr int kPollMs = 50;
+    if (bound_.active()) {
+      bool cancelSent = false;
+      while (PQisBusy(conn_)) {
+        pollfd fd{PQsocket(conn_), POLLIN, 0};
+        const int ready = ::poll(&fd, 1, kPollMs);
+        if (ready < 0 && errno != EINTR) break;  // PQgetResult reports the broken link
+        if (ready > 0 && !PQconsumeInput(conn_)) break;
+        if (!cancelSent && bound_.expired()) {
+          cancelRunning();
+          cancelSent = true;
+        }
+      }
+    }
+    return PQgetResult(conn_);
+  }
+
+  // Asks the server to stop the statement running on this session; its result then
+  // arrives as an error (or as it was, when it had finished).
+  void cancelRunning() {
+    if (PGcancel* cancel = PQgetCancel(conn_)) {
+      char buf[256];
+      PQcancel(cancel, buf, sizeof buf);
+      PQfreeCancel(cancel);
+    }
+  }
+
+  // Throws the error of a failed result; a cancelled statement (57014) fails with the
+  // bound's reason.
+  [[noreturn]] void failed(PGresult* res) {
+    const char* state = PQresultErrorField(res, PG_DIAG_SQLSTATE);
+    if (state && std::string_view(state) == "57014") throw bound_.error();
+    fail(conn_, res);
   }
 
   PGconn* conn_;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 
 #include "qadj/appserver/database.h"
 #include "qadj/appserver/dates.h"
@@ -285,6 +286,78 @@ class SqliteDatabase final : public Database {
   std::string dialect() const override { return "sqlite"; }
 
   ResultSet query(std::string_view text, const std::vector<Cell>& params) override {
+    return bounded([&] { return run(text, params); });
+  }
+
+  std::int64_t execute(std::string_view text, const std::vector<Cell>& params) override {
+    return bounded([&] {
+      Statement st = prepare(text);
+      st.bind(params);
+      while (st.step()) {
+      }
+      return sqlite3_changes64(db_);
+    });
+  }
+
+  void setStatementBounds(int timeoutMs, std::function<bool()> abandoned) override {
+    Database::setStatementBounds(timeoutMs, std::move(abandoned));
+    // SQLite asks every kProgressSteps virtual-machine steps (well under a millisecond)
+    // whether to go on.
+    constexpr int kProgressSteps = 4000;
+    if (bound_.active())
+      sqlite3_progress_handler(db_, kProgressSteps, goOn, this);
+    else
+      sqlite3_progress_handler(db_, 0, nullptr, nullptr);
+  }
+
+  void executeScript(std::string_view text) override {
+    char* err = nullptr;
+    if (const int rc = sqlite3_exec(db_, std::string(text).c_str(), nullptr, nullptr, &err);
+        rc != SQLITE_OK) {
+      std::string msg = rc == SQLITE_BUSY ? busyMessage(busyTimeoutMs_)
+                        : err             ? err
+                                          : sqlite3_errmsg(db_);
+      sqlite3_free(err);
+      throw DatabaseError(msg);
+    }
+  }
+
+  void begin(TxMode mode) override {
+    executeScript(mode == TxMode::Write ? "BEGIN IMMEDIATE" : "BEGIN");
+  }
+  void commit() override { executeScript("COMMIT"); }
+  void rollback() noexcept override {
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+
+  void guardClientText(bool on) override { guard_.on = on; }
+
+ private:
+  // Runs one statement's work under the statement bound: a statement the progress
+  // handler stopped fails with the bound's reason (SQLite has rolled back what it did).
+  template <class F>
+  std::invoke_result_t<F&> bounded(F&& work) {
+    armed_ = bound_.active();
+    bound_.start();
+    try {
+      auto r = work();
+      armed_ = false;
+      return r;
+    } catch (const DatabaseError&) {
+      armed_ = false;
+      if (bound_.tripped()) throw bound_.error();
+      throw;
+    } catch (...) {
+      armed_ = false;
+      throw;
+    }
+  }
+  static int goOn(void* self) {
+    auto& db = *static_cast<SqliteDatabase*>(self);
+    return db.armed_ && db.bound_.expired() ? 1 : 0;
+  }
+  // The query itself (query() bounds it).
+  ResultSet run(std::string_view text, const std::vector<Cell>& params) {
     const std::string sqlText = sql::orderByOutputPositions(text);
     Statement st = prepare(sqlText);
     if (guard_.on && !sqlite3_stmt_readonly(st.get()))
@@ -338,37 +411,6 @@ class SqliteDatabase final : public Database {
     return rs;
   }
 
-  std::int64_t execute(std::string_view text, const std::vector<Cell>& params) override {
-    Statement st = prepare(text);
-    st.bind(params);
-    while (st.step()) {
-    }
-    return sqlite3_changes64(db_);
-  }
-
-  void executeScript(std::string_view text) override {
-    char* err = nullptr;
-    if (const int rc = sqlite3_exec(db_, std::string(text).c_str(), nullptr, nullptr, &err);
-        rc != SQLITE_OK) {
-      std::string msg = rc == SQLITE_BUSY ? busyMessage(busyTimeoutMs_)
-                        : err             ? err
-                                          : sqlite3_errmsg(db_);
-      sqlite3_free(err);
-      throw DatabaseError(msg);
-    }
-  }
-
-  void begin(TxMode mode) override {
-    executeScript(mode == TxMode::Write ? "BEGIN IMMEDIATE" : "BEGIN");
-  }
-  void commit() override { executeScript("COMMIT"); }
-  void rollback() noexcept override {
-    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-  }
-
-  void guardClientText(bool on) override { guard_.on = on; }
-
- private:
   // A prepared statement; a statement the guard refused fails with the guard's reason.
   Statement prepare(std::string_view text) {
     guard_.refusal.clear();
@@ -383,6 +425,7 @@ class SqliteDatabase final : public Database {
   sqlite3* db_ = nullptr;
   int busyTimeoutMs_;
   ClientGuard guard_;
+  bool armed_ = false;  // a bounded statement is running
 };
 
 }  // namespace

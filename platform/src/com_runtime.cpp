@@ -22,6 +22,8 @@ namespace {
 thread_local int tInitCount = 0;
 thread_local std::optional<ExcepInfo> tErrorInfo;
 thread_local std::string tCallerPeer;
+// The predicate of the remote call this thread carries out (CallerScope), if any.
+thread_local const std::function<bool()>* tCallAbandoned = nullptr;
 
 struct ClassEntry {
   std::string progId;
@@ -93,10 +95,17 @@ const std::string& CallerPeer() {
   return tCallerPeer;
 }
 
-CallerScope::CallerScope(std::string peer)
-    : previous_(std::exchange(tCallerPeer, std::move(peer))) {}
+bool CallAbandoned() {
+  return tCallAbandoned && (*tCallAbandoned)();
+}
+
+CallerScope::CallerScope(std::string peer, std::function<bool()> abandoned)
+    : previous_(std::exchange(tCallerPeer, std::move(peer))),
+      abandoned_(std::move(abandoned)),
+      previousAbandoned_(std::exchange(tCallAbandoned, abandoned_ ? &abandoned_ : nullptr)) {}
 CallerScope::~CallerScope() {
   tCallerPeer = std::move(previous_);
+  tCallAbandoned = previousAbandoned_;
 }
 
 void SetErrorInfo(const ExcepInfo& info) {

@@ -3,6 +3,7 @@
 // them or its lease runs out.
 #include <grpcpp/grpcpp.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <fstream>
@@ -106,6 +107,9 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
   std::uint64_t nextId = firstObjectId();
   bool stopping = false;
   bool stopped = false;
+  // Set when shutting down begins: calls still running are abandoned (CallAbandoned),
+  // so that a long statement stops instead of holding up the exit.
+  std::atomic<bool> draining{false};
   std::condition_variable reaperWake;
   std::thread reaper;
 
@@ -311,7 +315,9 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     HRESULT hr;
     {
       std::lock_guard calls(served->calls);
-      const CallerScope caller(ctx->peer());
+      const CallerScope caller(ctx->peer(), [this, ctx] {
+        return draining.load(std::memory_order_relaxed) || ctx->IsCancelled();
+      });
       ExcepInfo stale;
       GetErrorInfo(stale);  // a description left by an earlier call is not this one's
       try {
@@ -431,6 +437,7 @@ void RemoteObjectServer::shutdown() {
     std::lock_guard lock(impl_->mutex);
     if (impl_->stopped || !impl_->server) return;
     impl_->stopping = true;
+    impl_->draining = true;
   }
   impl_->reaperWake.notify_all();
   impl_->server->Shutdown(std::chrono::system_clock::now() + std::chrono::seconds(5));

@@ -17,8 +17,9 @@ extern char** environ;
 namespace qadj::testing {
 
 ListeningDaemon::ListeningDaemon(const std::vector<std::string>& args,
-                                 const std::vector<std::string>& extraEnv) {
-  std::vector<std::string> argStore{QADJ_APPSERVER_EXE};
+                                 const std::vector<std::string>& extraEnv,
+                                 const std::string& program) {
+  std::vector<std::string> argStore{program};
   argStore.insert(argStore.end(), args.begin(), args.end());
   std::vector<std::string> envStore;
   for (char** e = environ; *e; ++e) envStore.emplace_back(*e);

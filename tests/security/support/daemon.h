@@ -11,10 +11,11 @@ namespace qadj::testing {
 
 class ListeningDaemon {
  public:
-  // Starts the daemon with args; extraEnv entries ("NAME=value") are added to the
-  // environment of the child.
+  // Starts program (by default the daemon) with args; extraEnv entries ("NAME=value")
+  // are added to the environment of the child.
   explicit ListeningDaemon(const std::vector<std::string>& args,
-                           const std::vector<std::string>& extraEnv = {});
+                           const std::vector<std::string>& extraEnv = {},
+                           const std::string& program = QADJ_APPSERVER_EXE);
   ~ListeningDaemon();  // kills a daemon still running
   ListeningDaemon(const ListeningDaemon&) = delete;
   ListeningDaemon& operator=(const ListeningDaemon&) = delete;

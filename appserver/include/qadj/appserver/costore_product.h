@@ -80,8 +80,12 @@ class CoStoreProduct final : public IAppServer, public com::IDispatch {
 // A new server object on its own session of the database at dbUrl. A query whose
 // result passes maxResultBytes (bytes of values, see Database::setResultLimit) fails
 // with "the result of the query exceeds N MiB; narrow the query"; 0 means no limit.
+// A statement running longer than statementTimeoutMs (0: no limit), or one whose
+// remote call is abandoned (com::CallAbandoned), is cancelled
+// (Database::setStatementBounds).
 std::shared_ptr<com::IUnknown> createCoStoreProduct(
-    const std::string& dbUrl, std::size_t maxResultBytes = kDefaultMaxResultBytes);
+    const std::string& dbUrl, std::size_t maxResultBytes = kDefaultMaxResultBytes,
+    int statementTimeoutMs = kDefaultStatementTimeoutMs);
 
 // Description text for an exception the server object caught (UTF-16, as it travels).
 std::u16string describeException(const std::exception& e);

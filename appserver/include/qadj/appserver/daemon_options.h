@@ -15,8 +15,11 @@ struct DaemonOptions {
   std::string tlsCert, tlsKey;
   int leaseSeconds = 30;  // objects of a silent client are released after it
   int maxObjectsPerClient = 64;
-  int maxMessageMiB = 256;  // largest request or reply on the wire
-  int maxResultMiB = 64;    // largest record set one query may build
+  int maxObjectsTotal = 256;         // objects (database sessions) of all clients
+  int maxRequestMiB = 4;             // largest request on the wire
+  int maxMessageMiB = 256;           // largest reply on the wire
+  int maxResultMiB = 64;             // largest record set one query may build
+  int statementTimeoutSeconds = 30;  // a statement running longer is cancelled
   // --journal: which transfers to print, and how.
   std::string journalSince, journalOperator, journalProduct;
   bool journalCsv = false;

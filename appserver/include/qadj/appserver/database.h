@@ -3,7 +3,9 @@
 // session; it is used by one thread at a time. Text in and out is UTF-8.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -41,6 +43,17 @@ class ResultTooLarge : public std::runtime_error {
  public:
   explicit ResultTooLarge(std::size_t limitBytes);
 };
+
+// A statement stopped before it finished: it ran past the session's statement time
+// limit, or the remote call it served was abandoned (Database::setStatementBounds).
+// Whatever it had changed is undone.
+class StatementCancelled : public DatabaseError {
+ public:
+  using DatabaseError::DatabaseError;
+};
+
+// Default time limit of one statement run for a remote client: 30 s.
+inline constexpr int kDefaultStatementTimeoutMs = 30000;
 
 // Default largest result of one query: 64 MiB of values.
 inline constexpr std::size_t kDefaultMaxResultBytes = std::size_t{64} << 20;
@@ -99,7 +112,41 @@ class Database {
   void setResultLimit(std::size_t bytes) { resultLimit_ = bytes; }
   std::size_t resultLimit() const { return resultLimit_; }
 
+  // Bounds each statement that query() and execute() run: one running longer than
+  // timeoutMs (0: no limit), or one for which abandoned answers true (asked on the
+  // session's thread every few milliseconds while it runs; may be empty), is stopped
+  // and fails with StatementCancelled. Transaction control and scripts are not bounded.
+  // Throws DatabaseError when the database refuses the setting.
+  virtual void setStatementBounds(int timeoutMs, std::function<bool()> abandoned) {
+    bound_.set(timeoutMs, std::move(abandoned));
+  }
+
  protected:
+  // The bound of the statement running now (setStatementBounds).
+  class StatementBound {
+   public:
+    void set(int timeoutMs, std::function<bool()> abandoned);
+    bool active() const { return timeoutMs_ > 0 || abandoned_ != nullptr; }
+    int timeoutMs() const { return timeoutMs_; }
+    // A statement starts: its time runs from now and no reason to stop is kept.
+    void start();
+    // True when the running statement must stop now; the reason is kept for error().
+    bool expired();
+    // True when expired() has said so since start().
+    bool tripped() const { return why_ != Why::None; }
+    // The failure of a statement stopped for the kept reason, or for running past the
+    // limit when none is kept (the database stopped it by itself).
+    StatementCancelled error() const;
+
+   private:
+    enum class Why { None, Timeout, Abandoned };
+    int timeoutMs_ = 0;
+    std::function<bool()> abandoned_;
+    std::chrono::steady_clock::time_point deadline_{};
+    Why why_ = Why::None;
+  };
+  StatementBound bound_;
+
   // The running size of one query's result against the session's limit.
   class ResultBudget {
    public:

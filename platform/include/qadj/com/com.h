@@ -193,17 +193,27 @@ QADJ_PLATFORM_API bool GetErrorInfo(ExcepInfo& out);
 // the transport names it (e.g. "ipv4:127.0.0.1:53012"). Empty for an in-process call.
 QADJ_PLATFORM_API const std::string& CallerPeer();
 
-// Sets CallerPeer() for the life of the scope (the remote object server does this
-// around each call it carries out).
+// True while this thread carries out a remote call that nobody waits for any more:
+// its client went away or gave up waiting, or the server is stopping. Work that may run
+// long (a database statement) asks it now and then and stops early. Always false for an
+// in-process call.
+QADJ_PLATFORM_API bool CallAbandoned();
+
+// Sets CallerPeer() and CallAbandoned() for the life of the scope (the remote object
+// server does this around each call it carries out). abandoned answers
+// CallAbandoned() on this thread; empty means never. The scope must end on the thread
+// that made it.
 class QADJ_PLATFORM_API CallerScope {
  public:
-  explicit CallerScope(std::string peer);
+  explicit CallerScope(std::string peer, std::function<bool()> abandoned = {});
   ~CallerScope();
   CallerScope(const CallerScope&) = delete;
   CallerScope& operator=(const CallerScope&) = delete;
 
  private:
   std::string previous_;
+  std::function<bool()> abandoned_;
+  const std::function<bool()>* previousAbandoned_;
 };
 
 // --- Interface marshaling ---------------------------------------------------------
