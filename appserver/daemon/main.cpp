@@ -3,6 +3,7 @@
 // database (--init-schema, --init-demo).
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
@@ -34,6 +35,16 @@ std::string redacted(const std::string& url) {
   const auto colon = url.find(':', scheme + 3);
   if (colon == std::string::npos || colon > at) return url;
   return url.substr(0, colon + 1) + "***" + url.substr(at);
+}
+
+// Every connection takes a descriptor, and gRPC's listener stops for good when accept
+// finds none left: the soft limit is raised to the hard one (the unit sets both).
+void raiseDescriptorLimit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
+  limit.rlim_cur = limit.rlim_max;
+  if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
+    std::cerr << "qadj-appserver: cannot raise the descriptor limit\n";
 }
 
 int serve(const DaemonOptions& o) {
@@ -69,7 +80,11 @@ int serve(const DaemonOptions& o) {
   ro.tlsKeyFile = o.tlsKey;
   ro.lease = std::chrono::seconds(o.leaseSeconds);
   ro.maxObjectsPerClient = static_cast<std::size_t>(o.maxObjectsPerClient);
+  ro.maxObjectsPerHost = static_cast<std::size_t>(o.maxObjectsPerHost);
+  ro.maxObjectsTotal = static_cast<std::size_t>(o.maxObjectsTotal);
+  ro.maxRequestBytes = static_cast<std::size_t>(o.maxRequestMiB) << 20;
   ro.maxMessageBytes = static_cast<std::size_t>(o.maxMessageMiB) << 20;
+  raiseDescriptorLimit();
   qadj::com::RemoteObjectServer server(ro);
   const std::string url = o.dbUrl;
   const std::size_t maxResult = static_cast<std::size_t>(o.maxResultMiB) << 20;

@@ -12,7 +12,8 @@ namespace qadj::appserver {
 std::string daemonUsage() {
   return "usage: qadj-appserver --db URL [--listen ADDR:PORT] [--token-file FILE]\n"
          "                      [--tls-cert FILE --tls-key FILE] [--lease SECONDS]\n"
-         "                      [--max-objects N] [--max-objects-total N]\n"
+         "                      [--max-objects N] [--max-objects-per-host N]\n"
+         "                      [--max-objects-total N]\n"
          "                      [--max-request-mib N] [--max-message-mib N] [--max-result-mib N]\n"
          "                      [--statement-timeout SECONDS]\n"
          "       qadj-appserver --db URL --init-schema\n"
@@ -23,6 +24,7 @@ std::string daemonUsage() {
          "  --listen defaults to 127.0.0.1:7311; other than loopback needs --token-file\n"
          "  --lease: a client not heard for this long loses its objects (default 30)\n"
          "  --max-objects: objects one client may hold at once (default 64)\n"
+         "  --max-objects-per-host: objects of all clients on one computer (default 128)\n"
          "  --max-objects-total: objects, and so database sessions, of all clients\n"
          "      together (default 256)\n"
          "  --max-request-mib: largest request (default 4)\n"
@@ -84,6 +86,8 @@ DaemonOptions parseDaemonOptions(const std::vector<std::string>& args) {
       o.leaseSeconds = positive(a, value());
     } else if (a == "--max-objects") {
       o.maxObjectsPerClient = positive(a, value());
+    } else if (a == "--max-objects-per-host") {
+      o.maxObjectsPerHost = positive(a, value());
     } else if (a == "--max-objects-total") {
       o.maxObjectsTotal = positive(a, value());
     } else if (a == "--max-request-mib") {

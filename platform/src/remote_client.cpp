@@ -70,9 +70,11 @@ class ClientSession {
     args.SetMaxReceiveMessageSize(kMaxMessageBytes);
     args.SetMaxSendMessageSize(kMaxMessageBytes);
     // A daemon that was restarted is found again within a second, not after gRPC's
-    // default backoff of up to two minutes.
+    // default backoff of up to two minutes. One connection attempt may take up to 20 s
+    // (gRPC's minimum connect timeout, which the minimum backoff also sets): a busy
+    // daemon or a far network answers the handshake late, not never.
     args.SetInt(GRPC_ARG_INITIAL_RECONNECT_BACKOFF_MS, 100);
-    args.SetInt(GRPC_ARG_MIN_RECONNECT_BACKOFF_MS, 100);
+    args.SetInt(GRPC_ARG_MIN_RECONNECT_BACKOFF_MS, 20000);
     args.SetInt(GRPC_ARG_MAX_RECONNECT_BACKOFF_MS, 1000);
     channel_ = grpc::CreateCustomChannel(target, clientCredentials(security_), args);
     stub_ = wire::ObjectService::NewStub(channel_);

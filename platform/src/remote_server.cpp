@@ -34,6 +34,7 @@ struct ServedObject {
 
 struct ClientState {
   Clock::time_point lastSeen;
+  std::string host;  // peerHost() of the activation that made the entry
   std::map<std::uint64_t, std::shared_ptr<ServedObject>> objects;
 };
 
@@ -69,19 +70,33 @@ bool sameSecret(std::string_view presented, const std::string& secret) {
   return diff == 0;
 }
 
-// A client id as the log shows it: the caller chooses it, so at most 64 characters and
-// nothing that could start a line of its own.
+// A client id as the log shows it: its first 8 characters, enough to follow one client
+// through the log but not to act as it (a client's id is its credential for its
+// objects), and nothing that could start a line of its own.
 std::string printable(const std::string& client) {
   std::string out;
-  for (char c : client.substr(0, 64)) out += (c >= 0x21 && c <= 0x7E) ? c : '?';
-  return out;
+  for (char c : client.substr(0, 8)) out += (c >= 0x21 && c <= 0x7E) ? c : '?';
+  return client.size() > 8 ? out + "~" : out;
 }
 
-// Object ids start at a random point, so that a proxy left over from before a restart
-// of the server never reaches an object that the new server made for someone else.
-std::uint64_t firstObjectId() {
+// An object id as the log shows it: its low 32 bits in hex.
+unsigned long objectTag(std::uint64_t id) {
+  return static_cast<unsigned long>(id & 0xFFFFFFFFu);
+}
+
+// A new object id: 64 random bits from the system's source of randomness, so that an
+// id can neither be guessed nor reached by a proxy left over from before a restart.
+std::uint64_t randomObjectId() {
   std::random_device rd;
-  return ((static_cast<std::uint64_t>(rd()) << 31) | rd()) + 1;
+  std::uint64_t id = 0;
+  while (id == 0) id = (static_cast<std::uint64_t>(rd()) << 32) | rd();
+  return id;
+}
+
+// The host of a peer as gRPC names it ("ipv4:127.0.0.1:53012" -> "ipv4:127.0.0.1").
+std::string peerHost(const std::string& peer) {
+  const auto colon = peer.rfind(':');
+  return colon == std::string::npos || colon < peer.find(':') + 1 ? peer : peer.substr(0, colon);
 }
 
 std::string readFile(const std::string& path) {
@@ -104,7 +119,6 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
 
   mutable std::mutex mutex;
   std::map<std::string, ClientState> clients;
-  std::uint64_t nextId = firstObjectId();
   bool stopping = false;
   bool stopped = false;
   // Set when shutting down begins: calls still running are abandoned (CallAbandoned),
@@ -133,6 +147,19 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     return grpc::Status(grpc::StatusCode::UNAUTHENTICATED, std::string("access token ") + why);
   }
 
+  // True when one more object fits the caps of the client, its host and the server.
+  // Called with the mutex held.
+  bool roomFor(const std::string& clientId, const std::string& host) const {
+    std::size_t total = 0, ofHost = 0, ofClient = 0;
+    for (const auto& [id, client] : clients) {
+      total += client.objects.size();
+      if (client.host == host) ofHost += client.objects.size();
+      if (id == clientId) ofClient = client.objects.size();
+    }
+    return ofClient < options.maxObjectsPerClient && ofHost < options.maxObjectsPerHost &&
+           total < options.maxObjectsTotal;
+  }
+
   // Renews the client's lease and returns its object id (or null).
   std::shared_ptr<ServedObject> find(const std::string& client, std::uint64_t id) {
     std::lock_guard lock(mutex);
@@ -147,9 +174,8 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
            Clock::time_point start) const {
     if (!options.logRequests) return;
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    std::fprintf(stderr, "qadj-remote %s client=%s object=%llu hr=0x%08x %.2f ms\n", op,
-                 printable(client).c_str(), static_cast<unsigned long long>(id),
-                 static_cast<std::uint32_t>(hr), ms);
+    std::fprintf(stderr, "qadj-remote %s client=%s object=~%08lx hr=0x%08x %.2f ms\n", op,
+                 printable(client).c_str(), objectTag(id), static_cast<std::uint32_t>(hr), ms);
   }
 
   void reapLoop() {
@@ -195,11 +221,10 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     rep->set_lease_ms(static_cast<std::uint32_t>(options.lease.count()));
     HRESULT hr = S_OK;
     std::uint64_t id = 0;
+    const std::string host = peerHost(ctx->peer());
     {
       std::lock_guard lock(mutex);
-      auto& client = clients[req->client_id()];
-      client.lastSeen = Clock::now();
-      if (client.objects.size() >= options.maxObjectsPerClient) hr = E_OUTOFMEMORY;
+      if (!roomFor(req->client_id(), host)) hr = E_OUTOFMEMORY;
     }
     auto cls = classes.find(clsid);
     if (succeeded(hr) && cls == classes.end()) hr = REGDB_E_CLASSNOTREG;
@@ -215,12 +240,21 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     if (succeeded(hr)) {
       auto served = std::make_shared<ServedObject>();
       served->object = itf;
-      std::lock_guard lock(mutex);
+      std::unique_lock lock(mutex);
       if (stopping) return grpc::Status(grpc::StatusCode::UNAVAILABLE, "shutting down");
-      id = nextId++;
-      auto& client = clients[req->client_id()];
-      client.lastSeen = Clock::now();
-      client.objects[id] = std::move(served);
+      // Checked again: other activations may have taken the room meanwhile.
+      if (roomFor(req->client_id(), host)) {
+        auto& client = clients[req->client_id()];
+        client.lastSeen = Clock::now();
+        client.host = host;
+        do id = randomObjectId();
+        while (client.objects.count(id));
+        client.objects[id] = std::move(served);
+      } else {
+        hr = E_OUTOFMEMORY;
+        lock.unlock();
+        served.reset();  // its database session closes without the table locked
+      }
     }
     rep->set_hr(hr);
     rep->set_object_id(id);
@@ -416,9 +450,25 @@ void RemoteObjectServer::start() {
   // A second daemon on the same port must fail to start, not share the port.
   builder.AddChannelArgument(GRPC_ARG_ALLOW_REUSEPORT, 0);
   builder.AddListeningPort(o.listen, creds, &impl_->port);
-  const int limit = static_cast<int>(std::min<std::size_t>(o.maxMessageBytes, INT32_MAX));
-  builder.SetMaxReceiveMessageSize(limit);
-  builder.SetMaxSendMessageSize(limit);
+  const auto wireLimit = [](std::size_t bytes) {
+    return static_cast<int>(std::min<std::size_t>(bytes, INT32_MAX));
+  };
+  builder.SetMaxReceiveMessageSize(wireLimit(o.maxRequestBytes));
+  builder.SetMaxSendMessageSize(wireLimit(o.maxMessageBytes));
+  builder.AddChannelArgument(GRPC_ARG_SERVER_HANDSHAKE_TIMEOUT_MS,
+                             static_cast<int>(kHandshakeTimeout.count()));
+  builder.AddChannelArgument(GRPC_ARG_MAX_CONNECTION_IDLE_MS,
+                             static_cast<int>(kConnectionIdle.count()));
+  builder.AddChannelArgument(GRPC_ARG_KEEPALIVE_TIME_MS, static_cast<int>(kKeepAliveTime.count()));
+  builder.AddChannelArgument(GRPC_ARG_KEEPALIVE_TIMEOUT_MS, 20000);
+  builder.AddChannelArgument(GRPC_ARG_KEEPALIVE_PERMIT_WITHOUT_CALLS, 1);
+  // Clients renew their lease every few seconds: pings that often are no abuse.
+  builder.AddChannelArgument(GRPC_ARG_HTTP2_MIN_RECV_PING_INTERVAL_WITHOUT_DATA_MS, 5000);
+  builder.AddChannelArgument(GRPC_ARG_MAX_CONCURRENT_STREAMS, 32);
+  grpc::ResourceQuota quota("qadj-remote");
+  quota.SetMaxThreads(kMaxCallThreads);
+  quota.Resize(std::max<std::size_t>(o.maxRequestBytes * 4, std::size_t{16} << 20));
+  builder.SetResourceQuota(quota);
   builder.RegisterService(impl_.get());
   impl_->server = builder.BuildAndStart();
   if (!impl_->server || impl_->port == 0) {

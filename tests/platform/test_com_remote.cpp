@@ -220,7 +220,9 @@ TEST_F(Remote, CustomInterfaceTravelsThroughStubAndProxy) {
 }
 
 TEST_F(Remote, TensOfMegabytesPassBothWays) {
-  serve();
+  RemoteServerOptions options;
+  options.maxRequestBytes = 64u << 20;  // requests are capped at 4 MiB by default
+  serve(options);
   auto obj = create();
   std::vector<std::uint8_t> big(40u << 20);
   for (std::size_t i = 0; i < big.size(); i += 4096) big[i] = static_cast<std::uint8_t>(i >> 12);

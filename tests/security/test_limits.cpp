@@ -103,7 +103,7 @@ class DaemonLimits : public ::testing::Test {
 };
 
 TEST_F(DaemonLimits, ResultAndMessageCaps) {
-  const std::string host = start({"--max-result-mib", "1", "--max-message-mib", "2"});
+  const std::string host = start({"--max-result-mib", "1", "--max-request-mib", "2"});
   ASSERT_FALSE(host.empty()) << daemon->output();
   ClientEnv env(clientDir.path().toStdString(), "", "");
   EXPECT_EQ(createAndFetch(host, wideRows("sqlite", 900)).rows, 900u);

@@ -29,6 +29,7 @@ class ListeningDaemon {
   // Reads to the end of output and returns the exit status.
   int finish();
   const std::string& output() const { return text_; }
+  pid_t pid() const { return pid_; }
   // Lines of the output that contain every one of the parts.
   std::size_t countLines(const std::vector<std::string>& parts) const;
 

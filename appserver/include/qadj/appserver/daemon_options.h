@@ -15,6 +15,7 @@ struct DaemonOptions {
   std::string tlsCert, tlsKey;
   int leaseSeconds = 30;  // objects of a silent client are released after it
   int maxObjectsPerClient = 64;
+  int maxObjectsPerHost = 128;       // objects of all clients on one computer
   int maxObjectsTotal = 256;         // objects (database sessions) of all clients
   int maxRequestMiB = 4;             // largest request on the wire
   int maxMessageMiB = 256;           // largest reply on the wire

@@ -13,14 +13,29 @@
 namespace qadj::com {
 
 struct RemoteServerOptions {
-  std::string listen = "127.0.0.1:7311";   // ADDR:PORT; port 0 picks a free port
-  std::chrono::milliseconds lease{30000};  // objects of a silent client are released after it
-  std::string token;                       // when not empty, every call must carry it
-  std::string tlsCertFile, tlsKeyFile;     // TLS when both are given
-  std::size_t maxMessageBytes = 256u << 20;
+  std::string listen = "127.0.0.1:7311";     // ADDR:PORT; port 0 picks a free port
+  std::chrono::milliseconds lease{30000};    // objects of a silent client are released after it
+  std::string token;                         // when not empty, every call must carry it
+  std::string tlsCertFile, tlsKeyFile;       // TLS when both are given
+  std::size_t maxRequestBytes = 4u << 20;    // largest request accepted
+  std::size_t maxMessageBytes = 256u << 20;  // largest reply sent
+  // Objects one client id may hold; all clients of one host (the peer's address
+  // without its port) together; and all clients together. Each object of the
+  // application server holds a database session, so the last bounds the sessions.
   std::size_t maxObjectsPerClient = 64;
+  std::size_t maxObjectsPerHost = 128;
+  std::size_t maxObjectsTotal = 256;
   bool logRequests = false;  // one line per request with its duration, to stderr
 };
+
+// Connections and calls the server accepts: a connection that has not completed its
+// handshake after kHandshakeTimeout, or has carried no call for kConnectionIdle, is
+// closed; a silent peer is found by a ping every kKeepAliveTime; at most
+// kMaxCallThreads calls run at once (others fail RESOURCE_EXHAUSTED).
+inline constexpr std::chrono::milliseconds kHandshakeTimeout{10000};
+inline constexpr std::chrono::milliseconds kConnectionIdle{600000};
+inline constexpr std::chrono::milliseconds kKeepAliveTime{60000};
+inline constexpr int kMaxCallThreads = 128;
 
 // Serves the classes registered with it. Each activation by a client creates a new
 // object through the class factory; the object lives until the client releases it,
