@@ -87,4 +87,20 @@ ClientSecurity LoadClientSecurity() {
   return s;
 }
 
+std::chrono::seconds ClientCallTimeout() {
+  try {
+    std::string text = envText("QADJ_CALL_TIMEOUT");
+    const std::string dir = ClientConfigDir();
+    if (text.empty() && !dir.empty() && readWhole(dir + "/call_timeout", text))
+      text = trimmedFirstLine(text);
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
+        text.size() > 5)
+      return kDefaultCallTimeout;
+    const long seconds = std::stol(text);
+    return seconds >= 1 && seconds <= 86400 ? std::chrono::seconds(seconds) : kDefaultCallTimeout;
+  } catch (const std::exception&) {
+    return kDefaultCallTimeout;
+  }
+}
+
 }  // namespace qadj::com

@@ -64,7 +64,9 @@ std::string transportDetail(const grpc::Status& status, bool tls) {
 class ClientSession {
  public:
   explicit ClientSession(const std::string& target)
-      : clientId_(randomClientId()), security_(LoadClientSecurity()) {
+      : clientId_(randomClientId()),
+        security_(LoadClientSecurity()),
+        callTimeout_(ClientCallTimeout()) {
     if (!security_.warning.empty()) std::fprintf(stderr, "qadj: %s\n", security_.warning.c_str());
     grpc::ChannelArguments args;
     args.SetMaxReceiveMessageSize(kMaxMessageBytes);
@@ -76,6 +78,10 @@ class ClientSession {
     args.SetInt(GRPC_ARG_INITIAL_RECONNECT_BACKOFF_MS, 100);
     args.SetInt(GRPC_ARG_MIN_RECONNECT_BACKOFF_MS, 20000);
     args.SetInt(GRPC_ARG_MAX_RECONNECT_BACKOFF_MS, 1000);
+    // A peer that died without closing the connection (its computer lost power, a
+    // cable was pulled) is found by a ping unanswered for 20 s, also during a call.
+    args.SetInt(GRPC_ARG_KEEPALIVE_TIME_MS, 30000);
+    args.SetInt(GRPC_ARG_KEEPALIVE_TIMEOUT_MS, 20000);
     channel_ = grpc::CreateCustomChannel(target, clientCredentials(security_), args);
     stub_ = wire::ObjectService::NewStub(channel_);
   }
@@ -109,8 +115,11 @@ class ClientSession {
   // Why this client cannot call safely (an unreadable authority file); empty when it can.
   const std::string& problem() const { return security_.problem; }
 
+  // Adds the token, and the deadline of a call (ClientCallTimeout); a caller that
+  // needs a shorter one sets it afterwards.
   void prepare(grpc::ClientContext& ctx) const {
     if (!security_.token.empty()) ctx.AddMetadata(kTokenKey, security_.token);
+    ctx.set_deadline(std::chrono::system_clock::now() + callTimeout_);
   }
 
   // The failure code of a transport failure; the thread's error information gets the
@@ -154,6 +163,7 @@ class ClientSession {
 
   std::string clientId_;
   ClientSecurity security_;
+  std::chrono::seconds callTimeout_;
   std::shared_ptr<grpc::Channel> channel_;
   std::unique_ptr<wire::ObjectService::Stub> stub_;
   std::mutex mutex_;
@@ -248,7 +258,7 @@ class RemoteObject : public IDispatch {
     session_->prepare(ctx);
     wire::InvokeReply rep;
     const grpc::Status status = session_->stub().Invoke(&ctx, req, &rep);
-    if (!status.ok()) return StatusToHresult(status);
+    if (!status.ok()) return session_->fail(status);
     if (rep.hr() == DISP_E_EXCEPTION && excep) *excep = FromWire(rep.excep());
     if (failed(rep.hr())) return rep.hr();
     const int n = std::min(rep.args_size(), static_cast<int>(args.size()));

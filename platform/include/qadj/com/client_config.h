@@ -3,6 +3,7 @@
 // client folder, kept apart from the plug-in's own settings file.
 #pragma once
 
+#include <chrono>
 #include <string>
 
 #include "qadj/platform/export.h"
@@ -31,5 +32,13 @@ struct ClientSecurity {
 //   other authorities.
 // Never throws.
 QADJ_PLATFORM_API ClientSecurity LoadClientSecurity();
+
+// How long one remote call may take before the client gives up on it
+// (RPC_E_CALL_TIMEOUT): $QADJ_CALL_TIMEOUT when set, else the first line of the file
+// "call_timeout" in ClientConfigDir(), in whole seconds from 1 to 86400; else (also
+// for a value that is not such a number) kDefaultCallTimeout, generous for the largest
+// fetch. Never throws.
+inline constexpr std::chrono::seconds kDefaultCallTimeout{120};
+QADJ_PLATFORM_API std::chrono::seconds ClientCallTimeout();
 
 }  // namespace qadj::com

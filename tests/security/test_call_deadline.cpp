@@ -1,0 +1,104 @@
+// A client never waits for ever: every remote call ends at its deadline
+// (QADJ_CALL_TIMEOUT, else call_timeout in the client folder, else 120 s), also against
+// a peer that took the connection and then fell silent.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QTemporaryDir>
+#include <chrono>
+#include <cstdlib>
+
+#include "qadj/com/client_config.h"
+#include "qadj/com/com.h"
+#include "qadj/protocol/appserver.h"
+#include "support/daemon.h"
+#include "support/quota_db.h"
+#include "support/remote_calls.h"
+
+using namespace qadj;
+using namespace qadj::testing;
+
+namespace {
+
+class CallDeadline : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    com::CoInitialize();
+  }
+  void TearDown() override {
+    ::unsetenv("QADJ_CALL_TIMEOUT");
+    com::CoUninitialize();
+  }
+  QTemporaryDir dir;
+};
+
+TEST_F(CallDeadline, TheTimeoutComesFromTheEnvironmentThenTheClientFolder) {
+  ClientEnv env(dir.path().toStdString(), "", "");
+  EXPECT_EQ(com::ClientCallTimeout(), com::kDefaultCallTimeout);
+  writeFile(dir.filePath("call_timeout").toStdString(), " 300\n");
+  EXPECT_EQ(com::ClientCallTimeout(), std::chrono::seconds(300));
+  ::setenv("QADJ_CALL_TIMEOUT", "7", 1);
+  EXPECT_EQ(com::ClientCallTimeout(), std::chrono::seconds(7));
+  for (const char* wrong : {"0", "-5", "ten", "99999999999999999999", "86401"}) {
+    ::setenv("QADJ_CALL_TIMEOUT", wrong, 1);
+    EXPECT_EQ(com::ClientCallTimeout(), com::kDefaultCallTimeout) << wrong;
+  }
+}
+
+TEST_F(CallDeadline, APeerThatNeverAnswersFailsTheCallAtItsDeadline) {
+  // A listener that takes connections and never says a word.
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  ASSERT_EQ(::listen(listener, 8), 0);
+  socklen_t size = sizeof at;
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&at), &size), 0);
+  const std::string silent = "127.0.0.1:" + std::to_string(ntohs(at.sin_port));
+
+  ClientEnv env(dir.path().toStdString(), "", "");
+  ::setenv("QADJ_CALL_TIMEOUT", "1", 1);
+  const auto out = createAndFetch(silent, u"SELECT 1");
+  EXPECT_EQ(out.hr, com::RPC_E_CALL_TIMEOUT) << out.description;
+  ::close(listener);
+}
+
+TEST_F(CallDeadline, ADaemonThatFallsSilentMidSessionFailsTheCallAndServesAgainAfter) {
+  QuotaDatabase db("sqlite");
+  ListeningDaemon daemon({"--db", db.url(), "--listen", "127.0.0.1:0"});
+  const int port = daemon.waitReady();
+  ASSERT_GT(port, 0) << daemon.output();
+  ClientEnv env(dir.path().toStdString(), "", "");
+  ::setenv("QADJ_CALL_TIMEOUT", "2", 1);
+  std::shared_ptr<com::IUnknown> object;
+  ASSERT_EQ(
+      com::CoCreateInstanceEx(CLSID_CoStoreProduct, com::CLSCTX_REMOTE_SERVER,
+                              "127.0.0.1:" + std::to_string(port), com::IID_IDispatch, object),
+      com::S_OK);
+  auto server = com::interface_cast<com::IDispatch>(object);
+  EXPECT_EQ(fetchOn(*server, u"SELECT RYDM00 FROM GSTRYGL0").hr, com::S_OK);
+
+  ::kill(daemon.pid(), SIGSTOP);  // the connection stays open, nothing answers
+  int status = 0;
+  ASSERT_EQ(::waitpid(daemon.pid(), &status, WUNTRACED), daemon.pid());
+  ASSERT_TRUE(WIFSTOPPED(status));
+  const auto start = std::chrono::steady_clock::now();
+  const auto out = fetchOn(*server, u"SELECT RYDM00 FROM GSTRYGL0");
+  EXPECT_EQ(out.hr, com::RPC_E_CALL_TIMEOUT);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  ::kill(daemon.pid(), SIGCONT);
+  EXPECT_EQ(fetchOn(*server, u"SELECT RYDM00 FROM GSTRYGL0").hr, com::S_OK);
+  server.reset();
+  object.reset();
+  EXPECT_EQ(daemon.stop(), 0);
+}
+
+}  // namespace
