@@ -62,7 +62,11 @@ else
 fi
 
 "$appserver" --db "$url" --init-demo
-"$appserver" --db "$url" --listen 127.0.0.1:0 2>"$work/daemon.log" &
+# The demo's private PostgreSQL has only its superuser; a real one gets a role with
+# only the window's grants (docs/deployment.md).
+extra=()
+[ "$backend" = postgresql ] && extra=(--allow-superuser)
+"$appserver" --db "$url" --listen 127.0.0.1:0 "${extra[@]}" 2>"$work/daemon.log" &
 daemon_pid=$!
 for _ in $(seq 1 100); do
   grep -q "serving" "$work/daemon.log" && break

@@ -47,9 +47,35 @@ void raiseDescriptorLimit() {
     std::cerr << "qadj-appserver: cannot raise the descriptor limit\n";
 }
 
+// What the PostgreSQL role of the session may do beyond the window's needs ("a
+// superuser", "may create roles", "may create databases"); empty when nothing.
+std::string extraPrivileges(Database& db) {
+  const auto rs = db.query(
+      "SELECT rolsuper::int, rolcreaterole::int, rolcreatedb::int FROM pg_roles "
+      "WHERE rolname = current_user");
+  if (rs.rows.empty()) return {};
+  std::string out;
+  const char* names[] = {"is a superuser", "may create roles", "may create databases"};
+  for (std::size_t i = 0; i < 3; ++i) {
+    const auto* flag = std::get_if<double>(&rs.rows[0][i]);
+    if (flag && *flag != 0) out += (out.empty() ? "" : ", ") + std::string(names[i]);
+  }
+  return out;
+}
+
 int serve(const DaemonOptions& o) {
   {
     auto db = openDatabase(o.dbUrl);
+    // Client text runs with the role's privileges: a superuser could read and write
+    // files and run programs on the database server (COPY ... PROGRAM, pg_read_file).
+    if (db->dialect() == "postgresql" && !o.allowSuperuser) {
+      if (const std::string extra = extraPrivileges(*db); !extra.empty()) {
+        std::cerr << "qadj-appserver: the database role " << extra
+                  << "; serve through a role with only the window's grants (see "
+                     "docs/deployment.md), or start with --allow-superuser\n";
+        return 1;
+      }
+    }
     if (!schemaExists(*db)) {
       std::cerr << "qadj-appserver: the database has no schema; run qadj-appserver --db URL "
                    "--init-schema first\n";

@@ -15,7 +15,7 @@ std::string daemonUsage() {
          "                      [--max-objects N] [--max-objects-per-host N]\n"
          "                      [--max-objects-total N]\n"
          "                      [--max-request-mib N] [--max-message-mib N] [--max-result-mib N]\n"
-         "                      [--statement-timeout SECONDS]\n"
+         "                      [--statement-timeout SECONDS] [--allow-superuser]\n"
          "       qadj-appserver --db URL --init-schema\n"
          "       qadj-appserver --db URL --init-demo\n"
          "       qadj-appserver --db URL --journal [--since YYYY-MM-DD] [--operator CODE]\n"
@@ -31,6 +31,8 @@ std::string daemonUsage() {
          "  --max-message-mib: largest reply (default 256)\n"
          "  --max-result-mib: largest record set one query may build (default 64)\n"
          "  --statement-timeout: a statement running longer is cancelled (default 30)\n"
+         "  --allow-superuser: serve through a PostgreSQL role that is a superuser or may\n"
+         "      create roles or databases (refused without it)\n"
          "  --journal: prints the transfers saved (one line per receiver), oldest first;\n"
          "      --since keeps those saved on or after the day (UTC)\n";
 }
@@ -98,6 +100,8 @@ DaemonOptions parseDaemonOptions(const std::vector<std::string>& args) {
       o.maxMessageMiB = positive(a, value());
     } else if (a == "--max-result-mib") {
       o.maxResultMiB = positive(a, value());
+    } else if (a == "--allow-superuser") {
+      o.allowSuperuser = true;
     } else if (a == "--init-schema") {
       schema = true;
     } else if (a == "--init-demo") {

@@ -13,6 +13,7 @@
 #include "qadj/platform/text.h"
 #include "support/conditions.h"
 #include "support/daemon.h"
+#include "support/daemon_process.h"
 #include "support/quota_db.h"
 #include "support/remote_calls.h"
 
@@ -51,8 +52,10 @@ class StatementBounds : public ::testing::TestWithParam<const char*> {
 
   // The daemon on the test's database; returns the host clients name.
   std::string startDaemon(const std::string& statementTimeout) {
-    daemon = std::make_unique<ListeningDaemon>(std::vector<std::string>{
-        "--db", db->url(), "--listen", "127.0.0.1:0", "--statement-timeout", statementTimeout});
+    std::vector<std::string> args{
+        "--db", db->url(), "--listen", "127.0.0.1:0", "--statement-timeout", statementTimeout};
+    allowTestSuperuser(args);
+    daemon = std::make_unique<ListeningDaemon>(args);
     const int port = daemon->waitReady();
     return port > 0 ? "127.0.0.1:" + std::to_string(port) : std::string();
   }

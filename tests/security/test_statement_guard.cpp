@@ -3,11 +3,14 @@
 // sent and the server ran before the guard.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QTemporaryDir>
+
 #include <filesystem>
 
 #include "qadj/appserver/costore_product.h"
 #include "qadj/platform/text.h"
+#include "support/daemon.h"
 #include "support/quota_db.h"
 #include "support/remote_calls.h"
 
@@ -85,5 +88,51 @@ TEST_P(StatementGuard, SchemaAndOtherTablesAreOutOfReach) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Dialects, StatementGuard, ::testing::Values("sqlite", "postgresql"));
+
+// On PostgreSQL the role decides what client text may do: the daemon will not serve
+// through a superuser (whose text could run programs and read files on the database
+// server), and serves through a role with only the window's grants.
+TEST(DaemonRole, ASuperuserIsRefusedAtStartAndTheWindowsRoleServes) {
+  std::unique_ptr<QuotaDatabase> db;
+  try {
+    db = std::make_unique<QuotaDatabase>("postgresql");
+  } catch (const std::exception& e) {
+    GTEST_SKIP() << e.what();
+  }
+  ListeningDaemon refused({"--db", db->url(), "--listen", "127.0.0.1:0"});
+  EXPECT_EQ(refused.finish(), 1);
+  EXPECT_NE(refused.output().find("the database role is a superuser"), std::string::npos)
+      << refused.output();
+
+  const std::string role = "qadj_window_" + std::to_string(::getpid());
+  const std::string dbName = db->url().substr(db->url().rfind('/') + 1);
+  db->db().executeScript("DROP ROLE IF EXISTS " + role + "; CREATE ROLE " + role +
+                         " LOGIN; "
+                         "GRANT CONNECT, TEMPORARY ON DATABASE " +
+                         dbName + " TO " + role + "; GRANT USAGE ON SCHEMA public TO " + role +
+                         "; GRANT SELECT ON GSTRYGL0, GSTJYGL1, XSTXLGL1, XSTXLGL01, XSTFXDD0 TO " +
+                         role + "; GRANT UPDATE (XL0000) ON XSTXLGL01 TO " + role +
+                         "; GRANT SELECT, INSERT, DELETE ON QADJ_SAVE_ID TO " + role +
+                         "; GRANT SELECT, INSERT ON QADJ_TRANSFER_JOURNAL TO " + role);
+  std::string url = db->url();
+  url.replace(url.find("postgres@"), 8, role);
+  {
+    ListeningDaemon served({"--db", url, "--listen", "127.0.0.1:0"});
+    const int port = served.waitReady();
+    ASSERT_GT(port, 0) << served.output();
+    QTemporaryDir clientDir;
+    ClientEnv env(clientDir.path().toStdString(), "", "");
+    com::CoInitialize();
+    const std::string host = "127.0.0.1:" + std::to_string(port);
+    const auto persons =
+        createAndFetch(host, u"SELECT RYDM00 FROM GSTRYGL0 WHERE CKDM00='01' AND FXY000='Y'");
+    EXPECT_EQ(persons.rows, 4u) << persons.description;
+    const auto file = createAndFetch(host, u"SELECT pg_read_file('/etc/hostname')");
+    EXPECT_TRUE(com::failed(file.hr)) << "a client read a file of the database server";
+    com::CoUninitialize();
+    EXPECT_EQ(served.stop(), 0) << served.output();
+  }
+  db->db().executeScript("DROP OWNED BY " + role + "; DROP ROLE " + role);
+}
 
 }  // namespace

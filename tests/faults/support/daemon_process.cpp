@@ -30,6 +30,14 @@ std::string daemonExecutable() {
   return QADJ_APPSERVER_EXE;
 }
 
+void allowTestSuperuser(std::vector<std::string>& args) {
+  for (const auto& a : args)
+    if (a.rfind("postgres", 0) == 0) {
+      args.push_back("--allow-superuser");
+      return;
+    }
+}
+
 DaemonProcess::DaemonProcess(std::vector<std::string> args, std::string logDir)
     : args_(std::move(args)), logDir_(std::move(logDir)) {}
 
@@ -81,6 +89,7 @@ bool DaemonProcess::launch(Clock::time_point until) {
     return false;
   }
   std::vector<std::string> args = args_;
+  allowTestSuperuser(args);
   args.push_back("--listen");
   args.push_back("127.0.0.1:" + std::to_string(port_));
   const std::string exe = daemonExecutable();

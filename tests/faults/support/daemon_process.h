@@ -59,4 +59,8 @@ class DaemonProcess {
 // Path of the daemon executable (compiled in by the build).
 std::string daemonExecutable();
 
+// The tests' private PostgreSQL server has only its superuser: daemon arguments naming
+// a PostgreSQL URL get --allow-superuser (DaemonProcess adds it itself).
+void allowTestSuperuser(std::vector<std::string>& args);
+
 }  // namespace qadj::testing

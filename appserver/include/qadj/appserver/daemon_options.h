@@ -21,6 +21,8 @@ struct DaemonOptions {
   int maxMessageMiB = 256;           // largest reply on the wire
   int maxResultMiB = 64;             // largest record set one query may build
   int statementTimeoutSeconds = 30;  // a statement running longer is cancelled
+  // Serve through a PostgreSQL role with more than the window's privileges.
+  bool allowSuperuser = false;
   // --journal: which transfers to print, and how.
   std::string journalSince, journalOperator, journalProduct;
   bool journalCsv = false;
