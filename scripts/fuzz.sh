@@ -25,7 +25,7 @@ CXXFLAGS=(-std=c++20 -g -O1 -fno-omit-frame-pointer
           -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
           -I"$ROOT/fuzz" -I"$ROOT/platform/include" -I"$ROOT/platform/src" -I"$OUT/gen"
           -I"$ROOT/server/protocol/include" -I"$ROOT/server/include"
-          -I"$ROOT/grid/include" -I"$ROOT/window/include")
+          -I"$ROOT/grid/include" -I"$ROOT/window/include" -I"$ROOT/appserver/include")
 
 # The sources each target needs besides its harness fuzz/fuzz_<target>.cpp: only the
 # units under test, so that no Qt or network code is built with the fuzzer.
@@ -38,6 +38,8 @@ declare -A SOURCES=(
   [gbk]="platform/src/text.cpp"
   [number_format]="grid/src/number_format.cpp"
   [str_to_float]="window/src/numbers.cpp grid/src/number_format.cpp"
+  [sql_text]="appserver/src/sql_text.cpp"
+  [save_block]="appserver/src/sql_text.cpp appserver/src/save_block.cpp"
 )
 declare -A EXTRA_LIBS=(
   [remote_wire]="$(pkg-config --libs grpc++ protobuf)"
@@ -45,7 +47,7 @@ declare -A EXTRA_LIBS=(
 
 TARGETS=("$@")
 [ ${#TARGETS[@]} -eq 0 ] && TARGETS=(packet record_set remote_wire profile gbk number_format
-                                     float_text str_to_float)
+                                     float_text str_to_float sql_text save_block)
 
 compile() {  # compile SOURCE OBJECT
   if [ ! -f "$2" ] || [ "$1" -nt "$2" ]; then
