@@ -115,9 +115,10 @@ int serve(const DaemonOptions& o) {
   const std::string url = o.dbUrl;
   const std::size_t maxResult = static_cast<std::size_t>(o.maxResultMiB) << 20;
   const int statementTimeoutMs = o.statementTimeoutSeconds * 1000;
+  const auto updates = o.allowAnyUpdate ? UpdateScope::AnyUpdate : UpdateScope::QuotaColumn;
   server.registerClass(qadj::CLSID_CoStoreProduct, qadj::kCoStoreProductProgId,
-                       [url, maxResult, statementTimeoutMs] {
-                         return createCoStoreProduct(url, maxResult, statementTimeoutMs);
+                       [url, maxResult, statementTimeoutMs, updates] {
+                         return createCoStoreProduct(url, maxResult, statementTimeoutMs, updates);
                        });
   server.start();
   std::cerr << "qadj-appserver: serving " << qadj::kCoStoreProductProgId << " on "

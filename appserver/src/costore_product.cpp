@@ -124,7 +124,8 @@ std::u16string describeException(const std::exception& e) {
   return utf16OfUtf8(e.what());
 }
 
-CoStoreProduct::CoStoreProduct(SessionOpener open) : open_(std::move(open)) {}
+CoStoreProduct::CoStoreProduct(SessionOpener open, UpdateScope updates)
+    : open_(std::move(open)), updates_(updates) {}
 
 com::HRESULT CoStoreProduct::QueryInterface(const com::Guid& iid,
                                             std::shared_ptr<com::IUnknown>& out) {
@@ -265,7 +266,7 @@ com::HRESULT CoStoreProduct::ExecuteCommand(const std::u16string& provider,
       save.operatorCode = request->operatorCode;
     }
     save.client = com::CallerPeer().empty() ? "in-process" : com::CallerPeer();
-    executeCommand(session(), utf8Of(commandText, "The command text"), &save);
+    executeCommand(session(), utf8Of(commandText, "The command text"), &save, updates_);
   });
 }
 
@@ -355,13 +356,15 @@ com::HRESULT CoStoreProduct::Invoke(std::int32_t dispid, std::uint16_t flags,
 
 std::shared_ptr<com::IUnknown> createCoStoreProduct(const std::string& dbUrl,
                                                     std::size_t maxResultBytes,
-                                                    int statementTimeoutMs) {
-  return std::make_shared<CoStoreProduct>([dbUrl, maxResultBytes, statementTimeoutMs] {
-    auto db = openDatabase(dbUrl);
-    db->setResultLimit(maxResultBytes);
-    db->setStatementBounds(statementTimeoutMs, com::CallAbandoned);
-    return db;
-  });
+                                                    int statementTimeoutMs, UpdateScope updates) {
+  return std::make_shared<CoStoreProduct>(
+      [dbUrl, maxResultBytes, statementTimeoutMs] {
+        auto db = openDatabase(dbUrl);
+        db->setResultLimit(maxResultBytes);
+        db->setStatementBounds(statementTimeoutMs, com::CallAbandoned);
+        return db;
+      },
+      updates);
 }
 
 }  // namespace qadj::appserver

@@ -16,6 +16,7 @@ std::string daemonUsage() {
          "                      [--max-objects-total N]\n"
          "                      [--max-request-mib N] [--max-message-mib N] [--max-result-mib N]\n"
          "                      [--statement-timeout SECONDS] [--allow-superuser]\n"
+         "                      [--allow-any-update]\n"
          "       qadj-appserver --db URL --init-schema\n"
          "       qadj-appserver --db URL --init-demo\n"
          "       qadj-appserver --db URL --journal [--since YYYY-MM-DD] [--operator CODE]\n"
@@ -33,6 +34,8 @@ std::string daemonUsage() {
          "  --statement-timeout: a statement running longer is cancelled (default 30)\n"
          "  --allow-superuser: serve through a PostgreSQL role that is a superuser or may\n"
          "      create roles or databases (refused without it)\n"
+         "  --allow-any-update: run any UPDATE a client sends, not only those of the\n"
+         "      quota column (UPDATE XSTXLGL01 SET XL0000=...)\n"
          "  --journal: prints the transfers saved (one line per receiver), oldest first;\n"
          "      --since keeps those saved on or after the day (UTC)\n";
 }
@@ -100,6 +103,8 @@ DaemonOptions parseDaemonOptions(const std::vector<std::string>& args) {
       o.maxMessageMiB = positive(a, value());
     } else if (a == "--max-result-mib") {
       o.maxResultMiB = positive(a, value());
+    } else if (a == "--allow-any-update") {
+      o.allowAnyUpdate = true;
     } else if (a == "--allow-superuser") {
       o.allowSuperuser = true;
     } else if (a == "--init-schema") {

@@ -95,6 +95,37 @@ void refuseControlStatement(std::string_view sql) {
                         "BEGIN ...; ...; END; runs as one transaction");
 }
 
+// ExecuteCommand changes rows and nothing else: only UPDATE statements, and in the
+// QuotaColumn scope only assignments of XSTXLGL01's quota column.
+void refuseOtherThanUpdate(std::string_view statement, UpdateScope scope) {
+  std::vector<sql::Token> tokens;
+  try {
+    tokens = sql::tokenize(statement);
+  } catch (const std::invalid_argument& e) {
+    throw ServerError(std::string("Cannot read the statement: ") + e.what());
+  }
+  if (tokens.empty() || !sql::isWord(tokens[0], "UPDATE"))
+    throw ServerError("The statement is refused: " +
+                      (tokens.empty() ? std::string("it is empty") : std::string(tokens[0].text)) +
+                      " is not an UPDATE, and a command may only update rows");
+  if (scope == UpdateScope::AnyUpdate) return;
+  const bool quotaColumn = tokens.size() > 5 && sql::isWord(tokens[1], "XSTXLGL01") &&
+                           sql::isWord(tokens[2], "SET") && sql::isWord(tokens[3], "XL0000") &&
+                           sql::isPunct(tokens[4], '=');
+  bool otherColumn = false;
+  int depth = 0;
+  for (std::size_t i = 5; quotaColumn && i < tokens.size(); ++i) {
+    if (sql::isPunct(tokens[i], '(')) ++depth;
+    if (sql::isPunct(tokens[i], ')')) --depth;
+    if (depth == 0 && sql::isWord(tokens[i], "WHERE")) break;
+    if (depth == 0 && sql::isPunct(tokens[i], ',')) otherColumn = true;
+  }
+  if (!quotaColumn || otherColumn)
+    throw ServerError(
+        "The statement is refused: this server updates only the quota column "
+        "(UPDATE XSTXLGL01 SET XL0000=...); the daemon's --allow-any-update lifts this");
+}
+
 }  // namespace
 
 void checkProvider(std::string_view name) {
@@ -296,7 +327,8 @@ void purgeNowAndThen(Database& db) {
 
 // One attempt of executeCommand. A conflict the database resolved by rolling this
 // session back leaves as TransactionConflict, so that the attempt can be repeated.
-std::int64_t executeOnce(Database& db, std::string_view sqlText, const SaveContext* save) {
+std::int64_t executeOnce(Database& db, std::string_view sqlText, const SaveContext* save,
+                         UpdateScope scope) {
   if (blank(sqlText)) throw ServerError("No SQL statement was given");
   std::optional<std::vector<std::string>> block;
   try {
@@ -307,6 +339,7 @@ std::int64_t executeOnce(Database& db, std::string_view sqlText, const SaveConte
   const bool saving = save && !save->id.empty();
   if (!block) {
     refuseControlStatement(sqlText);
+    refuseOtherThanUpdate(sqlText, scope);
     // A save is one unit; a lone update that lowers a quota line is checked against
     // the limit as a block's would be.
     const auto line = parseQuotaLineUpdate(sqlText);
@@ -317,7 +350,10 @@ std::int64_t executeOnce(Database& db, std::string_view sqlText, const SaveConte
     block = std::vector<std::string>{std::string(sqlText)};
   }
   if (block->empty() && !saving) return 0;
-  for (const auto& statement : *block) refuseControlStatement(statement);
+  for (const auto& statement : *block) {
+    refuseControlStatement(statement);
+    refuseOtherThanUpdate(statement, scope);
+  }
   const auto lines = parseQuotaLineUpdates(*block);
   const auto transfer = recogniseTransfer(lines);
   // A block is one unit of work: an UPDATE in it that finds no row would leave the
@@ -394,13 +430,14 @@ void pauseBeforeRetry(int attempt) {
 
 }  // namespace
 
-std::int64_t executeCommand(Database& db, std::string_view sqlText, const SaveContext* save) {
+std::int64_t executeCommand(Database& db, std::string_view sqlText, const SaveContext* save,
+                            UpdateScope scope) {
   // A conflict victim's transaction was rolled back whole by the database, so running
   // the text again is safe: an operator's save must not fail only because another
   // operator saved the same lines at the same moment.
   for (int attempt = 1;; ++attempt) {
     try {
-      return executeOnce(db, sqlText, save);
+      return executeOnce(db, sqlText, save, scope);
     } catch (const TransactionConflict& e) {
       if (attempt >= kConflictAttempts)
         throw DatabaseError(e.what() + std::string("; the work met other sessions' changes ") +

@@ -10,6 +10,7 @@
 
 #include "qadj/appserver/costore_product.h"
 #include "qadj/platform/text.h"
+#include "qadj/protocol/appserver.h"
 #include "support/daemon.h"
 #include "support/quota_db.h"
 #include "support/remote_calls.h"
@@ -88,6 +89,52 @@ TEST_P(StatementGuard, SchemaAndOtherTablesAreOutOfReach) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Dialects, StatementGuard, ::testing::Values("sqlite", "postgresql"));
+
+// A command only updates rows; the daemon updates only the quota column unless it is
+// started with --allow-any-update.
+TEST(DaemonUpdates, OnlyTheQuotaColumnUnlessAnyUpdateIsAllowed) {
+  QuotaDatabase db("sqlite");
+  QTemporaryDir clientDir;
+  ClientEnv env(clientDir.path().toStdString(), "", "");
+  com::CoInitialize();
+  const auto refusal = [](ListeningDaemon& daemon, const std::string& sql) {
+    std::shared_ptr<com::IUnknown> object;
+    const std::string host = "127.0.0.1:" + std::to_string(daemon.waitReady());
+    EXPECT_EQ(com::CoCreateInstanceEx(CLSID_CoStoreProduct, com::CLSCTX_REMOTE_SERVER, host,
+                                      com::IID_IDispatch, object),
+              com::S_OK);
+    const auto out =
+        executeOn(*com::interface_cast<com::IDispatch>(object), text::utf8ToUtf16(sql));
+    return com::failed(out.hr) ? out.description : std::string();
+  };
+  const std::string name = "UPDATE GSTJYGL1 SET SPMC00='x' WHERE SPDM00='P001'";
+  const std::string twoColumns =
+      "UPDATE XSTXLGL01 SET XL0000=XL0000, FXRY00='0099' WHERE DHAO00='D1' AND FXRY00='0013'";
+  const std::string save =
+      "BEGIN UPDATE XSTXLGL01 SET XL0000=XL0000+1 where DHAO00='D1' AND FXRY00='0013' AND "
+      "SPDM00='P001'; UPDATE XSTXLGL01 SET XL0000=XL0000-1 WHERE DHAO00='D1' AND FXRY00='0012' "
+      "AND SPDM00='P001'; END;";
+  const double before = db.quota("D1", "0013", "P001");
+  {
+    ListeningDaemon daemon({"--db", db.url(), "--listen", "127.0.0.1:0"});
+    EXPECT_NE(refusal(daemon, name).find("only the quota column"), std::string::npos);
+    EXPECT_NE(refusal(daemon, twoColumns).find("only the quota column"), std::string::npos);
+    EXPECT_NE(refusal(daemon, "DELETE FROM QADJ_SAVE_ID").find("not an UPDATE"), std::string::npos);
+    EXPECT_EQ(refusal(daemon, save), "");
+    EXPECT_EQ(daemon.stop(), 0);
+  }
+  // The line stayed 0013's (it was not moved to another person) and took the save.
+  EXPECT_EQ(db.quota("D1", "0013", "P001"), before + 1);
+  {
+    ListeningDaemon daemon({"--db", db.url(), "--listen", "127.0.0.1:0", "--allow-any-update"});
+    EXPECT_EQ(refusal(daemon, name), "");
+    EXPECT_NE(
+        refusal(daemon, "INSERT INTO QADJ_SAVE_ID VALUES ('x','y','z')").find("not an UPDATE"),
+        std::string::npos);
+    EXPECT_EQ(daemon.stop(), 0);
+  }
+  com::CoUninitialize();
+}
 
 // On PostgreSQL the role decides what client text may do: the daemon will not serve
 // through a superuser (whose text could run programs and read files on the database

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "qadj/appserver/database.h"
+#include "qadj/appserver/provider.h"
 #include "qadj/com/com.h"
 #include "qadj/protocol/appserver.h"
 
@@ -23,7 +24,7 @@ class CoStoreProduct final : public IAppServer, public com::IDispatch {
   // Opens this object's database session; called at the first request and again
   // after the session was lost.
   using SessionOpener = std::function<std::unique_ptr<Database>()>;
-  explicit CoStoreProduct(SessionOpener open);
+  explicit CoStoreProduct(SessionOpener open, UpdateScope updates = UpdateScope::AnyUpdate);
 
   com::HRESULT QueryInterface(const com::Guid& iid, std::shared_ptr<com::IUnknown>& out) override;
 
@@ -66,6 +67,7 @@ class CoStoreProduct final : public IAppServer, public com::IDispatch {
   void fillQuotas(std::u16string& code, double quotaDate);  // under the lock
 
   SessionOpener open_;
+  UpdateScope updates_;  // what ExecuteCommand may update
   std::mutex mutex_;
   std::unique_ptr<Database> db_;
   // A session was lost and no new one is open yet.
@@ -82,10 +84,12 @@ class CoStoreProduct final : public IAppServer, public com::IDispatch {
 // with "the result of the query exceeds N MiB; narrow the query"; 0 means no limit.
 // A statement running longer than statementTimeoutMs (0: no limit), or one whose
 // remote call is abandoned (com::CallAbandoned), is cancelled
-// (Database::setStatementBounds).
+// (Database::setStatementBounds). updates: what ExecuteCommand may update
+// (executeCommand).
 std::shared_ptr<com::IUnknown> createCoStoreProduct(
     const std::string& dbUrl, std::size_t maxResultBytes = kDefaultMaxResultBytes,
-    int statementTimeoutMs = kDefaultStatementTimeoutMs);
+    int statementTimeoutMs = kDefaultStatementTimeoutMs,
+    UpdateScope updates = UpdateScope::AnyUpdate);
 
 // Description text for an exception the server object caught (UTF-16, as it travels).
 std::u16string describeException(const std::exception& e);

@@ -23,6 +23,8 @@ struct DaemonOptions {
   int statementTimeoutSeconds = 30;  // a statement running longer is cancelled
   // Serve through a PostgreSQL role with more than the window's privileges.
   bool allowSuperuser = false;
+  // Run any UPDATE a client sends, not only those of the quota column.
+  bool allowAnyUpdate = false;
   // --journal: which transfers to print, and how.
   std::string journalSince, journalOperator, journalProduct;
   bool journalCsv = false;

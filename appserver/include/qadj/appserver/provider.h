@@ -62,8 +62,14 @@ inline constexpr int kConflictAttempts = 8;
 // a save id. save may be null.
 // Throws ServerError, DatabaseError (a block's error names the failing statement),
 // OutcomeUnknown when the connection broke during the commit.
+//
+// Every statement must be an UPDATE (ServerError "The statement is refused: ..."
+// otherwise); with UpdateScope::QuotaColumn only one of the shape
+// "UPDATE XSTXLGL01 SET XL0000=..." that assigns no other column.
+enum class UpdateScope { AnyUpdate, QuotaColumn };
 std::int64_t executeCommand(Database& db, std::string_view sqlText,
-                            const SaveContext* save = nullptr);
+                            const SaveContext* save = nullptr,
+                            UpdateScope scope = UpdateScope::AnyUpdate);
 
 // Runs of executeCommand repeated after a conflict, since the process started (all
 // sessions).
