@@ -59,6 +59,26 @@ CREATE OR REPLACE FUNCTION TRUNC(DATE) RETURNS DATE
   LANGUAGE SQL IMMUTABLE STRICT AS 'SELECT $1';
 )SQL";
 
+// SQLite stores any text in a TIMESTAMP column, and one document date that is not a
+// date makes TRUNC(ZDRQ00) fail the document lookup for every date. Triggers, not a
+// CHECK, so that a database made before them gets them too: a date is text of the
+// form TRUNC reads, "YYYY-MM-DD" with an optional time "HH:MM[:SS[.fff]]" after a
+// blank or 'T', naming a real day, no time zone.
+constexpr const char* kSqliteDateGuards = R"SQL(
+CREATE TRIGGER IF NOT EXISTS XSTXLGL1_ZDRQ00_INSERT BEFORE INSERT ON XSTXLGL1
+WHEN NOT (typeof(NEW.ZDRQ00) = 'text'
+          AND NEW.ZDRQ00 GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]*'
+          AND date(julianday(NEW.ZDRQ00)) = substr(NEW.ZDRQ00, 1, 10)
+          AND substr(NEW.ZDRQ00, 11) NOT GLOB '*[^0-9 T:.]*')
+BEGIN SELECT RAISE(ABORT, 'XSTXLGL1.ZDRQ00 is not a date'); END;
+CREATE TRIGGER IF NOT EXISTS XSTXLGL1_ZDRQ00_UPDATE BEFORE UPDATE OF ZDRQ00 ON XSTXLGL1
+WHEN NOT (typeof(NEW.ZDRQ00) = 'text'
+          AND NEW.ZDRQ00 GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]*'
+          AND date(julianday(NEW.ZDRQ00)) = substr(NEW.ZDRQ00, 1, 10)
+          AND substr(NEW.ZDRQ00, 11) NOT GLOB '*[^0-9 T:.]*')
+BEGIN SELECT RAISE(ABORT, 'XSTXLGL1.ZDRQ00 is not a date'); END;
+)SQL";
+
 constexpr std::array<const char*, 5> kTableNames = {"GSTRYGL0", "GSTJYGL1", "XSTXLGL1", "XSTXLGL01",
                                                     "XSTFXDD0"};
 
@@ -67,7 +87,7 @@ constexpr std::array<const char*, 5> kTableNames = {"GSTRYGL0", "GSTJYGL1", "XST
 void createSchema(Database& db) {
   inTransaction(db, [&] {
     db.executeScript(kTables);
-    if (db.dialect() == "postgresql") db.executeScript(kPostgresFunctions);
+    db.executeScript(db.dialect() == "postgresql" ? kPostgresFunctions : kSqliteDateGuards);
   });
   createSaveRecord(db);
 }

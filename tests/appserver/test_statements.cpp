@@ -196,6 +196,29 @@ TEST_P(Statements, DocumentLookupFindsTheDocumentsOfTheDate) {
                   .rows.empty());
 }
 
+TEST_P(Statements, ADocumentDateThatIsNoDateCannotBeStored) {
+  // One such row used to make TRUNC(ZDRQ00) fail the lookup for every date (SQLite
+  // stores any text; PostgreSQL's column type refuses it by itself).
+  std::vector<std::string> bad{"garbage", "2026-02-30"};
+  if (GetParam() == std::string("sqlite"))  // PostgreSQL reads some of these as dates
+    bad.insert(bad.end(), {"2026-12-08 10:00+08:00", "8.12.2026", "2026-12-08x"});
+  for (const std::string& text : bad) {
+    EXPECT_THROW(db_->execute("INSERT INTO XSTXLGL1 (DHAO00, ZDRQ00) VALUES ('DX', $1)", {text}),
+                 DatabaseError)
+        << text;
+    EXPECT_THROW(db_->execute("UPDATE XSTXLGL1 SET ZDRQ00 = $1 WHERE DHAO00 = 'D1'", {text}),
+                 DatabaseError)
+        << text;
+  }
+  for (const char* good : {"2026-12-10", "2026-12-10 08:30:00", "2026-12-10T08:30"})
+    EXPECT_EQ(db_->execute("UPDATE XSTXLGL1 SET ZDRQ00 = $1 WHERE DHAO00 = 'D2'", {good}), 1)
+        << good;
+  EXPECT_EQ(
+      fetch("SELECT DHAO00 FROM XSTXLGL1 WHERE TRUNC(ZDRQ00)=TO_DATE('2026-12-08','yyyy-mm-dd')")
+          .rows.size(),
+      1u);
+}
+
 TEST_P(Statements, IncrementAndDecrementChangeOneQuotaLine) {
   EXPECT_EQ(executeCommand(*db_, increment("5", "D1", "0013", "10000001")), 1);
   EXPECT_DOUBLE_EQ(quota("D1", "0013", "10000001"), 15);
