@@ -119,6 +119,18 @@ TEST_F(DaemonLimits, ResultAndMessageCaps) {
   EXPECT_EQ(daemon->stop(), 0);
 }
 
+// The request cap and the transport's memory quota bound what comes in, not what goes
+// out: a result of about 50 MB still reaches the client.
+TEST_F(DaemonLimits, ALargeResultPassesTheDefaults) {
+  const std::string host = start({});
+  ASSERT_FALSE(host.empty()) << daemon->output();
+  ClientEnv env(clientDir.path().toStdString(), "", "");
+  const auto big = createAndFetch(host, wideRows("sqlite", 50'000));
+  EXPECT_EQ(big.hr, com::S_OK) << big.description;
+  EXPECT_EQ(big.rows, 50'000u);
+  EXPECT_EQ(daemon->stop(), 0);
+}
+
 TEST_F(DaemonLimits, ObjectsPerClient) {
   const std::string host = start({"--max-objects", "2"});
   ASSERT_FALSE(host.empty()) << daemon->output();
