@@ -240,8 +240,7 @@ class PostgresDatabase final : public Database {
 
   void executeScript(std::string_view text) override {
     Result res(PQexec(conn_, std::string(text).c_str()));
-    const auto st = PQresultStatus(res.get());
-    if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) fail(conn_, res.get());
+    if (!ok(res.get())) fail(conn_, res.get());
   }
 
   // A write transaction first takes the one save lock of the database (a transaction

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <string>
+#include <utility>
 
 #include "qadj/appserver/save_record.h"
 
@@ -64,20 +65,22 @@ CREATE OR REPLACE FUNCTION TRUNC(DATE) RETURNS DATE
 // CHECK, so that a database made before them gets them too: a date is text of the
 // form TRUNC reads, "YYYY-MM-DD" with an optional time "HH:MM[:SS[.fff]]" after a
 // blank or 'T', naming a real day, no time zone.
-constexpr const char* kSqliteDateGuards = R"SQL(
-CREATE TRIGGER IF NOT EXISTS XSTXLGL1_ZDRQ00_INSERT BEFORE INSERT ON XSTXLGL1
-WHEN NOT (typeof(NEW.ZDRQ00) = 'text'
+constexpr const char* kSqliteIsDate = R"SQL(typeof(NEW.ZDRQ00) = 'text'
           AND NEW.ZDRQ00 GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]*'
           AND date(julianday(NEW.ZDRQ00)) = substr(NEW.ZDRQ00, 1, 10)
-          AND substr(NEW.ZDRQ00, 11) NOT GLOB '*[^0-9 T:.]*')
-BEGIN SELECT RAISE(ABORT, 'XSTXLGL1.ZDRQ00 is not a date'); END;
-CREATE TRIGGER IF NOT EXISTS XSTXLGL1_ZDRQ00_UPDATE BEFORE UPDATE OF ZDRQ00 ON XSTXLGL1
-WHEN NOT (typeof(NEW.ZDRQ00) = 'text'
-          AND NEW.ZDRQ00 GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]*'
-          AND date(julianday(NEW.ZDRQ00)) = substr(NEW.ZDRQ00, 1, 10)
-          AND substr(NEW.ZDRQ00, 11) NOT GLOB '*[^0-9 T:.]*')
-BEGIN SELECT RAISE(ABORT, 'XSTXLGL1.ZDRQ00 is not a date'); END;
-)SQL";
+          AND substr(NEW.ZDRQ00, 11) NOT GLOB '*[^0-9 T:.]*')SQL";
+
+// One trigger on insert, one on an update of the date.
+std::string sqliteDateGuards() {
+  std::string script;
+  const std::pair<const char*, const char*> events[] = {{"INSERT", "INSERT"},
+                                                        {"UPDATE", "UPDATE OF ZDRQ00"}};
+  for (const auto& [name, event] : events)
+    script += std::string("CREATE TRIGGER IF NOT EXISTS XSTXLGL1_ZDRQ00_") + name + " BEFORE " +
+              event + " ON XSTXLGL1\nWHEN NOT (" + kSqliteIsDate +
+              ")\nBEGIN SELECT RAISE(ABORT, 'XSTXLGL1.ZDRQ00 is not a date'); END;\n";
+  return script;
+}
 
 constexpr std::array<const char*, 5> kTableNames = {"GSTRYGL0", "GSTJYGL1", "XSTXLGL1", "XSTXLGL01",
                                                     "XSTFXDD0"};
@@ -87,7 +90,8 @@ constexpr std::array<const char*, 5> kTableNames = {"GSTRYGL0", "GSTJYGL1", "XST
 void createSchema(Database& db) {
   inTransaction(db, [&] {
     db.executeScript(kTables);
-    db.executeScript(db.dialect() == "postgresql" ? kPostgresFunctions : kSqliteDateGuards);
+    db.executeScript(db.dialect() == "postgresql" ? std::string(kPostgresFunctions)
+                                                  : sqliteDateGuards());
   });
   createSaveRecord(db);
 }

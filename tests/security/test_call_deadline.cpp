@@ -78,12 +78,8 @@ TEST_F(CallDeadline, ADaemonThatFallsSilentMidSessionFailsTheCallAndServesAgainA
   ASSERT_GT(port, 0) << daemon.output();
   ClientEnv env(dir.path().toStdString(), "", "");
   ::setenv("QADJ_CALL_TIMEOUT", "2", 1);
-  std::shared_ptr<com::IUnknown> object;
-  ASSERT_EQ(
-      com::CoCreateInstanceEx(CLSID_CoStoreProduct, com::CLSCTX_REMOTE_SERVER,
-                              "127.0.0.1:" + std::to_string(port), com::IID_IDispatch, object),
-      com::S_OK);
-  auto server = com::interface_cast<com::IDispatch>(object);
+  auto server = createServerOn("127.0.0.1:" + std::to_string(port));
+  ASSERT_TRUE(server);
   EXPECT_EQ(fetchOn(*server, u"SELECT RYDM00 FROM GSTRYGL0").hr, com::S_OK);
 
   ::kill(daemon.pid(), SIGSTOP);  // the connection stays open, nothing answers
@@ -97,7 +93,6 @@ TEST_F(CallDeadline, ADaemonThatFallsSilentMidSessionFailsTheCallAndServesAgainA
   ::kill(daemon.pid(), SIGCONT);
   EXPECT_EQ(fetchOn(*server, u"SELECT RYDM00 FROM GSTRYGL0").hr, com::S_OK);
   server.reset();
-  object.reset();
   EXPECT_EQ(daemon.stop(), 0);
 }
 

@@ -68,47 +68,19 @@ class HostileClients : public ::testing::Test {
     }
     const int port = daemon->waitReady();
     port_ = port;
-    if (port > 0)
-      stub = wire::ObjectService::NewStub(grpc::CreateChannel("127.0.0.1:" + std::to_string(port),
-                                                              grpc::InsecureChannelCredentials()));
+    if (port > 0) raw = std::make_unique<RawClient>("127.0.0.1:" + std::to_string(port), kToken);
     return port > 0 ? "127.0.0.1:" + std::to_string(port) : std::string();
-  }
-  // Activate of the server object for client; the reply's hr, or the status code
-  // (negated) when the call itself failed.
-  long activate(const std::string& client, std::uint64_t* id = nullptr) {
-    grpc::ClientContext ctx;
-    ctx.AddMetadata("x-qadj-token", kToken);
-    wire::ActivateRequest req;
-    req.set_client_id(client);
-    req.set_clsid(
-        std::string(reinterpret_cast<const char*>(CLSID_CoStoreProduct.bytes.data()), 16));
-    req.set_iid(std::string(reinterpret_cast<const char*>(com::IID_IDispatch.bytes.data()), 16));
-    wire::ActivateReply rep;
-    const auto status = stub->Activate(&ctx, req, &rep);
-    if (!status.ok()) return -static_cast<long>(status.error_code());
-    if (id) *id = rep.object_id();
-    return rep.hr();
   }
   // Closes the test's connection, then stops the daemon; returns its exit status.
   int stop() {
-    stub.reset();
+    raw.reset();
     return daemon->stop();
-  }
-  grpc::StatusCode queryInterface(const std::string& client, std::uint64_t id) {
-    grpc::ClientContext ctx;
-    ctx.AddMetadata("x-qadj-token", kToken);
-    wire::QueryInterfaceRequest req;
-    req.set_client_id(client);
-    req.set_object_id(id);
-    req.set_iid(std::string(reinterpret_cast<const char*>(com::IID_IDispatch.bytes.data()), 16));
-    wire::QueryInterfaceReply rep;
-    return stub->QueryInterface(&ctx, req, &rep).error_code();
   }
 
   QTemporaryDir dir;
   QuotaDatabase db{"sqlite"};
   std::unique_ptr<ListeningDaemon> daemon;
-  std::unique_ptr<wire::ObjectService::Stub> stub;
+  std::unique_ptr<RawClient> raw;
   int port_ = 0;
 };
 
@@ -122,14 +94,14 @@ TEST_F(HostileClients, AHugeRequestWithoutTheTokenCostsNoMemory) {
   req.set_client_id(freshClientId());
   req.add_args()->set_bytes(std::string(240u << 20, 'x'));
   wire::InvokeReply rep;
-  const auto status = stub->Invoke(&ctx, req, &rep);
+  const auto status = raw->stub().Invoke(&ctx, req, &rep);
   EXPECT_FALSE(status.ok());
   const long rise = peakKiB(daemon->pid()) - before;
   EXPECT_LT(rise, 32 * 1024) << "peak memory rose by " << rise << " KiB";
   std::cout << "refused with status " << status.error_code() << " (" << status.error_message()
             << "), peak memory rose by " << rise << " KiB\n";
   // A request of a real size with the token is still served.
-  EXPECT_EQ(activate(freshClientId()), com::S_OK);
+  EXPECT_EQ(raw->activate(freshClientId()), com::S_OK);
   EXPECT_EQ(stop(), 0);
 }
 
@@ -137,18 +109,18 @@ TEST_F(HostileClients, FreshClientIdsCannotPassTheCaps) {
   ASSERT_FALSE(start({"--max-objects", "2", "--max-objects-total", "6"}).empty())
       << daemon->output();
   const std::string one = freshClientId();
-  EXPECT_EQ(activate(one), com::S_OK);
-  EXPECT_EQ(activate(one), com::S_OK);
-  EXPECT_EQ(activate(one), com::E_OUTOFMEMORY);  // per client
+  EXPECT_EQ(raw->activate(one), com::S_OK);
+  EXPECT_EQ(raw->activate(one), com::S_OK);
+  EXPECT_EQ(raw->activate(one), com::E_OUTOFMEMORY);  // per client
   int served = 2;
-  for (int i = 0; i < 20; ++i) served += activate(freshClientId()) == com::S_OK;
+  for (int i = 0; i < 20; ++i) served += raw->activate(freshClientId()) == com::S_OK;
   EXPECT_EQ(served, 6);  // in total, however many ids are invented
   EXPECT_EQ(stop(), 0);
 
   // One computer cannot take every session either.
   ASSERT_FALSE(start({"--max-objects-per-host", "4"}).empty()) << daemon->output();
   served = 0;
-  for (int i = 0; i < 10; ++i) served += activate(freshClientId()) == com::S_OK;
+  for (int i = 0; i < 10; ++i) served += raw->activate(freshClientId()) == com::S_OK;
   EXPECT_EQ(served, 4);
   EXPECT_EQ(stop(), 0);
 }
@@ -157,14 +129,14 @@ TEST_F(HostileClients, TheLogNamesNoIdThatReachesAnotherClientsObject) {
   ASSERT_FALSE(start({}).empty()) << daemon->output();
   const std::string victim = "victim-" + freshClientId() + freshClientId();
   std::uint64_t first = 0, second = 0;
-  ASSERT_EQ(activate(victim, &first), com::S_OK);
-  ASSERT_EQ(activate(victim, &second), com::S_OK);
+  ASSERT_EQ(raw->activate(victim, &first), com::S_OK);
+  ASSERT_EQ(raw->activate(victim, &second), com::S_OK);
   EXPECT_NE(second - first, 1u) << "object ids follow one another";
-  EXPECT_EQ(queryInterface(victim, first), grpc::StatusCode::OK);
+  EXPECT_EQ(raw->queryInterface(victim, first), grpc::StatusCode::OK);
   // Another client that knows the object id (and what the log says of the client) gets
   // nothing.
-  EXPECT_EQ(queryInterface(freshClientId(), first), grpc::StatusCode::NOT_FOUND);
-  EXPECT_EQ(queryInterface(victim.substr(0, 8) + "~", first), grpc::StatusCode::NOT_FOUND);
+  EXPECT_EQ(raw->queryInterface(freshClientId(), first), grpc::StatusCode::NOT_FOUND);
+  EXPECT_EQ(raw->queryInterface(victim.substr(0, 8) + "~", first), grpc::StatusCode::NOT_FOUND);
   EXPECT_EQ(stop(), 0);
   const std::string& log = daemon->output();
   EXPECT_EQ(log.find(victim), std::string::npos) << log;

@@ -88,12 +88,10 @@ class StatementBounds : public ::testing::TestWithParam<const char*> {
   }
   // Runs kSave through its own object on host.
   com::HRESULT saveOn(const std::string& host) {
-    std::shared_ptr<com::IUnknown> object;
-    const auto hr = com::CoCreateInstanceEx(CLSID_CoStoreProduct, com::CLSCTX_REMOTE_SERVER, host,
-                                            com::IID_IDispatch, object);
-    if (com::failed(hr)) return hr;
-    const auto out =
-        executeOn(*com::interface_cast<com::IDispatch>(object), text::utf8ToUtf16(kSave));
+    com::HRESULT hr = com::S_OK;
+    const auto server = createServerOn(host, &hr);
+    if (!server) return hr;
+    const auto out = executeOn(*server, text::utf8ToUtf16(kSave));
     EXPECT_EQ(out.description, "");
     return out.hr;
   }

@@ -98,13 +98,9 @@ TEST(DaemonUpdates, OnlyTheQuotaColumnUnlessAnyUpdateIsAllowed) {
   ClientEnv env(clientDir.path().toStdString(), "", "");
   com::CoInitialize();
   const auto refusal = [](ListeningDaemon& daemon, const std::string& sql) {
-    std::shared_ptr<com::IUnknown> object;
-    const std::string host = "127.0.0.1:" + std::to_string(daemon.waitReady());
-    EXPECT_EQ(com::CoCreateInstanceEx(CLSID_CoStoreProduct, com::CLSCTX_REMOTE_SERVER, host,
-                                      com::IID_IDispatch, object),
-              com::S_OK);
-    const auto out =
-        executeOn(*com::interface_cast<com::IDispatch>(object), text::utf8ToUtf16(sql));
+    const auto server = createServerOn("127.0.0.1:" + std::to_string(daemon.waitReady()));
+    if (!server) return std::string("no server object");
+    const auto out = executeOn(*server, text::utf8ToUtf16(sql));
     return com::failed(out.hr) ? out.description : std::string();
   };
   const std::string name = "UPDATE GSTJYGL1 SET SPMC00='x' WHERE SPDM00='P001'";

@@ -102,37 +102,39 @@ TEST_F(TokenAccess, RefusedWithoutOrWithWrongTokenServedWithIt) {
   // Every operation is guarded, not only the creation: a caller that guesses an object
   // id gets nothing without the token.
   std::size_t raw = 0;
-  auto channel = grpc::CreateChannel(host, grpc::InsecureChannelCredentials());
-  auto stub = wire::ObjectService::NewStub(channel);
   {
-    grpc::ClientContext ctx;
-    wire::InvokeRequest req;
-    req.set_client_id("guesser");
-    req.set_object_id(1);
-    wire::InvokeReply rep;
-    EXPECT_EQ(stub->Invoke(&ctx, req, &rep).error_code(), grpc::StatusCode::UNAUTHENTICATED);
-    ++raw;
+    RawClient none(host, ""), guess(host, "guess");
+    {
+      grpc::ClientContext ctx;
+      wire::InvokeRequest req;
+      req.set_client_id("guesser");
+      req.set_object_id(1);
+      wire::InvokeReply rep;
+      EXPECT_EQ(none.stub().Invoke(&ctx, req, &rep).error_code(),
+                grpc::StatusCode::UNAUTHENTICATED);
+      ++raw;
+    }
+    {
+      grpc::ClientContext ctx;
+      guess.authorize(ctx);
+      wire::KeepAliveRequest req;
+      req.set_client_id("guesser");
+      wire::KeepAliveReply rep;
+      EXPECT_EQ(guess.stub().KeepAlive(&ctx, req, &rep).error_code(),
+                grpc::StatusCode::UNAUTHENTICATED);
+      ++raw;
+    }
+    {
+      grpc::ClientContext ctx;
+      wire::ReleaseRequest req;
+      req.set_client_id("guesser\nqadj-remote forged line");
+      req.set_object_id(1);
+      wire::ReleaseReply rep;
+      EXPECT_EQ(none.stub().Release(&ctx, req, &rep).error_code(),
+                grpc::StatusCode::UNAUTHENTICATED);
+      ++raw;
+    }
   }
-  {
-    grpc::ClientContext ctx;
-    ctx.AddMetadata("x-qadj-token", "guess");
-    wire::KeepAliveRequest req;
-    req.set_client_id("guesser");
-    wire::KeepAliveReply rep;
-    EXPECT_EQ(stub->KeepAlive(&ctx, req, &rep).error_code(), grpc::StatusCode::UNAUTHENTICATED);
-    ++raw;
-  }
-  {
-    grpc::ClientContext ctx;
-    wire::ReleaseRequest req;
-    req.set_client_id("guesser\nqadj-remote forged line");
-    req.set_object_id(1);
-    wire::ReleaseReply rep;
-    EXPECT_EQ(stub->Release(&ctx, req, &rep).error_code(), grpc::StatusCode::UNAUTHENTICATED);
-    ++raw;
-  }
-  stub.reset();
-  channel.reset();
 
   EXPECT_EQ(daemon->stop(), 0) << daemon->output();
   const auto& log = daemon->output();

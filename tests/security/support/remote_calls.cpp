@@ -42,20 +42,23 @@ ClientEnv::~ClientEnv() {
   }
 }
 
+std::shared_ptr<com::IDispatch> createServerOn(const std::string& host, com::HRESULT* hr) {
+  std::shared_ptr<com::IUnknown> obj;
+  com::HRESULT created = com::CoCreateInstanceEx(CLSID_CoStoreProduct, com::CLSCTX_REMOTE_SERVER,
+                                                 host, com::IID_IDispatch, obj);
+  auto disp = com::succeeded(created) ? com::interface_cast<com::IDispatch>(obj) : nullptr;
+  if (com::succeeded(created) && !disp) created = com::E_NOINTERFACE;
+  if (hr) *hr = created;
+  return disp;
+}
+
 CallOutcome createAndFetch(const std::string& host, const std::u16string& sqlText) {
   CallOutcome out;
   com::ExcepInfo info;
   com::GetErrorInfo(info);  // nothing stale
-  std::shared_ptr<com::IUnknown> obj;
-  out.hr = com::CoCreateInstanceEx(CLSID_CoStoreProduct, com::CLSCTX_REMOTE_SERVER, host,
-                                   com::IID_IDispatch, obj);
-  if (com::failed(out.hr)) {
-    if (com::GetErrorInfo(info)) out.description = text::utf16ToUtf8(info.description);
-    return out;
-  }
-  auto disp = com::interface_cast<com::IDispatch>(obj);
+  const auto disp = createServerOn(host, &out.hr);
   if (!disp) {
-    out.hr = com::E_NOINTERFACE;
+    if (com::GetErrorInfo(info)) out.description = text::utf16ToUtf8(info.description);
     return out;
   }
   return fetchOn(*disp, sqlText);
@@ -89,6 +92,48 @@ CallOutcome executeOn(com::IDispatch& server, const std::u16string& sqlText) {
   out.hr = server.Invoke(DISPID_ExecuteCommand, com::DISPATCH_METHOD, args, nullptr, &excep);
   if (out.hr == com::DISP_E_EXCEPTION) out.description = text::utf16ToUtf8(excep.description);
   return out;
+}
+
+namespace {
+
+std::string guidBytes(const com::Guid& id) {
+  return std::string(reinterpret_cast<const char*>(id.bytes.data()), id.bytes.size());
+}
+
+}  // namespace
+
+RawClient::RawClient(const std::string& host, std::string token)
+    : token_(std::move(token)),
+      stub_(wire::ObjectService::NewStub(
+          grpc::CreateChannel(host, grpc::InsecureChannelCredentials()))) {}
+
+void RawClient::authorize(grpc::ClientContext& ctx) const {
+  if (!token_.empty()) ctx.AddMetadata("x-qadj-token", token_);
+}
+
+long RawClient::activate(const std::string& client, std::uint64_t* id) {
+  grpc::ClientContext ctx;
+  authorize(ctx);
+  wire::ActivateRequest req;
+  req.set_client_id(client);
+  req.set_clsid(guidBytes(CLSID_CoStoreProduct));
+  req.set_iid(guidBytes(com::IID_IDispatch));
+  wire::ActivateReply rep;
+  const auto status = stub_->Activate(&ctx, req, &rep);
+  if (!status.ok()) return -static_cast<long>(status.error_code());
+  if (id) *id = rep.object_id();
+  return rep.hr();
+}
+
+grpc::StatusCode RawClient::queryInterface(const std::string& client, std::uint64_t id) {
+  grpc::ClientContext ctx;
+  authorize(ctx);
+  wire::QueryInterfaceRequest req;
+  req.set_client_id(client);
+  req.set_object_id(id);
+  req.set_iid(guidBytes(com::IID_IDispatch));
+  wire::QueryInterfaceReply rep;
+  return stub_->QueryInterface(&ctx, req, &rep).error_code();
 }
 
 }  // namespace qadj::testing

@@ -18,11 +18,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   com::CoInitialize();
-  std::shared_ptr<com::IUnknown> object;
-  const auto hr = com::CoCreateInstanceEx(CLSID_CoStoreProduct, com::CLSCTX_REMOTE_SERVER, argv[1],
-                                          com::IID_IDispatch, object);
-  auto server = com::interface_cast<com::IDispatch>(object);
-  if (com::failed(hr) || !server) {
+  com::HRESULT hr = com::S_OK;
+  const auto server = testing::createServerOn(argv[1], &hr);
+  if (!server) {
     std::printf("hr=0x%08x cannot create the server object\n", static_cast<unsigned>(hr));
     return 1;
   }
