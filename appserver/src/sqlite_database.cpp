@@ -149,6 +149,9 @@ class Statement {
     const int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW) return true;
     if (rc == SQLITE_DONE) return false;
+    // A value grew past the session's length limit, which is its result limit.
+    if (rc == SQLITE_TOOBIG)
+      throw ResultTooLarge(static_cast<std::size_t>(sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, -1)));
     throw failure(db_, rc, busyTimeoutMs_);
   }
   sqlite3_stmt* get() const { return stmt_; }
@@ -299,6 +302,16 @@ class SqliteDatabase final : public Database {
     });
   }
 
+  // No string or blob may grow past the result limit either: SQLite builds a value whole
+  // (randomblob, zeroblob, printf widths, concatenation) before the result counts it.
+  void setResultLimit(std::size_t bytes) override {
+    Database::setResultLimit(bytes);
+    if (defaultLength_ < 0) defaultLength_ = sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, -1);
+    const auto cap = static_cast<std::size_t>(defaultLength_);
+    sqlite3_limit(db_, SQLITE_LIMIT_LENGTH,
+                  static_cast<int>(bytes == 0 || bytes > cap ? cap : bytes));
+  }
+
   void setStatementBounds(int timeoutMs, std::function<bool()> abandoned) override {
     Database::setStatementBounds(timeoutMs, std::move(abandoned));
     // SQLite asks every kProgressSteps virtual-machine steps (well under a millisecond)
@@ -425,7 +438,8 @@ class SqliteDatabase final : public Database {
   sqlite3* db_ = nullptr;
   int busyTimeoutMs_;
   ClientGuard guard_;
-  bool armed_ = false;  // a bounded statement is running
+  bool armed_ = false;      // a bounded statement is running
+  int defaultLength_ = -1;  // SQLite's own length limit, once the result limit is set
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 // row by row and stopped early, on SQLite and PostgreSQL, in the daemon and
 // in-process), the largest message and the objects one client may hold.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QTemporaryDir>
 
@@ -70,6 +71,21 @@ TEST_P(ResultCap, ATooLargeResultFailsEarlyAndTheSessionGoesOn) {
   EXPECT_EQ(after.rows, 4u);
   EXPECT_EQ(executeOn(*server, u"UPDATE GSTJYGL1 SET SPMC00=SPMC00 WHERE SPDM00='P001'").hr,
             com::S_OK);
+}
+
+// SQLite builds a value whole before the result sees it: one value as large as the
+// whole database server's memory is refused before it is built.
+TEST_P(ResultCap, OneHugeValueIsRefusedBeforeItIsBuilt) {
+  if (GetParam() != std::string("sqlite")) GTEST_SKIP() << "PostgreSQL builds it on its side";
+  auto server = inProcess(db->url(), std::size_t{1} << 20);
+  ASSERT_TRUE(server);
+  rusage before{};
+  ::getrusage(RUSAGE_SELF, &before);
+  const auto huge = fetchOn(*server, u"SELECT length(randomblob(900000000)) FROM GSTRYGL0");
+  rusage after{};
+  ::getrusage(RUSAGE_SELF, &after);
+  EXPECT_EQ(huge.description, "the result of the query exceeds 1 MiB; narrow the query");
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "peak memory rose, KiB";
 }
 
 TEST_P(ResultCap, TheInProcessServerCapsAt64MiB) {

@@ -108,8 +108,10 @@ class Database {
 
   // Largest result query() may build, counted in bytes of its values (text bytes, 8
   // for a number or date) as the rows are read; 0 means no limit. A query passing it
-  // throws ResultTooLarge without reading further rows.
-  void setResultLimit(std::size_t bytes) { resultLimit_ = bytes; }
+  // throws ResultTooLarge without reading further rows; so does a statement that would
+  // build any one value larger than the limit, where the driver can tell before it
+  // builds it (SQLite).
+  virtual void setResultLimit(std::size_t bytes) { resultLimit_ = bytes; }
   std::size_t resultLimit() const { return resultLimit_; }
 
   // Bounds each statement that query() and execute() run: one running longer than
