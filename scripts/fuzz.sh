@@ -31,15 +31,15 @@ CXXFLAGS=(-std=c++20 -g -O1 -fno-omit-frame-pointer
 # units under test, so that no Qt or network code is built with the fuzzer.
 declare -A SOURCES=(
   [packet]="server/protocol/src/packet.cpp"
-  [record_set]="server/protocol/src/packet.cpp server/src/record_set.cpp"
-  [float_text]="server/protocol/src/packet.cpp server/src/record_set.cpp server/src/fields.cpp server/src/dataset.cpp server/src/data_source.cpp"
-  [remote_wire]="platform/src/remote_wire.cpp platform/src/com_types.cpp GEN:remote.pb.cc"
+  [record_set]="server/protocol/src/packet.cpp server/src/record_set.cpp platform/src/text.cpp"
+  [float_text]="server/protocol/src/packet.cpp server/src/record_set.cpp server/src/fields.cpp server/src/dataset.cpp server/src/data_source.cpp platform/src/text.cpp platform/src/calendar.cpp"
+  [remote_wire]="platform/src/remote_wire.cpp platform/src/com_types.cpp platform/src/text.cpp GEN:remote.pb.cc"
   [profile]="platform/src/profile.cpp platform/src/text.cpp platform/src/paths.cpp"
   [gbk]="platform/src/text.cpp"
   [number_format]="grid/src/number_format.cpp"
   [str_to_float]="window/src/numbers.cpp grid/src/number_format.cpp"
-  [sql_text]="appserver/src/sql_text.cpp"
-  [save_block]="appserver/src/sql_text.cpp appserver/src/save_block.cpp"
+  [sql_text]="appserver/src/sql_text.cpp platform/src/text.cpp"
+  [save_block]="appserver/src/sql_text.cpp appserver/src/save_block.cpp platform/src/text.cpp"
 )
 declare -A EXTRA_LIBS=(
   [remote_wire]="$(pkg-config --libs grpc++ protobuf)"

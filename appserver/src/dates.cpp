@@ -6,39 +6,12 @@
 #include <ctime>
 #include <stdexcept>
 
+#include "qadj/platform/calendar.h"
+
 namespace qadj::appserver::dates {
 namespace {
 
 constexpr double kUnixEpoch = 25569.0;  // 1970-01-01 as an automation date
-
-// Days since 1970-01-01 of a proleptic Gregorian date.
-long daysFromCivil(long y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const long era = (y >= 0 ? y : y - 399) / 400;
-  const auto yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<long>(doe) - 719468;
-}
-
-void civilFromDays(long z, int& y, int& m, int& d) {
-  z += 719468;
-  const long era = (z >= 0 ? z : z - 146096) / 146097;
-  const auto doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  y = static_cast<int>(static_cast<long>(yoe) + era * 400 + (m <= 2));
-}
-
-bool validDay(int y, int m, int d) {
-  if (m < 1 || m > 12 || d < 1) return false;
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-  return d <= kDays[m - 1] + (m == 2 && leap ? 1 : 0);
-}
 
 // Reads exactly n digits at text[pos]; advances pos.
 bool digits(std::string_view text, std::size_t& pos, std::size_t n, int& out) {
@@ -64,15 +37,15 @@ void splitDays(double days, int& y, int& m, int& d, long& seconds) {
     whole += 1;
     seconds -= 86400;
   }
-  civilFromDays(static_cast<long>(whole - kUnixEpoch), y, m, d);
+  long year = 0;
+  calendar::civilFromDays(static_cast<long>(whole - kUnixEpoch), year, m, d);
+  y = static_cast<int>(year);
 }
 
 }  // namespace
 
 double fromCivil(int year, int month, int day) {
-  return static_cast<double>(
-             daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day))) +
-         kUnixEpoch;
+  return static_cast<double>(calendar::daysFromCivil(year, month, day)) + kUnixEpoch;
 }
 
 std::optional<double> parseTimestamp(std::string_view t) {
@@ -104,7 +77,7 @@ std::optional<double> parseTimestamp(std::string_view t) {
     }
     if (p != t.size()) return std::nullopt;
   }
-  if (!validDay(y, mo, d) || h > 23 || mi > 59 || s > 59) return std::nullopt;
+  if (!calendar::isValidDate(y, mo, d) || h > 23 || mi > 59 || s > 59) return std::nullopt;
   return compose(y, mo, d, h, mi, s + frac);
 }
 
@@ -169,7 +142,7 @@ double toDate(std::string_view text, std::string_view mask) {
     }
   }
   if (tp != text.size() || y < 0) fail();
-  if (!validDay(y, mo, d) || h > 23 || mi > 59 || s > 59)
+  if (!calendar::isValidDate(y, mo, d) || h > 23 || mi > 59 || s > 59)
     throw std::invalid_argument("TO_DATE: '" + std::string(text) + "' is not a valid date");
   return compose(y, mo, d, h, mi, s);
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "qadj/platform/text.h"
+
 namespace qadj::appserver::sql {
 namespace {
 
@@ -26,16 +28,10 @@ bool wordChar(unsigned char c) {
   return wordStart(c) || isDigit(c) || c == '$' || c == '#';
 }
 
-bool iequals(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return upper(static_cast<unsigned char>(x)) == upper(static_cast<unsigned char>(y));
-         });
-}
-
 }  // namespace
 
 bool isWord(const Token& t, std::string_view w) {
-  return t.kind == Tok::Word && iequals(t.text, w);
+  return t.kind == Tok::Word && text::asciiEqualsNoCase(t.text, w);
 }
 bool isPunct(const Token& t, char c) {
   return t.kind == Tok::Punct && t.text.size() == 1 && t.text[0] == c;
@@ -293,7 +289,7 @@ std::string orderByOutputPositions(std::string_view text) {
     if (!plain) continue;
     std::size_t found = 0, matches = 0;
     for (std::size_t k = 0; k < items.size(); ++k)
-      if (!items[k].quotedName && iequals(items[k].name, t[b].text)) {
+      if (!items[k].quotedName && text::asciiEqualsNoCase(items[k].name, t[b].text)) {
         found = k + 1;
         ++matches;
       }

@@ -9,6 +9,7 @@
 #include "cell_editor.h"
 #include "guards.h"
 #include "qadj/platform/error_frame.h"
+#include "qadj/platform/qt_text.h"
 #include "qadj/platform/text.h"
 #include "qadj/server/fields.h"
 
@@ -216,12 +217,12 @@ std::string TdxDBGrid::CellText(int row, int column) const {
 }
 
 QString TdxDBGrid::cellText(int row, int column) const {
-  return QString::fromStdString(text::gbkToUtf8Lossy(CellText(row, column)));
+  return text::gbkToQString(CellText(row, column));
 }
 
 QString TdxDBGrid::footerText(int column) const {
   if (column < 0 || column >= ColumnCount()) return {};
-  return QString::fromStdString(text::gbkToUtf8Lossy(columns_[column]->SummaryFooterText()));
+  return text::gbkToQString(columns_[column]->SummaryFooterText());
 }
 
 int TdxDBGrid::columnOfField(const QString& fieldName) const {

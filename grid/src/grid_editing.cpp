@@ -9,6 +9,7 @@
 #include "qadj/grid/dxdbgrid.h"
 #include "qadj/platform/error_frame.h"
 #include "qadj/platform/message_box.h"
+#include "qadj/platform/qt_text.h"
 #include "qadj/platform/text.h"
 #include "qadj/server/fields.h"
 
@@ -18,10 +19,6 @@ using DB = TdxDBGridOptionDB;
 using BH = TdxDBGridOptionBehavior;
 
 namespace {
-
-QString fromGbk(const std::string& gbk) {
-  return QString::fromUtf8(text::gbkToUtf8Lossy(gbk).c_str());
-}
 
 bool isTabKey(const QKeyEvent* k) {
   return (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) &&
@@ -138,7 +135,7 @@ bool TdxDBGrid::ShowEditor() {
   editorOpenText_ = c.Field() ? c.Field()->Text() : std::string();
   CellEditor* ed = editor();
   ed->setFont(font());
-  ed->setFieldText(fromGbk(editorOpenText_));
+  ed->setFieldText(text::gbkToQString(editorOpenText_));
   ed->setAlignment(rightAligned(c) ? Qt::AlignRight | Qt::AlignVCenter
                                    : Qt::AlignLeft | Qt::AlignVCenter);
   state_ = TdxGridState::Editing;
@@ -233,7 +230,7 @@ void TdxDBGrid::focusOutEvent(QFocusEvent* e) {
 bool TdxDBGrid::editorKey(QKeyEvent* e) {
   switch (e->key()) {
     case Qt::Key_Escape:
-      editor_->setFieldText(QString::fromUtf8(text::gbkToUtf8Lossy(editorOpenText_).c_str()));
+      editor_->setFieldText(text::gbkToQString(editorOpenText_));
       closeEditor(true, true);
       return true;
     case Qt::Key_Return:

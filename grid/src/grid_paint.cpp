@@ -5,6 +5,7 @@
 #include <QPolygon>
 
 #include "qadj/grid/dxdbgrid.h"
+#include "qadj/platform/qt_text.h"
 #include "qadj/platform/text.h"
 #include "qadj/server/fields.h"
 
@@ -15,10 +16,6 @@ constexpr int kTextMargin = 3;
 // A data cell's text keeps 2 pixels from each grid line: an 8-digit code fits the
 // designed columns also when the vertical scroll bar narrows the grid.
 constexpr int kCellMargin = 2;
-
-QString fromGbk(const std::string& gbk) {
-  return QString::fromUtf8(text::gbkToUtf8Lossy(gbk).c_str());
-}
 
 Qt::Alignment toQt(TAlignment a) {
   switch (a) {
@@ -72,7 +69,7 @@ std::vector<TdxDBGrid::DrawnText> TdxDBGrid::RowTexts(int row) const {
   std::vector<QString> texts(static_cast<std::size_t>(n));
   std::vector<bool> numbers(static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) {
-    texts[static_cast<std::size_t>(i)] = fromGbk(CellText(row, i));
+    texts[static_cast<std::size_t>(i)] = text::gbkToQString(CellText(row, i));
     numbers[static_cast<std::size_t>(i)] = rightAligned(*columns_[static_cast<std::size_t>(i)]);
   }
   const int y = g.dataTop() + (row - firstRow_) * g.rowHeight;
@@ -92,7 +89,7 @@ std::vector<TdxDBGrid::DrawnText> TdxDBGrid::FooterTexts() const {
   for (int i = 0; i < n; ++i) {
     const TdxDBGridColumn& c = *columns_[static_cast<std::size_t>(i)];
     if (c.SummaryFooterType != TSummaryType::cstNone)
-      texts[static_cast<std::size_t>(i)] = fromGbk(c.SummaryFooterText());
+      texts[static_cast<std::size_t>(i)] = text::gbkToQString(c.SummaryFooterText());
   }
   const int top = viewport()->height() - footerHeight();
   return layOutTexts(viewport()->fontMetrics(), texts, std::vector<bool>(texts.size(), true),
@@ -137,7 +134,7 @@ void TdxDBGrid::paintHeader(QPainter& p, const std::vector<int>& widths) const {
     p.setPen(palette().color(QPalette::ButtonText));
     if (!Bands.empty())
       p.drawText(band.adjusted(kTextMargin, 0, -kTextMargin, 0), Qt::AlignCenter,
-                 fromGbk(Bands.front().Caption));
+                 text::gbkToQString(Bands.front().Caption));
   }
   if (!showHeader_) return;
   int x = -xOffset_;
@@ -170,7 +167,8 @@ void TdxDBGrid::paintHeader(QPainter& p, const std::vector<int>& widths) const {
     }
     p.setPen(palette().color(QPalette::ButtonText));
     p.drawText(textRect, toQt(c.HeaderAlignment) | Qt::AlignVCenter,
-               p.fontMetrics().elidedText(fromGbk(c.Caption), Qt::ElideRight, textRect.width()));
+               p.fontMetrics().elidedText(text::gbkToQString(c.Caption), Qt::ElideRight,
+                                          textRect.width()));
   }
   if (state_ == TdxGridState::ColumnMoving && movingTarget_ >= 0) {
     GridGeometry g = Geometry();

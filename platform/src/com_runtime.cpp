@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "qadj/com/com.h"
+#include "qadj/platform/text.h"
 #include "remote_client.h"
 
 namespace qadj::com {
@@ -40,13 +41,6 @@ struct Tables {
 Tables& tables() {
   static Tables t;
   return t;
-}
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
 }
 
 ClassFactory inProcessFactory(const Guid& clsid) {
@@ -164,7 +158,7 @@ HRESULT CLSIDFromProgID(const std::string& progId, Guid& out) {
   auto& t = tables();
   std::lock_guard lock(t.mutex);
   for (const auto& [clsid, entry] : t.classes) {
-    if (!entry.progId.empty() && equalsIgnoreCase(entry.progId, progId)) {
+    if (!entry.progId.empty() && text::asciiEqualsNoCase(entry.progId, progId)) {
       out = clsid;
       return S_OK;
     }

@@ -2,19 +2,9 @@
 #include <cstdio>
 
 #include "qadj/com/com.h"
+#include "qadj/platform/text.h"
 
 namespace qadj::com {
-
-namespace {
-
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-}  // namespace
 
 std::optional<Guid> Guid::parse(std::string_view text) {
   // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}: 38 characters, dashes at fixed places.
@@ -27,8 +17,8 @@ std::optional<Guid> Guid::parse(std::string_view text) {
       ++i;
       continue;
     }
-    const int hi = hexDigit(text[i]);
-    const int lo = hexDigit(text[i + 1]);
+    const int hi = qadj::text::hexDigitValue(text[i]);
+    const int lo = qadj::text::hexDigitValue(text[i + 1]);
     if (hi < 0 || lo < 0) return std::nullopt;
     g.bytes[byte++] = static_cast<std::uint8_t>(hi * 16 + lo);
     i += 2;

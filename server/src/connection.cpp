@@ -16,17 +16,6 @@ namespace {
   throw EOleError(com::OleErrorText(hr), hr);
 }
 
-bool equalsIgnoreCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) {
-      return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 // --- DispatchArg ---------------------------------------------------------------------
@@ -105,7 +94,8 @@ void InvokeByName(com::IDispatch& disp, const std::string& name,
 std::uint32_t RemoteClassContext(const std::string& computerName) {
   char buf[16];
   std::uint32_t size = sizeof buf;
-  if (com::GetComputerNameA(buf, &size) && equalsIgnoreCase(computerName, std::string(buf, size)))
+  if (com::GetComputerNameA(buf, &size) &&
+      text::asciiEqualsNoCase(computerName, std::string(buf, size)))
     return com::CLSCTX_SERVER;
   return com::CLSCTX_REMOTE_SERVER;
 }

@@ -3,30 +3,12 @@
 #include <algorithm>
 
 #include "qadj/platform/error.h"
+#include "qadj/platform/text.h"
 #include "qadj/server/data_source.h"
 
 namespace qadj {
 
 namespace {
-
-char lowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return lowerAscii(x) == lowerAscii(y);
-         });
-}
-
-bool isTextColumnType(std::string_view t) {
-  return t == "String" || t == "FixedChar" || t == "Guid" || t == "WideString" ||
-         t == "FixedWideChar" || t == "Memo" || t == "WideMemo";
-}
-
-bool isDateColumnType(std::string_view t) {
-  return t == "Date" || t == "Time" || t == "DateTime";
-}
 
 // Whether a record value matches a Locate key.
 bool valueMatches(const TValue& v, const TValue& key, const TLocateOptions& o) {
@@ -51,7 +33,7 @@ bool valueMatches(const TValue& v, const TValue& key, const TLocateOptions& o) {
     if (cand.size() < ks.size()) return false;
     cand = cand.substr(0, ks.size());
   }
-  return o.caseInsensitive ? equalsNoCase(cand, ks) : cand == ks;
+  return o.caseInsensitive ? text::asciiEqualsNoCase(cand, ks) : cand == ks;
 }
 
 }  // namespace
@@ -159,9 +141,9 @@ void TDataSet::Close() {
 
 TField* TDataSet::CreateDefaultField(const packet::Column& c) {
   std::unique_ptr<TField> f;
-  if (isTextColumnType(c.typeName))
+  if (packet::isTextType(c.typeName))
     f.reset(new TStringField(this, c.name, c.width, false, TFieldKind::Default));
-  else if (isDateColumnType(c.typeName))
+  else if (packet::isDateType(c.typeName))
     f.reset(new TDateTimeField(this, c.name, 0, false, TFieldKind::Default));
   else
     f.reset(new TFloatField(this, c.name, 0, false, TFieldKind::Default));
@@ -443,7 +425,7 @@ bool TDataSet::Locate(std::string_view fieldName, const TValue& value, TLocateOp
 
 TField* TDataSet::FindField(std::string_view name) const {
   for (TField* f : fieldList_)
-    if (equalsNoCase(f->FieldName(), name)) return f;
+    if (text::asciiEqualsNoCase(f->FieldName(), name)) return f;
   return nullptr;
 }
 

@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "qadj/platform/calendar.h"
 #include "qadj/platform/error.h"
+#include "qadj/protocol/packet.h"
 #include "qadj/server/dataset.h"
 
 namespace qadj {
@@ -26,30 +28,8 @@ bool isDigit(char c) {
                       "'");
 }
 
-// Days since 1899-12-30 <-> civil date (proleptic Gregorian).
-long daysFromCivil(long y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const long era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<long>(doe);  // days since 0000-03-01
-}
-
-void civilFromDays(long z, long& y, unsigned& m, unsigned& d) {
-  const long era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  y = static_cast<long>(yoe) + era * 400;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  d = doy - (153 * mp + 2) / 5 + 1;
-  m = mp < 10 ? mp + 3 : mp - 9;
-  y += m <= 2;
-}
-
-// Day number of 1899-12-30, the origin of date values.
-const long kEpochShift = daysFromCivil(1899, 12, 30);
+// Day number (from 1970-01-01) of 1899-12-30, the origin of date values.
+const long kEpochShift = calendar::daysFromCivil(1899, 12, 30);
 
 }  // namespace
 
@@ -192,7 +172,7 @@ void TField::StoreValue(TValue v) {
 // --- TStringField -------------------------------------------------------------------
 
 bool TStringField::AcceptsColumnType(std::string_view t) const {
-  return t == "String" || t == "FixedChar" || t == "Guid";
+  return packet::isTextType(t);
 }
 
 TValue TStringField::ParseText(const std::string& text) const {
@@ -231,7 +211,7 @@ std::string TFloatField::FormatValue(const TValue& v) const {
 // --- TDateTimeField -----------------------------------------------------------------
 
 bool TDateTimeField::AcceptsColumnType(std::string_view t) const {
-  return t == "Date" || t == "Time" || t == "DateTime";
+  return packet::isDateType(t);
 }
 
 TValue TDateTimeField::ParseText(const std::string& text) const {
@@ -243,8 +223,7 @@ TValue TDateTimeField::ParseText(const std::string& text) const {
   if ((n != 3 && n != 6) || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || sec > 59 ||
       h < 0 || mi < 0 || sec < 0)
     throw EConvertError("'" + text + "' is not a valid date and time");
-  const long days =
-      daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) - kEpochShift;
+  const long days = calendar::daysFromCivil(y, mo, d) - kEpochShift;
   return static_cast<double>(days) + (h * 3600 + mi * 60 + sec) / 86400.0;
 }
 
@@ -258,15 +237,15 @@ std::string FormatDateTime(double days) {
   if (!std::isfinite(days) || std::fabs(days) > 3.0e6) return FormatFloatGeneral(days);
   const double whole = std::floor(days);
   long y = 0;
-  unsigned m = 0, d = 0;
-  civilFromDays(static_cast<long>(whole) + kEpochShift, y, m, d);
+  int m = 0, d = 0;
+  calendar::civilFromDays(static_cast<long>(whole) + kEpochShift, y, m, d);
   long secs = std::lround((days - whole) * 86400.0);
   if (secs >= 86400) secs = 86399;
   char buf[96];
   if (secs == 0)
-    std::snprintf(buf, sizeof buf, "%04ld-%02u-%02u", y, m, d);
+    std::snprintf(buf, sizeof buf, "%04ld-%02d-%02d", y, m, d);
   else
-    std::snprintf(buf, sizeof buf, "%04ld-%02u-%02u %02ld:%02ld:%02ld", y, m, d, secs / 3600,
+    std::snprintf(buf, sizeof buf, "%04ld-%02d-%02d %02ld:%02ld:%02ld", y, m, d, secs / 3600,
                   secs / 60 % 60, secs % 60);
   return buf;
 }

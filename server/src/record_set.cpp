@@ -6,21 +6,9 @@
 #include <cstring>
 #include <string>
 
+#include "qadj/platform/text.h"
+
 namespace qadj {
-
-namespace {
-
-char lowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return lowerAscii(x) == lowerAscii(y);
-         });
-}
-
-}  // namespace
 
 RecordSet::RecordSet(packet::Packet&& packet)
     : columns_(std::move(packet.columns)),
@@ -138,7 +126,7 @@ RecordSet::Row& RecordSet::OwnedRow(int row) {
 
 int RecordSet::FindColumn(std::string_view name) const {
   for (std::size_t i = 0; i < columns_.size(); ++i)
-    if (equalsNoCase(columns_[i].name, name)) return static_cast<int>(i);
+    if (text::asciiEqualsNoCase(columns_[i].name, name)) return static_cast<int>(i);
   return -1;
 }
 

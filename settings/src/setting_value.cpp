@@ -2,20 +2,15 @@
 
 #include <limits>
 
+#include "qadj/platform/text.h"
+
 namespace qadj {
 namespace {
-
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 std::optional<std::int32_t> parseHex(std::string_view digits) {
   std::uint64_t value = 0;
   for (char c : digits) {
-    const int d = hexDigit(c);
+    const int d = text::hexDigitValue(c);
     if (d < 0) return std::nullopt;
     value = value * 16 + static_cast<unsigned>(d);
     if (value > 0xFFFFFFFFu) return std::nullopt;

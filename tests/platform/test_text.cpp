@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "qadj/platform/calendar.h"
 #include "qadj/platform/error.h"
 #include "qadj/platform/text.h"
 
@@ -96,4 +97,38 @@ TEST(GbkCharacters, LastCharOffsetFindsTheStartOfTheLastCharacter) {
   EXPECT_EQ(gbkLastCharOffset("\xD6\xD0"
                               "."),
             2u);
+}
+
+TEST(AsciiHelpers, CaseFoldsAsciiLettersOnly) {
+  EXPECT_TRUE(asciiEqualsNoCase("Select", "SELECT"));
+  EXPECT_FALSE(asciiEqualsNoCase("SELECT", "SELECTS"));
+  // '[' and '{' sit 0x20 apart like letters; bytes of GBK text are never folded.
+  EXPECT_FALSE(asciiEqualsNoCase("[", "{"));
+  EXPECT_FALSE(asciiEqualsNoCase("\xC1", "\xE1"));
+  EXPECT_TRUE(asciiEqualsNoCase(kTishiGbk + "ab", kTishiGbk + "AB"));
+  EXPECT_EQ(hexDigitValue('0'), 0);
+  EXPECT_EQ(hexDigitValue('f'), 15);
+  EXPECT_EQ(hexDigitValue('F'), 15);
+  EXPECT_EQ(hexDigitValue('g'), -1);
+  EXPECT_EQ(hexDigitValue('/'), -1);
+}
+
+TEST(Calendar, DayNumbersRoundTripAcrossCenturiesAndLeapDays) {
+  using namespace qadj::calendar;
+  EXPECT_EQ(daysFromCivil(1970, 1, 1), 0);
+  EXPECT_EQ(daysFromCivil(1899, 12, 30), -25569);  // the origin of date values
+  EXPECT_EQ(daysFromCivil(2000, 3, 1) - daysFromCivil(2000, 2, 28), 2);
+  EXPECT_EQ(daysFromCivil(1900, 3, 1) - daysFromCivil(1900, 2, 28), 1);
+  for (long day = daysFromCivil(1600, 1, 1); day <= daysFromCivil(2400, 12, 31); day += 17) {
+    long y = 0;
+    int m = 0, d = 0;
+    civilFromDays(day, y, m, d);
+    ASSERT_TRUE(isValidDate(y, m, d)) << day;
+    ASSERT_EQ(daysFromCivil(y, m, d), day);
+  }
+  EXPECT_TRUE(isValidDate(2024, 2, 29));
+  EXPECT_FALSE(isValidDate(2026, 2, 29));
+  EXPECT_FALSE(isValidDate(2100, 2, 29));
+  EXPECT_FALSE(isValidDate(2026, 4, 31));
+  EXPECT_FALSE(isValidDate(2026, 13, 1));
 }

@@ -92,10 +92,14 @@ TEST(PacketEncode, RefusesWhatTheFormatCannotHold) {
   textInFloat.rows = {{std::string("5")}};
   EXPECT_THROW(encode(textInFloat), PacketError);
 
-  Packet numberInText;
-  numberInText.columns = {{"SPDM00", "String", 8, false}};
-  numberInText.rows = {{1.0}};
-  EXPECT_THROW(encode(numberInText), PacketError);
+  // Every text type of the one table, the wide and memo kinds too.
+  for (const char* type :
+       {"String", "FixedChar", "Guid", "WideString", "FixedWideChar", "Memo", "WideMemo"}) {
+    Packet numberInText;
+    numberInText.columns = {{"SPDM00", type, 8, false}};
+    numberInText.rows = {{1.0}};
+    EXPECT_THROW(encode(numberInText), PacketError) << type;
+  }
 
   Packet unnamed;
   unnamed.columns = {{"", "String", 1, false}};

@@ -10,6 +10,7 @@
 #include "qadj/platform/error.h"
 #include "qadj/platform/message_box.h"
 #include "qadj/platform/owner_window.h"
+#include "qadj/platform/qt_text.h"
 #include "qadj/platform/text.h"
 #include "qadj/protocol/save_request.h"
 #include "qadj/server/client_dataset.h"
@@ -22,10 +23,6 @@
 
 namespace qadj::window {
 namespace {
-
-QString fromGbk(const std::string& gbk) {
-  return QString::fromStdString(text::gbkToUtf8Lossy(gbk));
-}
 
 std::string gbk(const char* utf8) {
   return text::utf8ToGbk(utf8);
@@ -67,7 +64,7 @@ void Tmain::FormActivate() {
     TField* code = Public_qry->FieldByName("RYDM00");
     TField* name = Public_qry->FieldByName("RYMC00");
     while (!Public_qry->Eof()) {
-      RYMC->addItem(fromGbk(sql::salespersonEntry(code->AsString(), name->AsString())));
+      RYMC->addItem(text::gbkToQString(sql::salespersonEntry(code->AsString(), name->AsString())));
       Public_qry->Next();
     }
   }

@@ -6,14 +6,11 @@
 
 #include "qadj/platform/message_box.h"
 #include "qadj/platform/message_box_qt.h"
+#include "qadj/platform/qt_text.h"
 #include "qadj/platform/text.h"
 
 namespace qadj {
 namespace {
-
-QString fromGbk(const std::string& gbk) {
-  return QString::fromStdString(text::gbkToUtf8Lossy(gbk));
-}
 
 QList<QMessageBox::StandardButton> orderedButtons(unsigned flags) {
   using B = QMessageBox::StandardButton;
@@ -90,8 +87,8 @@ std::unique_ptr<QMessageBox> buildMessageBox(const OwnerWindow& owner, const std
                                              const std::string& gbkCaption, unsigned flags) {
   auto box = std::make_unique<QMessageBox>(owner.widget);
   box->setWindowModality(Qt::ApplicationModal);
-  box->setWindowTitle(fromGbk(gbkCaption));
-  box->setText(fromGbk(gbkText));
+  box->setWindowTitle(text::gbkToQString(gbkCaption));
+  box->setText(text::gbkToQString(gbkText));
   box->setTextFormat(Qt::PlainText);
   box->setIcon(messageBoxIcon(flags));
   const auto buttons = orderedButtons(flags);

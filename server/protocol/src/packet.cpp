@@ -85,13 +85,18 @@ ValueKind valueKindOf(std::string_view typeName) {
 }
 
 bool isTextType(std::string_view t) {
-  return t == "String" || t == "FixedChar" || t == "WideString" || t == "Memo" || t == "Guid";
+  return t == "String" || t == "FixedChar" || t == "Guid" || t == "WideString" ||
+         t == "FixedWideChar" || t == "Memo" || t == "WideMemo";
+}
+
+bool isDateType(std::string_view t) {
+  return t == "Date" || t == "Time" || t == "DateTime";
 }
 
 bool isNumericType(std::string_view t) {
   return t == "Float" || t == "Currency" || t == "BCD" || t == "FMTBcd" || t == "Integer" ||
          t == "SmallInt" || t == "LargeInt" || t == "Word" || t == "AutoInc" || t == "Boolean" ||
-         t == "Date" || t == "Time" || t == "DateTime";
+         isDateType(t);
 }
 
 PacketWriter::PacketWriter(const Packet& head, std::size_t expectedBytes) {

@@ -38,4 +38,11 @@ QADJ_PLATFORM_API std::size_t gbkCharLength(std::string_view gbk, std::size_t po
 // character counts as one). Returns npos for an empty text.
 QADJ_PLATFORM_API std::size_t gbkLastCharOffset(std::string_view gbk);
 
+// True when a and b are equal ignoring the case of ASCII letters; other bytes (GBK
+// among them) compare exactly. Names, keywords and identifiers compare this way.
+QADJ_PLATFORM_API bool asciiEqualsNoCase(std::string_view a, std::string_view b);
+
+// The value 0..15 of a hexadecimal digit (either case), or -1 for any other character.
+QADJ_PLATFORM_API int hexDigitValue(char c);
+
 }  // namespace qadj::text

@@ -46,7 +46,7 @@ class TField {
   virtual TFieldType DataType() const = 0;
   // The type's name as the binding error shows it: "String", "Float", "DateTime".
   virtual const char* TypeName() const = 0;
-  // Column type names this field binds to (e.g. String, FixedChar, Guid for text).
+  // Column type names this field binds to (a string field: the packet's text types).
   virtual bool AcceptsColumnType(std::string_view columnTypeName) const = 0;
 
   // --- Reading the current record. A closed data set, a data set without rows and

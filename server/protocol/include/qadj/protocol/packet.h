@@ -39,11 +39,14 @@ struct Packet {
   bool noResetCall = false;     // "NO_RESET_CALL"
 };
 
-// True for the column types whose values are GBK text ("String", "FixedChar",
-// "WideString", "Memo", "Guid"); their cells hold text or null. Numeric and date
-// types hold numbers or null; a column of any other type name may hold either.
+// The one table of column types. Text types ("String", "FixedChar", "Guid",
+// "WideString", "FixedWideChar", "Memo", "WideMemo") hold GBK text or null: the packet
+// checks their cells, the data set makes string fields of them and a string field binds
+// to them. Numeric types, the date types ("Date", "Time", "DateTime") among them, hold
+// numbers or null; a column of any other type name may hold either.
 bool isTextType(std::string_view typeName);
 bool isNumericType(std::string_view typeName);
+bool isDateType(std::string_view typeName);
 
 // What values a column's type allows.
 enum class ValueKind : std::uint8_t { Text, Number, Any };
