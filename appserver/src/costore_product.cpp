@@ -1,6 +1,7 @@
 #include "qadj/appserver/costore_product.h"
 
 #include <cctype>
+#include <optional>
 
 #include "qadj/appserver/dates.h"
 #include "qadj/appserver/provider.h"
@@ -19,31 +20,9 @@ using com::VarType;
 
 constexpr const char16_t* kSource = u"KorvantaServer.CoStoreProduct";
 
-// A call whose arguments do not fit the member: the dispatch failure code.
-struct BadCall {
-  HRESULT hr;
-};
-
-std::u16string argText(const Variant& v) {
-  if (v.type() == VarType::BStr) return v.asBStr();
-  if (v.isEmpty() || v.isNull()) return {};
-  throw BadCall{com::DISP_E_TYPEMISMATCH};
-}
-
-std::int32_t argInt(const Variant& v) {
-  switch (v.type()) {
-    case VarType::I4:
-      return v.asI4();
-    case VarType::R8:
-      return static_cast<std::int32_t>(v.asR8());
-    case VarType::Bool:
-      return v.asBool() ? -1 : 0;
-    default:
-      throw BadCall{com::DISP_E_TYPEMISMATCH};
-  }
-}
-
-double argDate(const Variant& v) {
+// The quota date argument of m_qadj: an automation date, a number of days, or a text
+// "YYYY-MM-DD[ HH:MM[:SS]]"; nullopt for anything else.
+std::optional<double> argDate(const Variant& v) {
   switch (v.type()) {
     case VarType::Date:
     case VarType::R8:
@@ -51,10 +30,13 @@ double argDate(const Variant& v) {
     case VarType::I4:
       return v.asI4();
     case VarType::BStr:
-      if (const auto d = dates::parseTimestamp(text::utf16ToUtf8(v.asBStr()))) return *d;
-      [[fallthrough]];
+      try {
+        return dates::parseTimestamp(text::utf16ToUtf8(v.asBStr()));
+      } catch (const qadj::Exception&) {
+        return std::nullopt;  // broken UTF-16
+      }
     default:
-      throw BadCall{com::DISP_E_TYPEMISMATCH};
+      return std::nullopt;
   }
 }
 
@@ -84,18 +66,13 @@ std::u16string utf16OfUtf8(const std::string& s) {
 struct Member {
   const char16_t* name;
   std::int32_t dispid;
-  std::size_t params;
 };
 
 constexpr Member kMembers[] = {
-    {u"ApplyUpdates", DISPID_ApplyUpdates, 5},
-    {u"FetchRecords", DISPID_FetchRecords, 7},
-    {u"DataRequest", DISPID_DataRequest, 2},
-    {u"GetProviderNames", DISPID_GetProviderNames, 0},
-    {u"GetParams", DISPID_GetParams, 2},
-    {u"RowRequest", DISPID_RowRequest, 4},
-    {u"ExecuteCommand", DISPID_ExecuteCommand, 4},
-    {u"m_qadj", kDispIdMQadj, 2},
+    {u"ApplyUpdates", DISPID_ApplyUpdates},     {u"FetchRecords", DISPID_FetchRecords},
+    {u"DataRequest", DISPID_DataRequest},       {u"GetProviderNames", DISPID_GetProviderNames},
+    {u"GetParams", DISPID_GetParams},           {u"RowRequest", DISPID_RowRequest},
+    {u"ExecuteCommand", DISPID_ExecuteCommand}, {u"m_qadj", kDispIdMQadj},
 };
 
 // True when the text names the working table (any letter case, quoted or not).
@@ -293,64 +270,22 @@ com::HRESULT CoStoreProduct::GetIDsOfNames(const std::u16string& name, std::int3
 com::HRESULT CoStoreProduct::Invoke(std::int32_t dispid, std::uint16_t flags,
                                     std::vector<com::Variant>& args, com::Variant* result,
                                     com::ExcepInfo* excep) {
-  const Member* member = nullptr;
-  for (const auto& m : kMembers)
-    if (m.dispid == dispid) member = &m;
-  if (!member || !(flags & com::DISPATCH_METHOD)) return com::DISP_E_MEMBERNOTFOUND;
-  if (args.size() != member->params) return com::DISP_E_BADPARAMCOUNT;
-  // Arguments arrive last first.
-  auto arg = [&](std::size_t i) -> Variant& { return args[args.size() - 1 - i]; };
-  Variant out;
-  HRESULT hr = com::S_OK;
-  try {
-    switch (dispid) {
-      case DISPID_FetchRecords: {
-        std::int32_t recs = 0;
-        hr = FetchRecords(argText(arg(0)), argInt(arg(1)), recs, argInt(arg(3)), argText(arg(4)),
-                          arg(5), arg(6), out);
-        if (com::succeeded(hr)) setOut(arg(2), Variant::i4(recs));
-        break;
-      }
-      case DISPID_ExecuteCommand:
-        hr = ExecuteCommand(argText(arg(0)), argText(arg(1)), arg(2), arg(3));
-        break;
-      case DISPID_ApplyUpdates: {
-        std::int32_t errors = 0;
-        hr = ApplyUpdates(argText(arg(0)), arg(1), argInt(arg(2)), errors, arg(4), out);
-        setOut(arg(3), Variant::i4(errors));
-        break;
-      }
-      case DISPID_DataRequest:
-        hr = DataRequest(argText(arg(0)), arg(1), out);
-        break;
-      case DISPID_GetProviderNames:
-        hr = GetProviderNames(out);
-        break;
-      case DISPID_GetParams:
-        hr = GetParams(argText(arg(0)), arg(1), out);
-        break;
-      case DISPID_RowRequest:
-        hr = RowRequest(argText(arg(0)), arg(1), argInt(arg(2)), arg(3), out);
-        break;
-      case kDispIdMQadj: {
-        if (arg(0).type() != VarType::BStr) throw BadCall{com::DISP_E_TYPEMISMATCH};
-        std::u16string code = arg(0).asBStr();
-        const double date = argDate(arg(1));
-        hr = guarded([&] { fillQuotas(code, date); });
-        if (com::succeeded(hr)) setOut(arg(0), Variant::bstr(code));
-        break;
-      }
-    }
-  } catch (const BadCall& bad) {
-    return bad.hr;
-  }
-  if (com::failed(hr)) {
-    com::ExcepInfo info;
-    if (!com::GetErrorInfo(info)) info = {hr, kSource, u"The server call failed"};
-    if (excep) *excep = info;
-    return com::DISP_E_EXCEPTION;
-  }
-  if (result) *result = std::move(out);
+  if (!(flags & com::DISPATCH_METHOD)) return com::DISP_E_MEMBERNOTFOUND;
+  // The record-set operations are decoded as for every IAppServer; m_qadj is ours.
+  if (dispid != kDispIdMQadj) return InvokeAppServer(*this, dispid, args, result, excep);
+  if (args.size() != 2) return com::DISP_E_BADPARAMCOUNT;
+  // Arguments arrive last first: the code, then the date.
+  Variant& codeArg = args[1];
+  if (codeArg.type() != VarType::BStr) return com::DISP_E_TYPEMISMATCH;
+  const auto date = argDate(args[0]);
+  if (!date) return com::DISP_E_TYPEMISMATCH;
+  std::u16string code = codeArg.asBStr();
+  com::ExcepInfo stale;
+  com::GetErrorInfo(stale);
+  const HRESULT hr = guarded([&] { fillQuotas(code, *date); });
+  if (com::failed(hr)) return InvokeFailure(hr, excep);
+  setOut(codeArg, Variant::bstr(code));
+  if (result) *result = Variant();
   return com::S_OK;
 }
 

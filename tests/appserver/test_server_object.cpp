@@ -3,6 +3,7 @@
 // behind the remote object server.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 
 #include "qadj/appserver/costore_product.h"
@@ -121,6 +122,29 @@ TEST_P(ServerObject, MQadjLeavesTheCodeAndAcceptsItByName) {
   EXPECT_EQ(o->Invoke(kDispIdMQadj, com::DISPATCH_METHOD, oneArg, nullptr, nullptr),
             com::DISP_E_BADPARAMCOUNT);
   EXPECT_EQ(call(*o, kDispIdMQadj, {Variant::i4(12), Variant::date(day_)}),
+            com::DISP_E_TYPEMISMATCH);
+}
+
+TEST_P(ServerObject, DispatchCountsTakeEveryIntegerFormAndNoOther) {
+  auto o = make();
+  ASSERT_EQ(mQadj(*o, u"0012", day_), com::S_OK);
+  auto fetch = [&](Variant count) {
+    return call(*o, DISPID_FetchRecords,
+                {Variant::bstr(u"PUBLIC_DSP"), std::move(count), Variant::i4(0).setByRef(),
+                 Variant::i4(kFetchMetaData), Variant::bstr(kProductQuery),
+                 Variant::null().setByRef(), Variant().setByRef()});
+  };
+  for (Variant whole : {Variant(), Variant::i4(-1), Variant::r8(-1.0), Variant::boolean(true)})
+    EXPECT_EQ(fetch(whole), com::S_OK);
+  // A count no 4-byte integer can hold is refused, not wrapped or truncated.
+  for (double bad : {0.5, 1e12, std::nan(""), HUGE_VAL})
+    EXPECT_EQ(fetch(Variant::r8(bad)), com::DISP_E_TYPEMISMATCH) << bad;
+  EXPECT_EQ(fetch(Variant::bstr(u"5")), com::DISP_E_TYPEMISMATCH);
+  std::vector<Variant> args{Variant::bstr(u"PUBLIC_DSP")};
+  EXPECT_EQ(o->Invoke(DISPID_GetParams, com::DISPATCH_PROPERTYGET, args, nullptr, nullptr),
+            com::DISP_E_MEMBERNOTFOUND);
+  // A date text that is not UTF-16 is a wrong argument, not an escaping exception.
+  EXPECT_EQ(call(*o, kDispIdMQadj, {Variant::bstr(u"0012"), Variant::bstr(u"\xD800")}),
             com::DISP_E_TYPEMISMATCH);
 }
 

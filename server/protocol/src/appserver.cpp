@@ -1,5 +1,9 @@
 #include "qadj/protocol/appserver.h"
 
+#include <cassert>
+#include <cmath>
+#include <cstdint>
+
 namespace qadj {
 
 const com::Guid IID_IAppServer = *com::Guid::parse("{2C7AB8CD-6EB5-4670-9EB5-AFF9151148AA}");
@@ -31,17 +35,29 @@ class Args {
     }
     return false;
   }
+  // Reads a count or option: a 4-byte integer, a boolean (true = -1), a whole number
+  // in a double's range of 4-byte integers, or empty for 0. A fraction, an infinity or
+  // a number past the range is no integer (it does not wrap).
   bool integer(std::size_t i, std::int32_t& out) {
     const Variant& a = at(i);
-    if (a.type() == VarType::I4) {
-      out = a.asI4();
-      return true;
+    switch (a.type()) {
+      case VarType::I4:
+        out = a.asI4();
+        return true;
+      case VarType::Bool:
+        out = a.asBool() ? -1 : 0;
+        return true;
+      case VarType::R8: {
+        const double d = a.asR8();
+        if (!(d >= INT32_MIN && d <= INT32_MAX) || d != std::trunc(d)) return false;
+        out = static_cast<std::int32_t>(d);
+        return true;
+      }
+      default:
+        if (!a.isEmpty()) return false;
+        out = 0;
+        return true;
     }
-    if (a.isEmpty()) {
-      out = 0;
-      return true;
-    }
-    return false;
   }
   // An in/out value argument: the value without its by-reference mark.
   Variant value(std::size_t i) { return Variant(at(i)).setByRef(false); }
@@ -132,19 +148,20 @@ HRESULT InvokeAppServer(IAppServer& target, std::int32_t dispid, std::vector<Var
   com::ExcepInfo stale;
   com::GetErrorInfo(stale);
   const HRESULT hr = call(target, dispid, a, r);
-  if (com::failed(hr)) {
-    com::ExcepInfo info;
-    if (com::GetErrorInfo(info) && !info.description.empty()) {
-      if (excep) {
-        *excep = std::move(info);
-        excep->scode = hr;
-      }
-      return com::DISP_E_EXCEPTION;
-    }
-    return hr;
-  }
+  if (com::failed(hr)) return InvokeFailure(hr, excep);
   if (result) *result = std::move(r);
   return hr;
+}
+
+HRESULT InvokeFailure(HRESULT hr, com::ExcepInfo* excep) {
+  assert(com::failed(hr));
+  com::ExcepInfo info;
+  if (!com::GetErrorInfo(info) || info.description.empty()) return hr;
+  if (excep) {
+    *excep = std::move(info);
+    excep->scode = hr;
+  }
+  return com::DISP_E_EXCEPTION;
 }
 
 void RegisterAppServerStub() {

@@ -61,7 +61,8 @@ class IAppServer : public virtual com::IUnknown {
 
 // Carries out one Invoke of the record-set interface on target: dispid is one of the
 // AppServerDispId values, args are in reverse order with the argument lists of the
-// operations (texts BSTR, counts 4-byte integers, in/out values by reference). The
+// operations (texts BSTR, empty or null; counts and options 4-byte integers, booleans,
+// whole doubles or empty; in/out values by reference). The
 // new values of by-reference arguments are written back on success. A failing
 // operation's error information becomes excep with DISP_E_EXCEPTION; without a
 // description its code is returned. Unknown ids give DISP_E_MEMBERNOTFOUND, a wrong
@@ -69,6 +70,12 @@ class IAppServer : public virtual com::IUnknown {
 com::HRESULT InvokeAppServer(IAppServer& target, std::int32_t dispid,
                              std::vector<com::Variant>& args, com::Variant* result,
                              com::ExcepInfo* excep);
+
+// The code an Invoke returns for a member that failed with hr (a failure code): with
+// a description in the thread's error information, DISP_E_EXCEPTION and that
+// information in excep (scode = hr); without one, hr itself. Consumes the thread's
+// error information.
+com::HRESULT InvokeFailure(com::HRESULT hr, com::ExcepInfo* excep);
 
 // Registers InvokeAppServer as the remote stub of IAppServer, so that a daemon
 // serving an object that answers IAppServer carries out record-set calls on it.
