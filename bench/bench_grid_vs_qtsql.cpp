@@ -127,7 +127,7 @@ void BM_ProductGridPaintScroll_Ours(benchmark::State& state) {
     } catch (const std::exception& e) {
       state.SkipWithError(e.what());
     }
-    grid.SetDataSource(nullptr);
+    grid.setDataSource(nullptr);
     sets = {};
   }
   com::CoRevokeClass(CLSID_CoStoreProduct);

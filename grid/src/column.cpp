@@ -4,21 +4,16 @@
 
 namespace qadj::grid {
 
-void TdxDBGridColumn::SetWidth(int w) {
+void TdxDBGridColumn::setWidth(int w) {
   width_ = std::max(w, 0);
   if (grid_) grid_->viewport()->update();
 }
 
-void TdxDBGridColumn::SetSorted(TdxGridColumnSorted s) {
-  sorted_ = s;
-  if (!grid_) return;
-  if (s != TdxGridColumnSorted::csNone) {
-    for (auto& other : grid_->columns_)
-      if (other.get() != this) other->sorted_ = TdxGridColumnSorted::csNone;
-  }
-  grid_->applySort();
-  grid_->syncFocusFromDataSet();
-  grid_->viewport()->update();
+void TdxDBGridColumn::setSorted(TdxGridColumnSorted s) {
+  if (grid_)
+    grid_->SortByColumn(*this, s);
+  else
+    sorted_ = s;
 }
 
 std::string TdxDBGridColumn::SummaryFooterText() const {

@@ -27,18 +27,18 @@ void configureCommon(TdxDBGrid& grid, TDataSource* source, const char* key) {
   grid.Bands = {TdxDBGridBand{}};
   grid.HeaderPanelRowCount = 1;
   grid.DefaultLayout = true;
-  grid.SetShowBands(false);
-  grid.SetHeaderColor(QColor(197, 217, 220));
-  grid.SetLookAndFeel(TdxLookAndFeel::lfFlat);
-  grid.SetOptionsView({TdxDBGridOptionView::edgoAutoWidth, TdxDBGridOptionView::edgoBandHeaderWidth,
+  grid.setShowBands(false);
+  grid.setHeaderColor(QColor(197, 217, 220));
+  grid.setLookAndFeel(TdxLookAndFeel::lfFlat);
+  grid.setOptionsView({TdxDBGridOptionView::edgoAutoWidth, TdxDBGridOptionView::edgoBandHeaderWidth,
                        TdxDBGridOptionView::edgoUseBitmap});
-  grid.SetOptionsBehavior(kDefaultOptionsBehavior);
-  grid.SetOptionsCustomize(kDefaultOptionsCustomize);
+  grid.setOptionsBehavior(kDefaultOptionsBehavior);
+  grid.setOptionsCustomize(kDefaultOptionsCustomize);
   grid.SummaryGroups.clear();
   grid.SummarySeparator = ", ";
   grid.Filter = TdxDBGridFilter{};
-  grid.SetKeyField(key);
-  grid.SetDataSource(source);
+  grid.setKeyField(key);
+  grid.setDataSource(source);
 }
 
 void addColumns(TdxDBGrid& grid, std::initializer_list<ColumnSpec> specs) {
@@ -47,7 +47,7 @@ void addColumns(TdxDBGrid& grid, std::initializer_list<ColumnSpec> specs) {
     c->Name = s.name;
     c->FieldName = s.field;
     c->Caption = s.caption;
-    c->SetWidth(s.width);
+    c->setWidth(s.width);
     c->HeaderAlignment = TAlignment::taCenter;
     c->SummaryFooterType = s.footer;
   }
@@ -57,8 +57,8 @@ void addColumns(TdxDBGrid& grid, std::initializer_list<ColumnSpec> specs) {
 
 void configureProductGrid(TdxDBGrid& grid, TDataSource* source) {
   grid.setObjectName("dxDBGrid1");
-  grid.SetOptionsDB(kDefaultOptionsDB);
-  grid.SetShowSummaryFooter(false);
+  grid.setOptionsDB(kDefaultOptionsDB);
+  grid.setShowSummaryFooter(false);
   using enum TSummaryType;
   addColumns(grid, {
                        {"dxDBGrid1SPDM00", "SPDM00", kProductCode, 65, false, cstNone},
@@ -72,8 +72,8 @@ void configureProductGrid(TdxDBGrid& grid, TDataSource* source) {
 
 void configureDetailGrid(TdxDBGrid& grid, TDataSource* source) {
   grid.setObjectName("dxDBGrid2");
-  grid.SetOptionsDB(kDefaultOptionsDB.with(TdxDBGridOptionDB::edgoLoadAllRecords));
-  grid.SetShowSummaryFooter(true);
+  grid.setOptionsDB(kDefaultOptionsDB.with(TdxDBGridOptionDB::edgoLoadAllRecords));
+  grid.setShowSummaryFooter(true);
   using enum TSummaryType;
   addColumns(grid, {
                        {"dxDBGrid2FXRY00", "FXRY00", kPersonCode, 48, false, cstNone},

@@ -5,6 +5,7 @@
 #include <QPalette>
 #include <QScrollBar>
 #include <algorithm>
+#include <cassert>
 
 #include "cell_editor.h"
 #include "guards.h"
@@ -96,50 +97,50 @@ bool TdxDBGrid::dataActive() const {
   return link_->DataSet() && link_->Active();
 }
 
-void TdxDBGrid::SetDataSource(TDataSource* source) {
+void TdxDBGrid::setDataSource(TDataSource* source) {
   link_->SetDataSource(source);
   onActiveChanged();
 }
 
-void TdxDBGrid::SetKeyField(std::string name) {
+void TdxDBGrid::setKeyField(std::string name) {
   keyFieldName_ = std::move(name);
   if (link_->Active()) onActiveChanged();
 }
 
-void TdxDBGrid::SetShowBands(bool v) {
+void TdxDBGrid::setShowBands(bool v) {
   showBands_ = v;
   updateScrollBars();
   viewport()->update();
 }
-void TdxDBGrid::SetShowHeader(bool v) {
+void TdxDBGrid::setShowHeader(bool v) {
   showHeader_ = v;
   updateScrollBars();
   viewport()->update();
 }
-void TdxDBGrid::SetShowGrid(bool v) {
+void TdxDBGrid::setShowGrid(bool v) {
   showGrid_ = v;
   viewport()->update();
 }
-void TdxDBGrid::SetShowSummaryFooter(bool v) {
+void TdxDBGrid::setShowSummaryFooter(bool v) {
   showFooter_ = v;
   updateScrollBars();
   viewport()->update();
 }
-void TdxDBGrid::SetHeaderColor(const QColor& c) {
+void TdxDBGrid::setHeaderColor(const QColor& c) {
   headerColor_ = c;
   viewport()->update();
 }
-void TdxDBGrid::SetLookAndFeel(TdxLookAndFeel v) {
+void TdxDBGrid::setLookAndFeel(TdxLookAndFeel v) {
   lookAndFeel_ = v;
   viewport()->update();
 }
-void TdxDBGrid::SetOptionsDB(TdxDBGridOptionsDB v) {
+void TdxDBGrid::setOptionsDB(TdxDBGridOptionsDB v) {
   bool reload = v.has(DB::edgoLoadAllRecords) != optionsDB_.has(DB::edgoLoadAllRecords) ||
                 v.has(DB::edgoCanNavigation) != optionsDB_.has(DB::edgoCanNavigation);
   optionsDB_ = v;
   if (reload && link_->Active()) onActiveChanged();
 }
-void TdxDBGrid::SetOptionsView(TdxDBGridOptionsView v) {
+void TdxDBGrid::setOptionsView(TdxDBGridOptionsView v) {
   optionsView_ = v;
   updateScrollBars();
   viewport()->update();
@@ -202,10 +203,21 @@ int TdxDBGrid::RowCount() const {
   return ds && link_->Active() ? ds->RecordCount() : 0;
 }
 
-void TdxDBGrid::SetFocusedColumn(int column) {
+void TdxDBGrid::setFocusedColumn(int column) {
   if (column < 0 || column >= ColumnCount() || column == focusedColumn_) return;
   if (EditorVisible()) closeEditor(true, true);
   focusedColumn_ = column;
+  viewport()->update();
+}
+
+void TdxDBGrid::SortByColumn(TdxDBGridColumn& column, TdxGridColumnSorted s) {
+  assert(column.grid_ == this);
+  column.sorted_ = s;
+  if (s != TdxGridColumnSorted::csNone)
+    for (auto& other : columns_)
+      if (other.get() != &column) other->sorted_ = TdxGridColumnSorted::csNone;
+  applySort();
+  syncFocusFromDataSet();
   viewport()->update();
 }
 

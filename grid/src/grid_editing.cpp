@@ -273,13 +273,13 @@ bool TdxDBGrid::navigationKey(QKeyEvent* e) {
       if (ctrl)
         moveToRow(0);
       else
-        SetFocusedColumn(0);
+        setFocusedColumn(0);
       return true;
     case Qt::Key_End:
       if (ctrl)
         moveToRow(count - 1);
       else
-        SetFocusedColumn(ColumnCount() - 1);
+        setFocusedColumn(ColumnCount() - 1);
       return true;
     case Qt::Key_Left:
       moveColumn(-1, false);
@@ -303,14 +303,14 @@ void TdxDBGrid::moveColumn(int delta, bool wrapRows) {
   if (n == 0) return;
   int target = focusedColumn_ + delta;
   if (target >= 0 && target < n) {
-    SetFocusedColumn(target);
+    setFocusedColumn(target);
     return;
   }
   if (!wrapRows || focusedRow_ < 0) return;
   int row = focusedRow_ + (delta > 0 ? 1 : -1);
   if (row < 0 || row >= RowCount()) return;
   moveToRow(row);
-  SetFocusedColumn(delta > 0 ? 0 : n - 1);
+  setFocusedColumn(delta > 0 ? 0 : n - 1);
 }
 
 void TdxDBGrid::keyPressEvent(QKeyEvent* e) {

@@ -53,7 +53,7 @@ void TdxDBGrid::mousePressEvent(QMouseEvent* e) {
       state_ = TdxGridState::RowPressed;
       try {
         moveToRow(row);
-        SetFocusedColumn(hit.column);
+        setFocusedColumn(hit.column);
       } catch (...) {
         state_ = TdxGridState::Normal;
         throw;
@@ -153,7 +153,7 @@ void TdxDBGrid::headerClicked(int column, bool ctrl) {
   // The handler may have removed or moved columns: sort by the same object if it is
   // still there.
   if (c->Index() < 0) return;
-  c->SetSorted(nextSortState(c->Sorted(), ctrl));
+  c->setSorted(nextSortState(c->Sorted(), ctrl));
 }
 
 void TdxDBGrid::wheelEvent(QWheelEvent* e) {

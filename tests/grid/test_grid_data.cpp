@@ -118,13 +118,13 @@ TEST_F(DetailGridTest, SummaryEventsRunAroundTheComputation) {
 }
 
 TEST_F(DetailGridTest, MissingKeyFieldLeavesTheGridEmpty) {
-  grid.SetKeyField("NOSUCH");
+  grid.setKeyField("NOSUCH");
   open(kThree);
   EXPECT_EQ(grid.RowCount(), 0);
   EXPECT_EQ(grid.FocusedRow(), -1);
   EXPECT_EQ(footer(), "0.00");
   // Without navigation the rows need no key.
-  grid.SetOptionsDB(grid.OptionsDB().exclude(TdxDBGridOptionDB::edgoCanNavigation));
+  grid.setOptionsDB(grid.OptionsDB().exclude(TdxDBGridOptionDB::edgoCanNavigation));
   EXPECT_EQ(grid.RowCount(), 3);
 }
 
@@ -384,9 +384,9 @@ TEST(GridFooter, ADateColumnsTotalIsShownAsADate) {
   TDataSource source{"DataSource"};
   source.SetDataSet(&ds);
   TdxDBGrid grid;
-  grid.SetOptionsDB(grid.OptionsDB().with(TdxDBGridOptionDB::edgoLoadAllRecords));
-  grid.SetKeyField("DHAO00");
-  grid.SetDataSource(&source);
+  grid.setOptionsDB(grid.OptionsDB().with(TdxDBGridOptionDB::edgoLoadAllRecords));
+  grid.setKeyField("DHAO00");
+  grid.setDataSource(&source);
   TdxDBGridColumn* date = grid.CreateColumn();
   date->FieldName = "ZDRQ00";
   date->SummaryFooterType = TSummaryType::cstMax;

@@ -61,7 +61,7 @@ class EditingTest : public ::testing::Test {
   void focusCell(int record, int column) {
     ds.First();
     ds.MoveBy(record);
-    grid.SetFocusedColumn(column);
+    grid.setFocusedColumn(column);
     grid.setFocus();
   }
   void key(QWidget* w, int k, Qt::KeyboardModifiers mods = {}) {
@@ -127,7 +127,7 @@ TEST_F(EditingTest, ReadOnlyColumnAndEscapeWriteNothingButStillNotify) {
   EXPECT_EQ(edited[0].state, TDataSetState::dsBrowse);
   EXPECT_EQ(ds.FieldByName("XL0000")->AsString(), "20");
 
-  grid.SetFocusedColumn(kAdjustColumn);
+  grid.setFocusedColumn(kAdjustColumn);
   key(&grid, Qt::Key_Return);
   editor()->selectAll();
   QTest::keyClicks(editor(), "5");
@@ -271,7 +271,7 @@ TEST_F(EditingTest, InsertAddsAnEmptyRowWhoseOnlyFillableCellIsTheAdjustment) {
   EXPECT_EQ(editor()->text(), "");
   key(editor(), Qt::Key_Return);
   EXPECT_FALSE(ds.Modified());
-  grid.SetFocusedColumn(kAdjustColumn);
+  grid.setFocusedColumn(kAdjustColumn);
   key(&grid, Qt::Key_6);
   key(editor(), Qt::Key_Return);
   EXPECT_EQ(grid.CellText(1, kAdjustColumn), "6");
@@ -323,7 +323,7 @@ TEST_F(EditingTest, OnEditingMayRefuseAndTabMovesOnThroughRows) {
   focusCell(0, kQuotaColumn);
   key(&grid, Qt::Key_Return);
   EXPECT_FALSE(grid.EditorVisible());
-  grid.SetFocusedColumn(kAdjustColumn);
+  grid.setFocusedColumn(kAdjustColumn);
   key(&grid, Qt::Key_Return);
   ASSERT_TRUE(grid.EditorVisible());
   // Tab from the last column closes the editor and goes on to the next row.
@@ -332,7 +332,7 @@ TEST_F(EditingTest, OnEditingMayRefuseAndTabMovesOnThroughRows) {
   EXPECT_FALSE(grid.EditorVisible());
   EXPECT_EQ(grid.FocusedColumn(), 0);
   EXPECT_EQ(ds.CurrentIndex(), 1);
-  grid.SetFocusedColumn(kAdjustColumn);
+  grid.setFocusedColumn(kAdjustColumn);
   key(&grid, Qt::Key_Return);
   key(editor(), Qt::Key_Up);
   EXPECT_EQ(edited.size(), 2u);
@@ -355,7 +355,7 @@ TEST_F(EditingTest, AClickAfterAnEditThatReSortsLandsOnTheClickedRecord) {
   ds.packet = gridtest::detailPacket(
       {{"0011", "A", 1, 0}, {"0012", "B", 2, 0}, {"0013", "C", 3, 0}, {"0014", "D", 4, 0}});
   ds.Open();
-  grid.ColumnByName("dxDBGrid2TZXL00")->SetSorted(TdxGridColumnSorted::csUp);
+  grid.ColumnByName("dxDBGrid2TZXL00")->setSorted(TdxGridColumnSorted::csUp);
   postInEdited = true;  // as the window's handler does: the post reloads and re-sorts
   focusCell(0, kAdjustColumn);
   key(&grid, Qt::Key_5);

@@ -46,10 +46,10 @@ class TdxDBGridColumn {
 
   // Width in pixels, or relative weight under edgoAutoWidth. Setting it relays out.
   int Width() const { return width_; }
-  void SetWidth(int w);
+  void setWidth(int w);
   TdxGridColumnSorted Sorted() const { return sorted_; }
   // Sets the sort state; in load-all mode the grid reorders its rows.
-  void SetSorted(TdxGridColumnSorted s);
+  void setSorted(TdxGridColumnSorted s);
 
   // The field bound at the last load (null when none or the data set is closed).
   TField* Field() const { return field_; }

@@ -69,10 +69,10 @@ class TdxDBGrid : public QAbstractScrollArea {
   // --- Configuration.
   TDataSource* DataSource() const;
   // Binds the grid to a data source (not owned; null unbinds) and loads.
-  void SetDataSource(TDataSource* source);
+  void setDataSource(TDataSource* source);
   TDataSet* DataSet() const;
   const std::string& KeyField() const { return keyFieldName_; }
-  void SetKeyField(std::string name);
+  void setKeyField(std::string name);
 
   std::vector<TdxDBGridBand> Bands{TdxDBGridBand{}};
   int HeaderPanelRowCount = 1;
@@ -82,27 +82,27 @@ class TdxDBGrid : public QAbstractScrollArea {
   TdxDBGridFilter Filter;
 
   bool ShowBands() const { return showBands_; }
-  void SetShowBands(bool v);
+  void setShowBands(bool v);
   bool ShowHeader() const { return showHeader_; }
-  void SetShowHeader(bool v);
+  void setShowHeader(bool v);
   bool ShowGrid() const { return showGrid_; }
-  void SetShowGrid(bool v);
+  void setShowGrid(bool v);
   bool ShowSummaryFooter() const { return showFooter_; }
-  void SetShowSummaryFooter(bool v);
+  void setShowSummaryFooter(bool v);
   QColor HeaderColor() const { return headerColor_; }
-  void SetHeaderColor(const QColor& c);
+  void setHeaderColor(const QColor& c);
   TdxLookAndFeel LookAndFeel() const { return lookAndFeel_; }
-  void SetLookAndFeel(TdxLookAndFeel v);
+  void setLookAndFeel(TdxLookAndFeel v);
 
   TdxDBGridOptionsDB OptionsDB() const { return optionsDB_; }
   // Changing the data options reloads (the mode may change).
-  void SetOptionsDB(TdxDBGridOptionsDB v);
+  void setOptionsDB(TdxDBGridOptionsDB v);
   TdxDBGridOptionsView OptionsView() const { return optionsView_; }
-  void SetOptionsView(TdxDBGridOptionsView v);
+  void setOptionsView(TdxDBGridOptionsView v);
   TdxDBGridOptionsBehavior OptionsBehavior() const { return optionsBehavior_; }
-  void SetOptionsBehavior(TdxDBGridOptionsBehavior v) { optionsBehavior_ = v; }
+  void setOptionsBehavior(TdxDBGridOptionsBehavior v) { optionsBehavior_ = v; }
   TdxDBGridOptionsCustomize OptionsCustomize() const { return optionsCustomize_; }
-  void SetOptionsCustomize(TdxDBGridOptionsCustomize v) { optionsCustomize_ = v; }
+  void setOptionsCustomize(TdxDBGridOptionsCustomize v) { optionsCustomize_ = v; }
 
   // --- Events.
   std::function<void(TdxDBGrid& sender)> OnClick;
@@ -134,7 +134,10 @@ class TdxDBGrid : public QAbstractScrollArea {
   int FocusedRow() const { return focusedRow_; }
   int FocusedColumn() const { return focusedColumn_; }
   // Sets the focused column (visual index).
-  void SetFocusedColumn(int column);
+  void setFocusedColumn(int column);
+  // Gives column (one of this grid's) the sort state s, clears every other column's
+  // when s sorts, and in load-all mode reorders the rows; column.setSorted calls this.
+  void SortByColumn(TdxDBGridColumn& column, TdxGridColumnSorted s);
   TdxGridState State() const { return state_; }
   // GBK display text of a shown cell (empty outside the rows).
   std::string CellText(int row, int column) const;
@@ -190,7 +193,6 @@ class TdxDBGrid : public QAbstractScrollArea {
   class Link;
   friend class Link;
   friend class CellEditor;
-  friend class TdxDBGridColumn;
 
   // True when bound to an open data set.
   bool dataActive() const;
