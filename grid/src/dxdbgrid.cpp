@@ -237,6 +237,11 @@ QString TdxDBGrid::footerText(int column) const {
   return text::gbkToQString(columns_[column]->SummaryFooterText());
 }
 
+QString TdxDBGrid::columnCaption(int column) const {
+  if (column < 0 || column >= ColumnCount()) return {};
+  return text::gbkToQString(columns_[column]->Caption);
+}
+
 int TdxDBGrid::columnOfField(const QString& fieldName) const {
   const std::string name = fieldName.toStdString();
   for (int c = 0; c < ColumnCount(); ++c)

@@ -16,12 +16,11 @@
 #include <memory>
 #include <string>
 
+#include "grid_probe.h"
 #include "modal_script.h"
 #include "qadj/appserver/costore_product.h"
 #include "qadj/com/com.h"
 #include "qadj/com/remote.h"
-#include "qadj/grid/column.h"
-#include "qadj/grid/dxdbgrid.h"
 #include "qadj/platform/clock.h"
 #include "qadj/platform/message_box.h"
 #include "qadj/platform/text.h"
@@ -48,14 +47,12 @@ std::string gbk(const char* utf8) {
   return text::utf8ToGbk(utf8);
 }
 
-// The window's controls, looked up by object name. The grids are the plug-in's
-// own objects; their geometry helpers are called through this program's copy of
-// the same grid code.
+// The window's controls, looked up by object name; the grids are seen through what
+// they expose (grid_probe.h).
 struct Controls {
   QWidget* window = nullptr;
   QComboBox* RYMC = nullptr;
-  grid::TdxDBGrid* dxDBGrid1 = nullptr;
-  grid::TdxDBGrid* dxDBGrid2 = nullptr;
+  Grid dxDBGrid1, dxDBGrid2;
   QWidget* tbok = nullptr;
   QWidget* tbexit = nullptr;
   QDateEdit* DateTimePicker1 = nullptr;
@@ -64,33 +61,17 @@ struct Controls {
     window = ModalScript::findWindow(QStringLiteral("main"));
     if (!window || window->objectName() != QLatin1String("main")) return false;
     RYMC = window->findChild<QComboBox*>(QStringLiteral("RYMC"));
-    dxDBGrid1 =
-        static_cast<grid::TdxDBGrid*>(window->findChild<QWidget*>(QStringLiteral("dxDBGrid1")));
-    dxDBGrid2 =
-        static_cast<grid::TdxDBGrid*>(window->findChild<QWidget*>(QStringLiteral("dxDBGrid2")));
+    dxDBGrid1.w = window->findChild<QAbstractScrollArea*>(QStringLiteral("dxDBGrid1"));
+    dxDBGrid2.w = window->findChild<QAbstractScrollArea*>(QStringLiteral("dxDBGrid2"));
     tbok = window->findChild<QWidget*>(QStringLiteral("tbok"));
     tbexit = window->findChild<QWidget*>(QStringLiteral("tbexit"));
     DateTimePicker1 = window->findChild<QDateEdit*>(QStringLiteral("DateTimePicker1"));
-    return RYMC && dxDBGrid1 && dxDBGrid2 && tbok && tbexit && DateTimePicker1;
+    return RYMC && dxDBGrid1.w && dxDBGrid2.w && tbok && tbexit && DateTimePicker1;
   }
 };
 
-// Visual index of the column bound to a field; -1 when there is none.
-int columnOf(const grid::TdxDBGrid& g, const std::string& field) {
-  for (int c = 0; c < g.ColumnCount(); ++c)
-    if (g.Column(c)->FieldName == field) return c;
-  return -1;
-}
-
-// Display row whose cell in column shows text; -1 when none does.
-int rowShowing(const grid::TdxDBGrid& g, int column, const std::string& text) {
-  for (int r = 0; r < g.RowCount(); ++r)
-    if (g.CellText(r, column) == text) return r;
-  return -1;
-}
-
-void clickCell(grid::TdxDBGrid& g, int row, int column) {
-  QTest::mouseClick(g.viewport(), Qt::LeftButton, {}, g.CellRect(row, column).center());
+void clickCell(const Grid& g, int row, int column) {
+  QTest::mouseClick(g.w->viewport(), Qt::LeftButton, {}, g.cellInViewport(row, column));
 }
 
 enum class Transport { InProcess, Grpc, Daemon };
@@ -151,19 +132,18 @@ class Workflow : public ::testing::TestWithParam<Setup> {
 
   // Types a value into the adjustment cell of a receiver's row and confirms it.
   void adjust(const std::string& receiver, const char* value) {
-    grid::TdxDBGrid& g = *w.dxDBGrid2;
-    const int row = rowShowing(g, columnOf(g, "FXRY00"), receiver);
+    const Grid& g = w.dxDBGrid2;
+    const int row = g.row("FXRY00", QString::fromStdString(receiver));
     ASSERT_GE(row, 0) << "no detail row for " << receiver;
     clickCell(g, row, adjustColumn);
-    QTest::keyClicks(&g, QString::fromLatin1(value));
-    ASSERT_TRUE(g.EditorVisible());
-    QTest::keyClick(g.Editor(), Qt::Key_Return);
-    EXPECT_FALSE(g.EditorVisible());
+    QTest::keyClicks(g.w, QString::fromLatin1(value));
+    ASSERT_TRUE(g.editorVisible());
+    // The keys go where the keyboard's go: to the widget with the focus, the editor.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_FALSE(g.editorVisible());
   }
 
-  std::string adjustmentFooter() const {
-    return w.dxDBGrid2->Column(adjustColumn)->SummaryFooterText();
-  }
+  QString adjustmentFooter() const { return w.dxDBGrid2.footer(adjustColumn); }
 
   ShowDll showdll = nullptr;
   QTemporaryDir drive;
@@ -190,11 +170,11 @@ TEST_P(Workflow, OperatorMovesQuotaFromOneSalespersonToColleagues) {
         EXPECT_EQ(w.RYMC->currentIndex(), -1);
         EXPECT_EQ(w.RYMC->currentText(), QStringLiteral("请选择访销员"));
         EXPECT_EQ(w.DateTimePicker1->date(), QDate(2026, 12, 8));
-        EXPECT_EQ(w.dxDBGrid1->RowCount(), 0);
+        EXPECT_EQ(w.dxDBGrid1.rows(), 0);
         // The detail grid's adjustment column, found by its caption.
-        for (int c = 0; c < w.dxDBGrid2->ColumnCount(); ++c)
-          if (w.dxDBGrid2->Column(c)->Caption == gbk("调整量")) adjustColumn = c;
-        ASSERT_EQ(adjustColumn, columnOf(*w.dxDBGrid2, "TZXL00"));
+        for (int c = 0; c < w.dxDBGrid2.columns(); ++c)
+          if (w.dxDBGrid2.caption(c) == QStringLiteral("调整量")) adjustColumn = c;
+        ASSERT_EQ(adjustColumn, w.dxDBGrid2.column("TZXL00"));
       });
   script.add(
       "pick 0012 with the keyboard", [] { return true; },
@@ -206,24 +186,23 @@ TEST_P(Workflow, OperatorMovesQuotaFromOneSalespersonToColleagues) {
         ASSERT_TRUE(w.RYMC->currentText().startsWith(QStringLiteral("0012")));
       });
   script.add(
-      "the products are listed", [&] { return w.dxDBGrid1->RowCount() == 3; },
+      "the products are listed", [&] { return w.dxDBGrid1.rows() == 3; },
       [&] {
-        grid::TdxDBGrid& g = *w.dxDBGrid1;
-        const int row = rowShowing(g, columnOf(g, "SPDM00"), "P001");
+        const Grid& g = w.dxDBGrid1;
+        const int row = g.row("SPDM00", QStringLiteral("P001"));
         ASSERT_GE(row, 0);
-        EXPECT_EQ(g.CellText(row, columnOf(g, "KTZXL0")), "10");
-        clickCell(g, row, columnOf(g, "SPMC00"));
-        EXPECT_EQ(g.FocusedRow(), row);
+        EXPECT_EQ(g.text(row, g.column("KTZXL0")), "10");
+        clickCell(g, row, g.column("SPMC00"));
+        EXPECT_EQ(g.focusedRow(), row);
       });
   script.add(
-      "the colleagues are listed", [&] { return w.dxDBGrid2->RowCount() == 3; },
+      "the colleagues are listed", [&] { return w.dxDBGrid2.rows() == 3; },
       [&] {
-        grid::TdxDBGrid& g = *w.dxDBGrid2;
-        const int person = columnOf(g, "FXRY00");
+        const Grid& g = w.dxDBGrid2;
         for (const char* code : {"0013", "0015", "0016"})
-          EXPECT_GE(rowShowing(g, person, code), 0) << code;
-        EXPECT_EQ(rowShowing(g, person, "0012"), -1);  // never to oneself
-        EXPECT_EQ(rowShowing(g, person, "0099"), -1);  // another warehouse
+          EXPECT_GE(g.row("FXRY00", QString::fromLatin1(code)), 0) << code;
+        EXPECT_EQ(g.row("FXRY00", QStringLiteral("0012")), -1);  // never to oneself
+        EXPECT_EQ(g.row("FXRY00", QStringLiteral("0099")), -1);  // another warehouse
         EXPECT_EQ(adjustmentFooter(), "0.00");
       });
   script.add(
@@ -256,10 +235,10 @@ TEST_P(Workflow, OperatorMovesQuotaFromOneSalespersonToColleagues) {
         EXPECT_DOUBLE_EQ(db->sum("D1", "P001"), before);
         // Both grids reloaded: the new quotas shown, the adjustments back at 0.
         EXPECT_EQ(adjustmentFooter(), "0.00");
-        grid::TdxDBGrid& p = *w.dxDBGrid1;
-        const int row = rowShowing(p, columnOf(p, "SPDM00"), "P001");
+        const Grid& p = w.dxDBGrid1;
+        const int row = p.row("SPDM00", QStringLiteral("P001"));
         ASSERT_GE(row, 0);
-        EXPECT_EQ(p.CellText(row, columnOf(p, "KTZXL0")), "1");
+        EXPECT_EQ(p.text(row, p.column("KTZXL0")), "1");
       });
   script.add(
       "a cancelled save changes nothing", [] { return true; },
@@ -278,8 +257,8 @@ TEST_P(Workflow, OperatorMovesQuotaFromOneSalespersonToColleagues) {
         w.DateTimePicker1->setFocus();
         QTest::keyClick(w.DateTimePicker1, Qt::Key_Up);
         EXPECT_NE(w.DateTimePicker1->date(), QDate(2026, 12, 8));
-        EXPECT_EQ(w.dxDBGrid1->RowCount(), 0);
-        EXPECT_EQ(w.dxDBGrid2->RowCount(), 0);
+        EXPECT_EQ(w.dxDBGrid1.rows(), 0);
+        EXPECT_EQ(w.dxDBGrid2.rows(), 0);
         EXPECT_EQ(w.RYMC->count(), 4);
       });
   script.add(

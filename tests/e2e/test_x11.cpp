@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "grid_probe.h"
 #include "modal_script.h"
 #include "qadj/appserver/costore_product.h"
 #include "qadj/com/com.h"
@@ -37,48 +38,6 @@ VirtualDisplay* gDisplay = nullptr;  // null when no display could be had
 
 using ShowDll = void (*)(std::intptr_t, std::intptr_t, std::intptr_t, std::intptr_t, std::intptr_t,
                          std::intptr_t);
-
-// The grid's state as it exposes it through its meta-object.
-struct Grid {
-  QAbstractScrollArea* w = nullptr;
-  int rows() const { return w->property("rowCount").toInt(); }
-  int focusedRow() const { return w->property("focusedRow").toInt(); }
-  bool editorVisible() const { return w->property("editorVisible").toBool(); }
-  int column(const char* field) const {
-    int c = -1;
-    QMetaObject::invokeMethod(w, "columnOfField", Q_RETURN_ARG(int, c),
-                              Q_ARG(QString, QString::fromLatin1(field)));
-    return c;
-  }
-  QString text(int row, int column) const {
-    QString t;
-    QMetaObject::invokeMethod(w, "cellText", Q_RETURN_ARG(QString, t), Q_ARG(int, row),
-                              Q_ARG(int, column));
-    return t;
-  }
-  QString footer(int column) const {
-    QString t;
-    QMetaObject::invokeMethod(w, "footerText", Q_RETURN_ARG(QString, t), Q_ARG(int, column));
-    return t;
-  }
-  // Where a cell or header is on the screen.
-  QPoint cell(int row, int column) const {
-    QRect r;
-    QMetaObject::invokeMethod(w, "cellRect", Q_RETURN_ARG(QRect, r), Q_ARG(int, row),
-                              Q_ARG(int, column));
-    return w->viewport()->mapToGlobal(r.center());
-  }
-  QPoint header(int column) const {
-    QRect r;
-    QMetaObject::invokeMethod(w, "headerRect", Q_RETURN_ARG(QRect, r), Q_ARG(int, column));
-    return w->viewport()->mapToGlobal(r.center());
-  }
-  int row(const char* field, const QString& value) const {
-    for (int r = 0; r < rows(); ++r)
-      if (text(r, column(field)) == value) return r;
-    return -1;
-  }
-};
 
 // Counts mouse releases as they reach the application's windows: once per real
 // release, whichever widget then gets it.

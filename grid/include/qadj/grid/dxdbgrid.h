@@ -62,6 +62,8 @@ class TdxDBGrid : public QAbstractScrollArea {
   Q_INVOKABLE QRect headerRect(int column) const { return HeaderRect(column); }
   // The footer text of a column (empty for a column without a summary).
   Q_INVOKABLE QString footerText(int column) const;
+  // The header caption of a column (empty outside the columns).
+  Q_INVOKABLE QString columnCaption(int column) const;
   // The visual index of the column bound to a field, -1 when none is.
   Q_INVOKABLE int columnOfField(const QString& fieldName) const;
   ~TdxDBGrid() override;
