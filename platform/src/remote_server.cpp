@@ -209,15 +209,75 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     }
   }
 
+  // The one catch list around an object's code (its factory, QueryInterface, its
+  // methods): whatever it throws, the daemon stays up. Returns what body returns, or
+  // on a throw `failure`; with excep given, DISP_E_EXCEPTION and the description.
+  template <class F>
+  static HRESULT objectCode(F&& body, HRESULT failure = E_FAIL, ExcepInfo* excep = nullptr) {
+    std::u16string what;
+    try {
+      return body();
+    } catch (const std::exception& e) {
+      what = text::utf8ToUtf16(text::gbkToUtf8Lossy(e.what()));
+    } catch (...) {
+      what = u"unexpected failure in the served object";
+    }
+    if (!excep) return failure;
+    *excep = ExcepInfo{E_FAIL, u"", std::move(what)};
+    return DISP_E_EXCEPTION;
+  }
+
+  // The steps every request of the service shares: the token check, the thread's
+  // object runtime, the lookup of the caller's object and the log line with the time
+  // taken from construction to done().
+  class Call {
+   public:
+    Call(Impl& server, grpc::ServerContext* ctx, const char* op, const std::string& client,
+         std::uint64_t objectId = 0)
+        : server_(server),
+          op_(op),
+          client_(client),
+          objectId_(objectId),
+          start_(Clock::now()),
+          status_(server.checkToken(ctx, op, client)) {
+      if (status_.ok()) ensureThreadInitialised();
+    }
+    // Whether the token was refused; refusal() is then the answer to return.
+    bool refused() const { return !status_.ok(); }
+    const grpc::Status& refusal() const { return status_; }
+    // The caller's object (renewing its lease), or null when it was released.
+    std::shared_ptr<ServedObject> object() const { return server_.find(client_, objectId_); }
+    void setObjectId(std::uint64_t id) { objectId_ = id; }
+    // Logs the request's outcome; returns hr.
+    HRESULT done(HRESULT hr) const {
+      server_.log(op_, client_, objectId_, hr, start_);
+      return hr;
+    }
+
+   private:
+    Impl& server_;
+    const char* op_;
+    const std::string& client_;
+    std::uint64_t objectId_;
+    Clock::time_point start_;
+    grpc::Status status_;
+  };
+
+  static grpc::Status objectReleased() {
+    return grpc::Status(grpc::StatusCode::NOT_FOUND, "object released");
+  }
+  static grpc::Status malformedIdentifier() {
+    return grpc::Status(grpc::StatusCode::INVALID_ARGUMENT, "malformed identifier");
+  }
+
   // --- the service ---------------------------------------------------------------
   grpc::Status Activate(grpc::ServerContext* ctx, const wire::ActivateRequest* req,
                         wire::ActivateReply* rep) override {
-    const auto start = Clock::now();
-    if (auto s = checkToken(ctx, "Activate", req->client_id()); !s.ok()) return s;
-    ensureThreadInitialised();
+    Call call(*this, ctx, "Activate", req->client_id());
+    if (call.refused()) return call.refusal();
     Guid clsid, iid;
     if (!remote::GuidFromBytes(req->clsid(), clsid) || !remote::GuidFromBytes(req->iid(), iid))
-      return grpc::Status(grpc::StatusCode::INVALID_ARGUMENT, "malformed identifier");
+      return malformedIdentifier();
     rep->set_lease_ms(static_cast<std::uint32_t>(options.lease.count()));
     HRESULT hr = S_OK;
     std::uint64_t id = 0;
@@ -228,14 +288,14 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     }
     auto cls = classes.find(clsid);
     if (succeeded(hr) && cls == classes.end()) hr = REGDB_E_CLASSNOTREG;
-    std::shared_ptr<IUnknown> object, itf;
+    std::shared_ptr<IUnknown> itf;
     if (succeeded(hr)) {
-      try {
-        object = cls->second();
-      } catch (...) {
-        object.reset();
-      }
-      hr = object ? object->QueryInterface(iid, itf) : CO_E_SERVER_EXEC_FAILURE;
+      hr = objectCode(
+          [&] {
+            auto object = cls->second();
+            return object ? object->QueryInterface(iid, itf) : CO_E_SERVER_EXEC_FAILURE;
+          },
+          CO_E_SERVER_EXEC_FAILURE);
     }
     if (succeeded(hr)) {
       auto served = std::make_shared<ServedObject>();
@@ -256,61 +316,44 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
         served.reset();  // its database session closes without the table locked
       }
     }
-    rep->set_hr(hr);
+    call.setObjectId(id);
+    rep->set_hr(call.done(hr));
     rep->set_object_id(id);
-    log("Activate", req->client_id(), id, hr, start);
     return grpc::Status::OK;
   }
 
   grpc::Status QueryInterface(grpc::ServerContext* ctx, const wire::QueryInterfaceRequest* req,
                               wire::QueryInterfaceReply* rep) override {
-    const auto start = Clock::now();
-    if (auto s = checkToken(ctx, "QueryInterface", req->client_id()); !s.ok()) return s;
-    ensureThreadInitialised();
-    auto served = find(req->client_id(), req->object_id());
-    if (!served) return grpc::Status(grpc::StatusCode::NOT_FOUND, "object released");
+    Call call(*this, ctx, "QueryInterface", req->client_id(), req->object_id());
+    if (call.refused()) return call.refusal();
+    auto served = call.object();
+    if (!served) return objectReleased();
     Guid iid;
-    if (!remote::GuidFromBytes(req->iid(), iid))
-      return grpc::Status(grpc::StatusCode::INVALID_ARGUMENT, "malformed identifier");
+    if (!remote::GuidFromBytes(req->iid(), iid)) return malformedIdentifier();
+    std::lock_guard calls(served->calls);
     std::shared_ptr<IUnknown> itf;
-    HRESULT hr;
-    {
-      std::lock_guard calls(served->calls);
-      try {
-        hr = served->object->QueryInterface(iid, itf);
-      } catch (const std::exception&) {  // an object must not bring the daemon down
-        hr = E_FAIL;
-      }
-    }
-    rep->set_hr(hr);
-    log("QueryInterface", req->client_id(), req->object_id(), hr, start);
+    rep->set_hr(call.done(objectCode([&] { return served->object->QueryInterface(iid, itf); })));
     return grpc::Status::OK;
   }
 
   grpc::Status GetIDsOfNames(grpc::ServerContext* ctx, const wire::GetIDsOfNamesRequest* req,
                              wire::GetIDsOfNamesReply* rep) override {
-    const auto start = Clock::now();
-    if (auto s = checkToken(ctx, "GetIDsOfNames", req->client_id()); !s.ok()) return s;
-    ensureThreadInitialised();
-    auto served = find(req->client_id(), req->object_id());
-    if (!served) return grpc::Status(grpc::StatusCode::NOT_FOUND, "object released");
+    Call call(*this, ctx, "GetIDsOfNames", req->client_id(), req->object_id());
+    if (call.refused()) return call.refusal();
+    auto served = call.object();
+    if (!served) return objectReleased();
     std::int32_t dispid = 0;
-    HRESULT hr;
-    {
-      std::lock_guard calls(served->calls);
-      try {
-        std::shared_ptr<IUnknown> itf;
-        hr = served->object->QueryInterface(IID_IDispatch, itf);
-        auto disp = interface_cast<IDispatch>(itf);
-        if (succeeded(hr) && !disp) hr = E_NOINTERFACE;
-        if (succeeded(hr)) hr = disp->GetIDsOfNames(remote::Utf16FromBytes(req->name()), dispid);
-      } catch (const std::exception&) {
-        hr = E_FAIL;
-      }
-    }
-    rep->set_hr(hr);
+    std::lock_guard calls(served->calls);
+    const HRESULT hr = objectCode([&] {
+      std::shared_ptr<IUnknown> itf;
+      HRESULT r = served->object->QueryInterface(IID_IDispatch, itf);
+      auto disp = interface_cast<IDispatch>(itf);
+      if (succeeded(r) && !disp) r = E_NOINTERFACE;
+      if (succeeded(r)) r = disp->GetIDsOfNames(remote::Utf16FromBytes(req->name()), dispid);
+      return r;
+    });
+    rep->set_hr(call.done(hr));
     rep->set_dispid(dispid);
-    log("GetIDsOfNames", req->client_id(), req->object_id(), hr, start);
     return grpc::Status::OK;
   }
 
@@ -336,11 +379,10 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
 
   grpc::Status Invoke(grpc::ServerContext* ctx, const wire::InvokeRequest* req,
                       wire::InvokeReply* rep) override {
-    const auto start = Clock::now();
-    if (auto s = checkToken(ctx, "Invoke", req->client_id()); !s.ok()) return s;
-    ensureThreadInitialised();
-    auto served = find(req->client_id(), req->object_id());
-    if (!served) return grpc::Status(grpc::StatusCode::NOT_FOUND, "object released");
+    Call call(*this, ctx, "Invoke", req->client_id(), req->object_id());
+    if (call.refused()) return call.refusal();
+    auto served = call.object();
+    if (!served) return objectReleased();
     std::vector<Variant> args;
     args.reserve(static_cast<std::size_t>(req->args_size()));
     for (const auto& a : req->args()) args.push_back(remote::FromWire(a));
@@ -354,18 +396,14 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
       });
       ExcepInfo stale;
       GetErrorInfo(stale);  // a description left by an earlier call is not this one's
-      try {
-        hr = dispatchCall(*served->object, req->iid(), req->dispid(),
-                          static_cast<std::uint16_t>(req->flags()), args,
-                          req->want_result() ? &result : nullptr, excep);
-      } catch (const std::exception& e) {
-        // An object must not bring the daemon down; its failure becomes an exception
-        // with a description.
-        excep = ExcepInfo{E_FAIL, u"", text::utf8ToUtf16(text::gbkToUtf8Lossy(e.what()))};
-        hr = DISP_E_EXCEPTION;
-      }
+      hr = objectCode(
+          [&] {
+            return dispatchCall(*served->object, req->iid(), req->dispid(),
+                                static_cast<std::uint16_t>(req->flags()), args,
+                                req->want_result() ? &result : nullptr, excep);
+          },
+          E_FAIL, &excep);
     }
-    rep->set_hr(hr);
     if (hr == DISP_E_EXCEPTION) remote::ToWire(excep, *rep->mutable_excep());
     if (succeeded(hr)) {
       for (std::size_t i = 0; i < args.size(); ++i) {
@@ -375,16 +413,15 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
       }
       if (req->want_result() && !remote::ToWire(result, *rep->mutable_result()))
         hr = DISP_E_TYPEMISMATCH;
-      rep->set_hr(hr);
     }
-    log("Invoke", req->client_id(), req->object_id(), hr, start);
+    rep->set_hr(call.done(hr));
     return grpc::Status::OK;
   }
 
   grpc::Status Release(grpc::ServerContext* ctx, const wire::ReleaseRequest* req,
                        wire::ReleaseReply* rep) override {
-    const auto start = Clock::now();
-    if (auto s = checkToken(ctx, "Release", req->client_id()); !s.ok()) return s;
+    Call call(*this, ctx, "Release", req->client_id(), req->object_id());
+    if (call.refused()) return call.refusal();
     std::shared_ptr<ServedObject> released;
     {
       std::lock_guard lock(mutex);
@@ -400,12 +437,12 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
       }
     }
     const HRESULT hr = released ? S_OK : S_FALSE;
-    released.reset();
-    rep->set_hr(hr);
-    log("Release", req->client_id(), req->object_id(), hr, start);
+    released.reset();  // the object's last reference: its session closes here
+    rep->set_hr(call.done(hr));
     return grpc::Status::OK;
   }
 
+  // Not logged: clients send one every quarter lease.
   grpc::Status KeepAlive(grpc::ServerContext* ctx, const wire::KeepAliveRequest* req,
                          wire::KeepAliveReply* rep) override {
     if (auto s = checkToken(ctx, "KeepAlive", req->client_id()); !s.ok()) return s;

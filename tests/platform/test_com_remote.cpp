@@ -61,6 +61,8 @@ class EchoObject : public IDispatch, public ICounter {
       dispid = 1;
     else if (name == u"Double")
       dispid = 2;
+    else if (name == u"Throw")
+      throw 42;  // not even a std::exception
     else
       return DISP_E_UNKNOWNNAME;
     return S_OK;
@@ -76,6 +78,7 @@ class EchoObject : public IDispatch, public ICounter {
       return S_OK;
     }
     if (dispid == 3) throw std::runtime_error("object fault");
+    if (dispid == 4) throw 42;
     if (excep) *excep = ExcepInfo{E_FAIL, u"", u"no such call"};
     return DISP_E_EXCEPTION;
   }
@@ -180,6 +183,12 @@ TEST_F(Remote, AnObjectThatThrowsReportsAnExceptionAndTheServerGoesOn) {
   std::vector<Variant> none;
   EXPECT_EQ(obj->Invoke(3, DISPATCH_METHOD, none, nullptr, &excep), DISP_E_EXCEPTION);
   EXPECT_EQ(excep.description, u"object fault");
+  // Whatever an object throws, the call fails and the daemon goes on.
+  ExcepInfo other;
+  EXPECT_EQ(obj->Invoke(4, DISPATCH_METHOD, none, nullptr, &other), DISP_E_EXCEPTION);
+  EXPECT_FALSE(other.description.empty());
+  std::int32_t id = 0;
+  EXPECT_EQ(obj->GetIDsOfNames(u"Throw", id), E_FAIL);
   std::vector<Variant> args{Variant::i4(1).setByRef()};
   EXPECT_EQ(obj->Invoke(2, DISPATCH_METHOD, args, nullptr, nullptr), S_OK);
 }
