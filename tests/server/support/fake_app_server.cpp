@@ -7,20 +7,6 @@
 
 namespace qadj::dstest {
 
-com::HRESULT FakeAppServer::QueryInterface(const com::Guid& iid,
-                                           std::shared_ptr<com::IUnknown>& out) {
-  if (iid == com::IID_IUnknown || iid == IID_IAppServer) {
-    out = shared_from_this();
-    return com::S_OK;
-  }
-  return com::E_NOINTERFACE;
-}
-
-com::HRESULT FakeAppServer::ApplyUpdates(const std::u16string&, const com::Variant&, std::int32_t,
-                                         std::int32_t&, com::Variant&, com::Variant&) {
-  return com::E_NOTIMPL;
-}
-
 com::HRESULT FakeAppServer::FetchRecords(const std::u16string& provider, std::int32_t count,
                                          std::int32_t& recsOut, std::int32_t options,
                                          const std::u16string& commandText, com::Variant& params,
@@ -51,20 +37,6 @@ com::HRESULT FakeAppServer::FetchRecords(const std::u16string& provider, std::in
     }
   }
   return com::S_OK;
-}
-
-com::HRESULT FakeAppServer::DataRequest(const std::u16string&, const com::Variant&, com::Variant&) {
-  return com::E_NOTIMPL;
-}
-com::HRESULT FakeAppServer::GetProviderNames(com::Variant&) {
-  return com::E_NOTIMPL;
-}
-com::HRESULT FakeAppServer::GetParams(const std::u16string&, com::Variant&, com::Variant&) {
-  return com::E_NOTIMPL;
-}
-com::HRESULT FakeAppServer::RowRequest(const std::u16string&, const com::Variant&, std::int32_t,
-                                       com::Variant&, com::Variant&) {
-  return com::E_NOTIMPL;
 }
 
 com::HRESULT FakeAppServer::ExecuteCommand(const std::u16string& provider,

@@ -12,6 +12,7 @@
 #include "qadj/protocol/appserver.h"
 #include "qadj/protocol/packet.h"
 #include "qadj/server/remote_server.h"
+#include "qadj/testing/app_server_stub.h"
 
 namespace qadj::dstest {
 
@@ -25,22 +26,14 @@ struct AppServerCall {
   com::Variant params;
 };
 
-class FakeAppServer : public IAppServer {
+class FakeAppServer : public testing::AppServerStub {
  public:
-  com::HRESULT QueryInterface(const com::Guid& iid, std::shared_ptr<com::IUnknown>& out) override;
-  com::HRESULT ApplyUpdates(const std::u16string&, const com::Variant&, std::int32_t, std::int32_t&,
-                            com::Variant&, com::Variant&) override;
   // Fetch (options 1): the scripted result of the command text, else defaultResult;
   // recsOut = rowsSent. Reset (options 2): returns an empty result.
   com::HRESULT FetchRecords(const std::u16string& provider, std::int32_t count,
                             std::int32_t& recsOut, std::int32_t options,
                             const std::u16string& commandText, com::Variant& params,
                             com::Variant& ownerData, com::Variant& result) override;
-  com::HRESULT DataRequest(const std::u16string&, const com::Variant&, com::Variant&) override;
-  com::HRESULT GetProviderNames(com::Variant& result) override;
-  com::HRESULT GetParams(const std::u16string&, com::Variant&, com::Variant&) override;
-  com::HRESULT RowRequest(const std::u16string&, const com::Variant&, std::int32_t, com::Variant&,
-                          com::Variant&) override;
   com::HRESULT ExecuteCommand(const std::u16string& provider, const std::u16string& commandText,
                               com::Variant& params, com::Variant& ownerData) override;
 

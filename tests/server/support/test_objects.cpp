@@ -130,12 +130,6 @@ com::HRESULT TestServerObject::fail(const char16_t* description) {
   return com::E_FAIL;
 }
 
-com::HRESULT TestServerObject::ApplyUpdates(const std::u16string&, const com::Variant&,
-                                            std::int32_t, std::int32_t&, com::Variant&,
-                                            com::Variant&) {
-  return com::E_NOTIMPL;
-}
-
 com::HRESULT TestServerObject::FetchRecords(const std::u16string&, std::int32_t,
                                             std::int32_t& recsOut, std::int32_t,
                                             const std::u16string& commandText, com::Variant&,
@@ -152,23 +146,9 @@ com::HRESULT TestServerObject::FetchRecords(const std::u16string&, std::int32_t,
   return com::S_OK;
 }
 
-com::HRESULT TestServerObject::DataRequest(const std::u16string&, const com::Variant&,
-                                           com::Variant&) {
-  return com::E_NOTIMPL;
-}
-
 com::HRESULT TestServerObject::GetProviderNames(com::Variant& result) {
   result = com::Variant::bstr(u"PUBLIC_DSP");
   return com::S_OK;
-}
-
-com::HRESULT TestServerObject::GetParams(const std::u16string&, com::Variant&, com::Variant&) {
-  return com::E_NOTIMPL;
-}
-
-com::HRESULT TestServerObject::RowRequest(const std::u16string&, const com::Variant&, std::int32_t,
-                                          com::Variant&, com::Variant&) {
-  return com::E_NOTIMPL;
 }
 
 com::HRESULT TestServerObject::ExecuteCommand(const std::u16string&,

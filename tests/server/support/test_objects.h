@@ -9,6 +9,7 @@
 #include "qadj/com/com.h"
 #include "qadj/com/remote.h"
 #include "qadj/protocol/appserver.h"
+#include "qadj/testing/app_server_stub.h"
 
 namespace qadj::test {
 
@@ -37,7 +38,7 @@ inline constexpr const char16_t* kRaiseDescription = u"库存不足 (ORA-20001).
 inline constexpr const char16_t* kFailCommand = u"fail";
 inline constexpr const char16_t* kFailDescription = u"Table or view does not exist. \n";
 
-class TestServerObject : public com::IDispatch, public IAppServer {
+class TestServerObject : public com::IDispatch, public testing::AppServerStub {
  public:
   TestServerObject(std::u16string where, bool answersAppServer);
   ~TestServerObject() override;
@@ -47,18 +48,12 @@ class TestServerObject : public com::IDispatch, public IAppServer {
   com::HRESULT Invoke(std::int32_t dispid, std::uint16_t flags, std::vector<com::Variant>& args,
                       com::Variant* result, com::ExcepInfo* excep) override;
 
-  com::HRESULT ApplyUpdates(const std::u16string&, const com::Variant&, std::int32_t, std::int32_t&,
-                            com::Variant&, com::Variant&) override;
   // Result: the command text's UTF-16 bytes; recsOut = 2; ownerData = 7.
   com::HRESULT FetchRecords(const std::u16string& provider, std::int32_t count,
                             std::int32_t& recsOut, std::int32_t options,
                             const std::u16string& commandText, com::Variant& params,
                             com::Variant& ownerData, com::Variant& result) override;
-  com::HRESULT DataRequest(const std::u16string&, const com::Variant&, com::Variant&) override;
   com::HRESULT GetProviderNames(com::Variant& result) override;
-  com::HRESULT GetParams(const std::u16string&, com::Variant&, com::Variant&) override;
-  com::HRESULT RowRequest(const std::u16string&, const com::Variant&, std::int32_t, com::Variant&,
-                          com::Variant&) override;
   // ownerData = "done".
   com::HRESULT ExecuteCommand(const std::u16string& provider, const std::u16string& commandText,
                               com::Variant& params, com::Variant& ownerData) override;

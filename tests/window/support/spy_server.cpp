@@ -4,6 +4,7 @@
 
 #include "qadj/appserver/costore_product.h"
 #include "qadj/platform/text.h"
+#include "qadj/testing/app_server_stub.h"
 
 namespace qadj::testing {
 
@@ -32,7 +33,9 @@ std::vector<std::string> ServerLog::snapshotFetches() {
 
 namespace {
 
-class SpyServer : public IAppServer, public com::IDispatch {
+// Records what the window asks of the server and passes it on; the window uses only
+// FetchRecords and ExecuteCommand (the rest answer "not implemented").
+class SpyServer : public AppServerStub, public com::IDispatch {
  public:
   SpyServer(std::shared_ptr<com::IUnknown> inner, std::shared_ptr<ServerLog> log)
       : inner_(std::move(inner)), log_(std::move(log)) {
@@ -67,11 +70,6 @@ class SpyServer : public IAppServer, public com::IDispatch {
     return disp_->Invoke(dispid, flags, args, result, excep);
   }
 
-  com::HRESULT ApplyUpdates(const std::u16string& provider, const com::Variant& delta,
-                            std::int32_t maxErrors, std::int32_t& errorCount,
-                            com::Variant& ownerData, com::Variant& result) override {
-    return app_->ApplyUpdates(provider, delta, maxErrors, errorCount, ownerData, result);
-  }
   com::HRESULT FetchRecords(const std::u16string& provider, std::int32_t count,
                             std::int32_t& recsOut, std::int32_t options,
                             const std::u16string& commandText, com::Variant& params,
@@ -82,22 +80,6 @@ class SpyServer : public IAppServer, public com::IDispatch {
     }
     return app_->FetchRecords(provider, count, recsOut, options, commandText, params, ownerData,
                               result);
-  }
-  com::HRESULT DataRequest(const std::u16string& provider, const com::Variant& data,
-                           com::Variant& result) override {
-    return app_->DataRequest(provider, data, result);
-  }
-  com::HRESULT GetProviderNames(com::Variant& result) override {
-    return app_->GetProviderNames(result);
-  }
-  com::HRESULT GetParams(const std::u16string& provider, com::Variant& ownerData,
-                         com::Variant& result) override {
-    return app_->GetParams(provider, ownerData, result);
-  }
-  com::HRESULT RowRequest(const std::u16string& provider, const com::Variant& row,
-                          std::int32_t requestType, com::Variant& ownerData,
-                          com::Variant& result) override {
-    return app_->RowRequest(provider, row, requestType, ownerData, result);
   }
   com::HRESULT ExecuteCommand(const std::u16string& provider, const std::u16string& commandText,
                               com::Variant& params, com::Variant& ownerData) override {
