@@ -1,10 +1,7 @@
 // The daemon as an operator runs it: --init-demo, serving on a free loopback port
 // with one line per request, a clean stop on SIGTERM, and refusals of unsafe or
 // unusable set-ups.
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -17,6 +14,7 @@
 #include "qadj/com/com.h"
 #include "qadj/protocol/appserver.h"
 #include "qadj/protocol/packet.h"
+#include "qadj/testing/child_process.h"
 #include "support/databases.h"
 
 namespace qadj::appserver {
@@ -24,63 +22,9 @@ namespace {
 
 using com::Variant;
 
-// A child process with its standard error read through a pipe.
-class Daemon {
- public:
-  explicit Daemon(const std::vector<std::string>& args) {
-    int fds[2];
-    if (::pipe(fds) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(fds[1], 2);
-      ::dup2(fds[1], 1);
-      ::close(fds[0]);
-      ::close(fds[1]);
-      std::vector<char*> argv;
-      std::string exe = QADJ_APPSERVER_EXE;
-      argv.push_back(exe.data());
-      std::vector<std::string> copy = args;
-      for (auto& a : copy) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      ::execv(exe.c_str(), argv.data());
-      ::_exit(127);
-    }
-    ::close(fds[1]);
-    out_ = fds[0];
-  }
-  ~Daemon() {
-    if (pid_ > 0 && status_ < 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    if (out_ >= 0) ::close(out_);
-  }
-  // Reads output until a line containing marker arrives (true) or the output ends.
-  bool readUntil(const std::string& marker) {
-    while (text_.find(marker) == std::string::npos) {
-      char buf[512];
-      const auto n = ::read(out_, buf, sizeof buf);
-      if (n <= 0) return false;
-      text_.append(buf, static_cast<std::size_t>(n));
-    }
-    return true;
-  }
-  // Reads to the end of output and waits for the exit status.
-  int finish() {
-    readUntil("\x01never");
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return status_;
-  }
-  void signal(int sig) { ::kill(pid_, sig); }
-  const std::string& output() const { return text_; }
-
- private:
-  pid_t pid_ = -1;
-  int out_ = -1;
-  int status_ = -1;
-  std::string text_;
+// The daemon with its standard output and error read through a pipe.
+struct Daemon : qadj::testing::ChildProcess {
+  explicit Daemon(const std::vector<std::string>& args) : ChildProcess(QADJ_APPSERVER_EXE, args) {}
 };
 
 int portFrom(const std::string& log) {

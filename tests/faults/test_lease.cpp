@@ -21,6 +21,7 @@
 #include "qadj/protocol/appserver.h"
 #include "qadj/protocol/packet.h"
 #include "qadj/server/connection.h"
+#include "qadj/testing/child_process.h"
 #include "qadj/window/sql.h"
 #include "support/conditions.h"
 #include "support/daemon_process.h"
@@ -65,37 +66,14 @@ int openWindowObject(TDCOMConnection& dcom, const std::string& host) {
   for (;;) ::pause();
 }
 
-// The holder as a child process; its "ready" or "failed" read from a pipe.
-struct Holder {
-  pid_t pid = -1;
+// The holder as a child process; its "ready" or "failed" read from its standard output.
+struct Holder : ChildProcess {
   std::string said;
-
-  explicit Holder(const std::string& host) {
-    int fds[2];
-    if (::pipe(fds) != 0) return;
-    pid = ::fork();
-    if (pid == 0) {
-      ::dup2(fds[1], 1);
-      ::close(fds[0]);
-      ::close(fds[1]);
-      ::execl("/proc/self/exe", "faults_test_lease", kHoldArgument, host.c_str(),
-              static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    ::close(fds[1]);
-    char buf[64];
-    ssize_t n;
-    while (said.find('\n') == std::string::npos && (n = ::read(fds[0], buf, sizeof buf)) > 0)
-      said.append(buf, static_cast<std::size_t>(n));
-    ::close(fds[0]);
+  explicit Holder(const std::string& host)
+      : ChildProcess("/proc/self/exe", {kHoldArgument, host}, {{}, Output::StdoutPipe, {}}) {
+    readUntil("\n");
+    said = output();
   }
-  void kill() {
-    if (pid <= 0) return;
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-    pid = -1;
-  }
-  ~Holder() { kill(); }
 };
 
 TEST(Lease, AKilledClientsObjectAndDatabaseSessionAreReleased) {

@@ -1,9 +1,6 @@
 #include "support/daemon_process.h"
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -82,34 +79,17 @@ bool DaemonProcess::start(std::chrono::milliseconds deadline) {
 
 bool DaemonProcess::launch(Clock::time_point until) {
   ++starts_;
-  const std::string path = logPath();
-  const int logFd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (logFd < 0) {
-    error_ = "cannot create " + path;
-    return false;
-  }
   std::vector<std::string> args = args_;
   allowTestSuperuser(args);
   args.push_back("--listen");
   args.push_back("127.0.0.1:" + std::to_string(port_));
-  const std::string exe = daemonExecutable();
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(exe.c_str()));
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(logFd, 1);
-    ::dup2(logFd, 2);
-    ::execv(exe.c_str(), argv.data());
-    ::_exit(127);
-  }
-  ::close(logFd);
-  if (pid < 0) {
-    error_ = "fork failed";
+  try {
+    child_ = std::make_unique<ChildProcess>(
+        daemonExecutable(), args, ChildProcess::Options{{}, ChildProcess::Output::File, logPath()});
+  } catch (const std::exception& e) {
+    error_ = e.what();
     return false;
   }
-  pid_ = pid;
   for (;;) {
     const std::string text = log();
     if (const int port = portOfReadyLine(text); port > 0) {
@@ -117,8 +97,8 @@ bool DaemonProcess::launch(Clock::time_point until) {
       return true;
     }
     int status = 0;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
+    if (child_->exited(status)) {
+      child_.reset();
       error_ = "the daemon exited before serving: " + text;
       return false;
     }
@@ -132,19 +112,14 @@ bool DaemonProcess::launch(Clock::time_point until) {
 }
 
 void DaemonProcess::kill() {
-  if (pid_ <= 0) return;
-  ::kill(pid_, SIGKILL);
-  ::waitpid(pid_, nullptr, 0);
-  pid_ = -1;
+  child_.reset();  // SIGKILL and reap
 }
 
 int DaemonProcess::terminate() {
-  if (pid_ <= 0) return -1;
-  ::kill(pid_, SIGTERM);
-  int status = 0;
-  ::waitpid(pid_, &status, 0);
-  pid_ = -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  if (!child_) return -1;
+  const int status = child_->stop(SIGTERM);
+  child_.reset();
+  return status;
 }
 
 }  // namespace qadj::testing

@@ -6,8 +6,11 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "qadj/testing/child_process.h"
 
 namespace qadj::testing {
 
@@ -31,8 +34,8 @@ class DaemonProcess {
   // SIGTERM, then waits for the exit; returns the exit status (128+signal when killed
   // by a signal), -1 when not running.
   int terminate();
-  bool running() const { return pid_ > 0; }
-  pid_t pid() const { return pid_; }
+  bool running() const { return child_ != nullptr; }
+  pid_t pid() const { return child_ ? child_->pid() : -1; }
   int port() const { return port_; }
   // "127.0.0.1:PORT", the host text clients use.
   std::string host() const;
@@ -50,7 +53,7 @@ class DaemonProcess {
 
   std::vector<std::string> args_;
   std::string logDir_;
-  pid_t pid_ = -1;
+  std::unique_ptr<ChildProcess> child_;  // null when not running
   int port_ = 0;
   int starts_ = 0;
   std::string error_;
