@@ -7,8 +7,8 @@
 namespace qadj::calendar {
 
 // Day number of a calendar date, counted from 1970-01-01 (day 0; earlier dates are
-// negative). month is 1..12 and day 1..31; neither is checked, an out-of-range day
-// counts on into the next month.
+// negative). month must be 1..12 (not checked); a day past the month's end counts on
+// into the next month (2026-02-30 is 2026-03-02).
 QADJ_PLATFORM_API long daysFromCivil(long year, int month, int day);
 
 // The calendar date of a day number counted from 1970-01-01; the inverse of
