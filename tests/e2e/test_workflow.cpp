@@ -20,12 +20,11 @@
 #include "modal_script.h"
 #include "qadj/appserver/costore_product.h"
 #include "qadj/com/com.h"
-#include "qadj/com/remote.h"
 #include "qadj/platform/clock.h"
 #include "qadj/platform/message_box.h"
 #include "qadj/platform/text.h"
 #include "qadj/protocol/appserver.h"
-#include "support/daemon_process.h"
+#include "qadj/testing/server_under_test.h"
 #include "support/quota_db.h"
 
 using namespace qadj;
@@ -74,12 +73,6 @@ void clickCell(const Grid& g, int row, int column) {
   QTest::mouseClick(g.w->viewport(), Qt::LeftButton, {}, g.cellInViewport(row, column));
 }
 
-enum class Transport { InProcess, Grpc, Daemon };
-struct Setup {
-  Transport transport;
-  const char* dialect;  // "sqlite" or "postgresql"
-};
-
 class Workflow : public ::testing::TestWithParam<Setup> {
  protected:
   void SetUp() override {
@@ -95,31 +88,19 @@ class Workflow : public ::testing::TestWithParam<Setup> {
     }
     com::CoInitialize();
     const std::string url = db->url();
-    com::ClassFactory factory = [url] { return appserver::createCoStoreProduct(url); };
-    if (GetParam().transport == Transport::Daemon) {
-      ASSERT_TRUE(daemonLogs.isValid());
-      daemon = std::make_unique<DaemonProcess>(std::vector<std::string>{"--db", url},
-                                               daemonLogs.path().toStdString());
-      ASSERT_TRUE(daemon->start()) << daemon->error();
-      serverHost = daemon->host();
-    } else if (GetParam().transport == Transport::Grpc) {
-      com::RemoteServerOptions options;
-      options.listen = "127.0.0.1:0";
-      remote = std::make_unique<com::RemoteObjectServer>(options);
-      remote->registerClass(CLSID_CoStoreProduct, kCoStoreProductProgId, factory);
-      remote->start();
-      serverHost = "127.0.0.1:" + std::to_string(remote->port());
-    } else {
-      com::CoRegisterClass(CLSID_CoStoreProduct, kCoStoreProductProgId, factory);
-    }
+    server = std::make_unique<ServerUnderTest>(GetParam().transport);
+    if (GetParam().transport != Transport::Daemon)
+      server->registerClass(CLSID_CoStoreProduct, kCoStoreProductProgId,
+                            [url] { return appserver::createCoStoreProduct(url); });
+    ASSERT_TRUE(daemonLogs.isValid());
+    ASSERT_TRUE(server->start({"--db", url}, daemonLogs.path().toStdString())) << server->error();
+    serverHost = server->host();
   }
 
   void TearDown() override {
     unsetenv("QADJ_DRIVE_C");
     if (!db) return;
-    remote.reset();
-    daemon.reset();
-    com::CoRevokeClass(CLSID_CoStoreProduct);
+    server.reset();
     com::CoUninitialize();
   }
 
@@ -148,9 +129,8 @@ class Workflow : public ::testing::TestWithParam<Setup> {
   ShowDll showdll = nullptr;
   QTemporaryDir drive;
   std::unique_ptr<QuotaDatabase> db;
-  std::unique_ptr<com::RemoteObjectServer> remote;
   QTemporaryDir daemonLogs;
-  std::unique_ptr<DaemonProcess> daemon;
+  std::unique_ptr<ServerUnderTest> server;
   std::string serverHost;
   std::shared_ptr<ScriptedMessageBoxService> boxes = std::make_shared<ScriptedMessageBoxService>();
   ScopedMessageBoxService boxScope{boxes};
@@ -301,17 +281,10 @@ TEST_P(Workflow, UnknownOperatorGetsAnEmptyListAndCanLeave) {
   EXPECT_EQ(ModalScript::findWindow(QStringLiteral("main")), nullptr);
 }
 
-std::string transportName(const ::testing::TestParamInfo<Setup>& param) {
-  const char* names[] = {"InProcess_", "Grpc_", "Daemon_"};
-  return names[static_cast<int>(param.param.transport)] + std::string(param.param.dialect);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Transports, Workflow,
-    ::testing::Values(Setup{Transport::InProcess, "sqlite"}, Setup{Transport::Grpc, "sqlite"},
-                      Setup{Transport::Daemon, "sqlite"}, Setup{Transport::InProcess, "postgresql"},
-                      Setup{Transport::Grpc, "postgresql"}, Setup{Transport::Daemon, "postgresql"}),
-    transportName);
+INSTANTIATE_TEST_SUITE_P(Transports, Workflow,
+                         ::testing::ValuesIn(setupsOver({Transport::InProcess, Transport::Grpc,
+                                                         Transport::Daemon})),
+                         setupName);
 
 }  // namespace
 

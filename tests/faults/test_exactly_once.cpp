@@ -19,10 +19,10 @@
 #include "qadj/protocol/save_request.h"
 #include "qadj/server/client_dataset.h"
 #include "qadj/server/connection.h"
+#include "qadj/testing/daemon_process.h"
 #include "qadj/window/main_form.h"
 #include "qadj/window/sql.h"
 #include "support/conditions.h"
-#include "support/daemon_process.h"
 #include "support/quota_db.h"
 #include "support/window_fixture.h"
 

@@ -12,8 +12,8 @@
 #include "qadj/platform/text.h"
 #include "qadj/protocol/appserver.h"
 #include "qadj/server/connection.h"
+#include "qadj/testing/daemon_process.h"
 #include "support/conditions.h"
-#include "support/daemon_process.h"
 #include "support/databases.h"
 #include "support/quota_ring.h"
 

@@ -22,9 +22,9 @@
 #include "qadj/protocol/packet.h"
 #include "qadj/server/connection.h"
 #include "qadj/testing/child_process.h"
+#include "qadj/testing/daemon_process.h"
 #include "qadj/window/sql.h"
 #include "support/conditions.h"
-#include "support/daemon_process.h"
 #include "support/databases.h"
 #include "support/quota_ring.h"
 

@@ -18,9 +18,9 @@
 #include "qadj/plugin/error_box.h"
 #include "qadj/server/client_dataset.h"
 #include "qadj/server/fields.h"
+#include "qadj/testing/daemon_process.h"
 #include "qadj/window/date_picker.h"
 #include "qadj/window/main_form.h"
-#include "support/daemon_process.h"
 #include "support/quota_db.h"
 #include "support/window_fixture.h"
 

@@ -18,7 +18,6 @@ namespace {
 class DetailGridTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    gridtest::app();
     gridtest::declareDetailFields(ds);
     source.SetDataSet(&ds);
     configureDetailGrid(grid, &source);
@@ -39,7 +38,6 @@ class DetailGridTest : public ::testing::Test {
     QTest::mouseClick(grid.viewport(), Qt::LeftButton, mods, grid.HeaderRect(column).center());
   }
 
-  gridtest::AppFirst appFirst;
   gridtest::MemDataSet ds{"ClientDataSet2"};
   TDataSource source{"DataSource2"};
   TdxDBGrid grid;
@@ -233,7 +231,6 @@ namespace {
 class ProductGridTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    gridtest::app();
     gridtest::declareProductFields(ds);
     source.SetDataSet(&ds);
     configureProductGrid(grid, &source);
@@ -256,7 +253,6 @@ class ProductGridTest : public ::testing::Test {
     QTest::keyClick(&grid, static_cast<Qt::Key>(k), mods);
   }
 
-  gridtest::AppFirst appFirst;
   gridtest::MemDataSet ds{"ClientDataSet1"};
   TDataSource source{"DataSource1"};
   TdxDBGrid grid;
@@ -376,7 +372,6 @@ TEST_F(DetailGridTest, TheScrollBarFollowsLoadsInsertsAndDeletes) {
 }
 
 TEST(GridFooter, ADateColumnsTotalIsShownAsADate) {
-  gridtest::AppFirst appFirst;
   gridtest::MemDataSet ds{"Public_qry"};  // default fields: a date/time field for ZDRQ00
   ds.packet.columns = {packet::Column{"DHAO00", "String", 4},
                        packet::Column{"ZDRQ00", "DateTime", 0}};

@@ -76,7 +76,6 @@ class EditingTest : public ::testing::Test {
     std::string footer;
   };
 
-  gridtest::AppFirst appFirst;
   gridtest::MemDataSet ds{"ClientDataSet2"};
   TDataSource source{"DataSource2"};
   QWidget window;

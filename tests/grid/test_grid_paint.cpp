@@ -54,7 +54,6 @@ struct DetailGrid {
     ds.Open();
     grid.show();
   }
-  gridtest::AppFirst appFirst;
   gridtest::MemDataSet ds{"ClientDataSet2"};
   TDataSource source{"DataSource2"};
   TdxDBGrid grid;
@@ -92,7 +91,6 @@ TEST(GridPaint, DetailGridLooksLikeADesktopGrid) {
 }
 
 TEST(GridPaint, ProductGridHasNoFooter) {
-  gridtest::AppFirst appFirst;
   gridtest::MemDataSet ds{"ClientDataSet1"};
   gridtest::declareProductFields(ds);
   TDataSource source{"DataSource1"};
@@ -151,7 +149,6 @@ TEST(GridPaint, ANumberIsShownWholeOrVisiblyCutNeverAsAnotherNumber) {
 }
 
 TEST(GridPaint, OnlyTheGridWithTheKeyboardFocusShowsItsFocusedCell) {
-  gridtest::AppFirst appFirst;
   gridtest::MemDataSet products{"ClientDataSet1"}, details{"ClientDataSet2"};
   gridtest::declareProductFields(products);
   gridtest::declareDetailFields(details);

@@ -16,15 +16,7 @@ using namespace qadj;
 namespace {
 const std::string kTishi = "\xCC\xE1\xCA\xBE";  // 提示
 
-class MessageBoxTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "test";
-    static char* argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr) new QApplication(argc, argv);
-  }
-};
+using MessageBoxTest = ::testing::Test;
 }  // namespace
 
 TEST_F(MessageBoxTest, ScriptedServiceRecordsCallsAndAnswersInOrder) {

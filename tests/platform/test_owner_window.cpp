@@ -10,15 +10,7 @@
 using namespace qadj;
 
 namespace {
-class OwnerWindowTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "test";
-    static char* argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr) new QApplication(argc, argv);
-  }
-};
+using OwnerWindowTest = ::testing::Test;
 }  // namespace
 
 TEST_F(OwnerWindowTest, ApplicationOwnerHandleIsProcessWide) {

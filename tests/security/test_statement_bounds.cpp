@@ -11,9 +11,9 @@
 #include "qadj/appserver/costore_product.h"
 #include "qadj/com/com.h"
 #include "qadj/platform/text.h"
+#include "qadj/testing/daemon_process.h"
 #include "support/conditions.h"
 #include "support/daemon.h"
-#include "support/daemon_process.h"
 #include "support/quota_db.h"
 #include "support/remote_calls.h"
 

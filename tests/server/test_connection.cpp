@@ -99,14 +99,14 @@ TEST_F(Connection, EmptyHostWithoutInProcessClassUsesTheLocalDaemon) {
   c.SetServerGUID(test::CLSID_TestServer.toString());
   c.Connect();
   EXPECT_EQ(where(c), "daemon");
-  EXPECT_EQ(fixture.server().objectCount(), 1u);
+  EXPECT_EQ(fixture.remote().objectCount(), 1u);
   c.Disconnect();
-  EXPECT_EQ(fixture.server().objectCount(), 0u);
+  EXPECT_EQ(fixture.remote().objectCount(), 0u);
   // With the class registered in this process, the same connection stays in-process.
   test::RegisterTestClassesInProcess();
   c.Connect();
   EXPECT_EQ(where(c), "inproc");
-  EXPECT_EQ(fixture.server().objectCount(), 0u);
+  EXPECT_EQ(fixture.remote().objectCount(), 0u);
 }
 
 TEST_F(Connection, ClassContextFollowsThisComputersName) {
@@ -159,13 +159,13 @@ TEST_F(Connection, SameHostTextKeepsTheConnectionOtherCaseReconnects) {
   c.SetComputerName(host);
   EXPECT_TRUE(c.Connected());
   EXPECT_EQ(c.ServerDispatch().asDispatch(), first);
-  EXPECT_EQ(fixture.server().objectCount(), 1u);
+  EXPECT_EQ(fixture.remote().objectCount(), 1u);
   first.reset();
 
   c.SetComputerName("LOCALHOST:" + std::to_string(fixture.port()));
   EXPECT_FALSE(c.Connected());
   EXPECT_TRUE(c.ServerDispatch().isNull());
-  EXPECT_EQ(fixture.server().objectCount(), 0u);
+  EXPECT_EQ(fixture.remote().objectCount(), 0u);
   EXPECT_EQ(client.changes, (std::vector<bool>{true, false}));
 
   c.GetRecordSetInterface();

@@ -12,8 +12,8 @@ namespace qadj {
 namespace {
 
 using test::TestServerObject;
-
-enum class Transport { InProcess, Grpc };
+using testing::ServerUnderTest;
+using testing::Transport;
 
 std::string gbk(const char* utf8) {
   return text::utf8ToGbk(utf8);
@@ -29,17 +29,13 @@ class ConnectionContract : public ::testing::TestWithParam<Transport> {
  protected:
   void SetUp() override {
     com::CoInitialize();
-    if (GetParam() == Transport::InProcess) {
-      test::RegisterTestClassesInProcess();
-    } else {
-      test::RevokeTestClassesInProcess();
-      fixture_ = std::make_unique<test::TestServerFixture>();
-    }
+    server_ = std::make_unique<ServerUnderTest>(GetParam());
+    test::serveTestClasses(*server_);
+    server_->start();
     baseline_ = TestServerObject::liveCount();
   }
   void TearDown() override {
-    test::RevokeTestClassesInProcess();
-    fixture_.reset();
+    server_.reset();
     com::CoUninitialize();
   }
 
@@ -47,7 +43,7 @@ class ConnectionContract : public ::testing::TestWithParam<Transport> {
   std::unique_ptr<TDCOMConnection> connection(const com::Guid& clsid = test::CLSID_TestServer) {
     auto c = std::make_unique<TDCOMConnection>();
     c->SetServerGUID(clsid.toString());
-    if (fixture_) c->SetComputerName(fixture_->host());
+    c->SetComputerName(server_->host());
     return c;
   }
 
@@ -69,7 +65,7 @@ class ConnectionContract : public ::testing::TestWithParam<Transport> {
     return result;
   }
 
-  std::unique_ptr<test::TestServerFixture> fixture_;
+  std::unique_ptr<ServerUnderTest> server_;
   int baseline_ = 0;
 };
 
@@ -109,8 +105,8 @@ TEST_P(ConnectionContract, DestroyingTheConnectionReleasesTheObject) {
     EXPECT_EQ(TestServerObject::liveCount(), baseline_ + 1);
   }
   EXPECT_EQ(TestServerObject::liveCount(), baseline_);
-  if (fixture_) {
-    EXPECT_EQ(fixture_->server().objectCount(), 0u);
+  if (GetParam() == Transport::Grpc) {
+    EXPECT_EQ(server_->remote().objectCount(), 0u);
   }
 }
 
@@ -271,8 +267,8 @@ TEST_P(ConnectionContract, ObjectWithoutAutomationIsRefused) {
   }
   EXPECT_FALSE(c->Connected());
   EXPECT_TRUE(client.changes.empty());
-  if (fixture_) {
-    EXPECT_EQ(fixture_->server().objectCount(), 0u);
+  if (GetParam() == Transport::Grpc) {
+    EXPECT_EQ(server_->remote().objectCount(), 0u);
   }
 }
 

@@ -44,7 +44,7 @@ TEST_F(ConnectionInterface, RemoteObjectIsAskedOnceAndReleasedOnDisconnect) {
   ASSERT_TRUE(first);
   EXPECT_EQ(c.GetRecordSetInterface(), first);
   EXPECT_EQ(fetchText(*first, u"abc"), u"abc");
-  EXPECT_EQ(fixture.server().objectCount(), 1u);
+  EXPECT_EQ(fixture.remote().objectCount(), 1u);
 
   // A data set still holding the old interface keeps only that proxy: the connection
   // drops its own, and a new connect asks the new object.

@@ -9,9 +9,9 @@
 #include "qadj/appserver/database.h"
 #include "qadj/appserver/demo.h"
 #include "qadj/appserver/embedded.h"
-#include "qadj/com/remote.h"
 #include "qadj/server/connection.h"
 #include "qadj/server/window_datasets.h"
+#include "qadj/testing/server_under_test.h"
 
 namespace qadj {
 namespace {
@@ -36,14 +36,12 @@ class RealServerTest : public ::testing::TestWithParam<Where> {
     if (GetParam() == Where::InProcess) {
       appserver::registerInProcessServer(url_);
     } else {
-      com::RemoteServerOptions options;
-      options.listen = "127.0.0.1:0";
-      remote_ = std::make_unique<com::RemoteObjectServer>(options);
+      remote_ = std::make_unique<testing::ServerUnderTest>(testing::Transport::Grpc);
       const std::string url = url_;
       remote_->registerClass(CLSID_CoStoreProduct, kCoStoreProductProgId,
                              [url] { return appserver::createCoStoreProduct(url); });
       remote_->start();
-      dcom_->SetComputerName("127.0.0.1:" + std::to_string(remote_->port()));
+      dcom_->SetComputerName(remote_->host());
     }
     sets_ = CreateWindowDataSets(dcom_.get());
   }
@@ -58,7 +56,7 @@ class RealServerTest : public ::testing::TestWithParam<Where> {
 
   std::string path_, url_;
   appserver::DemoSummary demo_;
-  std::unique_ptr<com::RemoteObjectServer> remote_;
+  std::unique_ptr<testing::ServerUnderTest> remote_;
   std::unique_ptr<TDCOMConnection> dcom_;
   WindowDataSets sets_;
 };

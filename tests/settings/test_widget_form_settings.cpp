@@ -10,12 +10,6 @@ using namespace qadj;
 namespace {
 class WidgetFormSettingsTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "test";
-    static char* argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr) new QApplication(argc, argv);
-  }
   void SetUp() override {
     window.move(183, 110);
     window.resize(778, 480);

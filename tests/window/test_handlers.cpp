@@ -402,10 +402,7 @@ TEST_P(Handlers, InsertedRowsAreNotSentAndEmptyCellsCountAsZero) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Setups, Handlers,
-                         ::testing::Values(Setup{Transport::InProcess, "sqlite"},
-                                           Setup{Transport::Grpc, "sqlite"},
-                                           Setup{Transport::InProcess, "postgresql"},
-                                           Setup{Transport::Grpc, "postgresql"}),
+                         ::testing::ValuesIn(setupsOver({Transport::InProcess, Transport::Grpc})),
                          setupName);
 
 // An unreachable server at activation: the error is shown, the window stays usable,

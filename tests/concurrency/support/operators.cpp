@@ -72,12 +72,6 @@ std::string saveBlock(const Transfer& t) {
 
 namespace {
 
-com::RemoteServerOptions loopbackOptions() {
-  com::RemoteServerOptions options;
-  options.listen = "127.0.0.1:0";
-  return options;
-}
-
 // Calls through IDispatch as a late-bound client does: arguments in order here,
 // reversed on the way in (and back).
 com::HRESULT call(com::IDispatch& d, std::int32_t dispid, std::vector<com::Variant>& args,
@@ -95,20 +89,12 @@ std::string described(const com::ExcepInfo& excep) {
 }  // namespace
 
 ObjectServer::ObjectServer(appserver::CoStoreProduct::SessionOpener open)
-    : server_(loopbackOptions()) {
-  server_.registerClass(CLSID_CoStoreProduct, kCoStoreProductProgId,
-                        [open = std::move(open)]() -> std::shared_ptr<com::IUnknown> {
-                          return std::make_shared<appserver::CoStoreProduct>(open);
-                        });
-  server_.start();
-}
-
-ObjectServer::~ObjectServer() {
-  server_.shutdown();
-}
-
-std::string ObjectServer::address() const {
-  return "127.0.0.1:" + std::to_string(server_.port());
+    : ServerUnderTest(Transport::Grpc) {
+  registerClass(CLSID_CoStoreProduct, kCoStoreProductProgId,
+                [open = std::move(open)]() -> std::shared_ptr<com::IUnknown> {
+                  return std::make_shared<appserver::CoStoreProduct>(open);
+                });
+  start();
 }
 
 Operator::Operator(const std::string& address) {

@@ -12,8 +12,8 @@
 
 #include "qadj/appserver/costore_product.h"
 #include "qadj/com/com.h"
-#include "qadj/com/remote.h"
 #include "qadj/protocol/packet.h"
+#include "qadj/testing/server_under_test.h"
 
 namespace qadj::testing {
 
@@ -51,20 +51,14 @@ struct Transfer {
 // their order, then the giver's decrement by their total.
 std::string saveBlock(const Transfer& t);
 
-// A RemoteObjectServer on a free loopback port serving CoStoreProduct objects, each on
-// a session that open makes. Started by the constructor (throws qadj::Exception when it
-// cannot listen); shut down by the destructor.
-class ObjectServer {
+// An object server over gRPC on a free loopback port serving CoStoreProduct objects,
+// each on a session that open makes. Started by the constructor (throws qadj::Exception
+// when it cannot listen); shut down by the destructor.
+class ObjectServer : public ServerUnderTest {
  public:
   explicit ObjectServer(appserver::CoStoreProduct::SessionOpener open);
-  ~ObjectServer();
-  ObjectServer(const ObjectServer&) = delete;
-  ObjectServer& operator=(const ObjectServer&) = delete;
   // "127.0.0.1:PORT"
-  std::string address() const;
-
- private:
-  com::RemoteObjectServer server_;
+  std::string address() const { return host(); }
 };
 
 // One operator's connection: its own server object, reached over gRPC. Used on the

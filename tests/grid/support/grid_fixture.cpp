@@ -6,17 +6,6 @@ using qadj::packet::Column;
 using qadj::packet::Packet;
 using qadj::packet::Value;
 
-QApplication& app() {
-  static int argc = 1;
-  static char name[] = "grid_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* instance = [] {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    return new QApplication(argc, argv);
-  }();
-  return *instance;
-}
-
 std::unique_ptr<qadj::RecordSet> MemDataSet::DoOpen() {
   Packet copy = packet;
   return std::make_unique<qadj::RecordSet>(std::move(copy));

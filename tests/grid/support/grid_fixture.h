@@ -14,14 +14,6 @@
 
 namespace gridtest {
 
-// Returns the process's QApplication, creating it on first use (offscreen in CI).
-QApplication& app();
-
-// Declared as a fixture's first member: the application exists before any widget.
-struct AppFirst {
-  AppFirst() { app(); }
-};
-
 // A data set whose rows come from a packet held in memory.
 class MemDataSet : public qadj::TDataSet {
  public:

@@ -167,42 +167,49 @@ com::HRESULT TestNoDispatchObject::QueryInterface(const com::Guid& iid,
   return com::S_OK;
 }
 
+namespace {
+
+struct TestClass {
+  const com::Guid* clsid;
+  const char* progId;
+};
+constexpr TestClass kTestClasses[] = {{&CLSID_TestServer, kTestServerProgId},
+                                      {&CLSID_TestDispatchOnly, "Qadj.TestDispatchOnly"},
+                                      {&CLSID_TestNoDispatch, "Qadj.TestNoDispatch"}};
+
+}  // namespace
+
+void serveTestClasses(testing::ServerUnderTest& server) {
+  const char16_t* where =
+      server.transport() == testing::Transport::InProcess ? u"inproc" : u"daemon";
+  for (const TestClass& c : kTestClasses)
+    server.registerClass(*c.clsid, c.progId, factoryFor(*c.clsid, where));
+}
+
 void RegisterTestClassesInProcess() {
-  com::CoRegisterClass(CLSID_TestServer, kTestServerProgId,
-                       factoryFor(CLSID_TestServer, u"inproc"));
-  com::CoRegisterClass(CLSID_TestDispatchOnly, "Qadj.TestDispatchOnly",
-                       factoryFor(CLSID_TestDispatchOnly, u"inproc"));
-  com::CoRegisterClass(CLSID_TestNoDispatch, "Qadj.TestNoDispatch",
-                       factoryFor(CLSID_TestNoDispatch, u"inproc"));
+  for (const TestClass& c : kTestClasses)
+    com::CoRegisterClass(*c.clsid, c.progId, factoryFor(*c.clsid, u"inproc"));
 }
 
 void RevokeTestClassesInProcess() {
-  com::CoRevokeClass(CLSID_TestServer);
-  com::CoRevokeClass(CLSID_TestDispatchOnly);
-  com::CoRevokeClass(CLSID_TestNoDispatch);
+  for (const TestClass& c : kTestClasses) com::CoRevokeClass(*c.clsid);
 }
 
-TestServerFixture::TestServerFixture(std::chrono::milliseconds lease, std::string token) {
+namespace {
+
+com::RemoteServerOptions leaseAndToken(std::chrono::milliseconds lease, std::string token) {
   com::RemoteServerOptions options;
-  options.listen = "127.0.0.1:0";
   options.lease = lease;
   options.token = std::move(token);
-  server_ = std::make_unique<com::RemoteObjectServer>(options);
-  for (const auto* clsid : {&CLSID_TestServer, &CLSID_TestDispatchOnly, &CLSID_TestNoDispatch})
-    server_->registerClass(*clsid, "", factoryFor(*clsid, u"daemon"));
-  server_->start();
+  return options;
 }
 
-TestServerFixture::~TestServerFixture() {
-  server_->shutdown();
-}
+}  // namespace
 
-std::string TestServerFixture::host() const {
-  return "127.0.0.1:" + std::to_string(port());
-}
-
-int TestServerFixture::port() const {
-  return server_->port();
+TestServerFixture::TestServerFixture(std::chrono::milliseconds lease, std::string token)
+    : ServerUnderTest(testing::Transport::Grpc, leaseAndToken(lease, std::move(token))) {
+  serveTestClasses(*this);
+  start();
 }
 
 }  // namespace qadj::test

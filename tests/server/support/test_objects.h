@@ -1,5 +1,5 @@
-// A small application-server stand-in for the connection tests, and a fixture that
-// serves it over gRPC on a free loopback port.
+// A small application-server stand-in for the connection tests, served in this process
+// or over gRPC on a free loopback port.
 #pragma once
 
 #include <chrono>
@@ -10,6 +10,7 @@
 #include "qadj/com/remote.h"
 #include "qadj/protocol/appserver.h"
 #include "qadj/testing/app_server_stub.h"
+#include "qadj/testing/server_under_test.h"
 
 namespace qadj::test {
 
@@ -76,23 +77,18 @@ class TestNoDispatchObject : public com::IUnknown {
   com::HRESULT QueryInterface(const com::Guid& iid, std::shared_ptr<com::IUnknown>& out) override;
 };
 
-// Registers the three test classes in this process (objects say "inproc").
+// Registers the three test classes with server (objects say "inproc" when made in this
+// process, "daemon" when served). Not for Transport::Daemon.
+void serveTestClasses(testing::ServerUnderTest& server);
+// Registers the three test classes in this process, outside any ServerUnderTest.
 void RegisterTestClassesInProcess();
 void RevokeTestClassesInProcess();
 
-// Serves the three test classes (objects say "daemon") on 127.0.0.1 and a free port.
-class TestServerFixture {
+// Serves the three test classes over gRPC on 127.0.0.1 and a free port, started.
+class TestServerFixture : public testing::ServerUnderTest {
  public:
   explicit TestServerFixture(std::chrono::milliseconds lease = std::chrono::seconds(30),
                              std::string token = {});
-  ~TestServerFixture();
-  // "127.0.0.1:<port>".
-  std::string host() const;
-  int port() const;
-  com::RemoteObjectServer& server() { return *server_; }
-
- private:
-  std::unique_ptr<com::RemoteObjectServer> server_;
 };
 
 }  // namespace qadj::test

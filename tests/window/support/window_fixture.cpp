@@ -14,11 +14,6 @@
 
 namespace qadj::testing {
 
-std::string setupName(const ::testing::TestParamInfo<Setup>& info) {
-  return std::string(info.param.transport == Transport::InProcess ? "InProcess" : "Grpc") + "_" +
-         info.param.dialect;
-}
-
 void WindowFixture::SetUp() {
   try {
     db = std::make_unique<QuotaDatabase>(GetParam().dialect);
@@ -31,24 +26,16 @@ void WindowFixture::SetUp() {
   plugin::installErrorReporter();
   const std::string url = db->url();
   auto log = this->log;
-  com::ClassFactory factory = [url, log] { return createSpyServer(url, log); };
-  if (GetParam().transport == Transport::InProcess) {
-    com::CoRegisterClass(CLSID_CoStoreProduct, kCoStoreProductProgId, factory);
-  } else {
-    com::RemoteServerOptions options;
-    options.listen = "127.0.0.1:0";
-    remote = std::make_unique<com::RemoteObjectServer>(options);
-    remote->registerClass(CLSID_CoStoreProduct, kCoStoreProductProgId, factory);
-    remote->start();
-    serverHost = "127.0.0.1:" + std::to_string(remote->port());
-  }
+  server = std::make_unique<ServerUnderTest>(GetParam().transport);
+  server->registerClass(CLSID_CoStoreProduct, kCoStoreProductProgId,
+                        [url, log] { return createSpyServer(url, log); });
+  ASSERT_TRUE(server->start()) << server->error();
 }
 
 void WindowFixture::TearDown() {
   if (!db) return;
   form.reset();
-  remote.reset();
-  com::CoRevokeClass(CLSID_CoStoreProduct);
+  server.reset();
   boxScope.reset();
   fakeToday.reset();
   com::CoUninitialize();
@@ -56,7 +43,7 @@ void WindowFixture::TearDown() {
 
 window::Tmain& WindowFixture::openWindow(const std::string& operatorCode) {
   context.OperatorCode = operatorCode;
-  context.ServerHost = serverHost;
+  context.ServerHost = server->host();
   form = std::make_unique<window::Tmain>(context);
   form->FormActivate();
   return *form;

@@ -7,21 +7,14 @@
 #include <memory>
 #include <string>
 
-#include "qadj/com/remote.h"
 #include "qadj/platform/clock.h"
 #include "qadj/platform/message_box.h"
+#include "qadj/testing/server_under_test.h"
 #include "qadj/window/main_form.h"
 #include "support/quota_db.h"
 #include "support/spy_server.h"
 
 namespace qadj::testing {
-
-enum class Transport { InProcess, Grpc };
-struct Setup {
-  Transport transport;
-  const char* dialect;  // "sqlite" or "postgresql"
-};
-std::string setupName(const ::testing::TestParamInfo<Setup>& info);
 
 // What the operator does in a window, as its controls report it to the handlers:
 // picks the entry whose code is given (with the arrow keys), clicks a product row,
@@ -55,8 +48,7 @@ class WindowFixture : public ::testing::TestWithParam<Setup> {
   std::shared_ptr<ScriptedMessageBoxService> boxes = std::make_shared<ScriptedMessageBoxService>();
   std::unique_ptr<ScopedMessageBoxService> boxScope;
   std::unique_ptr<ScopedFakeToday> fakeToday;
-  std::unique_ptr<com::RemoteObjectServer> remote;
-  std::string serverHost;
+  std::unique_ptr<ServerUnderTest> server;
   PluginContext context;
   std::unique_ptr<window::Tmain> form;
 };

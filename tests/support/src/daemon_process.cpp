@@ -1,4 +1,4 @@
-#include "support/daemon_process.h"
+#include "qadj/testing/daemon_process.h"
 
 #include <signal.h>
 
