@@ -174,6 +174,9 @@ class PostgresDatabase final : public Database {
   std::string dialect() const override { return "postgresql"; }
   bool healthy() const override { return PQstatus(conn_) == CONNECTION_OK; }
 
+  // The server reads the text itself: a read query has nothing to offer it.
+  using Database::query;
+
   // Rows are taken one at a time (libpq's single-row mode), so that a result over the
   // session's limit is stopped before it is held in memory whole.
   ResultSet query(std::string_view text, const std::vector<Cell>& params) override {

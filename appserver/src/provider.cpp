@@ -137,9 +137,9 @@ void checkProvider(std::string_view name) {
   if (!same) throw ServerError("Provider '" + std::string(name) + "' not found");
 }
 
-packet::Packet toPacket(const ResultSet& rs, std::string_view sqlText, std::int32_t maxRows) {
+packet::Packet toPacket(const ResultSet& rs, const sql::Query& query, std::int32_t maxRows) {
   packet::Packet p;
-  const auto items = sql::selectItems(sqlText);
+  const auto& items = query.items();
   const std::size_t n = rs.columns.size();
   p.columns.reserve(n);
   for (const auto& c : rs.columns) {
@@ -178,11 +178,11 @@ FetchResult resetResult() {
 
 namespace {
 
-// The packet of toPacket(rs, sqlText, maxRows), written straight from the result
+// The packet of toPacket(rs, query, maxRows), written straight from the result
 // without holding it. The provider keeps no cursor, so the packet tells the client
 // that closing needs no reset call.
-FetchResult encodeResult(const ResultSet& rs, std::string_view sqlText, std::int32_t maxRows) {
-  packet::Packet head = toPacket(rs, sqlText, 0);  // the columns, with declared widths
+FetchResult encodeResult(const ResultSet& rs, const sql::Query& query, std::int32_t maxRows) {
+  packet::Packet head = toPacket(rs, query, 0);  // the columns, with declared widths
   head.noResetCall = true;
   const std::size_t n = head.columns.size();
   const std::size_t rows =
@@ -278,14 +278,16 @@ FetchResult fetchRecords(Database& db, std::string_view sqlText, std::int32_t co
     throw ServerError(
         "FetchRecords runs queries (SELECT) only; send other statements with "
         "ExecuteCommand");
+  // Read once: the driver and the packet's column names use what was read.
+  const sql::Query query(sqlText);
   const ResultSet rs = inTransaction(
       db,
       [&] {
         ClientText client(db);
-        return db.query(sqlText);
+        return db.query(query);
       },
       Database::TxMode::ReadOnly);
-  return encodeResult(rs, sqlText, count);
+  return encodeResult(rs, query, count);
 }
 
 namespace {

@@ -228,13 +228,11 @@ bool hasSeveralStatements(std::string_view text) {
   return false;
 }
 
-std::vector<SelectItem> selectItems(std::string_view text) {
-  std::vector<Token> t;
-  try {
-    t = tokenize(text);
-  } catch (const std::invalid_argument&) {
-    return {};
-  }
+namespace {
+
+// The items of the outermost select list of tokens t of text (empty when it is not a
+// SELECT or cannot be read).
+std::vector<SelectItem> readSelectList(std::string_view text, const std::vector<Token>& t) {
   if (t.empty() || !isWord(t[0], "SELECT")) return {};
   std::size_t b = 1;
   while (b < t.size() &&
@@ -255,14 +253,20 @@ std::vector<SelectItem> selectItems(std::string_view text) {
   return items;
 }
 
-std::string orderByOutputPositions(std::string_view text) {
-  std::vector<Token> t;
+}  // namespace
+
+Query::Query(std::string_view text) : text_(text) {
   try {
-    t = tokenize(text);
+    tokens_ = tokenize(text);
   } catch (const std::invalid_argument&) {
-    return std::string(text);
+    return;  // nothing to read: the database tells what is wrong
   }
-  if (t.empty() || !isWord(t[0], "SELECT")) return std::string(text);
+  items_ = readSelectList(text_, tokens_);
+}
+
+std::string Query::orderByOutputPositions() const {
+  const std::vector<Token>& t = tokens_;
+  if (t.empty() || !isWord(t[0], "SELECT")) return std::string(text_);
   // The last top-level ORDER BY.
   std::size_t orderAt = 0;
   int depth = 0;
@@ -271,8 +275,7 @@ std::string orderByOutputPositions(std::string_view text) {
     if (isPunct(t[i], ')')) --depth;
     if (depth == 0 && isWord(t[i], "ORDER") && isWord(t[i + 1], "BY")) orderAt = i;
   }
-  if (orderAt == 0) return std::string(text);
-  const auto items = selectItems(text);
+  if (orderAt == 0) return std::string(text_);
   std::size_t e = orderAt + 2;
   while (e < t.size() && !isPunct(t[e], ';') && !isWord(t[e], "LIMIT") && !isWord(t[e], "OFFSET") &&
          !isWord(t[e], "FOR") && !isWord(t[e], "FETCH"))
@@ -288,8 +291,8 @@ std::string orderByOutputPositions(std::string_view text) {
         plain = false;
     if (!plain) continue;
     std::size_t found = 0, matches = 0;
-    for (std::size_t k = 0; k < items.size(); ++k)
-      if (!items[k].quotedName && text::asciiEqualsNoCase(items[k].name, t[b].text)) {
+    for (std::size_t k = 0; k < items_.size(); ++k)
+      if (!items_[k].quotedName && text::asciiEqualsNoCase(items_[k].name, t[b].text)) {
         found = k + 1;
         ++matches;
       }
@@ -298,12 +301,20 @@ std::string orderByOutputPositions(std::string_view text) {
   std::string out;
   std::size_t pos = 0;
   for (const auto& [tok, position] : replacements) {
-    out.append(text.substr(pos, tok->begin - pos));
+    out.append(text_.substr(pos, tok->begin - pos));
     out += std::to_string(position);
     pos = tok->end;
   }
-  out.append(text.substr(pos));
+  out.append(text_.substr(pos));
   return out;
+}
+
+std::vector<SelectItem> selectItems(std::string_view text) {
+  return Query(text).items();
+}
+
+std::string orderByOutputPositions(std::string_view text) {
+  return Query(text).orderByOutputPositions();
 }
 
 std::string clientColumnName(std::string_view reported, const std::vector<SelectItem>& items) {

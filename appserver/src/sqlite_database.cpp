@@ -289,7 +289,10 @@ class SqliteDatabase final : public Database {
   std::string dialect() const override { return "sqlite"; }
 
   ResultSet query(std::string_view text, const std::vector<Cell>& params) override {
-    return bounded([&] { return run(text, params); });
+    return query(sql::Query(text), params);
+  }
+  ResultSet query(const sql::Query& q, const std::vector<Cell>& params) override {
+    return bounded([&] { return run(q, params); });
   }
 
   std::int64_t execute(std::string_view text, const std::vector<Cell>& params) override {
@@ -370,8 +373,8 @@ class SqliteDatabase final : public Database {
     return db.armed_ && db.bound_.expired() ? 1 : 0;
   }
   // The query itself (query() bounds it).
-  ResultSet run(std::string_view text, const std::vector<Cell>& params) {
-    const std::string sqlText = sql::orderByOutputPositions(text);
+  ResultSet run(const sql::Query& q, const std::vector<Cell>& params) {
+    const std::string sqlText = q.orderByOutputPositions();
     Statement st = prepare(sqlText);
     if (guard_.on && !sqlite3_stmt_readonly(st.get()))
       throw DatabaseError("The statement is refused: a query may only read");
@@ -389,7 +392,7 @@ class SqliteDatabase final : public Database {
     }
     // Expression columns: typed by the first value, or by their literal when no
     // value says it (0 TZXL00 is a number also in an empty result).
-    const auto items = sql::selectItems(text);
+    const auto& items = q.items();
     auto typeFromLiteral = [&](int i) {
       auto& col = rs.columns[static_cast<std::size_t>(i)];
       if (static_cast<std::size_t>(i) < items.size() && items.size() == static_cast<std::size_t>(n))

@@ -30,7 +30,7 @@ class FetchPacketTest : public ::testing::Test {
   }
   // The packet as toPacket() builds it, with the property fetchRecords adds.
   std::vector<std::uint8_t> expected(const std::string& sql, std::int32_t count) {
-    packet::Packet p = toPacket(db_->query(sql), sql, count);
+    packet::Packet p = toPacket(db_->query(sql), sql::Query(sql), count);
     p.noResetCall = true;
     return packet::encode(p);
   }
@@ -87,10 +87,56 @@ TEST_F(FetchPacketTest, TextWithoutGbkFormFailsNamingColumnAndRow) {
   add(std::string("0003"), std::string("李四"), std::string("smile \xF0\x9F\x98\x80"), 3.0);
   add(std::string("0004"), std::string("王五"), std::string("smile \xF0\x9F\x98\x80"), 4.0);
   const std::string fetched = failure([&] { fetchRecords(*db_, kAll, -1, 0); });
-  EXPECT_EQ(fetched, failure([&] { toPacket(db_->query(kAll), kAll, -1); }));
+  EXPECT_EQ(fetched, failure([&] { toPacket(db_->query(kAll), sql::Query(kAll), -1); }));
   EXPECT_NE(fetched.find("column NOTE, row 3"), std::string::npos) << fetched;
   // Rows before the culprit still go when the limit stops short of it.
   EXPECT_EQ(fetchRecords(*db_, kAll, 2, 0).packet, expected(kAll, 2));
+}
+
+// Hands every call to the real database, counting how queries come: as text the
+// driver must read, or as a text the provider has read.
+class CountingDatabase final : public Database {
+ public:
+  explicit CountingDatabase(Database& real) : real_(real) {}
+  std::string dialect() const override { return real_.dialect(); }
+  ResultSet query(std::string_view text, const std::vector<Cell>& params) override {
+    ++textQueries;
+    return real_.query(text, params);
+  }
+  ResultSet query(const sql::Query& q, const std::vector<Cell>& params) override {
+    ++readQueries;
+    return real_.query(q, params);
+  }
+  std::int64_t execute(std::string_view text, const std::vector<Cell>& params) override {
+    return real_.execute(text, params);
+  }
+  void executeScript(std::string_view text) override { real_.executeScript(text); }
+  void begin(TxMode mode) override { real_.begin(mode); }
+  void commit() override { real_.commit(); }
+  void rollback() noexcept override { real_.rollback(); }
+  void guardClientText(bool on) override { real_.guardClientText(on); }
+
+  int textQueries = 0, readQueries = 0;
+
+ private:
+  Database& real_;
+};
+
+TEST_F(FetchPacketTest, TheTextIsReadOnceAndWhatWasReadGoesToTheDriver) {
+  add(std::string("0002"), std::string("李四"), std::string("可乐"), 2.0);
+  add(std::string("0001"), std::string("张三"), std::string("可乐"), 1.0);
+  // ORDER BY K names an output column: SQLite runs it by position, rewritten from
+  // what the provider read.
+  const std::string text = "SELECT T.K, NAME AS \"Who\", 0 TZXL00 FROM T ORDER BY K";
+  CountingDatabase counting(*db_);
+  const packet::Packet back = packet::decode(fetchRecords(counting, text, -1, 0).packet);
+  EXPECT_EQ(counting.readQueries, 1);
+  EXPECT_EQ(counting.textQueries, 0);
+  ASSERT_EQ(back.columns.size(), 3u);
+  EXPECT_EQ(back.columns[1].name, "Who");
+  EXPECT_EQ(back.columns[2].typeName, "Float");
+  ASSERT_EQ(back.rows.size(), 2u);
+  EXPECT_EQ(std::get<std::string>(back.rows[0][0]), "0001");
 }
 
 }  // namespace

@@ -14,6 +14,8 @@
 #include <variant>
 #include <vector>
 
+#include "qadj/appserver/sql_text.h"
+
 namespace qadj::appserver {
 
 // A failure that the database reported; what() is its own description.
@@ -83,6 +85,12 @@ class Database {
   // Parameters are written $1, $2, ... and bound in order. Throws DatabaseError with
   // the database's description; refuses text holding several statements.
   virtual ResultSet query(std::string_view sql, const std::vector<Cell>& params = {}) = 0;
+  // query() of a text its caller has read: a driver that needs to know the text's
+  // words (its select list, its ORDER BY) takes them from q rather than reading the
+  // text again. q's text must outlive the call. By default query(q.text(), params).
+  virtual ResultSet query(const sql::Query& q, const std::vector<Cell>& params = {}) {
+    return query(q.text(), params);
+  }
   // Runs one statement; returns the number of rows it changed. Throws as query().
   virtual std::int64_t execute(std::string_view sql, const std::vector<Cell>& params = {}) = 0;
   // Runs trusted text of several statements (schema scripts). Throws DatabaseError.

@@ -20,12 +20,12 @@ inline constexpr const char* kPublicProvider = "PUBLIC_DSP";
 // Throws ServerError unless name is "PUBLIC_DSP" (letter case free).
 void checkProvider(std::string_view name);
 
-// Converts a result into a packet: column names as the client sees them (see
-// sql::clientColumnName), type names String / Float / Date / DateTime, text widths
-// (declared, or the longest value, at least 1), text converted to GBK. At most
-// maxRows rows when maxRows >= 0. Throws ServerError naming the column and row of a
+// Converts the result of query into a packet: column names as the client sees them
+// (sql::clientColumnName over query's select list), type names String / Float / Date /
+// DateTime, text widths (declared, or the longest value, at least 1), text converted
+// to GBK. At most maxRows rows when maxRows >= 0. Throws ServerError naming the column and row of a
 // text that GBK cannot hold.
-packet::Packet toPacket(const ResultSet& rs, std::string_view sqlText, std::int32_t maxRows);
+packet::Packet toPacket(const ResultSet& rs, const sql::Query& query, std::int32_t maxRows);
 
 struct FetchResult {
   std::vector<std::uint8_t> packet;

@@ -52,13 +52,32 @@ struct SelectItem {
   bool textLiteral = false;     // expression is a 'text' literal
 };
 
-// The items of the outermost select list of a SELECT statement (empty when text is
-// not a SELECT or cannot be read).
-std::vector<SelectItem> selectItems(std::string_view text);
+// A query's text read once: its tokens and its select list. The provider reads a
+// client's query into one and hands it down, so that neither the driver nor the
+// packet's column names split the text into words again. Holds a view of the text,
+// which must outlive it.
+class Query {
+ public:
+  // Reads text. A text that cannot be read (an unterminated literal, quoted identifier
+  // or comment) gives no tokens and no items; the database reports it when it runs.
+  explicit Query(std::string_view text);
+  std::string_view text() const { return text_; }
+  // The items of the outermost select list (empty when the text is not a SELECT or
+  // cannot be read).
+  const std::vector<SelectItem>& items() const { return items_; }
+  // The text with its trailing ORDER BY rewritten so that a term naming an output
+  // column (ORDER BY SPDM00 where the list has A.SPDM00) refers to it by position, as
+  // Oracle resolves it; SQLite would call the name ambiguous. Any other text unchanged.
+  std::string orderByOutputPositions() const;
 
-// Rewrites the trailing ORDER BY of a SELECT so that a term naming an output column
-// (ORDER BY SPDM00 where the list has A.SPDM00) refers to it by position, as Oracle
-// resolves it; SQLite would call the name ambiguous. Other text is returned unchanged.
+ private:
+  std::string_view text_;
+  std::vector<Token> tokens_;
+  std::vector<SelectItem> items_;
+};
+
+// Query(text).items() and Query(text).orderByOutputPositions(), for a text read once.
+std::vector<SelectItem> selectItems(std::string_view text);
 std::string orderByOutputPositions(std::string_view text);
 
 // The name as the database reports it, turned into the name the client sees: unquoted
