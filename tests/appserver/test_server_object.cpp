@@ -13,6 +13,7 @@
 #include "qadj/com/remote.h"
 #include "qadj/platform/text.h"
 #include "qadj/protocol/packet.h"
+#include "qadj/testing/unavailable.h"
 #include "support/databases.h"
 
 namespace qadj::appserver {
@@ -74,10 +75,7 @@ class ServerObject : public ::testing::TestWithParam<std::string> {
     com::CoInitialize();
     std::string whyNot;
     url_ = qadj::testing::freshDatabaseUrl(GetParam(), dir_, whyNot);
-    if (url_.empty()) {
-      if (std::getenv("QADJ_SKIP_POSTGRES")) GTEST_SKIP() << whyNot;
-      FAIL() << whyNot;
-    }
+    if (url_.empty()) return qadj::testing::databaseUnavailable(whyNot);
     auto db = openDatabase(url_);
     qadj::testing::seedKnownData(*db);
   }

@@ -11,6 +11,7 @@
 #include "qadj/platform/text.h"
 #include "qadj/protocol/packet.h"
 #include "qadj/protocol/save_request.h"
+#include "qadj/testing/unavailable.h"
 #include "support/databases.h"
 
 namespace qadj::appserver {
@@ -64,10 +65,7 @@ class Statements : public ::testing::TestWithParam<std::string> {
   void SetUp() override {
     std::string whyNot;
     url_ = qadj::testing::freshDatabaseUrl(GetParam(), dir_, whyNot);
-    if (url_.empty()) {
-      if (std::getenv("QADJ_SKIP_POSTGRES")) GTEST_SKIP() << whyNot;
-      FAIL() << whyNot;
-    }
+    if (url_.empty()) return qadj::testing::databaseUnavailable(whyNot);
     db_ = openDatabase(url_);
     qadj::testing::seedKnownData(*db_);
     prepareSession(*db_);

@@ -81,11 +81,8 @@ class Workflow : public ::testing::TestWithParam<Setup> {
     // An empty settings drive: the window keeps its designed placement.
     ASSERT_TRUE(drive.isValid());
     setenv("QADJ_DRIVE_C", drive.path().toLocal8Bit().constData(), 1);
-    try {
-      db = std::make_unique<QuotaDatabase>(GetParam().dialect);
-    } catch (const std::exception& e) {
-      GTEST_SKIP() << e.what();
-    }
+    db = quotaDatabaseFor(GetParam().dialect);
+    if (!db) return;
     com::CoInitialize();
     const std::string url = db->url();
     server = std::make_unique<ServerUnderTest>(GetParam().transport);

@@ -50,11 +50,8 @@ struct Figures {
 class ExactlyOnce : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
-    try {
-      data = std::make_unique<QuotaDatabase>(GetParam());
-    } catch (const std::exception& e) {
-      GTEST_SKIP() << e.what();
-    }
+    data = quotaDatabaseFor(GetParam());
+    if (!data) return;
     com::CoInitialize();
     plugin::installErrorReporter();
   }
@@ -177,12 +174,8 @@ INSTANTIATE_TEST_SUITE_P(Databases, ExactlyOnce, ::testing::Values("sqlite", "po
 // The same save sent to two daemons of one database (a window whose first daemon
 // stopped answering, sent again through another): applied by the first only.
 TEST(ExactlyOnceAcrossDaemons, ASecondDaemonNeverAppliesAnIdTheFirstApplied) {
-  std::unique_ptr<QuotaDatabase> data;
-  try {
-    data = std::make_unique<QuotaDatabase>("postgresql");
-  } catch (const std::exception& e) {
-    GTEST_SKIP() << e.what();
-  }
+  auto data = quotaDatabaseFor("postgresql");
+  if (!data) return;
   com::CoInitialize();
   {
     QTemporaryDir firstLogs, secondLogs;

@@ -39,11 +39,8 @@ std::shared_ptr<com::IDispatch> inProcess(const std::string& url, std::size_t ma
 class ResultCap : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
-    try {
-      db = std::make_unique<QuotaDatabase>(GetParam());
-    } catch (const std::exception& e) {
-      GTEST_SKIP() << e.what();
-    }
+    db = quotaDatabaseFor(GetParam());
+    if (!db) return;
     com::CoInitialize();
   }
   void TearDown() override {

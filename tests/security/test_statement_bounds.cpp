@@ -39,12 +39,8 @@ class StatementBounds : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
     ASSERT_TRUE(clientDir.isValid());
-    try {
-      db = std::make_unique<QuotaDatabase>(GetParam());
-    } catch (const std::exception& e) {
-      if (std::getenv("QADJ_SKIP_POSTGRES")) GTEST_SKIP() << e.what();
-      FAIL() << e.what();
-    }
+    db = quotaDatabaseFor(GetParam());
+    if (!db) return;
     com::CoInitialize();
   }
   void TearDown() override { com::CoUninitialize(); }

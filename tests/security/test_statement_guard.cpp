@@ -24,12 +24,8 @@ class StatementGuard : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
-    try {
-      db = std::make_unique<QuotaDatabase>(GetParam());
-    } catch (const std::exception& e) {
-      if (std::getenv("QADJ_SKIP_POSTGRES")) GTEST_SKIP() << e.what();
-      FAIL() << e.what();
-    }
+    db = quotaDatabaseFor(GetParam());
+    if (!db) return;
     server = com::interface_cast<com::IDispatch>(appserver::createCoStoreProduct(db->url()));
     ASSERT_TRUE(server);
   }
@@ -136,12 +132,8 @@ TEST(DaemonUpdates, OnlyTheQuotaColumnUnlessAnyUpdateIsAllowed) {
 // through a superuser (whose text could run programs and read files on the database
 // server), and serves through a role with only the window's grants.
 TEST(DaemonRole, ASuperuserIsRefusedAtStartAndTheWindowsRoleServes) {
-  std::unique_ptr<QuotaDatabase> db;
-  try {
-    db = std::make_unique<QuotaDatabase>("postgresql");
-  } catch (const std::exception& e) {
-    GTEST_SKIP() << e.what();
-  }
+  auto db = quotaDatabaseFor("postgresql");
+  if (!db) return;
   ListeningDaemon refused({"--db", db->url(), "--listen", "127.0.0.1:0"});
   EXPECT_EQ(refused.finish(), 1);
   EXPECT_NE(refused.output().find("the database role is a superuser"), std::string::npos)

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "qadj/appserver/schema.h"
+#include "qadj/testing/unavailable.h"
 #include "support/postgres_server.h"
 
 namespace qadj::testing {
@@ -78,6 +79,15 @@ double QuotaDatabase::sum(const std::string& document, const std::string& produc
   const auto rs = db_->query("SELECT SUM(XL0000) FROM XSTXLGL01 WHERE DHAO00=$1 AND SPDM00=$2",
                              {document, product});
   return std::get<double>(rs.rows[0][0]);
+}
+
+std::unique_ptr<QuotaDatabase> quotaDatabaseFor(const std::string& dialect) {
+  try {
+    return std::make_unique<QuotaDatabase>(dialect);
+  } catch (const std::exception& e) {
+    databaseUnavailable(e.what());
+    return nullptr;
+  }
 }
 
 }  // namespace qadj::testing

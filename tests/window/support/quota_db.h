@@ -36,4 +36,8 @@ class QuotaDatabase {
   std::unique_ptr<appserver::Database> db_;
 };
 
+// The quota database of dialect for the running case; null when it cannot be made,
+// the case then failed or skipped (see databaseUnavailable).
+std::unique_ptr<QuotaDatabase> quotaDatabaseFor(const std::string& dialect);
+
 }  // namespace qadj::testing

@@ -15,11 +15,8 @@
 namespace qadj::testing {
 
 void WindowFixture::SetUp() {
-  try {
-    db = std::make_unique<QuotaDatabase>(GetParam().dialect);
-  } catch (const std::exception& e) {
-    GTEST_SKIP() << e.what();
-  }
+  db = quotaDatabaseFor(GetParam().dialect);
+  if (!db) return;
   com::CoInitialize();
   boxScope = std::make_unique<ScopedMessageBoxService>(boxes);
   fakeToday = std::make_unique<ScopedFakeToday>(Date{2026, 12, 8});
