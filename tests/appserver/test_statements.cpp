@@ -83,6 +83,15 @@ class Statements : public ::testing::TestWithParam<std::string> {
     EXPECT_EQ(p.rows.size(), 1u);
     return p.rows.empty() ? -1 : num(p.rows[0][0]);
   }
+  // The quota of D1/0013/10000001 as a second session reads it: what this one committed.
+  double quotaSeenByAnotherSession() {
+    auto other = openDatabase(url_);
+    const auto r = fetchRecords(*other,
+                                "SELECT XL0000 FROM XSTXLGL01 WHERE DHAO00='D1' AND "
+                                "FXRY00='0013' AND SPDM00='10000001'",
+                                -1, 1);
+    return num(packet::decode(r.packet).rows.at(0).at(0));
+  }
 
   TempDir dir_;
   std::string url_;
@@ -255,12 +264,7 @@ TEST_P(Statements, BlockRunsAllOrNothing) {
   EXPECT_DOUBLE_EQ(quota("D1", "0013", "10000001"), 13);  // first statement rolled back
   // The session is usable afterwards and not left inside a transaction.
   executeCommand(*db_, increment("1", "D1", "0013", "10000001"));
-  auto other = openDatabase(url_);
-  const auto r = fetchRecords(*other,
-                              "SELECT XL0000 FROM XSTXLGL01 WHERE DHAO00='D1' AND "
-                              "FXRY00='0013' AND SPDM00='10000001'",
-                              -1, 1);
-  EXPECT_DOUBLE_EQ(num(packet::decode(r.packet).rows.at(0).at(0)), 14);
+  EXPECT_DOUBLE_EQ(quotaSeenByAnotherSession(), 14);
 }
 
 TEST_P(Statements, TransactionControlIsRefused) {
@@ -273,12 +277,7 @@ TEST_P(Statements, TransactionControlIsRefused) {
   EXPECT_DOUBLE_EQ(quota("D1", "0013", "10000001"), 10);
   // The session is still in autocommit: another session sees the change at once.
   executeCommand(*db_, increment("1", "D1", "0013", "10000001"));
-  auto other = openDatabase(url_);
-  const auto r = fetchRecords(*other,
-                              "SELECT XL0000 FROM XSTXLGL01 WHERE DHAO00='D1' AND "
-                              "FXRY00='0013' AND SPDM00='10000001'",
-                              -1, 1);
-  EXPECT_DOUBLE_EQ(num(packet::decode(r.packet).rows.at(0).at(0)), 11);
+  EXPECT_DOUBLE_EQ(quotaSeenByAnotherSession(), 11);
 }
 
 TEST_P(Statements, BlockKeepsSemicolonsInsideLiterals) {
