@@ -23,8 +23,8 @@ void checkProvider(std::string_view name);
 // Converts the result of query into a packet: column names as the client sees them
 // (sql::clientColumnName over query's select list), type names String / Float / Date /
 // DateTime, text widths (declared, or the longest value, at least 1), text converted
-// to GBK. At most maxRows rows when maxRows >= 0. Throws ServerError naming the column and row of a
-// text that GBK cannot hold.
+// to GBK. At most maxRows rows when maxRows >= 0. Throws ServerError naming the
+// column and row of a text that GBK cannot hold.
 packet::Packet toPacket(const ResultSet& rs, const sql::Query& query, std::int32_t maxRows);
 
 struct FetchResult {
