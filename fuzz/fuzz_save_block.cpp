@@ -1,5 +1,6 @@
 // The server's reading of a save: splitting a BEGIN ... END; block never loses or
-// invents a statement's text, a quota line update is read only from its shape, and a
+// invents a statement's text, the statements read from the block's tokens read as
+// their texts do, a quota line update is read only from its shape, and a
 // transfer is recognised only when its lines agree (one document and product, the
 // giver's decrement last, the total the sum given).
 #include <cmath>
@@ -37,6 +38,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const auto lines = parseQuotaLineUpdates(*block);
   FUZZ_CHECK(lines.size() == block->size());
+  // The server reads each statement from the block's own tokens: the same lines as
+  // each statement's text read again.
+  const auto readOnce = parseQuotaLineUpdates(sql::readCommand(text).statements);
+  FUZZ_CHECK(readOnce.size() == lines.size());
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    FUZZ_CHECK(readOnce[i].has_value() == lines[i].has_value());
+    if (!lines[i]) continue;
+    FUZZ_CHECK(readOnce[i]->document == lines[i]->document &&
+               readOnce[i]->salesperson == lines[i]->salesperson &&
+               readOnce[i]->product == lines[i]->product &&
+               readOnce[i]->subtracts == lines[i]->subtracts &&
+               readOnce[i]->amount == lines[i]->amount);
+  }
   const auto transfer = recogniseTransfer(lines);
   if (!transfer) return 0;
   FUZZ_CHECK(transfer->receivers.size() + 1 == lines.size());

@@ -97,13 +97,7 @@ void refuseControlStatement(std::string_view sql) {
 
 // ExecuteCommand changes rows and nothing else: only UPDATE statements, and in the
 // QuotaColumn scope only assignments of XSTXLGL01's quota column.
-void refuseOtherThanUpdate(std::string_view statement, UpdateScope scope) {
-  std::vector<sql::Token> tokens;
-  try {
-    tokens = sql::tokenize(statement);
-  } catch (const std::invalid_argument& e) {
-    throw ServerError(std::string("Cannot read the statement: ") + e.what());
-  }
+void refuseOtherThanUpdate(const std::vector<sql::Token>& tokens, UpdateScope scope) {
   if (tokens.empty() || !sql::isWord(tokens[0], "UPDATE"))
     throw ServerError("The statement is refused: " +
                       (tokens.empty() ? std::string("it is empty") : std::string(tokens[0].text)) +
@@ -332,31 +326,27 @@ void purgeNowAndThen(Database& db) {
 std::int64_t executeOnce(Database& db, std::string_view sqlText, const SaveContext* save,
                          UpdateScope scope) {
   if (blank(sqlText)) throw ServerError("No SQL statement was given");
-  std::optional<std::vector<std::string>> block;
+  // Read once: the checks, the quota lines and the transfer come from what was read.
+  sql::Command command;
   try {
-    block = sql::splitBlock(sqlText);
+    command = sql::readCommand(sqlText);
   } catch (const std::invalid_argument& e) {
     throw ServerError(std::string("Cannot read the statement block: ") + e.what());
   }
   const bool saving = save && !save->id.empty();
-  if (!block) {
-    refuseControlStatement(sqlText);
-    refuseOtherThanUpdate(sqlText, scope);
-    // A save is one unit; a lone update that lowers a quota line is checked against
-    // the limit as a block's would be.
-    const auto line = parseQuotaLineUpdate(sqlText);
-    if (!saving && !(line && line->delta() < 0)) {
-      ClientText client(db);
-      return db.execute(sqlText);
-    }
-    block = std::vector<std::string>{std::string(sqlText)};
+  const std::vector<sql::Statement>& block = command.statements;
+  for (const auto& statement : block) {
+    refuseControlStatement(statement.text);
+    refuseOtherThanUpdate(statement.tokens, scope);
   }
-  if (block->empty() && !saving) return 0;
-  for (const auto& statement : *block) {
-    refuseControlStatement(statement);
-    refuseOtherThanUpdate(statement, scope);
+  const auto lines = parseQuotaLineUpdates(block);
+  // A save is one unit; a lone update that lowers a quota line is checked against the
+  // limit as a block's would be.
+  if (!command.block && !saving && !(lines[0] && lines[0]->delta() < 0)) {
+    ClientText client(db);
+    return db.execute(sqlText);
   }
-  const auto lines = parseQuotaLineUpdates(*block);
+  if (block.empty() && !saving) return 0;
   const auto transfer = recogniseTransfer(lines);
   // A block is one unit of work: an UPDATE in it that finds no row would leave the
   // unit half done (a quota transfer would create or destroy quota), so it fails the
@@ -375,8 +365,8 @@ std::int64_t executeOnce(Database& db, std::string_view sqlText, const SaveConte
     // Under the write lock (SQLite) or the save lock (PostgreSQL) taken by begin():
     // the lines read here are the lines the statements change.
     refuseOverGiving(db, lines);
-    for (std::size_t i = 0; i < block->size(); ++i) {
-      const std::string& statement = (*block)[i];
+    for (std::size_t i = 0; i < block.size(); ++i) {
+      const std::string_view statement = block[i].text;
       std::int64_t rows = 0;
       try {
         ClientText client(db);

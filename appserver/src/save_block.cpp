@@ -50,12 +50,14 @@ std::optional<double> readAmount(Reader& r) {
 }  // namespace
 
 std::optional<QuotaLineUpdate> parseQuotaLineUpdate(std::string_view statement) {
-  std::vector<Token> tokens;
   try {
-    tokens = sql::tokenize(statement);
+    return parseQuotaLineUpdate(sql::tokenize(statement));
   } catch (const std::invalid_argument&) {
     return std::nullopt;
   }
+}
+
+std::optional<QuotaLineUpdate> parseQuotaLineUpdate(const std::vector<Token>& tokens) {
   Reader r(tokens);
   QuotaLineUpdate u;
   if (!(r.word("UPDATE") && r.word("XSTXLGL01") && r.word("SET") && r.word("XL0000") &&
@@ -95,6 +97,13 @@ QuotaLineUpdates parseQuotaLineUpdates(const std::vector<std::string>& statement
   QuotaLineUpdates out;
   out.reserve(statements.size());
   for (const auto& s : statements) out.push_back(parseQuotaLineUpdate(s));
+  return out;
+}
+
+QuotaLineUpdates parseQuotaLineUpdates(const std::vector<sql::Statement>& statements) {
+  QuotaLineUpdates out;
+  out.reserve(statements.size());
+  for (const auto& s : statements) out.push_back(parseQuotaLineUpdate(s.tokens));
   return out;
 }
 

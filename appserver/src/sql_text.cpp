@@ -191,19 +191,24 @@ SelectItem readItem(std::string_view text, const std::vector<Token>& t, std::siz
 
 }  // namespace
 
-std::optional<std::vector<std::string>> splitBlock(std::string_view text) {
-  const auto t = tokenize(text);
-  if (t.size() < 2 || !isWord(t.front(), "BEGIN")) return std::nullopt;
-  std::size_t last = t.size() - 1;
+Command readCommand(std::string_view text) {
+  std::vector<Token> t = tokenize(text);
+  Command command;
+  std::size_t last = t.size() > 1 ? t.size() - 1 : 0;
   while (last > 0 && isPunct(t[last], ';')) --last;
-  if (!isWord(t[last], "END") || last == 0) return std::nullopt;
-
-  std::vector<std::string> statements;
+  if (t.size() < 2 || !isWord(t.front(), "BEGIN") || !isWord(t[last], "END") || last == 0) {
+    command.statements.push_back({text, std::move(t)});
+    return command;
+  }
+  command.block = true;
   std::size_t start = 1;
   auto flush = [&](std::size_t endTok) {
     if (endTok <= start) return;
     if (isWord(t[start], "BEGIN")) throw std::invalid_argument("nested blocks are not supported");
-    statements.emplace_back(trim(text.substr(t[start].begin, t[endTok - 1].end - t[start].begin)));
+    command.statements.push_back(
+        {trim(text.substr(t[start].begin, t[endTok - 1].end - t[start].begin)),
+         std::vector<Token>(t.begin() + static_cast<std::ptrdiff_t>(start),
+                            t.begin() + static_cast<std::ptrdiff_t>(endTok))});
   };
   for (std::size_t i = 1; i < last; ++i) {
     if (isPunct(t[i], ';')) {
@@ -212,6 +217,15 @@ std::optional<std::vector<std::string>> splitBlock(std::string_view text) {
     }
   }
   flush(last);
+  return command;
+}
+
+std::optional<std::vector<std::string>> splitBlock(std::string_view text) {
+  const Command command = readCommand(text);
+  if (!command.block) return std::nullopt;
+  std::vector<std::string> statements;
+  statements.reserve(command.statements.size());
+  for (const Statement& s : command.statements) statements.emplace_back(s.text);
   return statements;
 }
 

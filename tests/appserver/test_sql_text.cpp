@@ -91,6 +91,23 @@ TEST(SplitBlock, OnlyBlocksAreBlocks) {
   EXPECT_THROW(sql::splitBlock("BEGIN BEGIN UPDATE A SET X=1; END; END;"), std::invalid_argument);
 }
 
+TEST(ReadCommand, EachStatementCarriesItsOwnTokensAndAloneTextIsOneStatement) {
+  const std::string block = "BEGIN UPDATE A SET X=1; update b set y='a;b' ; END;";
+  const sql::Command c = sql::readCommand(block);
+  ASSERT_TRUE(c.block);
+  ASSERT_EQ(c.statements.size(), 2u);
+  EXPECT_EQ(c.statements[1].text, "update b set y='a;b'");
+  ASSERT_EQ(c.statements[1].tokens.size(), 6u);  // no ';' of the block, no END
+  EXPECT_TRUE(sql::isWord(c.statements[1].tokens.front(), "UPDATE"));
+  EXPECT_EQ(sql::literalValue(c.statements[1].tokens.back()), "a;b");
+  const std::string lone = " UPDATE A SET X=1 ";
+  const sql::Command one = sql::readCommand(lone);
+  EXPECT_FALSE(one.block);
+  ASSERT_EQ(one.statements.size(), 1u);
+  EXPECT_EQ(one.statements[0].text, lone);
+  EXPECT_EQ(one.statements[0].tokens.size(), 6u);
+}
+
 TEST(SeveralStatements, CountsOnlyStatementsAfterASemicolon) {
   EXPECT_FALSE(sql::hasSeveralStatements("UPDATE A SET X=1"));
   EXPECT_FALSE(sql::hasSeveralStatements("UPDATE A SET X=1; ;  -- done"));

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "qadj/appserver/sql_text.h"
+
 namespace qadj::appserver {
 
 // UPDATE XSTXLGL01 SET XL0000=XL0000{+|-}AMOUNT WHERE DHAO00='..' AND FXRY00='..'
@@ -22,9 +24,11 @@ struct QuotaLineUpdate {
   double delta() const { return subtracts ? -amount : amount; }
 };
 
-// The update a statement stands for, or nullopt when it is not of that shape.
-// Never throws (but std::bad_alloc).
+// The update a statement stands for, or nullopt when it is not of that shape (or
+// cannot be read). Never throws (but std::bad_alloc).
 std::optional<QuotaLineUpdate> parseQuotaLineUpdate(std::string_view statement);
+// The same of a statement already read into its tokens.
+std::optional<QuotaLineUpdate> parseQuotaLineUpdate(const std::vector<sql::Token>& tokens);
 
 // A save: one or more quota line updates of one document and product, every one
 // but the last adding an amount for a receiver, the last subtracting the total from
@@ -39,6 +43,7 @@ struct Transfer {
 // statement of another shape. Never throws (but std::bad_alloc).
 using QuotaLineUpdates = std::vector<std::optional<QuotaLineUpdate>>;
 QuotaLineUpdates parseQuotaLineUpdates(const std::vector<std::string>& statements);
+QuotaLineUpdates parseQuotaLineUpdates(const std::vector<sql::Statement>& statements);
 
 // The transfer that a block's statements (parsed as above) stand for, or nullopt when
 // they are not a save of the window's shape. Never throws (but std::bad_alloc).

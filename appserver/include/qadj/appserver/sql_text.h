@@ -33,10 +33,27 @@ bool isPunct(const Token& t, char c);
 // The value of a 'text' literal token: without its quotes, '' read as one quote.
 std::string literalValue(const Token& t);
 
-// The statements of an Oracle-style block "BEGIN stmt1; stmt2; ... END;" (letter case
-// and white space free, final ';' optional), each trimmed and without its ';'; empty
-// statements are dropped. Returns nullopt when text is not such a block. Throws
-// std::invalid_argument for an unterminated literal or comment, or a nested block.
+// One statement of a command, read: its text and its tokens (views into the command's
+// text, their offsets counted from the command's start).
+struct Statement {
+  std::string_view text;
+  std::vector<Token> tokens;
+};
+
+// A command's text read once: the statements of an Oracle-style block "BEGIN stmt1;
+// stmt2; ... END;" (letter case and white space free, final ';' optional), each
+// trimmed and without its ';', empty ones dropped; or, when the text is no such block,
+// the text itself as the one statement. The text must outlive the result.
+struct Command {
+  bool block = false;
+  std::vector<Statement> statements;
+};
+// Throws std::invalid_argument for an unterminated literal or comment, or a nested
+// block.
+Command readCommand(std::string_view text);
+
+// The statements of readCommand(text) as texts when it is a block, else nullopt.
+// Throws as readCommand.
 std::optional<std::vector<std::string>> splitBlock(std::string_view text);
 
 // True when text holds more than one statement (a ';' outside literals and comments
