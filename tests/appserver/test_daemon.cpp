@@ -15,12 +15,11 @@
 #include "qadj/protocol/appserver.h"
 #include "qadj/protocol/packet.h"
 #include "qadj/testing/child_process.h"
+#include "qadj/testing/store_calls.h"
 #include "support/databases.h"
 
 namespace qadj::appserver {
 namespace {
-
-using com::Variant;
 
 // The daemon with its standard output and error read through a pipe.
 struct Daemon : qadj::testing::ChildProcess {
@@ -46,33 +45,18 @@ TEST(Daemon, InitDemoThenServeAndStopOnSigterm) {
   const int port = portFrom(server.output());
   ASSERT_GT(port, 0) << server.output();
 
-  std::shared_ptr<com::IUnknown> obj;
-  ASSERT_EQ(com::CoCreateInstanceEx(CLSID_CoStoreProduct, com::CLSCTX_REMOTE_SERVER,
-                                    "127.0.0.1:" + std::to_string(port), com::IID_IDispatch, obj),
-            com::S_OK);
-  auto disp = com::interface_cast<com::IDispatch>(obj);
-  ASSERT_TRUE(disp);
-  std::int32_t id = 0;
-  ASSERT_EQ(disp->GetIDsOfNames(u"m_qadj", id), com::S_OK);
-  std::vector<Variant> args{Variant::date(dates::today()), Variant::bstr(u"0012").setByRef()};
-  ASSERT_EQ(disp->Invoke(id, com::DISPATCH_METHOD, args, nullptr, nullptr), com::S_OK);
-  std::vector<Variant> fetch{Variant().setByRef(),
-                             Variant::null().setByRef(),
-                             Variant::bstr(u"SELECT A.SPDM00,SPMC00,XL0000,YFXSL0,KTZXL0  FROM "
-                                           u"PGTQADJ0 A,GSTJYGL1 B WHERE A.SPDM00=B.SPDM00 "
-                                           u"ORDER BY SPDM00"),
-                             Variant::i4(1),
-                             Variant::i4(0).setByRef(),
-                             Variant::i4(-1),
-                             Variant::bstr(u"PUBLIC_DSP")};
-  Variant result;
-  ASSERT_EQ(disp->Invoke(DISPID_FetchRecords, com::DISPATCH_METHOD, fetch, &result, nullptr),
-            com::S_OK);
-  const auto p = packet::decode(result.asBytes());
-  EXPECT_GT(p.rows.size(), 5u);
-  EXPECT_EQ(fetch[4].asI4(), static_cast<std::int32_t>(p.rows.size()));
+  com::HRESULT hr = com::S_OK;
+  auto disp = qadj::testing::createServerOn("127.0.0.1:" + std::to_string(port), &hr);
+  ASSERT_EQ(hr, com::S_OK);
+  ASSERT_EQ(qadj::testing::refillOn(*disp, u"0012", dates::today()), com::S_OK);
+  const auto p = qadj::testing::fetchOn(*disp,
+                                        u"SELECT A.SPDM00,SPMC00,XL0000,YFXSL0,KTZXL0  FROM "
+                                        u"PGTQADJ0 A,GSTJYGL1 B WHERE A.SPDM00=B.SPDM00 "
+                                        u"ORDER BY SPDM00");
+  ASSERT_EQ(p.hr, com::S_OK) << p.description;
+  EXPECT_GT(p.rows, 5u);
+  EXPECT_EQ(p.recordsSent, static_cast<std::int32_t>(p.rows));
   disp.reset();
-  obj.reset();
 
   server.signal(SIGTERM);
   EXPECT_EQ(server.finish(), 0) << server.output();

@@ -10,9 +10,10 @@
 #include "qadj/appserver/dates.h"
 #include "qadj/appserver/embedded.h"
 #include "qadj/appserver/schema.h"
-#include "qadj/com/remote.h"
 #include "qadj/platform/text.h"
 #include "qadj/protocol/packet.h"
+#include "qadj/testing/server_under_test.h"
+#include "qadj/testing/store_calls.h"
 #include "qadj/testing/unavailable.h"
 #include "support/databases.h"
 
@@ -26,41 +27,15 @@ const std::u16string kProductQuery =
     u"SELECT A.SPDM00,SPMC00,XL0000,YFXSL0,KTZXL0  FROM PGTQADJ0 A,GSTJYGL1 B WHERE "
     u"A.SPDM00=B.SPDM00 ORDER BY SPDM00";
 
-// Calls through IDispatch as a late-bound client does: arguments in order here,
-// reversed on the way in.
-com::HRESULT call(com::IDispatch& d, std::int32_t dispid, std::vector<Variant> args,
-                  Variant* result = nullptr, com::ExcepInfo* excep = nullptr,
-                  std::vector<Variant>* after = nullptr) {
-  std::reverse(args.begin(), args.end());
-  const auto hr = d.Invoke(dispid, com::DISPATCH_METHOD, args, result, excep);
-  std::reverse(args.begin(), args.end());
-  if (after) *after = args;
-  return hr;
-}
-
-com::HRESULT mQadj(com::IDispatch& d, const std::u16string& code, double date,
-                   com::ExcepInfo* excep = nullptr, std::u16string* codeAfter = nullptr) {
-  std::int32_t id = 0;
-  if (const auto hr = d.GetIDsOfNames(u"M_QADJ", id); com::failed(hr)) return hr;
-  std::vector<Variant> after;
-  const auto hr =
-      call(d, id, {Variant::bstr(code).setByRef(), Variant::date(date)}, nullptr, excep, &after);
-  if (codeAfter && after[0].type() == com::VarType::BStr) *codeAfter = after[0].asBStr();
-  return hr;
-}
+using qadj::testing::callInOrder;
+using qadj::testing::refillOn;
 
 packet::Packet fetchByDispatch(com::IDispatch& d, const std::u16string& sql,
                                std::int32_t* recs = nullptr) {
-  Variant result;
-  std::vector<Variant> after;
-  const auto hr = call(d, DISPID_FetchRecords,
-                       {Variant::bstr(u"PUBLIC_DSP"), Variant::i4(-1), Variant::i4(0).setByRef(),
-                        Variant::i4(kFetchMetaData), Variant::bstr(sql), Variant::null().setByRef(),
-                        Variant().setByRef()},
-                       &result, nullptr, &after);
-  EXPECT_EQ(hr, com::S_OK);
-  if (recs) *recs = after[2].asI4();
-  return packet::decode(result.asBytes());
+  auto out = qadj::testing::fetchOn(d, sql);
+  EXPECT_EQ(out.hr, com::S_OK) << out.description;
+  if (recs) *recs = out.recordsSent;
+  return std::move(out.packet);
 }
 
 std::vector<std::string> codes(const packet::Packet& p) {
@@ -91,15 +66,15 @@ class ServerObject : public ::testing::TestWithParam<std::string> {
 TEST_P(ServerObject, TwoObjectsKeepTheirWorkingRowsApart) {
   auto a = make();
   auto b = make();
-  ASSERT_EQ(mQadj(*a, u"0012", day_), com::S_OK);
-  ASSERT_EQ(mQadj(*b, u"0013", day_), com::S_OK);
+  ASSERT_EQ(refillOn(*a, u"0012", day_), com::S_OK);
+  ASSERT_EQ(refillOn(*b, u"0013", day_), com::S_OK);
   EXPECT_EQ(codes(fetchByDispatch(*a, kProductQuery)),
             (std::vector<std::string>{"10000001", "10000002"}));
   const auto pb = fetchByDispatch(*b, kProductQuery);
   ASSERT_EQ(codes(pb), std::vector<std::string>{"10000001"});
   EXPECT_DOUBLE_EQ(std::get<double>(pb.rows[0][2]), 10);
   // A refill of one does not touch the other.
-  ASSERT_EQ(mQadj(*b, u"0099", day_), com::S_OK);
+  ASSERT_EQ(refillOn(*b, u"0099", day_), com::S_OK);
   EXPECT_TRUE(fetchByDispatch(*b, kProductQuery).rows.empty());
   EXPECT_EQ(fetchByDispatch(*a, kProductQuery).rows.size(), 2u);
 }
@@ -107,7 +82,7 @@ TEST_P(ServerObject, TwoObjectsKeepTheirWorkingRowsApart) {
 TEST_P(ServerObject, MQadjLeavesTheCodeAndAcceptsItByName) {
   auto o = make();
   std::u16string after;
-  ASSERT_EQ(mQadj(*o, u"0012", day_ + 0.75, nullptr, &after), com::S_OK);  // time ignored
+  ASSERT_EQ(refillOn(*o, u"0012", day_ + 0.75, nullptr, &after), com::S_OK);  // time ignored
   EXPECT_EQ(after, u"0012");
   std::int32_t recs = 0;
   EXPECT_EQ(fetchByDispatch(*o, kProductQuery, &recs).rows.size(), 2u);
@@ -119,18 +94,18 @@ TEST_P(ServerObject, MQadjLeavesTheCodeAndAcceptsItByName) {
   std::vector<Variant> oneArg{Variant::bstr(u"0012")};
   EXPECT_EQ(o->Invoke(kDispIdMQadj, com::DISPATCH_METHOD, oneArg, nullptr, nullptr),
             com::DISP_E_BADPARAMCOUNT);
-  EXPECT_EQ(call(*o, kDispIdMQadj, {Variant::i4(12), Variant::date(day_)}),
+  EXPECT_EQ(callInOrder(*o, kDispIdMQadj, {Variant::i4(12), Variant::date(day_)}),
             com::DISP_E_TYPEMISMATCH);
 }
 
 TEST_P(ServerObject, DispatchCountsTakeEveryIntegerFormAndNoOther) {
   auto o = make();
-  ASSERT_EQ(mQadj(*o, u"0012", day_), com::S_OK);
+  ASSERT_EQ(refillOn(*o, u"0012", day_), com::S_OK);
   auto fetch = [&](Variant count) {
-    return call(*o, DISPID_FetchRecords,
-                {Variant::bstr(u"PUBLIC_DSP"), std::move(count), Variant::i4(0).setByRef(),
-                 Variant::i4(kFetchMetaData), Variant::bstr(kProductQuery),
-                 Variant::null().setByRef(), Variant().setByRef()});
+    return callInOrder(*o, DISPID_FetchRecords,
+                       {Variant::bstr(u"PUBLIC_DSP"), std::move(count), Variant::i4(0).setByRef(),
+                        Variant::i4(kFetchMetaData), Variant::bstr(kProductQuery),
+                        Variant::null().setByRef(), Variant().setByRef()});
   };
   for (Variant whole : {Variant(), Variant::i4(-1), Variant::r8(-1.0), Variant::boolean(true)})
     EXPECT_EQ(fetch(whole), com::S_OK);
@@ -142,7 +117,7 @@ TEST_P(ServerObject, DispatchCountsTakeEveryIntegerFormAndNoOther) {
   EXPECT_EQ(o->Invoke(DISPID_GetParams, com::DISPATCH_PROPERTYGET, args, nullptr, nullptr),
             com::DISP_E_MEMBERNOTFOUND);
   // A date text that is not UTF-16 is a wrong argument, not an escaping exception.
-  EXPECT_EQ(call(*o, kDispIdMQadj, {Variant::bstr(u"0012"), Variant::bstr(u"\xD800")}),
+  EXPECT_EQ(callInOrder(*o, kDispIdMQadj, {Variant::bstr(u"0012"), Variant::bstr(u"\xD800")}),
             com::DISP_E_TYPEMISMATCH);
 }
 
@@ -200,13 +175,13 @@ TEST_P(ServerObject, FailuresThroughDispatchCarryTheDescription) {
   auto o = make();
   Variant result;
   com::ExcepInfo excep;
-  EXPECT_EQ(
-      call(*o, DISPID_ExecuteCommand,
-           {Variant::bstr(u"PUBLIC_DSP"),
-            Variant::bstr(u"BEGIN UPDATE XSTXLGL01 SET XL0000=0; UPDATE NOSUCH SET A=1; END;"),
-            Variant::null().setByRef(), Variant().setByRef()},
-           nullptr, &excep),
-      com::DISP_E_EXCEPTION);
+  EXPECT_EQ(callInOrder(
+                *o, DISPID_ExecuteCommand,
+                {Variant::bstr(u"PUBLIC_DSP"),
+                 Variant::bstr(u"BEGIN UPDATE XSTXLGL01 SET XL0000=0; UPDATE NOSUCH SET A=1; END;"),
+                 Variant::null().setByRef(), Variant().setByRef()},
+                nullptr, &excep),
+            com::DISP_E_EXCEPTION);
   EXPECT_NE(text::utf16ToUtf8(excep.description).find("statement 2"), std::string::npos);
   // Nothing of the block was applied.
   const auto p = fetchByDispatch(*o, u"SELECT SUM(XL0000) S FROM XSTXLGL01");
@@ -264,7 +239,7 @@ TEST(EmbeddedServer, DemoDatabaseIsSeededOnceAndServedInProcess) {
     zhangSan |= std::get<std::string>(row[1]) == "0012" &&
                 std::get<std::string>(row[2]) == text::utf8ToGbk("张三");
   EXPECT_TRUE(zhangSan);
-  ASSERT_EQ(mQadj(*da, u"0012", dates::today()), com::S_OK);
+  ASSERT_EQ(refillOn(*da, u"0012", dates::today()), com::S_OK);
   const auto products = fetchByDispatch(*da, kProductQuery);
   EXPECT_GT(products.rows.size(), 5u);
   for (const auto& row : products.rows)
@@ -307,42 +282,32 @@ TEST(RemoteServer, ServesTheObjectToARemoteClient) {
     auto db = openDatabase(url);
     qadj::testing::seedKnownData(*db);
   }
-  com::RemoteServerOptions options;
-  options.listen = "127.0.0.1:0";
-  com::RemoteObjectServer server(options);
+  qadj::testing::ServerUnderTest server(qadj::testing::Transport::Grpc);
   server.registerClass(CLSID_CoStoreProduct, kCoStoreProductProgId,
                        [url] { return createCoStoreProduct(url); });
   server.start();
-  const std::string host = "127.0.0.1:" + std::to_string(server.port());
-  std::shared_ptr<com::IUnknown> a, b;
-  ASSERT_EQ(com::CoCreateInstanceEx(CLSID_CoStoreProduct, com::CLSCTX_REMOTE_SERVER, host,
-                                    com::IID_IDispatch, a),
-            com::S_OK);
-  ASSERT_EQ(com::CoCreateInstanceEx(CLSID_CoStoreProduct, com::CLSCTX_REMOTE_SERVER, host,
-                                    com::IID_IDispatch, b),
-            com::S_OK);
-  auto da = com::interface_cast<com::IDispatch>(a);
-  auto db = com::interface_cast<com::IDispatch>(b);
+  com::HRESULT hr = com::S_OK;
+  auto da = qadj::testing::createServerOn(server.host(), &hr);
+  ASSERT_EQ(hr, com::S_OK);
+  auto db = qadj::testing::createServerOn(server.host(), &hr);
+  ASSERT_EQ(hr, com::S_OK);
   ASSERT_TRUE(da && db);
   const double day = dates::fromCivil(2026, 12, 8);
   std::u16string after;
-  ASSERT_EQ(mQadj(*da, u"0012", day, nullptr, &after), com::S_OK);
+  ASSERT_EQ(refillOn(*da, u"0012", day, nullptr, &after), com::S_OK);
   EXPECT_EQ(after, u"0012");
-  ASSERT_EQ(mQadj(*db, u"0013", day), com::S_OK);
+  ASSERT_EQ(refillOn(*db, u"0013", day), com::S_OK);
   EXPECT_EQ(fetchByDispatch(*da, kProductQuery).rows.size(), 2u);
   EXPECT_EQ(fetchByDispatch(*db, kProductQuery).rows.size(), 1u);
   com::ExcepInfo excep;
-  EXPECT_EQ(call(*da, DISPID_ExecuteCommand,
-                 {Variant::bstr(u"NOPE"), Variant::bstr(u"UPDATE X SET A=1"),
-                  Variant::null().setByRef(), Variant().setByRef()},
-                 nullptr, &excep),
+  EXPECT_EQ(callInOrder(*da, DISPID_ExecuteCommand,
+                        {Variant::bstr(u"NOPE"), Variant::bstr(u"UPDATE X SET A=1"),
+                         Variant::null().setByRef(), Variant().setByRef()},
+                        nullptr, &excep),
             com::DISP_E_EXCEPTION);
   EXPECT_EQ(excep.description, u"Provider 'NOPE' not found");
-  a.reset();
-  b.reset();
   da.reset();
   db.reset();
-  server.shutdown();
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
 #include "support/operators.h"
 
-#include <algorithm>
 #include <stdexcept>
 
 #include "qadj/appserver/schema.h"
 #include "qadj/grid/number_format.h"
 #include "qadj/platform/text.h"
 #include "qadj/protocol/appserver.h"
+#include "qadj/testing/store_calls.h"
 #include "qadj/window/numbers.h"
 #include "qadj/window/sql.h"
 
@@ -72,18 +72,8 @@ std::string saveBlock(const Transfer& t) {
 
 namespace {
 
-// Calls through IDispatch as a late-bound client does: arguments in order here,
-// reversed on the way in (and back).
-com::HRESULT call(com::IDispatch& d, std::int32_t dispid, std::vector<com::Variant>& args,
-                  com::Variant* result, com::ExcepInfo* excep) {
-  std::reverse(args.begin(), args.end());
-  const auto hr = d.Invoke(dispid, com::DISPATCH_METHOD, args, result, excep);
-  std::reverse(args.begin(), args.end());
-  return hr;
-}
-
-std::string described(const com::ExcepInfo& excep) {
-  return excep.description.empty() ? "<no description>" : text::utf16ToUtf8(excep.description);
+std::string described(const std::string& description) {
+  return description.empty() ? "<no description>" : description;
 }
 
 }  // namespace
@@ -98,14 +88,11 @@ ObjectServer::ObjectServer(appserver::CoStoreProduct::SessionOpener open)
 }
 
 Operator::Operator(const std::string& address) {
-  std::shared_ptr<com::IUnknown> unknown;
-  const auto hr = com::CoCreateInstanceEx(CLSID_CoStoreProduct, com::CLSCTX_REMOTE_SERVER, address,
-                                          com::IID_IDispatch, unknown);
-  if (com::failed(hr))
+  com::HRESULT hr = com::S_OK;
+  object_ = createServerOn(address, &hr);
+  if (!object_)
     throw std::runtime_error("cannot create the server object at " + address + ": hr " +
                              std::to_string(hr));
-  object_ = com::interface_cast<com::IDispatch>(unknown);
-  if (!object_) throw std::runtime_error("the server object has no IDispatch");
 }
 
 Operator::Operator(std::shared_ptr<com::IDispatch> object) : object_(std::move(object)) {
@@ -115,38 +102,21 @@ Operator::Operator(std::shared_ptr<com::IDispatch> object) : object_(std::move(o
 Operator::~Operator() = default;
 
 std::optional<std::string> Operator::execute(const std::string& sql) {
-  std::vector<com::Variant> args = {com::Variant::bstr(u"PUBLIC_DSP"),
-                                    com::Variant::bstr(text::utf8ToUtf16(sql)),
-                                    com::Variant::null().setByRef(), com::Variant().setByRef()};
-  com::ExcepInfo excep;
-  const auto hr = call(*object_, DISPID_ExecuteCommand, args, nullptr, &excep);
-  if (com::succeeded(hr)) return std::nullopt;
-  return described(excep);
+  const CallOutcome out = executeOn(*object_, text::utf8ToUtf16(sql));
+  if (com::succeeded(out.hr)) return std::nullopt;
+  return described(out.description);
 }
 
 packet::Packet Operator::fetch(const std::string& sql) {
-  std::vector<com::Variant> args = {com::Variant::bstr(u"PUBLIC_DSP"),
-                                    com::Variant::i4(-1),
-                                    com::Variant::i4(0).setByRef(),
-                                    com::Variant::i4(kFetchMetaData),
-                                    com::Variant::bstr(text::utf8ToUtf16(sql)),
-                                    com::Variant::null().setByRef(),
-                                    com::Variant().setByRef()};
-  com::Variant result;
-  com::ExcepInfo excep;
-  const auto hr = call(*object_, DISPID_FetchRecords, args, &result, &excep);
-  if (com::failed(hr)) throw std::runtime_error(described(excep));
-  return packet::decode(result.asBytes());
+  CallOutcome out = fetchOn(*object_, text::utf8ToUtf16(sql));
+  if (com::failed(out.hr)) throw std::runtime_error(described(out.description));
+  return std::move(out.packet);
 }
 
 std::optional<std::string> Operator::refill(const std::string& code, double day) {
-  std::int32_t id = 0;
-  if (com::failed(object_->GetIDsOfNames(u"m_qadj", id))) return "m_qadj is not known";
-  std::vector<com::Variant> args = {com::Variant::bstr(text::utf8ToUtf16(code)).setByRef(),
-                                    com::Variant::date(day)};
   com::ExcepInfo excep;
-  if (com::succeeded(call(*object_, id, args, nullptr, &excep))) return std::nullopt;
-  return described(excep);
+  if (com::succeeded(refillOn(*object_, text::utf8ToUtf16(code), day, &excep))) return std::nullopt;
+  return described(text::utf16ToUtf8(excep.description));
 }
 
 }  // namespace qadj::testing

@@ -2,9 +2,7 @@
 
 #include <cstdlib>
 
-#include "qadj/platform/text.h"
 #include "qadj/protocol/appserver.h"
-#include "qadj/protocol/packet.h"
 
 namespace qadj::testing {
 
@@ -40,58 +38,6 @@ ClientEnv::~ClientEnv() {
     else
       ::unsetenv(s.name);
   }
-}
-
-std::shared_ptr<com::IDispatch> createServerOn(const std::string& host, com::HRESULT* hr) {
-  std::shared_ptr<com::IUnknown> obj;
-  com::HRESULT created = com::CoCreateInstanceEx(CLSID_CoStoreProduct, com::CLSCTX_REMOTE_SERVER,
-                                                 host, com::IID_IDispatch, obj);
-  auto disp = com::succeeded(created) ? com::interface_cast<com::IDispatch>(obj) : nullptr;
-  if (com::succeeded(created) && !disp) created = com::E_NOINTERFACE;
-  if (hr) *hr = created;
-  return disp;
-}
-
-CallOutcome createAndFetch(const std::string& host, const std::u16string& sqlText) {
-  CallOutcome out;
-  com::ExcepInfo info;
-  com::GetErrorInfo(info);  // nothing stale
-  const auto disp = createServerOn(host, &out.hr);
-  if (!disp) {
-    if (com::GetErrorInfo(info)) out.description = text::utf16ToUtf8(info.description);
-    return out;
-  }
-  return fetchOn(*disp, sqlText);
-}
-
-CallOutcome fetchOn(com::IDispatch& server, const std::u16string& sqlText) {
-  using com::Variant;
-  CallOutcome out;
-  std::vector<Variant> fetch{Variant().setByRef(),        Variant::null().setByRef(),
-                             Variant::bstr(sqlText),      Variant::i4(1),
-                             Variant::i4(0).setByRef(),   Variant::i4(-1),
-                             Variant::bstr(u"PUBLIC_DSP")};
-  Variant result;
-  com::ExcepInfo excep;
-  out.hr = server.Invoke(DISPID_FetchRecords, com::DISPATCH_METHOD, fetch, &result, &excep);
-  if (out.hr == com::DISP_E_EXCEPTION)
-    out.description = text::utf16ToUtf8(excep.description);
-  else if (com::succeeded(out.hr)) {
-    out.packet = packet::decode(result.asBytes());
-    out.rows = out.packet.rows.size();
-  }
-  return out;
-}
-
-CallOutcome executeOn(com::IDispatch& server, const std::u16string& sqlText) {
-  using com::Variant;
-  CallOutcome out;
-  std::vector<Variant> args{Variant::null().setByRef(), Variant::null().setByRef(),
-                            Variant::bstr(sqlText), Variant::bstr(u"PUBLIC_DSP")};
-  com::ExcepInfo excep;
-  out.hr = server.Invoke(DISPID_ExecuteCommand, com::DISPATCH_METHOD, args, nullptr, &excep);
-  if (out.hr == com::DISP_E_EXCEPTION) out.description = text::utf16ToUtf8(excep.description);
-  return out;
 }
 
 namespace {

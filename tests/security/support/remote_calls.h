@@ -1,4 +1,5 @@
-// Calls on the application server object as a host makes them, for the access tests.
+// The client's environment and the object service spoken directly, for the access
+// tests; the calls a host makes are those of qadj/testing/store_calls.h.
 #pragma once
 
 #include <grpcpp/grpcpp.h>
@@ -9,7 +10,7 @@
 
 #include "qadj/com/com.h"
 #include "qadj/proto/remote.grpc.pb.h"
-#include "qadj/protocol/packet.h"
+#include "qadj/testing/store_calls.h"
 
 namespace qadj::testing {
 
@@ -30,28 +31,6 @@ class ClientEnv {
   };
   Saved saved_[3];
 };
-
-// The outcome of creating the server object on host and running one query on it.
-struct CallOutcome {
-  com::HRESULT hr = com::S_OK;  // of the creation, else of the query
-  std::string description;      // the error information's text (UTF-8), if any
-  std::size_t rows = 0;         // rows the query returned
-  packet::Packet packet;        // the query's packet
-};
-
-// Creates "KorvantaServer.CoStoreProduct" on host and returns its automation
-// interface, or null with *hr (if given) telling why: the creation's result, or
-// E_NOINTERFACE. The caller owns the one reference returned.
-std::shared_ptr<com::IDispatch> createServerOn(const std::string& host, com::HRESULT* hr = nullptr);
-
-// Fetches sqlText through the automation interface of a server object.
-CallOutcome fetchOn(com::IDispatch& server, const std::u16string& sqlText);
-// Executes sqlText (ExecuteCommand) through the automation interface.
-CallOutcome executeOn(com::IDispatch& server, const std::u16string& sqlText);
-
-// Creates "KorvantaServer.CoStoreProduct" on host and fetches sqlText through its
-// automation interface. The object is released before returning.
-CallOutcome createAndFetch(const std::string& host, const std::u16string& sqlText);
 
 // The object service spoken directly, as a client that writes its own requests would.
 class RawClient {
