@@ -90,9 +90,7 @@ TEST_P(Handlers, TypingCallsTheServerAtEveryKeystroke) {
 }
 
 TEST_P(Handlers, DetailListsOtherSalespersonsOfTheWarehouseOnly) {
-  auto& w = openWindow();
-  pickSalesperson("0012");
-  clickProduct("P001");
+  auto& w = openDetail("0012", "P001");
   EXPECT_EQ(context.ProductCode, "P001");
   EXPECT_EQ(context.AdjustableQuantity, 10);
   auto receivers = detailReceivers();
@@ -108,9 +106,7 @@ TEST_P(Handlers, DetailListsOtherSalespersonsOfTheWarehouseOnly) {
 }
 
 TEST_P(Handlers, DateChangeEmptiesBothGridsAndKeepsTheEntries) {
-  auto& w = openWindow();
-  pickSalesperson("0012");
-  clickProduct("P001");
+  auto& w = openDetail("0012", "P001");
   ASSERT_TRUE(w.ClientDataSet2->Active());
   w.DateTimePicker1->setFocus();
   QTest::keyClick(w.DateTimePicker1, Qt::Key_Up);
@@ -122,9 +118,7 @@ TEST_P(Handlers, DateChangeEmptiesBothGridsAndKeepsTheEntries) {
 }
 
 TEST_P(Handlers, ClickOnAClosedProductGridClearsTheProductAndKeepsTheDetail) {
-  auto& w = openWindow();
-  pickSalesperson("0012");
-  clickProduct("P001");
+  auto& w = openDetail("0012", "P001");
   w.ClientDataSet1->Close();
   guarded([&] { w.dxDBGrid1Click(); });
   EXPECT_EQ(context.ProductCode, "");
@@ -134,9 +128,7 @@ TEST_P(Handlers, ClickOnAClosedProductGridClearsTheProductAndKeepsTheDetail) {
 }
 
 TEST_P(Handlers, TotalAboveTheAdjustableQuantityIsRefused) {
-  openWindow();
-  pickSalesperson("0012");
-  clickProduct("P001");  // adjustable 10
+  openDetail("0012", "P001");  // adjustable 10
   adjust("0013", 4);
   adjust("0015", 6);
   EXPECT_EQ(adjustmentFooter(), "10.00");
@@ -151,9 +143,7 @@ TEST_P(Handlers, TotalAboveTheAdjustableQuantityIsRefused) {
 }
 
 TEST_P(Handlers, SaveMovesTheQuotaAsOneUnitAndReloads) {
-  auto& w = openWindow();
-  pickSalesperson("0012");
-  clickProduct("P001");
+  auto& w = openDetail("0012", "P001");
   const double before = data().sum("D1", "P001");
   adjust("0013", 3);
   adjust("0015", 0);
@@ -189,9 +179,7 @@ TEST_P(Handlers, SaveMovesTheQuotaAsOneUnitAndReloads) {
 }
 
 TEST_P(Handlers, NegativeAdjustmentsRaiseTheGiver) {
-  auto& w = openWindow();
-  pickSalesperson("0012");
-  clickProduct("P001");
+  auto& w = openDetail("0012", "P001");
   adjust("0013", -2);
   log->clear();
   guarded([&] { w.tbokClick(); });
@@ -204,9 +192,7 @@ TEST_P(Handlers, NegativeAdjustmentsRaiseTheGiver) {
 }
 
 TEST_P(Handlers, CancelOrNoDocumentSendsNothing) {
-  auto& w = openWindow();
-  pickSalesperson("0012");
-  clickProduct("P001");
+  auto& w = openDetail("0012", "P001");
   adjust("0013", 1);
   boxes->answerNext(IDCANCEL);
   log->clear();
@@ -233,9 +219,7 @@ TEST_P(Handlers, SaveWithTheDetailClosedReportsTheClosedDataSet) {
 
 TEST_P(Handlers, ARefusedStatementChangesNoLine) {
   data().refuseUpdatesOf("0016");
-  auto& w = openWindow();
-  pickSalesperson("0012");
-  clickProduct("P001");
+  auto& w = openDetail("0012", "P001");
   adjust("0013", 3);
   adjust("0016", 2);
   guarded([&] { w.tbokClick(); });
@@ -250,9 +234,7 @@ TEST_P(Handlers, ASaveWhoseLinesAreInAnotherDocumentChangesNothing) {
   // P002's lines lie in two documents of the date (0015 in D1; 0012, 0013, 0016 in
   // D2); whichever the document lookup finds, some statement finds no line, and the
   // whole save is refused instead of creating or destroying quota.
-  auto& w = openWindow();
-  pickSalesperson("0012");
-  clickProduct("P002");
+  auto& w = openDetail("0012", "P002");
   adjust("0013", 1);
   const double d1 = data().sum("D1", "P002");
   const double d2 = data().sum("D2", "P002");
@@ -272,9 +254,7 @@ int journalRows(QuotaDatabase& d) {
 }
 
 TEST_P(Handlers, ASaveWhoseReplyIsLostIsAppliedOnceWhenClickedAgain) {
-  auto& w = openWindow();
-  pickSalesperson("0012");
-  clickProduct("P001");
+  auto& w = openDetail("0012", "P001");
   adjust("0013", 3);
   const std::string id = w.saveId();
   log->loseNextReply = com::RPC_E_SERVER_UNAVAILABLE;  // applied, but the reply lost
@@ -302,9 +282,7 @@ TEST_P(Handlers, ASaveWhoseReplyIsLostIsAppliedOnceWhenClickedAgain) {
 }
 
 TEST_P(Handlers, ARefusedSaveGetsAFreshIdAndLeavesNoJournalRow) {
-  auto& w = openWindow();
-  pickSalesperson("0012");
-  clickProduct("P002");  // lines in two documents: refused
+  auto& w = openDetail("0012", "P002");  // lines in two documents: refused
   adjust("0013", 1);
   const std::string id = w.saveId();
   guarded([&] { w.tbokClick(); });
@@ -330,9 +308,7 @@ TEST_P(Handlers, ARefusedSaveGetsAFreshIdAndLeavesNoJournalRow) {
 }
 
 TEST_P(Handlers, ASaveOverTheLimitLeftByAnotherWindowIsRefusedAndShowsWhatIsLeft) {
-  auto& w = openWindow();
-  pickSalesperson("0012");
-  clickProduct("P001");  // adjustable 10
+  auto& w = openDetail("0012", "P001");  // adjustable 10
   adjust("0013", 6);
   // Meanwhile another operator's save gives 6 of the same quota.
   data().db().execute(
@@ -365,9 +341,7 @@ TEST_P(Handlers, ASaveOverTheLimitLeftByAnotherWindowIsRefusedAndShowsWhatIsLeft
 TEST_P(Handlers, AZeroAdjustmentOfALineInAnotherDocumentDoesNotFailTheSave) {
   // P003: 0012 and 0013 in D1, 0015 in D2 only. 0015 receives nothing: its +0 finds no
   // line in D1, which changes nothing and so refuses nothing.
-  auto& w = openWindow();
-  pickSalesperson("0012");
-  clickProduct("P003");
+  auto& w = openDetail("0012", "P003");
   ASSERT_EQ(w.ClientDataSet2->RecordCount(), 2);
   adjust("0013", 2);
   guarded([&] { w.tbokClick(); });
@@ -378,9 +352,7 @@ TEST_P(Handlers, AZeroAdjustmentOfALineInAnotherDocumentDoesNotFailTheSave) {
 }
 
 TEST_P(Handlers, InsertedRowsAreNotSentAndEmptyCellsCountAsZero) {
-  auto& w = openWindow();
-  pickSalesperson("0012");
-  clickProduct("P001");
+  auto& w = openDetail("0012", "P001");
   adjust("0013", 1);
   ASSERT_TRUE(w.ClientDataSet2->Locate("FXRY00", TValue(std::string("0015"))));
   w.ClientDataSet2->Edit();

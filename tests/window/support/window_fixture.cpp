@@ -46,6 +46,13 @@ window::Tmain& WindowFixture::openWindow(const std::string& operatorCode) {
   return *form;
 }
 
+window::Tmain& WindowFixture::openDetail(const std::string& giver, const std::string& productCode) {
+  window::Tmain& w = openWindow();
+  pickSalesperson(giver);
+  clickProduct(productCode);
+  return w;
+}
+
 void pickSalesperson(window::Tmain& w, const std::string& code) {
   TFlatComboBox* box = w.RYMC;
   int target = -1;

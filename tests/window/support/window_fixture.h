@@ -30,6 +30,8 @@ class WindowFixture : public ::testing::TestWithParam<Setup> {
 
   // Creates the window for an operator (the server host is the fixture's).
   window::Tmain& openWindow(const std::string& operatorCode = "0001");
+  // Opens the window for operator 0001, picks the giver and clicks the product.
+  window::Tmain& openDetail(const std::string& giver, const std::string& productCode);
   // Picks the entry whose code is given, as the operator would with the arrow keys.
   void pickSalesperson(const std::string& code);
   // Makes a product row current and raises the product grid's click handler.
