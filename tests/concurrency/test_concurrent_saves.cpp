@@ -15,6 +15,7 @@
 
 #include "qadj/appserver/dates.h"
 #include "qadj/appserver/provider.h"
+#include "qadj/testing/com_scope.h"
 #include "qadj/testing/unavailable.h"
 #include "qadj/window/sql.h"
 #include "support/databases.h"
@@ -65,7 +66,7 @@ double single(const packet::Packet& p) {
 ClientRun runClient(const std::string& address, int client, double productTotal,
                     std::latch& start) {
   ClientRun run;
-  com::CoInitialize();
+  const ComScope comScope;
   try {
     Operator op(address);
     std::mt19937 rng(static_cast<unsigned>(7919 * client + 17));
@@ -95,7 +96,6 @@ ClientRun runClient(const std::string& address, int client, double productTotal,
   } catch (const std::exception& e) {
     run.readFaults.push_back(std::string("client stopped: ") + e.what());
   }
-  com::CoUninitialize();
   return run;
 }
 
@@ -108,7 +108,7 @@ bool clearRefusal(const std::string& text) {
 class ConcurrentSaves : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(ConcurrentSaves, EveryReportedSaveCountsOnceAndTotalsHold) {
-  com::CoInitialize();
+  const ComScope comScope;
   TempDir dir;
   std::string whyNot;
   const std::string url = freshDatabaseUrl(GetParam(), dir, whyNot);

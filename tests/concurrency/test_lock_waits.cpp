@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "qadj/appserver/provider.h"
+#include "qadj/testing/com_scope.h"
 #include "qadj/testing/unavailable.h"
 #include "support/databases.h"
 #include "support/operators.h"
@@ -33,21 +34,15 @@ std::map<LineKey, double> plus(std::map<LineKey, double> lines,
 std::future<std::optional<std::string>> saveInBackground(const std::string& address,
                                                          const Transfer& t) {
   return std::async(std::launch::async, [address, t]() -> std::optional<std::string> {
-    com::CoInitialize();
-    std::optional<std::string> result;
-    {
-      Operator op(address);
-      result = op.execute(saveBlock(t));
-    }
-    com::CoUninitialize();
-    return result;
+    const ComScope comScope;
+    return Operator(address).execute(saveBlock(t));
   });
 }
 
 // --- SQLite -----------------------------------------------------------------------
 
 TEST(SqliteBusy, SaveWaitingBeyondTheBoundFailsClearlyAndChangesNothing) {
-  com::CoInitialize();
+  const ComScope comScope;
   TempDir dir;
   const std::string path = dir.path() + "/busy.sqlite";
   auto holder = appserver::openSqlite(path);
@@ -89,7 +84,6 @@ TEST(SqliteBusy, TheBoundIsTheDocumentedOne) {
 class PostgresLocks : public ::testing::Test {
  protected:
   void SetUp() override {
-    com::CoInitialize();
     std::string whyNot;
     url_ = freshDatabaseUrl("postgresql", dir_, whyNot);
     if (url_.empty()) return databaseUnavailable(whyNot);
@@ -97,10 +91,6 @@ class PostgresLocks : public ::testing::Test {
     seedQuotaLines(*db_);
     before_ = quotaLines(*db_);
     server_ = std::make_unique<ObjectServer>([url = url_] { return appserver::openDatabase(url); });
-  }
-  void TearDown() override {
-    server_.reset();
-    com::CoUninitialize();
   }
 
   // Waits (deadline one minute) until some session of the database waits for a lock.
@@ -118,6 +108,7 @@ class PostgresLocks : public ::testing::Test {
 
   std::string databaseName() const { return url_.substr(url_.rfind('/') + 1); }
 
+  const ComScope comScope_;
   TempDir dir_;
   std::string url_;
   std::unique_ptr<Database> db_;

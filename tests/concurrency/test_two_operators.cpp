@@ -12,6 +12,7 @@
 #include "qadj/appserver/costore_product.h"
 #include "qadj/appserver/save_record.h"
 #include "qadj/protocol/save_request.h"
+#include "qadj/testing/com_scope.h"
 #include "qadj/testing/unavailable.h"
 #include "support/databases.h"
 #include "support/operators.h"
@@ -36,7 +37,6 @@ std::string setupName(const ::testing::TestParamInfo<Setup>& info) {
 class Giving : public ::testing::TestWithParam<Setup> {
  protected:
   void SetUp() override {
-    com::CoInitialize();
     std::string whyNot;
     url_ = freshDatabaseUrl(GetParam().dialect, dir_, whyNot);
     if (url_.empty()) return databaseUnavailable(whyNot);
@@ -45,10 +45,6 @@ class Giving : public ::testing::TestWithParam<Setup> {
     if (GetParam().reach == Reach::Grpc)
       server_ =
           std::make_unique<ObjectServer>([url = url_] { return appserver::openDatabase(url); });
-  }
-  void TearDown() override {
-    server_.reset();
-    com::CoUninitialize();
   }
 
   // Records a sale of the giver's product on the quota day that leaves `adjustable`
@@ -75,13 +71,10 @@ class Giving : public ::testing::TestWithParam<Setup> {
     std::vector<std::thread> threads;
     for (int i = 0; i < count; ++i)
       threads.emplace_back([&, i] {
-        com::CoInitialize();
-        {
-          auto op = newOperator();
-          start.arrive_and_wait();
-          body(*op, i);
-        }
-        com::CoUninitialize();
+        const ComScope comScope;
+        auto op = newOperator();
+        start.arrive_and_wait();
+        body(*op, i);
       });
     for (auto& t : threads) t.join();
   }
@@ -90,6 +83,7 @@ class Giving : public ::testing::TestWithParam<Setup> {
     return quotaLines(*db_).at({salesperson, kProduct});
   }
 
+  const ComScope comScope_;
   TempDir dir_;
   std::string url_;
   std::unique_ptr<appserver::Database> db_;

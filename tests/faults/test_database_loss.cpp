@@ -13,7 +13,9 @@
 #include "qadj/protocol/appserver.h"
 #include "qadj/protocol/packet.h"
 #include "qadj/server/connection.h"
+#include "qadj/testing/com_scope.h"
 #include "qadj/testing/daemon_process.h"
+#include "qadj/testing/unavailable.h"
 #include "qadj/window/sql.h"
 #include "support/conditions.h"
 #include "support/databases.h"
@@ -82,14 +84,6 @@ struct Client {
   std::shared_ptr<IAppServer> app;
 };
 
-// The object runtime initialised for the life of a worker thread.
-struct ComThread {
-  ComThread() { com::CoInitialize(); }
-  ~ComThread() { com::CoUninitialize(); }
-  ComThread(const ComThread&) = delete;
-  ComThread& operator=(const ComThread&) = delete;
-};
-
 bool alive(pid_t pid) {
   int status = 0;
   return ::waitpid(pid, &status, WNOHANG) == 0;
@@ -100,10 +94,9 @@ class DatabaseLoss : public ::testing::Test {
   void SetUp() override {
     std::string whyNot;
     url = freshDatabaseUrl("postgresql", dir, whyNot);
-    if (url.empty()) GTEST_SKIP() << whyNot;
+    if (url.empty()) return databaseUnavailable(whyNot);
     auto db = appserver::openDatabase(url);
     seed(*db);
-    com::CoInitialize();
     daemon = std::make_unique<DaemonProcess>(std::vector<std::string>{"--db", url}, dir.path());
     ASSERT_TRUE(daemon->start()) << daemon->error();
   }
@@ -112,9 +105,9 @@ class DatabaseLoss : public ::testing::Test {
     // The shared server must run for the next case whatever happened here.
     PostgresServer::instance().start();
     daemon.reset();
-    com::CoUninitialize();
   }
 
+  const ComScope comScope_;
   TempDir dir;
   std::string url;
   std::unique_ptr<DaemonProcess> daemon;
@@ -134,7 +127,7 @@ TEST_F(DatabaseLoss, CallsFailClearlyAndTheDaemonServesAgainOnceItIsBack) {
   // Each call comes back, failing, with the lost connection named; bounded so that a
   // hang fails the case instead of the whole run.
   auto query = std::async(std::launch::async, [&] {
-    const ComThread scope;
+    const ComScope scope;
     return window.fetch(window::sql::productQuery());
   });
   ASSERT_EQ(query.wait_for(std::chrono::seconds(60)), std::future_status::ready) << "hangs";
@@ -241,7 +234,7 @@ std::future<Client::Outcome> secondSaveWaitingAt(Client& window,
   held = std::make_unique<HeldGiverLine>(url, 1);
   EXPECT_TRUE(held->held());
   return std::async(std::launch::async, [&window] {
-    const ComThread scope;
+    const ComScope scope;
     return window.save(saveBlock(1));
   });
 }

@@ -23,6 +23,7 @@
 #include "qadj/server/connection.h"
 #include "qadj/testing/child_process.h"
 #include "qadj/testing/daemon_process.h"
+#include "qadj/testing/unavailable.h"
 #include "qadj/window/sql.h"
 #include "support/conditions.h"
 #include "support/databases.h"
@@ -80,7 +81,7 @@ TEST(Lease, AKilledClientsObjectAndDatabaseSessionAreReleased) {
   TempDir dir;
   std::string whyNot;
   const std::string url = freshDatabaseUrl("postgresql", dir, whyNot);
-  if (url.empty()) GTEST_SKIP() << whyNot;
+  if (url.empty()) return databaseUnavailable(whyNot);
   auto admin = appserver::openDatabase(url);
   ring::seed(*admin);
   DaemonProcess daemon({"--db", url, "--lease", "2"}, dir.path());
