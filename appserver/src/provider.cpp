@@ -286,19 +286,6 @@ FetchResult fetchRecords(Database& db, std::string_view sqlText, std::int32_t co
 
 namespace {
 
-bool isUpdate(std::string_view statement) {
-  std::size_t i = 0;
-  while (i < statement.size() && std::isspace(static_cast<unsigned char>(statement[i]))) ++i;
-  const std::string_view word = statement.substr(i, 6);
-  return word.size() == 6 && std::equal(word.begin(), word.end(), "UPDATE", [](char a, char b) {
-           return std::toupper(static_cast<unsigned char>(a)) == b;
-         });
-}
-
-}  // namespace
-
-namespace {
-
 // The refusal of a save one of whose quota lines does not exist, in the window's
 // language.
 std::string missingLineMessage(const QuotaLineUpdate& line) {
@@ -378,7 +365,8 @@ std::int64_t executeOnce(Database& db, std::string_view sqlText, const SaveConte
         throw DatabaseError("statement " + std::to_string(i + 1) + " of the block: " + e.what() +
                             "; no statement of the block was applied");
       }
-      if (rows == 0 && isUpdate(statement)) {
+      // Every statement is an UPDATE (refused above otherwise).
+      if (rows == 0) {
         const auto& line = lines[i];
         // Adding nothing to a line that is not there leaves the transfer whole.
         if (line && line->amount == 0) continue;

@@ -280,6 +280,14 @@ TEST_P(Statements, TransactionControlIsRefused) {
   EXPECT_DOUBLE_EQ(quotaSeenByAnotherSession(), 11);
 }
 
+TEST_P(Statements, ALoneDecrementBehindACommentOfAMissingLineIsRefused) {
+  // Checked as a block's statement is: a quota line that is not there fails it.
+  EXPECT_THROW(executeCommand(*db_,
+                              "/* the giver */ UPDATE XSTXLGL01 SET XL0000=XL0000-1 "
+                              "WHERE DHAO00='D9' AND FXRY00='0012' AND SPDM00='10000001'"),
+               DatabaseError);
+}
+
 TEST_P(Statements, BlockKeepsSemicolonsInsideLiterals) {
   executeCommand(*db_,
                  "BEGIN UPDATE GSTJYGL1 SET SPMC00='a;b ''END;''' WHERE SPDM00='10000002'; END;");
