@@ -20,6 +20,7 @@
 #include "qadj/appserver/demo.h"
 #include "qadj/appserver/save_record.h"
 #include "qadj/appserver/schema.h"
+#include "qadj/appserver/version.h"
 #include "qadj/com/remote.h"
 #include "qadj/protocol/appserver.h"
 
@@ -63,6 +64,30 @@ std::string extraPrivileges(Database& db) {
   return out;
 }
 
+// SIGHUP: the token file is read again, and calls must carry its token from now on. A
+// file that cannot be used leaves the token as it was.
+void rereadToken(qadj::com::RemoteObjectServer& server, const std::string& tokenFile) {
+  if (tokenFile.empty()) {
+    std::cerr << "qadj-appserver: SIGHUP received; no --token-file to read again" << std::endl;
+    return;
+  }
+  try {
+    server.setToken(readTokenFile(tokenFile));
+    std::cerr << "qadj-appserver: SIGHUP received, token read again from " << tokenFile
+              << "; calls with the old token are refused from now on" << std::endl;
+  } catch (const std::exception& e) {
+    std::cerr << "qadj-appserver: SIGHUP received, the token stays as it was: " << e.what()
+              << std::endl;
+  }
+}
+
+// --probe: 0 when the daemon at target serves, 1 otherwise.
+int probe(const std::string& target) {
+  const auto answer = qadj::com::ProbeHealth(target, std::chrono::seconds(5));
+  std::cout << target << ": " << answer.status << "\n";
+  return answer.serving ? 0 : 1;
+}
+
 int serve(const DaemonOptions& o) {
   {
     auto db = openDatabase(o.dbUrl);
@@ -92,15 +117,19 @@ int serve(const DaemonOptions& o) {
     purgeSaveIds(*db, saveIdCutoff());
   }
   // Signals are taken by one thread with sigwait; every other thread blocks them.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGINT);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   qadj::com::RemoteServerOptions ro;
   ro.listen = o.listen;
-  ro.logRequests = true;
+  ro.logRequests = o.logRequests;
+  ro.logStatementText = o.logStatementText;
+  ro.healthy = [url = o.dbUrl] { return databaseAnswers(url); };
+  ro.healthInterval = std::chrono::seconds(o.healthIntervalSeconds);
   if (!o.tokenFile.empty()) ro.token = readTokenFile(o.tokenFile);
   ro.tlsCertFile = o.tlsCert;
   ro.tlsKeyFile = o.tlsKey;
@@ -126,15 +155,22 @@ int serve(const DaemonOptions& o) {
             << redacted(o.dbUrl) << (ro.token.empty() ? "" : ", token required")
             << (ro.tlsCertFile.empty() ? "" : ", TLS") << std::endl;
 
-  std::thread stopper([&] {
-    int sig = 0;
-    sigwait(&stopSignals, &sig);
-    std::cerr << "qadj-appserver: " << (sig == SIGTERM ? "SIGTERM" : "SIGINT")
-              << " received, shutting down" << std::endl;
-    server.shutdown();
+  std::thread signalTaker([&] {
+    for (;;) {
+      int sig = 0;
+      sigwait(&signals, &sig);
+      if (sig == SIGHUP) {
+        rereadToken(server, o.tokenFile);
+        continue;
+      }
+      std::cerr << "qadj-appserver: " << (sig == SIGTERM ? "SIGTERM" : "SIGINT")
+                << " received, shutting down" << std::endl;
+      server.shutdown();
+      return;
+    }
   });
   server.wait();
-  stopper.join();
+  signalTaker.join();
   std::cerr << "qadj-appserver: stopped" << std::endl;
   return 0;
 }
@@ -154,6 +190,11 @@ int main(int argc, char** argv) {
       case DaemonOptions::Action::Help:
         std::cout << daemonUsage();
         return 0;
+      case DaemonOptions::Action::Version:
+        std::cout << versionReport("qadj-appserver");
+        return 0;
+      case DaemonOptions::Action::Probe:
+        return probe(o.probeTarget);
       case DaemonOptions::Action::InitSchema: {
         auto db = openDatabase(o.dbUrl);
         createSchema(*db);

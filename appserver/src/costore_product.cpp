@@ -63,6 +63,24 @@ std::u16string utf16OfUtf8(const std::string& s) {
   }
 }
 
+// Tells the request log, when there is one, the member this call runs and the provider
+// it names.
+void noteCall(const char* method, const std::u16string& provider = {}) {
+  com::RequestFacts* facts = com::CurrentRequestFacts();
+  if (!facts) return;
+  facts->method = method;
+  try {
+    facts->provider = text::utf16ToUtf8(provider);  // the log makes it printable
+  } catch (const qadj::Exception&) {
+    facts->provider = "(broken UTF-16)";
+  }
+}
+
+// Tells the request log how many rows the call returned or changed.
+void noteRows(std::int64_t rows) {
+  if (com::RequestFacts* facts = com::CurrentRequestFacts()) facts->rows = rows;
+}
+
 struct Member {
   const char16_t* name;
   std::int32_t dispid;
@@ -173,6 +191,7 @@ com::HRESULT CoStoreProduct::guarded(F&& body) {
 com::HRESULT CoStoreProduct::ApplyUpdates(const std::u16string& provider, const com::Variant&,
                                           std::int32_t, std::int32_t& errorCount, com::Variant&,
                                           com::Variant& result) {
+  noteCall("ApplyUpdates", provider);
   return guarded([&] {
     checkProvider(utf8Of(provider, "The provider name"));
     errorCount = 0;
@@ -185,6 +204,7 @@ com::HRESULT CoStoreProduct::FetchRecords(const std::u16string& provider, std::i
                                           std::int32_t& recsOut, std::int32_t options,
                                           const std::u16string& commandText, com::Variant&,
                                           com::Variant&, com::Variant& result) {
+  noteCall("FetchRecords", provider);
   return guarded([&] {
     checkProvider(utf8Of(provider, "The provider name"));
     const std::string sql = utf8Of(commandText, "The command text");
@@ -200,12 +220,14 @@ com::HRESULT CoStoreProduct::FetchRecords(const std::u16string& provider, std::i
           "with it; choose the salesperson again to prepare them");
     auto fetched = fetchRecords(db, sql, count, options);
     recsOut = fetched.recordsSent;
+    noteRows(recsOut);
     result = Variant::bytes(std::move(fetched.packet));
   });
 }
 
 com::HRESULT CoStoreProduct::DataRequest(const std::u16string& provider, const com::Variant&,
                                          com::Variant& result) {
+  noteCall("DataRequest", provider);
   return guarded([&] {
     checkProvider(utf8Of(provider, "The provider name"));
     result = Variant();
@@ -213,11 +235,13 @@ com::HRESULT CoStoreProduct::DataRequest(const std::u16string& provider, const c
 }
 
 com::HRESULT CoStoreProduct::GetProviderNames(com::Variant& result) {
+  noteCall("GetProviderNames");
   return guarded([&] { result = Variant::bstr(u"PUBLIC_DSP"); });
 }
 
 com::HRESULT CoStoreProduct::GetParams(const std::u16string& provider, com::Variant&,
                                        com::Variant& result) {
+  noteCall("GetParams", provider);
   return guarded([&] {
     checkProvider(utf8Of(provider, "The provider name"));
     result = Variant::null();  // the provider takes no parameters
@@ -226,6 +250,7 @@ com::HRESULT CoStoreProduct::GetParams(const std::u16string& provider, com::Vari
 
 com::HRESULT CoStoreProduct::RowRequest(const std::u16string& provider, const com::Variant&,
                                         std::int32_t, com::Variant&, com::Variant& result) {
+  noteCall("RowRequest", provider);
   return guarded([&] {
     checkProvider(utf8Of(provider, "The provider name"));
     result = Variant::null();
@@ -235,6 +260,7 @@ com::HRESULT CoStoreProduct::RowRequest(const std::u16string& provider, const co
 com::HRESULT CoStoreProduct::ExecuteCommand(const std::u16string& provider,
                                             const std::u16string& commandText, com::Variant&,
                                             com::Variant& ownerData) {
+  noteCall("ExecuteCommand", provider);
   return guarded([&] {
     checkProvider(utf8Of(provider, "The provider name"));
     SaveContext save;
@@ -243,7 +269,7 @@ com::HRESULT CoStoreProduct::ExecuteCommand(const std::u16string& provider,
       save.operatorCode = request->operatorCode;
     }
     save.client = com::CallerPeer().empty() ? "in-process" : com::CallerPeer();
-    executeCommand(session(), utf8Of(commandText, "The command text"), &save, updates_);
+    noteRows(executeCommand(session(), utf8Of(commandText, "The command text"), &save, updates_));
   });
 }
 
@@ -253,7 +279,9 @@ void CoStoreProduct::m_qadj(std::u16string& code, double quotaDate) {
 }
 
 void CoStoreProduct::fillQuotas(std::u16string& code, double quotaDate) {
-  fillAdjustableQuotas(session(), utf8Of(code, "The salesperson code"), quotaDate);
+  noteCall("m_qadj");
+  noteRows(static_cast<std::int64_t>(
+      fillAdjustableQuotas(session(), utf8Of(code, "The salesperson code"), quotaDate)));
   workingRowsFilled_ = true;
   workingRowsLost_ = false;
 }

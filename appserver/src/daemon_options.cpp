@@ -16,11 +16,14 @@ std::string daemonUsage() {
          "                      [--max-objects-total N]\n"
          "                      [--max-request-mib N] [--max-message-mib N] [--max-result-mib N]\n"
          "                      [--statement-timeout SECONDS] [--allow-superuser]\n"
-         "                      [--allow-any-update]\n"
+         "                      [--allow-any-update] [--log-requests on|off]\n"
+         "                      [--log-sql shape|full] [--health-interval SECONDS]\n"
          "       qadj-appserver --db URL --init-schema\n"
          "       qadj-appserver --db URL --init-demo\n"
          "       qadj-appserver --db URL --journal [--since YYYY-MM-DD] [--operator CODE]\n"
          "                      [--product CODE] [--format table|csv]\n"
+         "       qadj-appserver --probe HOST:PORT\n"
+         "       qadj-appserver --version\n"
          "  URL: sqlite:PATH or postgresql://USER@HOST:PORT/DBNAME\n"
          "  --listen defaults to 127.0.0.1:7311; other than loopback needs --token-file\n"
          "  --lease: a client not heard for this long loses its objects (default 30)\n"
@@ -36,6 +39,11 @@ std::string daemonUsage() {
          "      create roles or databases (refused without it)\n"
          "  --allow-any-update: run any UPDATE a client sends, not only those of the\n"
          "      quota column (UPDATE XSTXLGL01 SET XL0000=...)\n"
+         "  --log-requests: one line per request to standard error (default on)\n"
+         "  --log-sql: statements in the request log as their shape, every literal value\n"
+         "      replaced by ? (default), or in full, with the data they carry\n"
+         "  --health-interval: how often the health service asks the database (default 5)\n"
+         "  --probe: asks the health service of a daemon; exit status 0 when it serves\n"
          "  --journal: prints the transfers saved (one line per receiver), oldest first;\n"
          "      --since keeps those saved on or after the day (UTC)\n";
 }
@@ -62,6 +70,14 @@ int positive(const std::string& option, const std::string& text) {
   return static_cast<int>(v);
 }
 
+// An option that takes one of two words: true for the first, false for the second.
+bool choice(const std::string& option, const std::string& text, const char* first,
+            const char* second) {
+  if (text != first && text != second)
+    throw std::invalid_argument("option " + option + " is " + first + " or " + second);
+  return text == first;
+}
+
 }  // namespace
 
 DaemonOptions parseDaemonOptions(const std::vector<std::string>& args) {
@@ -77,6 +93,21 @@ DaemonOptions parseDaemonOptions(const std::vector<std::string>& args) {
     if (a == "--help" || a == "-h") {
       o.action = DaemonOptions::Action::Help;
       return o;
+    } else if (a == "--version") {
+      o.action = DaemonOptions::Action::Version;
+      return o;
+    } else if (a == "--probe") {
+      o.probeTarget = value();
+      if (o.probeTarget.rfind(':') == std::string::npos)
+        throw std::invalid_argument("--probe needs HOST:PORT");
+      o.action = DaemonOptions::Action::Probe;
+      return o;
+    } else if (a == "--log-requests") {
+      o.logRequests = choice(a, value(), "on", "off");
+    } else if (a == "--log-sql") {
+      o.logStatementText = !choice(a, value(), "shape", "full");
+    } else if (a == "--health-interval") {
+      o.healthIntervalSeconds = positive(a, value());
     } else if (a == "--db") {
       o.dbUrl = value();
     } else if (a == "--listen") {

@@ -120,6 +120,18 @@ void refuseOtherThanUpdate(const std::vector<sql::Token>& tokens, UpdateScope sc
         "(UPDATE XSTXLGL01 SET XL0000=...); the daemon's --allow-any-update lifts this");
 }
 
+// What the request log shows for a text that cannot be read into tokens: its literal
+// values cannot be told from the rest.
+constexpr const char* kUnreadable = "(a text that cannot be read)";
+
+// Tells the request log, when there is one, which statement runs: its text when the
+// log wants the text, else its shape (shape() is called only then).
+template <class Shape>
+void noteStatement(std::string_view text, Shape&& shape) {
+  if (auto* facts = com::CurrentRequestFacts())
+    facts->statement = facts->wantsText ? std::string(text) : shape();
+}
+
 }  // namespace
 
 void checkProvider(std::string_view name) {
@@ -274,6 +286,9 @@ FetchResult fetchRecords(Database& db, std::string_view sqlText, std::int32_t co
         "ExecuteCommand");
   // Read once: the driver and the packet's column names use what was read.
   const sql::Query query(sqlText);
+  noteStatement(sqlText, [&] {
+    return query.tokens().empty() ? std::string(kUnreadable) : sql::shapeOf(query.tokens());
+  });
   const ResultSet rs = inTransaction(
       db,
       [&] {
@@ -318,8 +333,10 @@ std::int64_t executeOnce(Database& db, std::string_view sqlText, const SaveConte
   try {
     command = sql::readCommand(sqlText);
   } catch (const std::invalid_argument& e) {
+    noteStatement(sqlText, [] { return std::string(kUnreadable); });
     throw ServerError(std::string("Cannot read the statement block: ") + e.what());
   }
+  noteStatement(sqlText, [&] { return sql::shapeOf(command); });
   const bool saving = save && !save->id.empty();
   const std::vector<sql::Statement>& block = command.statements;
   for (const auto& statement : block) {

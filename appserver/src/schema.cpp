@@ -1,6 +1,7 @@
 #include "qadj/appserver/schema.h"
 
 #include <array>
+#include <filesystem>
 #include <string>
 #include <utility>
 
@@ -121,6 +122,16 @@ void prepareSession(Database& db) {
                    " XL0000 DOUBLE PRECISION NOT NULL DEFAULT 0,"
                    " YFXSL0 DOUBLE PRECISION NOT NULL DEFAULT 0,"
                    " KTZXL0 DOUBLE PRECISION NOT NULL DEFAULT 0)");
+}
+
+bool databaseAnswers(const std::string& url) {
+  try {
+    if (const auto path = sqlitePathOf(url); path && !std::filesystem::exists(*path)) return false;
+    auto db = openDatabase(url);
+    return schemaExists(*db);
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 }  // namespace qadj::appserver

@@ -191,6 +191,27 @@ SelectItem readItem(std::string_view text, const std::vector<Token>& t, std::siz
 
 }  // namespace
 
+std::string shapeOf(const std::vector<Token>& tokens) {
+  std::string out;
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    const Token& t = tokens[i];
+    if (i > 0 && t.begin > tokens[i - 1].end) out += ' ';
+    if (t.kind == TokenKind::String || t.kind == TokenKind::Number)
+      out += '?';
+    else
+      out += t.text;
+  }
+  return out;
+}
+
+std::string shapeOf(const Command& command) {
+  if (!command.block)
+    return command.statements.empty() ? std::string() : shapeOf(command.statements[0].tokens);
+  std::string out = "BEGIN ";
+  for (const auto& statement : command.statements) out += shapeOf(statement.tokens) + "; ";
+  return out + "END;";
+}
+
 Command readCommand(std::string_view text) {
   std::vector<Token> t = tokenize(text);
   Command command;

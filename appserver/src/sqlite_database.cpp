@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <type_traits>
@@ -458,12 +459,17 @@ std::unique_ptr<Database> openSqlite(const std::string& path, int busyTimeoutMs)
   return std::make_unique<SqliteDatabase>(path, busyTimeoutMs);
 }
 
+std::optional<std::string> sqlitePathOf(const std::string& url) {
+  if (url.rfind("sqlite:", 0) != 0) return std::nullopt;
+  std::string path = url.substr(7);
+  if (path.rfind("//", 0) == 0) path = path.substr(2);  // sqlite:///abs/path
+  return path;
+}
+
 std::unique_ptr<Database> openDatabase(const std::string& url) {
-  if (url.rfind("sqlite:", 0) == 0) {
-    std::string path = url.substr(7);
-    if (path.rfind("//", 0) == 0) path = path.substr(2);  // sqlite:///abs/path
-    if (path.empty()) throw DatabaseError("database URL '" + url + "' names no file");
-    return openSqlite(path);
+  if (const auto path = sqlitePathOf(url)) {
+    if (path->empty()) throw DatabaseError("database URL '" + url + "' names no file");
+    return openSqlite(*path);
   }
   if (url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0)
     return openPostgres(url);

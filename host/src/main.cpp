@@ -12,6 +12,7 @@
 
 #include "options.h"
 #include "qadj/appserver/embedded.h"
+#include "qadj/appserver/version.h"
 #include "qadj/com/com.h"
 
 namespace {
@@ -24,11 +25,29 @@ std::string defaultPluginPath() {
   std::error_code ec;
   const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
   const fs::path dir = exe.parent_path();
-  for (const fs::path& candidate :
-       {dir / "libqadj_vsd.so", dir / "../plugin/libqadj_vsd.so", dir / "../lib/libqadj_vsd.so"}) {
+  for (const fs::path& candidate : {dir / "libqadj_vsd.so", dir / "../plugin/libqadj_vsd.so",
+                                    dir / "../lib/qadj_vsd/libqadj_vsd.so"}) {
     if (fs::exists(candidate, ec)) return candidate.lexically_normal().string();
   }
   return "libqadj_vsd.so";
+}
+
+// The plug-in loaded from path, or null after telling why on stderr.
+void* loadPlugin(const std::string& path, int mode) {
+  void* library = dlopen(path.c_str(), mode);
+  if (!library) std::fprintf(stderr, "mis-host: cannot load %s: %s\n", path.c_str(), dlerror());
+  return library;
+}
+
+// --version: the host's and the libraries' versions, with the Qt the plug-in loads.
+int printVersion(const std::string& pluginPath) {
+  void* library = loadPlugin(pluginPath, RTLD_LAZY | RTLD_LOCAL);
+  if (!library) return 1;
+  using QtVersion = const char* (*)();
+  auto qtVersion = reinterpret_cast<QtVersion>(dlsym(library, "qVersion"));
+  const std::string qt = qtVersion ? std::string("Qt ") + qtVersion() : "Qt (not found)";
+  std::fputs(qadj::appserver::versionReport("mis-host", {qt}).c_str(), stdout);
+  return 0;
 }
 
 }  // namespace
@@ -46,6 +65,9 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  const std::string path = options->pluginPath.empty() ? defaultPluginPath() : options->pluginPath;
+  if (options->version) return printVersion(path);
+
   // A host initialises the object runtime on its user-interface thread first.
   qadj::com::CoInitialize();
   if (options->embeddedServer) {
@@ -60,12 +82,8 @@ int main(int argc, char** argv) {
     }
   }
 
-  const std::string path = options->pluginPath.empty() ? defaultPluginPath() : options->pluginPath;
-  void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!library) {
-    std::fprintf(stderr, "mis-host: cannot load %s: %s\n", path.c_str(), dlerror());
-    return 1;
-  }
+  void* library = loadPlugin(path, RTLD_NOW | RTLD_LOCAL);
+  if (!library) return 1;
   auto showdll = reinterpret_cast<ShowDll>(dlsym(library, "showdll"));
   if (!showdll) {
     std::fprintf(stderr, "mis-host: %s has no showdll\n", path.c_str());

@@ -18,6 +18,8 @@ std::optional<HostOptions> parseOptions(const std::vector<std::string>& args, st
     };
     if (a == "--help" || a == "-h") {
       o.help = true;
+    } else if (a == "--version") {
+      o.version = true;
     } else if (a == "--plugin") {
       auto v = value("--plugin");
       if (!v) return std::nullopt;
@@ -42,7 +44,7 @@ std::optional<HostOptions> parseOptions(const std::vector<std::string>& args, st
       positional.push_back(a);
     }
   }
-  if (o.help) return o;
+  if (o.help || o.version) return o;
   if (positional.size() < 1 || positional.size() > 2) {
     error = "expected OPERATOR [SERVERHOST]";
     return std::nullopt;
@@ -55,6 +57,7 @@ std::optional<HostOptions> parseOptions(const std::vector<std::string>& args, st
 std::string usage() {
   return "usage: mis-host [--plugin PATH] [--owner XID] [--no-embedded] [--seed-demo] OPERATOR\n"
          "                [SERVERHOST]\n"
+         "       mis-host [--plugin PATH] --version\n"
          "\n"
          "Loads the quota-adjustment plug-in and shows its window for the operator.\n"
          "  SERVERHOST    computer running qadj-appserver, as name[:port]; empty or\n"
@@ -65,6 +68,8 @@ std::string usage() {
          "                SERVERHOST then uses this computer's qadj-appserver daemon\n"
          "  --seed-demo   create the embedded database with the demo data when it does\n"
          "                not exist yet\n"
+         "  --version     print the versions of mis-host, of the Qt the plug-in runs with\n"
+         "                and of the libraries, then exit\n"
          "The embedded server uses the SQLite file named by $QADJ_DB, else\n"
          "${XDG_DATA_HOME:-~/.local/share}/qadj_vsd/demo.sqlite.\n";
 }

@@ -15,6 +15,7 @@ struct HostOptions {
   std::string operatorCode;
   std::string serverHost;
   bool help = false;
+  bool version = false;  // print the versions of the host, the plug-in's Qt and the libraries
 };
 
 // Parses argv (without the program name). Returns nullopt and sets error on a bad

@@ -25,6 +25,8 @@ thread_local std::optional<ExcepInfo> tErrorInfo;
 thread_local std::string tCallerPeer;
 // The predicate of the remote call this thread carries out (CallerScope), if any.
 thread_local const std::function<bool()>* tCallAbandoned = nullptr;
+// The log facts of that call, when its server logs requests.
+thread_local RequestFacts* tRequestFacts = nullptr;
 
 struct ClassEntry {
   std::string progId;
@@ -93,13 +95,19 @@ bool CallAbandoned() {
   return tCallAbandoned && (*tCallAbandoned)();
 }
 
-CallerScope::CallerScope(std::string peer, std::function<bool()> abandoned)
+RequestFacts* CurrentRequestFacts() {
+  return tRequestFacts;
+}
+
+CallerScope::CallerScope(std::string peer, std::function<bool()> abandoned, RequestFacts* facts)
     : previous_(std::exchange(tCallerPeer, std::move(peer))),
       abandoned_(std::move(abandoned)),
-      previousAbandoned_(std::exchange(tCallAbandoned, abandoned_ ? &abandoned_ : nullptr)) {}
+      previousAbandoned_(std::exchange(tCallAbandoned, abandoned_ ? &abandoned_ : nullptr)),
+      previousFacts_(std::exchange(tRequestFacts, facts)) {}
 CallerScope::~CallerScope() {
   tCallerPeer = std::move(previous_);
   tCallAbandoned = previousAbandoned_;
+  tRequestFacts = previousFacts_;
 }
 
 void SetErrorInfo(const ExcepInfo& info) {

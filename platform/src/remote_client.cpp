@@ -33,15 +33,6 @@ std::string randomClientId() {
   return out.str();
 }
 
-// The channel's credentials: TLS trusting only the configured authority when one is
-// configured, else plain.
-std::shared_ptr<grpc::ChannelCredentials> clientCredentials(const ClientSecurity& security) {
-  if (security.caPem.empty()) return grpc::InsecureChannelCredentials();
-  grpc::SslCredentialsOptions options;
-  options.pem_root_certs = security.caPem;
-  return grpc::SslCredentials(options);
-}
-
 // What the transport said, in words for the operator; empty when the code says enough.
 std::string transportDetail(const grpc::Status& status, bool tls) {
   const std::string& m = status.error_message();
@@ -82,7 +73,7 @@ class ClientSession {
     // cable was pulled) is found by a ping unanswered for 20 s, also during a call.
     args.SetInt(GRPC_ARG_KEEPALIVE_TIME_MS, 30000);
     args.SetInt(GRPC_ARG_KEEPALIVE_TIMEOUT_MS, 20000);
-    channel_ = grpc::CreateCustomChannel(target, clientCredentials(security_), args);
+    channel_ = grpc::CreateCustomChannel(target, remote::ClientCredentials(security_), args);
     stub_ = wire::ObjectService::NewStub(channel_);
   }
 

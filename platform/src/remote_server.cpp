@@ -4,8 +4,10 @@
 #include <grpcpp/grpcpp.h>
 
 #include <atomic>
+#include <cctype>
 #include <condition_variable>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -99,6 +101,60 @@ std::string peerHost(const std::string& peer) {
   return colon == std::string::npos || colon < peer.find(':') + 1 ? peer : peer.substr(0, colon);
 }
 
+// The time of a log line: UTC, to the millisecond, as ISO 8601.
+std::string utcTimestamp() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()) % 1000;
+  std::tm tm{};
+  gmtime_r(&seconds, &tm);
+  char out[80];  // room for any int the fields could hold
+  std::snprintf(out, sizeof out, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900,
+                tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+                static_cast<int>(ms.count()));
+  return out;
+}
+
+// A field of a log line whose value came from a client: name=value when the value is
+// a plain word, else name="value" with " and \ escaped. Control characters (a line
+// break would forge a line of its own) read as ?, and the value is cut after
+// maxChars characters (a cut one ends in "...").
+std::string logField(const char* name, std::string_view value, std::size_t maxChars) {
+  std::string out;
+  bool plain = !value.empty();
+  std::size_t chars = 0, i = 0;
+  for (; i < value.size(); ++i) {
+    const auto c = static_cast<unsigned char>(value[i]);
+    const bool startsCharacter = (c & 0xC0) != 0x80;  // UTF-8
+    if (startsCharacter && chars++ == maxChars) break;
+    plain = plain && (std::isalnum(c) || c == '_' || c == '.' || c == '-' || c == ':');
+    const bool c1Control =  // U+0080..U+009F
+        c == 0xC2 && i + 1 < value.size() && static_cast<unsigned char>(value[i + 1]) < 0xA0;
+    if (c1Control) ++i;
+    if (c < 0x20 || c == 0x7F || c1Control)
+      out += '?';
+    else if (c == '"' || c == '\\')
+      out += {'\\', static_cast<char>(c)};
+    else
+      out += static_cast<char>(c);
+  }
+  if (i < value.size()) {
+    plain = false;
+    out += "...";
+  }
+  return std::string(name) + "=" + (plain ? out : "\"" + out + "\"");
+}
+
+// A description from an object, as UTF-8 for the log (broken UTF-16 read as best it can).
+std::string utf8ForLog(const std::u16string& text) {
+  try {
+    return text::utf16ToUtf8(text);
+  } catch (const std::exception&) {
+    return text::gbkToUtf8Lossy(text::utf16ToGbkLossy(text));
+  }
+}
+
 std::string readFile(const std::string& path) {
   std::ifstream in(path);
   if (!in) throw Exception("cannot read " + path);
@@ -110,9 +166,11 @@ std::string readFile(const std::string& path) {
 }  // namespace
 
 struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
-  explicit Impl(RemoteServerOptions o) : options(std::move(o)) {}
+  explicit Impl(RemoteServerOptions o) : options(std::move(o)), token(options.token) {}
 
   RemoteServerOptions options;
+  mutable std::mutex tokenMutex;
+  std::string token;  // options.token until setToken
   std::map<Guid, ClassFactory> classes;
   std::unique_ptr<grpc::Server> server;
   int port = 0;
@@ -124,27 +182,37 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
   // Set when shutting down begins: calls still running are abandoned (CallAbandoned),
   // so that a long statement stops instead of holding up the exit.
   std::atomic<bool> draining{false};
-  std::condition_variable reaperWake;
+  std::condition_variable reaperWake;  // also wakes the health checker
   std::thread reaper;
+  std::thread healthChecker;
+  bool lastHealth = true;  // what the health service answers (the checker's own)
 
   // --- bookkeeping -------------------------------------------------------------
   // Refuses a call without the server's token. Refused calls are logged (when logging)
   // with the peer's address, so that probing shows in the log.
   grpc::Status checkToken(grpc::ServerContext* ctx, const char* op,
                           const std::string& client) const {
-    if (options.token.empty()) return grpc::Status::OK;
+    const std::string token = currentToken();
+    if (token.empty()) return grpc::Status::OK;
     const auto& md = ctx->client_metadata();
     auto it = md.find(remote::kTokenKey);
     const char* why = nullptr;
     if (it == md.end())
       why = "missing";
-    else if (!sameSecret(std::string_view(it->second.data(), it->second.size()), options.token))
+    else if (!sameSecret(std::string_view(it->second.data(), it->second.size()), token))
       why = "wrong";
     if (!why) return grpc::Status::OK;
     if (options.logRequests)
-      std::fprintf(stderr, "qadj-remote %s client=%s refused: access token %s, peer %s\n", op,
-                   printable(client).c_str(), why, ctx->peer().c_str());
+      std::fprintf(stderr, "qadj-remote %s client=%s %s refused: access token %s, %s\n",
+                   utcTimestamp().c_str(), printable(client).c_str(), op, why,
+                   logField("peer", ctx->peer(), 200).c_str());
     return grpc::Status(grpc::StatusCode::UNAUTHENTICATED, std::string("access token ") + why);
+  }
+
+  // The token calls must carry from now on (setToken replaces it).
+  std::string currentToken() const {
+    std::lock_guard lock(tokenMutex);
+    return token;
   }
 
   // True when one more object fits the caps of the client, its host and the server.
@@ -170,12 +238,38 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     return o == c->second.objects.end() ? nullptr : o->second;
   }
 
-  void log(const char* op, const std::string& client, std::uint64_t id, HRESULT hr,
+  // The line of one request: when, who, what ran (the member, the provider, the
+  // statement), what came back (rows, bytes of the reply), the outcome and how long it
+  // took. Everything a client sent is made printable by logField.
+  void log(const char* op, const std::string& client, std::uint64_t id, const RequestFacts& facts,
+           std::size_t replyBytes, HRESULT hr, const std::u16string& error,
            Clock::time_point start) const {
     if (!options.logRequests) return;
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    std::fprintf(stderr, "qadj-remote %s client=%s object=~%08lx hr=0x%08x %.2f ms\n", op,
-                 printable(client).c_str(), objectTag(id), static_cast<std::uint32_t>(hr), ms);
+    char object[32];
+    std::snprintf(object, sizeof object, "object=~%08lx", objectTag(id));
+    std::string line = "qadj-remote " + utcTimestamp() + " client=" + printable(client) + " " +
+                       object + " " + (facts.method.empty() ? op : facts.method);
+    if (!facts.provider.empty()) line += " " + logField("provider", facts.provider, 64);
+    if (!facts.statement.empty())
+      line += " " + logField("sql", facts.statement, facts.wantsText ? 4000 : 200);
+    if (facts.rows >= 0) line += " rows=" + std::to_string(facts.rows);
+    line += " bytes=" + std::to_string(replyBytes);
+    char result[64];
+    if (hr == S_OK)
+      std::snprintf(result, sizeof result, " OK");
+    else
+      std::snprintf(result, sizeof result, " %s hr=0x%08x", succeeded(hr) ? "OK" : "error",
+                    static_cast<std::uint32_t>(hr));
+    line += result;
+    if (failed(hr)) {
+      std::string text = error.empty() ? SystemErrorText(hr) : utf8ForLog(error);
+      line += " " + logField("text", text, 300);
+    }
+    char took[32];
+    std::snprintf(took, sizeof took, " %.2f ms\n", ms);
+    line += took;
+    std::fputs(line.c_str(), stderr);
   }
 
   void reapLoop() {
@@ -203,8 +297,33 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
       expired.clear();
       if (options.logRequests)
         for (const auto& [client, count] : silent)
-          std::fprintf(stderr, "qadj-remote lease expired client=%s objects=%zu released\n",
-                       printable(client).c_str(), count);
+          std::fprintf(stderr, "qadj-remote %s lease expired client=%s objects=%zu released\n",
+                       utcTimestamp().c_str(), printable(client).c_str(), count);
+      lock.lock();
+    }
+  }
+
+  // Asks options.healthy (false when it throws) and tells the health service, logging
+  // a change.
+  void checkHealth() {
+    bool healthy = false;
+    try {
+      healthy = options.healthy();
+    } catch (...) {
+    }
+    server->GetHealthCheckService()->SetServingStatus(healthy);
+    if (healthy != lastHealth)
+      std::fprintf(stderr, "qadj-remote %s health %s\n", utcTimestamp().c_str(),
+                   healthy ? "SERVING: the database answers again"
+                           : "NOT_SERVING: the database does not answer");
+    lastHealth = healthy;
+  }
+
+  void healthLoop() {
+    std::unique_lock lock(mutex);
+    while (!reaperWake.wait_for(lock, options.healthInterval, [this] { return stopping; })) {
+      lock.unlock();
+      checkHealth();
       lock.lock();
     }
   }
@@ -229,7 +348,7 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
 
   // The steps every request of the service shares: the token check, the thread's
   // object runtime, the lookup of the caller's object and the log line with the time
-  // taken from construction to done().
+  // taken from construction to done(), with the facts the object's code noted.
   class Call {
    public:
     Call(Impl& server, grpc::ServerContext* ctx, const char* op, const std::string& client,
@@ -241,6 +360,7 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
           start_(Clock::now()),
           status_(server.checkToken(ctx, op, client)) {
       if (status_.ok()) ensureThreadInitialised();
+      facts_.wantsText = server.options.logStatementText;
     }
     // Whether the token was refused; refusal() is then the answer to return.
     bool refused() const { return !status_.ok(); }
@@ -248,10 +368,15 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     // The caller's object (renewing its lease), or null when it was released.
     std::shared_ptr<ServedObject> object() const { return server_.find(client_, objectId_); }
     void setObjectId(std::uint64_t id) { objectId_ = id; }
-    // Logs the request's outcome; returns hr.
-    HRESULT done(HRESULT hr) const {
-      server_.log(op_, client_, objectId_, hr, start_);
-      return hr;
+    // What the object's code notes for the log line (see CallerScope), or null when
+    // the server does not log.
+    RequestFacts* facts() { return server_.options.logRequests ? &facts_ : nullptr; }
+    // Sets the reply's result and logs the request's outcome with the reply's size and
+    // the error's description.
+    template <class Reply>
+    void done(Reply& reply, HRESULT hr, const std::u16string& error = {}) const {
+      reply.set_hr(hr);
+      server_.log(op_, client_, objectId_, facts_, reply.ByteSizeLong(), hr, error, start_);
     }
 
    private:
@@ -261,6 +386,7 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     std::uint64_t objectId_;
     Clock::time_point start_;
     grpc::Status status_;
+    RequestFacts facts_;
   };
 
   static grpc::Status objectReleased() {
@@ -317,8 +443,8 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
       }
     }
     call.setObjectId(id);
-    rep->set_hr(call.done(hr));
     rep->set_object_id(id);
+    call.done(*rep, hr);
     return grpc::Status::OK;
   }
 
@@ -332,7 +458,7 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     if (!remote::GuidFromBytes(req->iid(), iid)) return malformedIdentifier();
     std::lock_guard calls(served->calls);
     std::shared_ptr<IUnknown> itf;
-    rep->set_hr(call.done(objectCode([&] { return served->object->QueryInterface(iid, itf); })));
+    call.done(*rep, objectCode([&] { return served->object->QueryInterface(iid, itf); }));
     return grpc::Status::OK;
   }
 
@@ -352,8 +478,8 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
       if (succeeded(r)) r = disp->GetIDsOfNames(remote::Utf16FromBytes(req->name()), dispid);
       return r;
     });
-    rep->set_hr(call.done(hr));
     rep->set_dispid(dispid);
+    call.done(*rep, hr);
     return grpc::Status::OK;
   }
 
@@ -391,9 +517,10 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     HRESULT hr;
     {
       std::lock_guard calls(served->calls);
-      const CallerScope caller(ctx->peer(), [this, ctx] {
-        return draining.load(std::memory_order_relaxed) || ctx->IsCancelled();
-      });
+      const CallerScope caller(
+          ctx->peer(),
+          [this, ctx] { return draining.load(std::memory_order_relaxed) || ctx->IsCancelled(); },
+          call.facts());
       ExcepInfo stale;
       GetErrorInfo(stale);  // a description left by an earlier call is not this one's
       hr = objectCode(
@@ -404,6 +531,8 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
           },
           E_FAIL, &excep);
     }
+    if (RequestFacts* facts = call.facts(); facts && facts->method.empty())
+      facts->method = "Invoke dispid=" + std::to_string(req->dispid());
     if (hr == DISP_E_EXCEPTION) remote::ToWire(excep, *rep->mutable_excep());
     if (succeeded(hr)) {
       for (std::size_t i = 0; i < args.size(); ++i) {
@@ -414,7 +543,7 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
       if (req->want_result() && !remote::ToWire(result, *rep->mutable_result()))
         hr = DISP_E_TYPEMISMATCH;
     }
-    rep->set_hr(call.done(hr));
+    call.done(*rep, hr, hr == DISP_E_EXCEPTION ? excep.description : std::u16string());
     return grpc::Status::OK;
   }
 
@@ -438,7 +567,7 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     }
     const HRESULT hr = released ? S_OK : S_FALSE;
     released.reset();  // the object's last reference: its session closes here
-    rep->set_hr(call.done(hr));
+    call.done(*rep, hr);
     return grpc::Status::OK;
   }
 
@@ -483,6 +612,8 @@ void RemoteObjectServer::start() {
   } else {
     creds = grpc::InsecureServerCredentials();
   }
+  // Every server of the process answers grpc.health.v1.Health.
+  grpc::EnableDefaultHealthCheckService(true);
   grpc::ServerBuilder builder;
   // A second daemon on the same port must fail to start, not share the port.
   builder.AddChannelArgument(GRPC_ARG_ALLOW_REUSEPORT, 0);
@@ -513,6 +644,17 @@ void RemoteObjectServer::start() {
     throw Exception("cannot listen on " + o.listen);
   }
   impl_->reaper = std::thread([impl = impl_.get()] { impl->reapLoop(); });
+  if (o.healthy) {
+    impl_->checkHealth();
+    impl_->healthChecker = std::thread([impl = impl_.get()] { impl->healthLoop(); });
+  }
+}
+
+void RemoteObjectServer::setToken(std::string token) {
+  if (token.empty() && !isLoopback(impl_->options.listen))
+    throw Exception("listening on " + impl_->options.listen + " requires an access token");
+  std::lock_guard lock(impl_->tokenMutex);
+  impl_->token = std::move(token);
 }
 
 int RemoteObjectServer::port() const {
@@ -529,6 +671,7 @@ void RemoteObjectServer::shutdown() {
   impl_->reaperWake.notify_all();
   impl_->server->Shutdown(std::chrono::system_clock::now() + std::chrono::seconds(5));
   if (impl_->reaper.joinable()) impl_->reaper.join();
+  if (impl_->healthChecker.joinable()) impl_->healthChecker.join();
   std::map<std::string, ClientState> released;
   {
     std::lock_guard lock(impl_->mutex);

@@ -2,6 +2,13 @@
 
 namespace qadj::com::remote {
 
+std::shared_ptr<grpc::ChannelCredentials> ClientCredentials(const ClientSecurity& security) {
+  if (security.caPem.empty()) return grpc::InsecureChannelCredentials();
+  grpc::SslCredentialsOptions options;
+  options.pem_root_certs = security.caPem;
+  return grpc::SslCredentials(options);
+}
+
 std::string GuidToBytes(const Guid& g) {
   return std::string(reinterpret_cast<const char*>(g.bytes.data()), g.bytes.size());
 }

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "qadj/com/client_config.h"
 #include "qadj/com/com.h"
 #include "qadj/proto/remote.pb.h"
 
@@ -13,6 +14,10 @@ namespace qadj::com::remote {
 
 // Metadata key that carries the access token.
 inline constexpr const char* kTokenKey = "x-qadj-token";
+
+// A client channel's credentials: TLS trusting only the configured authority when one
+// is configured, else plain.
+std::shared_ptr<grpc::ChannelCredentials> ClientCredentials(const ClientSecurity& security);
 
 std::string GuidToBytes(const Guid& g);
 // Returns false when bytes is not 16 bytes long.

@@ -108,6 +108,14 @@ TEST(ReadCommand, EachStatementCarriesItsOwnTokensAndAloneTextIsOneStatement) {
   EXPECT_EQ(one.statements[0].tokens.size(), 6u);
 }
 
+TEST(Shape, LiteralsBecomeMarksAndGapsOneSpace) {
+  EXPECT_EQ(sql::shapeOf(sql::tokenize("SELECT A.X,  'it''s' -- note\n FROM T WHERE N=-1.5e3")),
+            "SELECT A.X, ? FROM T WHERE N=-?");
+  EXPECT_EQ(sql::shapeOf(sql::readCommand("BEGIN UPDATE A SET X=X+2 WHERE K='a;b'; END;")),
+            "BEGIN UPDATE A SET X=X+? WHERE K=?; END;");
+  EXPECT_EQ(sql::shapeOf(sql::readCommand(" UPDATE \"T 1\" SET X=0 ")), "UPDATE \"T 1\" SET X=?");
+}
+
 TEST(SeveralStatements, CountsOnlyStatementsAfterASemicolon) {
   EXPECT_FALSE(sql::hasSeveralStatements("UPDATE A SET X=1"));
   EXPECT_FALSE(sql::hasSeveralStatements("UPDATE A SET X=1; ;  -- done"));
@@ -197,6 +205,18 @@ TEST(DaemonOptions, ReadsTheCommandLine) {
   EXPECT_EQ(limits.maxObjectsPerClient, 3);
   EXPECT_EQ(limits.maxMessageMiB, 1);
   EXPECT_EQ(limits.maxResultMiB, 2);
+  const auto logs = parseDaemonOptions(
+      {"--db", "u", "--log-requests", "off", "--log-sql", "full", "--health-interval", "2"});
+  EXPECT_FALSE(logs.logRequests);
+  EXPECT_TRUE(logs.logStatementText);
+  EXPECT_EQ(logs.healthIntervalSeconds, 2);
+  EXPECT_TRUE(o.logRequests);
+  EXPECT_FALSE(o.logStatementText);
+  // Neither needs a database.
+  EXPECT_EQ(parseDaemonOptions({"--version"}).action, DaemonOptions::Action::Version);
+  const auto probe = parseDaemonOptions({"--probe", "appsrv1:7311"});
+  EXPECT_EQ(probe.action, DaemonOptions::Action::Probe);
+  EXPECT_EQ(probe.probeTarget, "appsrv1:7311");
 }
 
 TEST(DaemonOptions, RefusesUnsafeOrIncompleteCommandLines) {
@@ -209,6 +229,9 @@ TEST(DaemonOptions, RefusesUnsafeOrIncompleteCommandLines) {
   EXPECT_THROW(parseDaemonOptions({"--db", "u", "--tls-cert", "c"}), std::invalid_argument);
   EXPECT_THROW(parseDaemonOptions({"--db", "u", "--init-schema", "--init-demo"}),
                std::invalid_argument);
+  EXPECT_THROW(parseDaemonOptions({"--db", "u", "--log-sql", "some"}), std::invalid_argument);
+  EXPECT_THROW(parseDaemonOptions({"--db", "u", "--log-requests", "yes"}), std::invalid_argument);
+  EXPECT_THROW(parseDaemonOptions({"--probe", "nohost"}), std::invalid_argument);
   for (const char* bad : {"0", "-1", "65537", "5s", "", "x"})
     EXPECT_THROW(parseDaemonOptions({"--db", "u", "--lease", bad}), std::invalid_argument) << bad;
   EXPECT_TRUE(isLoopbackAddress("127.0.0.1:1"));

@@ -1,17 +1,6 @@
 #include "support/conditions.h"
 
-#include <thread>
-
 namespace qadj::testing {
-
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
-  const auto until = std::chrono::steady_clock::now() + deadline;
-  for (;;) {
-    if (condition()) return true;
-    if (std::chrono::steady_clock::now() >= until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-}
 
 int otherSessions(appserver::Database& db) {
   const auto rs = db.query(

@@ -2,16 +2,10 @@
 // about the daemon's sessions.
 #pragma once
 
-#include <chrono>
-#include <functional>
-
 #include "qadj/appserver/database.h"
+#include "qadj/testing/wait_until.h"
 
 namespace qadj::testing {
-
-// Polls condition until it holds (true) or the deadline passes (false).
-bool waitUntil(const std::function<bool()>& condition,
-               std::chrono::milliseconds deadline = std::chrono::seconds(30));
 
 // Sessions on the database that db is connected to, other than db's own (PostgreSQL).
 int otherSessions(appserver::Database& db);

@@ -7,7 +7,7 @@
 namespace qadj::appserver {
 
 struct DaemonOptions {
-  enum class Action { Serve, InitSchema, InitDemo, Journal, Help };
+  enum class Action { Serve, InitSchema, InitDemo, Journal, Help, Version, Probe };
   Action action = Action::Serve;
   std::string dbUrl;
   std::string listen = "127.0.0.1:7311";
@@ -25,6 +25,13 @@ struct DaemonOptions {
   bool allowSuperuser = false;
   // Run any UPDATE a client sends, not only those of the quota column.
   bool allowAnyUpdate = false;
+  // The request log: one line per request (--log-requests on|off), statements as their
+  // shape or their text (--log-sql shape|full).
+  bool logRequests = true;
+  bool logStatementText = false;
+  int healthIntervalSeconds = 5;  // the database is asked at most this often
+  // --probe HOST:PORT: asks that daemon's health service.
+  std::string probeTarget;
   // --journal: which transfers to print, and how.
   std::string journalSince, journalOperator, journalProduct;
   bool journalCsv = false;
@@ -34,7 +41,8 @@ struct DaemonOptions {
 std::string daemonUsage();
 
 // Reads the arguments (without the program name). Throws std::invalid_argument with
-// a message for the operator: unknown option, missing value, no --db, a non-loopback
+// a message for the operator: unknown option, missing value, no --db (but for
+// --help, --version and --probe), a non-loopback
 // --listen address without --token-file, only one of --tls-cert and --tls-key, a
 // limit that is not a whole number from 1 to 65536.
 DaemonOptions parseDaemonOptions(const std::vector<std::string>& args);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -215,6 +216,9 @@ inline constexpr int kSqliteBusyTimeoutMs = kBusyTimeoutMs;
 // vain: "The database is busy: another session has held its write lock for more than
 // 5 s; nothing was changed, please try again".
 std::string busyMessage(int busyTimeoutMs);
+
+// The file of an "sqlite:PATH" (or "sqlite://PATH") URL; nullopt for other URLs.
+std::optional<std::string> sqlitePathOf(const std::string& url);
 
 // Opens a session from a URL: "sqlite:PATH" (the file is created when missing) or
 // "postgresql://..." / "postgres://..." (libpq connection URI). Throws DatabaseError

@@ -16,6 +16,11 @@ void createSchema(Database& db);
 
 // True when every table of the schema exists. Throws DatabaseError.
 bool schemaExists(Database& db);
+
+// Whether the database of url answers, for the daemon's health service: a new session
+// opens and finds the schema. A missing SQLite file does not answer (and is not
+// created). Never throws.
+bool databaseAnswers(const std::string& url);
 // True when the table exists (in the session's search path). Throws DatabaseError.
 bool tableExists(Database& db, std::string_view table);
 

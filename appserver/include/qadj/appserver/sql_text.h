@@ -52,6 +52,14 @@ struct Command {
 // block.
 Command readCommand(std::string_view text);
 
+// The shape of a statement, as the request log shows it: its tokens as written, one
+// space where the text had white space or a comment between two of them, and every
+// 'text' literal and number replaced by ?, so that no value a client sent shows.
+std::string shapeOf(const std::vector<Token>& tokens);
+// The shape of a command: a block's as "BEGIN s1; s2; END;", a lone statement's as
+// shapeOf its tokens.
+std::string shapeOf(const Command& command);
+
 // The statements of readCommand(text) as texts when it is a block, else nullopt.
 // Throws as readCommand.
 std::optional<std::vector<std::string>> splitBlock(std::string_view text);
@@ -79,6 +87,8 @@ class Query {
   // or comment) gives no tokens and no items; the database reports it when it runs.
   explicit Query(std::string_view text);
   std::string_view text() const { return text_; }
+  // The text's tokens (none when it cannot be read).
+  const std::vector<Token>& tokens() const { return tokens_; }
   // The items of the outermost select list (empty when the text is not a SELECT or
   // cannot be read).
   const std::vector<SelectItem>& items() const { return items_; }

@@ -199,13 +199,31 @@ QADJ_PLATFORM_API const std::string& CallerPeer();
 // in-process call.
 QADJ_PLATFORM_API bool CallAbandoned();
 
-// Sets CallerPeer() and CallAbandoned() for the life of the scope (the remote object
-// server does this around each call it carries out). abandoned answers
-// CallAbandoned() on this thread; empty means never. The scope must end on the thread
-// that made it.
+// What a served object tells about the call it carries out, for the server's log line
+// of the request. Filled in by the object's code through CurrentRequestFacts().
+struct RequestFacts {
+  std::string method;      // the member called ("FetchRecords", "m_qadj"); empty: unknown
+  std::string provider;    // the provider named by the call, if any
+  std::string statement;   // the statement run: its text or its shape (see wantsText)
+  std::int64_t rows = -1;  // rows returned or changed; -1: nothing to tell
+  // Set by the server: the log wants the statement's text itself, not only its shape
+  // (the text with every literal value replaced by ?).
+  bool wantsText = false;
+};
+
+// The facts of the remote call this thread carries out for a server that logs its
+// requests; null otherwise (an in-process call, or logging off), and then there is
+// nothing to note.
+QADJ_PLATFORM_API RequestFacts* CurrentRequestFacts();
+
+// Sets CallerPeer(), CallAbandoned() and CurrentRequestFacts() for the life of the
+// scope (the remote object server does this around each call it carries out).
+// abandoned answers CallAbandoned() on this thread; empty means never. facts, when
+// given, must outlive the scope. The scope must end on the thread that made it.
 class QADJ_PLATFORM_API CallerScope {
  public:
-  explicit CallerScope(std::string peer, std::function<bool()> abandoned = {});
+  explicit CallerScope(std::string peer, std::function<bool()> abandoned = {},
+                       RequestFacts* facts = nullptr);
   ~CallerScope();
   CallerScope(const CallerScope&) = delete;
   CallerScope& operator=(const CallerScope&) = delete;
@@ -214,6 +232,7 @@ class QADJ_PLATFORM_API CallerScope {
   std::string previous_;
   std::function<bool()> abandoned_;
   const std::function<bool()>* previousAbandoned_;
+  RequestFacts* previousFacts_;
 };
 
 // --- Interface marshaling ---------------------------------------------------------

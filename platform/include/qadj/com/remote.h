@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -25,8 +26,30 @@ struct RemoteServerOptions {
   std::size_t maxObjectsPerClient = 64;
   std::size_t maxObjectsPerHost = 128;
   std::size_t maxObjectsTotal = 256;
-  bool logRequests = false;  // one line per request with its duration, to stderr
+  // One line per request to stderr: time, client, member, provider, statement, rows and
+  // bytes returned, outcome, duration. The statement shows as its shape (literal values
+  // replaced by ?) unless logStatementText, which logs the text itself, data and all.
+  bool logRequests = false;
+  bool logStatementText = false;
+  // The standard health service (grpc.health.v1.Health, not behind the token) answers
+  // SERVING while healthy() returns true and NOT_SERVING while it returns false or
+  // throws. It is asked at start() and then every healthInterval on a thread of its
+  // own, never per probe; a change is logged. Empty: SERVING while the server runs.
+  std::function<bool()> healthy;
+  std::chrono::milliseconds healthInterval{5000};
 };
+
+// What the health service of a server answered.
+struct HealthAnswer {
+  bool serving = false;  // SERVING
+  std::string status;    // "SERVING", "NOT_SERVING", ... or why no answer came
+};
+
+// Asks the health service of the server at target ("host:port") once, waiting at most
+// timeout; over TLS when the client's settings name an authority (LoadClientSecurity).
+// Never throws.
+QADJ_PLATFORM_API HealthAnswer ProbeHealth(const std::string& target,
+                                           std::chrono::milliseconds timeout);
 
 // Connections and calls the server accepts: a connection that has not completed its
 // handshake after kHandshakeTimeout, or has carried no call for kConnectionIdle, is
@@ -51,6 +74,10 @@ class QADJ_PLATFORM_API RemoteObjectServer {
   void registerClass(const Guid& clsid, const std::string& progId, ClassFactory factory);
   // Starts listening. Throws qadj::Exception when the address cannot be bound.
   void start();
+  // Replaces the token calls must carry; a call that arrives from now on is checked
+  // against the new one, a call already running finishes. Empty: no token, which
+  // throws qadj::Exception unless the server listens on loopback only.
+  void setToken(std::string token);
   // The port actually listened on (after start()).
   int port() const;
   // Stops accepting calls and releases every object. Idempotent.

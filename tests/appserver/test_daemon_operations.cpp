@@ -1,0 +1,199 @@
+// The daemon as an administrator runs it: a request log that says what ran, a health
+// service that follows the database, the access token rotated by SIGHUP, --version.
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "qadj/appserver/dates.h"
+#include "qadj/com/remote.h"
+#include "qadj/testing/child_process.h"
+#include "qadj/testing/com_scope.h"
+#include "qadj/testing/daemon_process.h"
+#include "qadj/testing/store_calls.h"
+#include "qadj/testing/unavailable.h"
+#include "qadj/testing/wait_until.h"
+#include "support/databases.h"
+#include "support/postgres_server.h"
+
+namespace qadj::testing {
+namespace {
+
+const std::u16string kSalespersons =
+    u"SELECT RYDM00 FROM GSTRYGL0 WHERE CKDM00='W1' AND FXY000='Y' ORDER BY RYDM00";
+
+// A daemon on a fresh database holding the known data.
+class DaemonOperations : public ::testing::Test {
+ protected:
+  // Starts the daemon on a database of dialect with the extra arguments; false when
+  // the dialect is unavailable (the test is then skipped or failed).
+  bool serve(const std::string& dialect, const std::vector<std::string>& extra = {}) {
+    std::string whyNot;
+    url_ = freshDatabaseUrl(dialect, dir_, whyNot);
+    if (url_.empty()) {
+      databaseUnavailable(whyNot);
+      return false;
+    }
+    seedKnownData(*appserver::openDatabase(url_));
+    std::vector<std::string> args{"--db", url_};
+    args.insert(args.end(), extra.begin(), extra.end());
+    daemon_ = std::make_unique<DaemonProcess>(args, dir_.path());
+    EXPECT_TRUE(daemon_->start()) << daemon_->error();
+    return daemon_->running();
+  }
+
+  // The lines of the daemon's log that hold every one of parts.
+  std::vector<std::string> linesWith(const std::vector<std::string>& parts) const {
+    std::vector<std::string> found;
+    std::istringstream log(daemon_->log());
+    for (std::string line; std::getline(log, line);) {
+      bool all = true;
+      for (const auto& part : parts) all = all && line.find(part) != std::string::npos;
+      if (all) found.push_back(line);
+    }
+    return found;
+  }
+
+  bool serving() const {
+    return com::ProbeHealth(daemon_->host(), std::chrono::seconds(5)).serving;
+  }
+
+  ComScope comScope_;
+  TempDir dir_;
+  std::string url_;
+  std::unique_ptr<DaemonProcess> daemon_;
+};
+
+TEST_F(DaemonOperations, EachRequestIsOneLineNamingWhatRanWithoutTheValuesItCarried) {
+  if (!serve("sqlite")) return;
+  {
+    auto server = createServerOn(daemon_->host());
+    ASSERT_TRUE(server);
+    EXPECT_EQ(fetchOn(*server, kSalespersons).rows, 3u);
+    EXPECT_EQ(refillOn(*server, u"0012", *appserver::dates::parseTimestamp("2026-12-08")),
+              com::S_OK);
+    // Refused: this server runs no DELETE.
+    EXPECT_NE(executeOn(*server, u"DELETE FROM XSTXLGL01 WHERE FXRY00='0012'").hr, com::S_OK);
+    // A line break and quotes in an identifier must not break the line.
+    fetchOn(*server, u"SELECT \"A\nqadj-remote \"\"forged\"\"\" FROM GSTRYGL0");
+  }
+  ASSERT_TRUE(daemon_->waitForLog(" Release ")) << daemon_->log();
+
+  const auto fetch =
+      linesWith({" FetchRecords provider=PUBLIC_DSP sql=\"SELECT RYDM00 FROM "
+                 "GSTRYGL0 WHERE CKDM00=? AND FXY000=? ORDER BY RYDM00\" rows=3 "
+                 "bytes="});
+  ASSERT_EQ(fetch.size(), 1u) << daemon_->log();
+  EXPECT_NE(fetch[0].find(" OK "), std::string::npos) << fetch[0];
+  EXPECT_TRUE(fetch[0].starts_with("qadj-remote 20")) << fetch[0];  // the time, UTC
+  EXPECT_TRUE(fetch[0].ends_with(" ms")) << fetch[0];
+  EXPECT_EQ(linesWith({" m_qadj ", " rows=3 ", " OK "}).size(), 1u) << daemon_->log();
+  const auto refused =
+      linesWith({" ExecuteCommand provider=PUBLIC_DSP sql=\"DELETE FROM XSTXLGL01 WHERE FXRY00=?\"",
+                 " error hr=0x80020009 text=\"The statement is refused"});
+  EXPECT_EQ(refused.size(), 1u) << daemon_->log();
+  EXPECT_EQ(linesWith({"sql=\"SELECT \\\"A?qadj-remote \\\"\\\"forged"}).size(), 1u)
+      << daemon_->log();
+  EXPECT_EQ(daemon_->log().find("'W1'"), std::string::npos) << "a literal value in the log";
+  EXPECT_EQ(daemon_->log().find("'0012'"), std::string::npos) << "a literal value in the log";
+  for (const auto& line : linesWith({""}))
+    EXPECT_TRUE(line.starts_with("qadj-remote ") || line.starts_with("qadj-appserver: ")) << line;
+}
+
+TEST_F(DaemonOperations, TheFullStatementIsLoggedOnlyWhenAskedAndRequestsNotAtAllWhenSilenced) {
+  if (!serve("sqlite", {"--log-sql", "full"})) return;
+  EXPECT_EQ(createAndFetch(daemon_->host(), kSalespersons).rows, 3u);
+  ASSERT_TRUE(daemon_->waitForLog(" Release ")) << daemon_->log();
+  EXPECT_EQ(linesWith({" FetchRecords ", "CKDM00='W1' AND FXY000='Y'"}).size(), 1u)
+      << daemon_->log();
+
+  DaemonProcess silent({"--db", url_, "--log-requests", "off"}, dir_.path());
+  ASSERT_TRUE(silent.start()) << silent.error();
+  EXPECT_EQ(createAndFetch(silent.host(), kSalespersons).rows, 3u);
+  EXPECT_EQ(silent.terminate(), 0);
+  EXPECT_EQ(silent.log().find("qadj-remote"), std::string::npos) << silent.log();
+}
+
+TEST_F(DaemonOperations, HealthFollowsTheSqliteFileAndTheProbeSaysSo) {
+  if (!serve("sqlite", {"--health-interval", "1"})) return;
+  EXPECT_TRUE(serving());
+  ChildProcess probe(daemonExecutable(), {"--probe", daemon_->host()});
+  EXPECT_EQ(probe.finish(), 0) << probe.output();
+  EXPECT_NE(probe.output().find(": SERVING"), std::string::npos) << probe.output();
+
+  const std::string file = *appserver::sqlitePathOf(url_);
+  std::filesystem::rename(file, file + ".away");
+  EXPECT_TRUE(waitUntil([&] { return !serving(); })) << daemon_->log();
+  EXPECT_TRUE(daemon_->waitForLog("health NOT_SERVING")) << daemon_->log();
+  EXPECT_FALSE(std::filesystem::exists(file)) << "the health check created the file";
+  ChildProcess down(daemonExecutable(), {"--probe", daemon_->host()});
+  EXPECT_EQ(down.finish(), 1) << down.output();
+  EXPECT_NE(down.output().find(": NOT_SERVING"), std::string::npos) << down.output();
+
+  std::filesystem::rename(file + ".away", file);
+  EXPECT_TRUE(waitUntil([&] { return serving(); })) << daemon_->log();
+}
+
+TEST_F(DaemonOperations, HealthFollowsPostgresqlStoppedAndStartedAgain) {
+  if (!serve("postgresql", {"--health-interval", "1"})) return;
+  EXPECT_TRUE(serving());
+  PostgresServer& pg = PostgresServer::instance();
+  ASSERT_TRUE(pg.stop());
+  EXPECT_TRUE(waitUntil([&] { return !serving(); })) << daemon_->log();
+  ASSERT_TRUE(pg.start()) << pg.error();
+  EXPECT_TRUE(waitUntil([&] { return serving(); })) << daemon_->log();
+  EXPECT_EQ(createAndFetch(daemon_->host(), kSalespersons).rows, 3u);
+}
+
+void writeToken(const std::string& path, const std::string& token) {
+  std::ofstream(path) << token << "\n";
+  ::chmod(path.c_str(), 0600);
+}
+
+TEST_F(DaemonOperations, SighupRotatesTheTokenWithoutARestart) {
+  const std::string tokenFile = dir_.path() + "/token";
+  writeToken(tokenFile, "first-token");
+  if (!serve("sqlite", {"--token-file", tokenFile})) return;
+  setenv("QADJ_TOKEN", "first-token", 1);
+  auto before = createServerOn(daemon_->host());  // holds the old token
+  ASSERT_TRUE(before);
+  EXPECT_EQ(fetchOn(*before, kSalespersons).rows, 3u);
+
+  writeToken(tokenFile, "second-token");
+  ::kill(daemon_->pid(), SIGHUP);
+  ASSERT_TRUE(daemon_->waitForLog("token read again")) << daemon_->log();
+  EXPECT_EQ(fetchOn(*before, kSalespersons).hr, com::E_ACCESSDENIED);
+  EXPECT_EQ(createAndFetch(daemon_->host(), kSalespersons).hr, com::E_ACCESSDENIED);
+  EXPECT_EQ(linesWith({"refused: access token wrong"}).size(), 2u) << daemon_->log();
+  before.reset();  // its connection, and the old token with it
+  setenv("QADJ_TOKEN", "second-token", 1);
+  EXPECT_EQ(createAndFetch(daemon_->host(), kSalespersons).rows, 3u);
+
+  // A file that cannot be used leaves the token as it was.
+  writeToken(tokenFile, "");
+  ::kill(daemon_->pid(), SIGHUP);
+  ASSERT_TRUE(daemon_->waitForLog("the token stays as it was")) << daemon_->log();
+  EXPECT_EQ(createAndFetch(daemon_->host(), kSalespersons).rows, 3u);
+  unsetenv("QADJ_TOKEN");
+  EXPECT_EQ(daemon_->terminate(), 0);
+}
+
+TEST(DaemonVersion, NamesTheProjectVersionAndTheLibrariesItRunsWith) {
+  ChildProcess version(daemonExecutable(), {"--version"});
+  EXPECT_EQ(version.finish(), 0);
+  EXPECT_TRUE(version.output().starts_with("qadj-appserver " QADJ_EXPECTED_VERSION "\n"))
+      << version.output();
+  for (const char* library : {"gRPC 1.", "SQLite 3.", "libpq "})
+    EXPECT_NE(version.output().find(library), std::string::npos) << version.output();
+}
+
+}  // namespace
+}  // namespace qadj::testing
