@@ -146,9 +146,6 @@ void describeColumns(PGresult* res, ResultSet& rs, std::vector<Oid>& types) {
   }
 }
 
-// The advisory lock key of saves ("qadj" in ASCII).
-constexpr long long kSaveLockKey = 0x7161646A;
-
 class PostgresDatabase final : public Database {
  public:
   explicit PostgresDatabase(const std::string& conninfo) : conn_(PQconnectdb(conninfo.c_str())) {
@@ -246,18 +243,13 @@ class PostgresDatabase final : public Database {
     if (!ok(res.get())) fail(conn_, res.get());
   }
 
-  // A write transaction first takes the one save lock of the database (a transaction
-  // advisory lock, held to its end), as SQLite's BEGIN IMMEDIATE does: saves of all
-  // sessions run one after the other, so two blocks updating the same lines in
-  // opposite orders wait for each other instead of deadlocking (PostgreSQL would find
-  // each deadlock only after deadlock_timeout, 1 s, and abort one block). Locks are
-  // waited for at most kBusyTimeoutMs.
+  // A write transaction waits at most kBusyTimeoutMs for a lock. A save then locks the
+  // quota lines it touches, in one order (lockQuotaLines), before its first UPDATE.
   void begin(TxMode mode) override {
     executeScript(mode == TxMode::ReadOnly ? "BEGIN READ ONLY" : "BEGIN");
     if (mode != TxMode::Write) return;
     try {
-      executeScript("SET LOCAL lock_timeout = " + std::to_string(kBusyTimeoutMs) +
-                    "; SELECT pg_advisory_xact_lock(" + std::to_string(kSaveLockKey) + ")");
+      executeScript("SET LOCAL lock_timeout = " + std::to_string(kBusyTimeoutMs));
     } catch (...) {
       rollback();
       throw;

@@ -366,8 +366,9 @@ std::int64_t executeOnce(Database& db, std::string_view sqlText, const SaveConte
         return 0;
       }
     }
-    // Under the write lock (SQLite) or the save lock (PostgreSQL) taken by begin():
-    // the lines read here are the lines the statements change.
+    // Under the write lock (SQLite, taken by begin()) or the locks of the lines
+    // (PostgreSQL): the lines read here are the lines the statements change.
+    lockQuotaLines(db, lines);
     refuseOverGiving(db, lines);
     for (std::size_t i = 0; i < block.size(); ++i) {
       const std::string_view statement = block[i].text;

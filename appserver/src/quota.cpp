@@ -1,10 +1,13 @@
 #include "qadj/appserver/quota.h"
 
 #include <algorithm>
+#include <cassert>
 #include <map>
 #include <optional>
+#include <set>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "qadj/appserver/dates.h"
 #include "qadj/appserver/server_error.h"
@@ -85,6 +88,41 @@ constexpr double kTolerance = 1e-6;
 
 double adjustableQuantity(double quota, double sold) {
   return std::max(quota - sold, 0.0);
+}
+
+std::string quotaLineLockQuery(std::size_t people, std::size_t documents) {
+  assert(people > 0 && documents > 0);
+  std::string pairs, days;
+  std::size_t n = 0;
+  const auto next = [&] { return "$" + std::to_string(++n); };
+  for (std::size_t i = 0; i < people; ++i) {
+    pairs += (i ? ", (" : "(") + next();
+    pairs += ", " + next() + ")";
+  }
+  for (std::size_t i = 0; i < documents; ++i) days += (i ? ", " : "") + next();
+  return "SELECT 1 FROM XSTXLGL01 A WHERE (A.FXRY00, A.SPDM00) IN (" + pairs +
+         ") AND A.DHAO00 IN (SELECT B.DHAO00 FROM XSTXLGL1 B, XSTXLGL1 C"
+         " WHERE TRUNC(B.ZDRQ00) = TRUNC(C.ZDRQ00) AND C.DHAO00 IN (" +
+         days + ")) ORDER BY A.DHAO00, A.FXRY00, A.SPDM00 FOR UPDATE OF A";
+}
+
+void lockQuotaLines(Database& db, const QuotaLineUpdates& lines) {
+  if (db.dialect() != "postgresql") return;
+  std::set<std::pair<std::string, std::string>> people;  // salesperson, product
+  std::set<std::string> documents;
+  for (const auto& line : lines) {
+    if (!line) continue;
+    people.emplace(line->salesperson, line->product);
+    documents.insert(line->document);
+  }
+  if (people.empty()) return;
+  std::vector<Cell> params;
+  for (const auto& [salesperson, product] : people) {
+    params.emplace_back(salesperson);
+    params.emplace_back(product);
+  }
+  params.insert(params.end(), documents.begin(), documents.end());
+  db.query(quotaLineLockQuery(people.size(), documents.size()), params);
 }
 
 void refuseOverGiving(Database& db, const QuotaLineUpdates& lines) {

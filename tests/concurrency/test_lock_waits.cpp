@@ -93,14 +93,15 @@ class PostgresLocks : public ::testing::Test {
     server_ = std::make_unique<ObjectServer>([url = url_] { return appserver::openDatabase(url); });
   }
 
-  // Waits (deadline one minute) until some session of the database waits for a lock.
-  bool someoneWaitsForALock() {
+  // Waits (deadline one minute) until `sessions` sessions of the database wait for a
+  // lock.
+  bool someoneWaitsForALock(int sessions = 1) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
     while (std::chrono::steady_clock::now() < deadline) {
       const auto rs = db_->query(
           "SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock' AND datname = "
           "current_database()");
-      if (std::get<double>(rs.rows[0][0]) > 0) return true;
+      if (std::get<double>(rs.rows[0][0]) >= sessions) return true;
       std::this_thread::yield();
     }
     return false;
@@ -165,27 +166,47 @@ TEST_F(PostgresLocks, SaveWaitingBeyondTheBoundFailsClearlyAndChangesNothing) {
       "nothing was changed, please try again";
   Operator op(server_->address());
   const Transfer t = smallTransfer();
-  // Another server's save holds the save lock: the save waits for it at its start.
+  // Another server's save holds a line the save updates second: the save waits for it
+  // before its first update (it locks its lines first), and changes nothing.
   auto other = appserver::openDatabase(url_);
   other->begin(Database::TxMode::Write);
-  other->execute("UPDATE XSTXLGL01 SET XL0000=XL0000+100 WHERE FXRY00='0013'");
+  other->execute("UPDATE XSTXLGL01 SET XL0000=XL0000+100 WHERE FXRY00='0012'");
   EXPECT_EQ(op.execute(saveBlock(t)), std::optional<std::string>(busy));
   other->rollback();
   EXPECT_EQ(quotaLines(*db_), before_);
 
-  // Another program holds a line the save updates second: the save waits at that
-  // statement, and its first update is undone.
-  other->executeScript("BEGIN");
-  other->execute("UPDATE XSTXLGL01 SET XL0000=XL0000+100 WHERE FXRY00='0012'");
-  EXPECT_EQ(op.execute(saveBlock(t)),
-            std::optional<std::string>("statement 2 of the block: " + busy +
-                                       "; no statement of the block was applied"));
-  other->rollback();
-  EXPECT_EQ(quotaLines(*db_), before_);
-
-  // The object's session is usable after both failures.
+  // Another program's or server's work on other lines holds up nothing: there is no
+  // lock of the whole database.
+  other->begin(Database::TxMode::Write);
+  other->execute("UPDATE XSTXLGL01 SET XL0000=XL0000+100 WHERE FXRY00='0013'");
   EXPECT_EQ(op.execute(saveBlock(t)), std::nullopt);
+  other->rollback();
   EXPECT_EQ(quotaLines(*db_), plus(before_, t.deltas()));
+}
+
+TEST_F(PostgresLocks, SavesOfTheSameLinesInOppositeOrdersWaitForEachOtherWithoutADeadlock) {
+  // 0012 gives to 0011 (0011's line updated first) while 0011 gives to 0012 (0012's
+  // first). Another program holds both lines until both saves wait, so that both start
+  // at the same moment: updating in their own orders they would each hold one line and
+  // wait for the other's.
+  auto other = appserver::openDatabase(url_);
+  other->executeScript("BEGIN");
+  other->query(
+      "SELECT XL0000 FROM XSTXLGL01 WHERE SPDM00='P001' AND FXRY00 IN ('0011','0012') "
+      "FOR UPDATE");
+  const auto retriesBefore = appserver::conflictRetries();
+  const Transfer first = smallTransfer();
+  const Transfer second{"P001", "0011", {{"0012", 1.5}}};
+  auto one = saveInBackground(server_->address(), first);
+  ASSERT_TRUE(someoneWaitsForALock(1));
+  auto two = saveInBackground(server_->address(), second);
+  ASSERT_TRUE(someoneWaitsForALock(2));
+  other->executeScript("COMMIT");
+
+  EXPECT_EQ(one.get(), std::nullopt);
+  EXPECT_EQ(two.get(), std::nullopt);
+  EXPECT_EQ(appserver::conflictRetries() - retriesBefore, 0u) << "a deadlock was run again";
+  EXPECT_EQ(quotaLines(*db_), plus(plus(before_, first.deltas()), second.deltas()));
 }
 
 // --- The retry bound, on a database that always answers with a conflict -----------

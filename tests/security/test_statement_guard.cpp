@@ -20,6 +20,12 @@ using namespace qadj::testing;
 
 namespace {
 
+// A save of 1 from 0012 to 0013 of P001, as the window's block.
+const std::string kSave =
+    "BEGIN UPDATE XSTXLGL01 SET XL0000=XL0000+1 where DHAO00='D1' AND FXRY00='0013' AND "
+    "SPDM00='P001'; UPDATE XSTXLGL01 SET XL0000=XL0000-1 WHERE DHAO00='D1' AND FXRY00='0012' "
+    "AND SPDM00='P001'; END;";
+
 class StatementGuard : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
@@ -102,17 +108,13 @@ TEST(DaemonUpdates, OnlyTheQuotaColumnUnlessAnyUpdateIsAllowed) {
   const std::string name = "UPDATE GSTJYGL1 SET SPMC00='x' WHERE SPDM00='P001'";
   const std::string twoColumns =
       "UPDATE XSTXLGL01 SET XL0000=XL0000, FXRY00='0099' WHERE DHAO00='D1' AND FXRY00='0013'";
-  const std::string save =
-      "BEGIN UPDATE XSTXLGL01 SET XL0000=XL0000+1 where DHAO00='D1' AND FXRY00='0013' AND "
-      "SPDM00='P001'; UPDATE XSTXLGL01 SET XL0000=XL0000-1 WHERE DHAO00='D1' AND FXRY00='0012' "
-      "AND SPDM00='P001'; END;";
   const double before = db.quota("D1", "0013", "P001");
   {
     ListeningDaemon daemon({"--db", db.url(), "--listen", "127.0.0.1:0"});
     EXPECT_NE(refusal(daemon, name).find("only the quota column"), std::string::npos);
     EXPECT_NE(refusal(daemon, twoColumns).find("only the quota column"), std::string::npos);
     EXPECT_NE(refusal(daemon, "DELETE FROM QADJ_SAVE_ID").find("not an UPDATE"), std::string::npos);
-    EXPECT_EQ(refusal(daemon, save), "");
+    EXPECT_EQ(refusal(daemon, kSave), "");
     EXPECT_EQ(daemon.stop(), 0);
   }
   // The line stayed 0013's (it was not moved to another person) and took the save.
@@ -162,6 +164,13 @@ TEST(DaemonRole, ASuperuserIsRefusedAtStartAndTheWindowsRoleServes) {
     const auto persons =
         createAndFetch(host, u"SELECT RYDM00 FROM GSTRYGL0 WHERE CKDM00='01' AND FXY000='Y'");
     EXPECT_EQ(persons.rows, 4u) << persons.description;
+    // A save locks its lines (SELECT ... FOR UPDATE) with the grants above.
+    if (const auto server = createServerOn(host)) {
+      const auto saved = executeOn(*server, text::utf8ToUtf16(kSave));
+      EXPECT_EQ(saved.hr, com::S_OK) << saved.description;
+    } else {
+      ADD_FAILURE() << "no server object";
+    }
     const auto file = createAndFetch(host, u"SELECT pg_read_file('/etc/hostname')");
     EXPECT_TRUE(com::failed(file.hr)) << "a client read a file of the database server";
     com::CoUninitialize();

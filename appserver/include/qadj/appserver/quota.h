@@ -20,6 +20,20 @@ namespace qadj::appserver {
 std::size_t fillAdjustableQuotas(Database& db, const std::string& salespersonCode,
                                  double quotaDate);
 
+// Locks, until the transaction ends, every quota line that a save of lines will change
+// or that refuseOverGiving will read: for each salesperson and product of the lines,
+// their lines on every quota document of the days of the lines' documents. One
+// statement takes them all, in the order of document, salesperson and product, so that
+// saves sharing lines wait for each other and never deadlock, and saves of other lines
+// run side by side. PostgreSQL only: on SQLite BEGIN IMMEDIATE already holds the whole
+// database. Call inside the save's write transaction, before its first UPDATE. Throws
+// DatabaseError (the busy text when another session holds a line past the lock bound).
+void lockQuotaLines(Database& db, const QuotaLineUpdates& lines);
+// The statement of lockQuotaLines (PostgreSQL), for `people` (salesperson, product)
+// pairs and `documents` documents: its parameters are the pairs' codes in turn, then
+// the documents. Both counts must be positive.
+std::string quotaLineLockQuery(std::size_t people, std::size_t documents);
+
 // What a salesperson may still give of a product: quota minus quantity sold, never
 // below 0.
 double adjustableQuantity(double quota, double sold);
