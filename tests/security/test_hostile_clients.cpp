@@ -84,6 +84,15 @@ class HostileClients : public ::testing::Test {
   int port_ = 0;
 };
 
+// What the transport's buffers may take for a refused request: 32 MiB, or the
+// documented 64 MiB under AddressSanitizer, whose red zones and quarantine inflate every
+// buffer (the plain build measures 17-19 MiB, the sanitized one 22-36 MiB).
+#if defined(__SANITIZE_ADDRESS__)
+constexpr long kMaxRiseKiB = 64 * 1024;
+#else
+constexpr long kMaxRiseKiB = 32 * 1024;
+#endif
+
 TEST_F(HostileClients, AHugeRequestWithoutTheTokenCostsNoMemory) {
   ASSERT_FALSE(start({}).empty()) << daemon->output();
   const long before = peakKiB(daemon->pid());
@@ -97,7 +106,7 @@ TEST_F(HostileClients, AHugeRequestWithoutTheTokenCostsNoMemory) {
   const auto status = raw->stub().Invoke(&ctx, req, &rep);
   EXPECT_FALSE(status.ok());
   const long rise = peakKiB(daemon->pid()) - before;
-  EXPECT_LT(rise, 32 * 1024) << "peak memory rose by " << rise << " KiB";
+  EXPECT_LT(rise, kMaxRiseKiB) << "peak memory rose by " << rise << " KiB";
   std::cout << "refused with status " << status.error_code() << " (" << status.error_message()
             << "), peak memory rose by " << rise << " KiB\n";
   // A request of a real size with the token is still served.
