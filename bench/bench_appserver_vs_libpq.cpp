@@ -1,18 +1,27 @@
-// concurrent_8_clients_pg: the application server (RemoteObjectServer over gRPC on
-// loopback serving CoStoreProduct on a private PostgreSQL) under 8 client threads, each
-// repeating the window's workflow for its own giver and product:
+// The application server under concurrent clients on a private PostgreSQL that flushes
+// every commit to disk (fsync and synchronous_commit on), against bare libpq clients.
+//
+// The data: kWarehouses warehouses, each with kGiversPerWarehouse givers holding lines
+// for every product and kReceivers receivers holding lines for the first
+// kGiversPerWarehouse products. Client c is giver c, in warehouse c / kGiversPerWarehouse;
+// it works on product c % kGiversPerWarehouse (its own lines), or, in the one-product
+// layout, on product 0 like every other client of its warehouse (the same lines).
+//
+// Each client thread repeats the window's workflow:
 //   1. the salesperson list (Public_qry open, read, close);
 //   2. m_qadj, then the product query (ClientDataSet1);
 //   3. the detail query (ClientDataSet2);
 //   4. the save: the document look-up, then one block moving 1 (−1 the next time) to
 //      the first colleague, 0 to the others, and the total from the giver.
-// Beside it, 8 bare libpq connections sending the same statements (m_qadj as the
-// statements the server runs for it: DELETE, two grouped SELECTs, one INSERT per
-// product, in one transaction; the block as BEGIN, the UPDATEs, COMMIT).
+// Ours: the window's data sets over gRPC to one or more qadj-appserver processes on the
+// same database (client c talks to daemon c % daemons). Peer: one bare libpq connection
+// per client sending the same statements (m_qadj as the statements the server runs for
+// it: DELETE, two grouped SELECTs, one INSERT of all the rows, in one transaction; the save
+// as BEGIN, the same line locks, the UPDATEs, COMMIT).
 //
 // Each side runs for a fixed time after one warm-up workflow per thread; the counters
 // are workflows per second over all threads and the latency percentiles of one
-// workflow.
+// workflow. The label states the server's durability settings.
 #include <benchmark/benchmark.h>
 #include <libpq-fe.h>
 
@@ -20,6 +29,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -38,6 +48,7 @@
 #include "qadj/server/connection.h"
 #include "qadj/server/fields.h"
 #include "qadj/server/window_datasets.h"
+#include "qadj/testing/daemon_process.h"
 #include "qadj/window/numbers.h"
 #include "qadj/window/sql.h"
 #include "support/postgres_server.h"
@@ -48,9 +59,22 @@ namespace {
 using namespace qadj;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kClients = 8;
+constexpr int kWarehouses = 4;
+constexpr int kGiversPerWarehouse = 8;
+constexpr int kMostClients = kWarehouses * kGiversPerWarehouse;
 constexpr int kReceivers = 20;
 constexpr int kProducts = 100;
+
+// Who client c is and what it saves.
+struct Role {
+  std::string giver, warehouse, product;
+};
+
+Role roleOf(int client, bool oneProduct) {
+  if (client >= kMostClients) throw std::runtime_error("more clients than givers");
+  return {bench::giverCode(client), bench::warehouseCode(client / kGiversPerWarehouse),
+          bench::productCode(oneProduct ? 0 : client % kGiversPerWarehouse)};
+}
 
 // Seconds each side runs; QADJ_BENCH_SECONDS overrides.
 double runSeconds() {
@@ -59,22 +83,36 @@ double runSeconds() {
   return v > 0 ? v : 5.0;
 }
 
-// The private server and its seeded database, made at first use.
+// The private durable server and its seeded database, made at first use.
 const std::string& databaseUrl() {
   static const std::string url = [] {
-    testing::PostgresServer& server = testing::PostgresServer::instance();
+    testing::PostgresServer& server = testing::PostgresServer::durable();
     if (!server.running()) throw std::runtime_error("no PostgreSQL: " + server.error());
     std::string u = server.createDatabase();
     auto db = appserver::openDatabase(u);
     bench::QuotaDataShape shape;
-    shape.givers = kClients;
+    shape.warehouses = kWarehouses;
+    shape.givers = kGiversPerWarehouse;
     shape.receivers = kReceivers;
     shape.products = kProducts;
-    shape.receiverProducts = kClients;
+    shape.receiverProducts = kGiversPerWarehouse;
     bench::seedQuotaData(*db, shape);
     return u;
   }();
   return url;
+}
+
+// "fsync=on synchronous_commit=on", as the server reports them.
+std::string durability() {
+  auto db = appserver::openDatabase(databaseUrl());
+  std::string text;
+  for (const char* setting : {"fsync", "synchronous_commit"}) {
+    const auto result = db->query(std::string("SHOW ") + setting);
+    const auto* value =
+        result.rows.empty() ? nullptr : std::get_if<std::string>(&result.rows[0][0]);
+    text += (text.empty() ? "" : " ") + std::string(setting) + "=" + (value ? *value : "?");
+  }
+  return text;
 }
 
 // One save's statements as the window builds them from the detail rows (FXRY00 of
@@ -102,10 +140,10 @@ struct RunResult {
   std::string error;
 };
 
-// On each of kClients threads: makes the client's workflow with setUp(client index),
+// On each of clients threads: makes the client's workflow with setUp(client index),
 // runs it once to warm up, then repeatedly (with the iteration number) until the time
 // is up, and drops it on the same thread.
-RunResult runClients(const std::function<std::function<void(int)>(int)>& setUp) {
+RunResult runClients(int clients, const std::function<std::function<void(int)>(int)>& setUp) {
   RunResult result;
   std::mutex mutex;
   std::atomic<int> ready{0};
@@ -113,7 +151,7 @@ RunResult runClients(const std::function<std::function<void(int)>(int)>& setUp) 
   const double seconds = runSeconds();
   Clock::time_point start, stop;
   std::vector<std::thread> threads;
-  for (int c = 0; c < kClients; ++c)
+  for (int c = 0; c < clients; ++c)
     threads.emplace_back([&, c] {
       std::vector<double> mine;
       std::string error;
@@ -137,7 +175,7 @@ RunResult runClients(const std::function<std::function<void(int)>(int)>& setUp) 
       result.latenciesMs.insert(result.latenciesMs.end(), mine.begin(), mine.end());
       if (!error.empty()) result.error = error;
     });
-  while (ready < kClients) std::this_thread::yield();
+  while (ready < clients) std::this_thread::yield();
   start = Clock::now();
   stop =
       start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
@@ -166,13 +204,13 @@ void report(benchmark::State& state, RunResult& r) {
   state.counters["p50_ms"] = pct(0.50);
   state.counters["p99_ms"] = pct(0.99);
   state.counters["max_ms"] = r.latenciesMs.back();
+  state.SetLabel(durability());
 }
 
 // --- Ours: the window's data sets over gRPC.
 
 struct WindowClient {
-  explicit WindowClient(const std::string& host, int index)
-      : giver(bench::giverCode(index)), product(bench::productCode(index)) {
+  WindowClient(const std::string& host, Role role) : role(std::move(role)) {
     dcom.SetServerGUID(CLSID_CoStoreProduct.toString());
     dcom.SetComputerName(host);
     sets = CreateWindowDataSets(&dcom);
@@ -185,17 +223,18 @@ struct WindowClient {
     TClientDataSet& detail = *sets.clientDataSet2;
     // 1. The salesperson list.
     q.Close();
-    q.SetCommandText(window::sql::salespersonList(bench::kWarehouse));
+    q.SetCommandText(window::sql::salespersonList(role.warehouse));
     q.Open();
     int persons = 0;
     for (TField* code = q.FieldByName("RYDM00"); !q.Eof(); q.Next())
       persons += code->AsString().empty() ? 0 : 1;
     q.Close();
-    if (persons != kClients + kReceivers) throw std::runtime_error("salesperson list is wrong");
+    if (persons != kGiversPerWarehouse + kReceivers)
+      throw std::runtime_error("salesperson list is wrong");
     // 2. The working table and the product query.
     detail.Close();
     products.Close();
-    std::string code = giver;
+    std::string code = role.giver;
     dcom.CallMethod("m_qadj",
                     {DispatchArg::textRef(code), DispatchArg::date(bench::quotaDateValue())});
     products.SetCommandText(window::sql::productQuery());
@@ -203,7 +242,7 @@ struct WindowClient {
     if (products.RecordCount() != kProducts) throw std::runtime_error("product list is wrong");
     // 3. The detail.
     detail.SetCommandText(
-        window::sql::detailQuery(bench::kQuotaDate, bench::kWarehouse, giver, product));
+        window::sql::detailQuery(bench::kQuotaDate, role.warehouse, role.giver, role.product));
     detail.Open();
     std::vector<std::string> receivers;
     for (TField* r = detail.FieldByName("FXRY00"); !detail.Eof(); detail.Next())
@@ -214,29 +253,36 @@ struct WindowClient {
     const std::string document = q.FieldByName("DHAO00")->AsString();
     q.Close();
     q.SetCommandText(window::sql::block(
-        saveStatements(document, receivers, giver, product, iteration % 2 ? -1 : 1)));
+        saveStatements(document, receivers, role.giver, role.product, iteration % 2 ? -1 : 1)));
     q.Execute();
   }
 
-  std::string giver, product;
+  Role role;
   TDCOMConnection dcom;
   WindowDataSets sets;
 };
 
-void BM_Concurrent8ClientsPg_Ours(benchmark::State& state) {
+// Arguments: clients, daemons, one product (0 or 1).
+void BM_ConcurrentPg_Ours(benchmark::State& state) {
+  const int clients = static_cast<int>(state.range(0));
+  const int daemons = static_cast<int>(state.range(1));
+  const bool oneProduct = state.range(2) != 0;
   try {
-    const std::string url = databaseUrl();
-    com::RemoteServerOptions options;
-    options.listen = "127.0.0.1:0";
-    options.logRequests = std::getenv("QADJ_BENCH_LOG") != nullptr;
-    com::RemoteObjectServer server(options);
-    server.registerClass(CLSID_CoStoreProduct, kCoStoreProductProgId,
-                         [url] { return appserver::createCoStoreProduct(url); });
-    server.start();
-    const std::string host = "127.0.0.1:" + std::to_string(server.port());
+    std::vector<std::string> args{"--db", databaseUrl()};
+    testing::allowTestSuperuser(args);
+    const std::string logs = std::filesystem::temp_directory_path() / "qadj-bench-daemons";
+    std::vector<std::unique_ptr<testing::DaemonProcess>> servers;
+    std::vector<std::string> hosts;
+    for (int d = 0; d < daemons; ++d) {
+      const std::string dir = logs + "/" + std::to_string(d);
+      std::filesystem::create_directories(dir);
+      servers.push_back(std::make_unique<testing::DaemonProcess>(args, dir));
+      if (!servers.back()->start()) throw std::runtime_error(servers.back()->error());
+      hosts.push_back(servers.back()->host());
+    }
     for (auto _ : state) {
-      RunResult r = runClients([&](int c) {
-        auto client = std::make_shared<WindowClient>(host, c);
+      RunResult r = runClients(clients, [&](int c) {
+        auto client = std::make_shared<WindowClient>(hosts[c % daemons], roleOf(c, oneProduct));
         return std::function<void(int)>([client](int i) { client->workflow(i); });
       });
       report(state, r);
@@ -245,7 +291,16 @@ void BM_Concurrent8ClientsPg_Ours(benchmark::State& state) {
     state.SkipWithError(e.what());
   }
 }
-BENCHMARK(BM_Concurrent8ClientsPg_Ours)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_ConcurrentPg_Ours)
+    ->ArgNames({"clients", "daemons", "one_product"})
+    ->Args({8, 1, 0})
+    ->Args({8, 1, 1})
+    ->Args({32, 1, 0})
+    ->Args({8, 2, 0})
+    ->Args({32, 2, 0})
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kSecond);
 
 // --- Peer: bare libpq.
 
@@ -253,8 +308,7 @@ class PgClient {
  public:
   // Each save first locks its lines as our server does (the same statement, the same
   // wait limit): the best a hand-written client that never deadlocks could do.
-  PgClient(const std::string& url, int index)
-      : giver_(bench::giverCode(index)), product_(bench::productCode(index)) {
+  PgClient(const std::string& url, Role role) : role_(std::move(role)) {
     conn_ = PQconnectdb(url.c_str());
     if (PQstatus(conn_) != CONNECTION_OK) {
       const std::string msg = PQerrorMessage(conn_);
@@ -272,7 +326,8 @@ class PgClient {
 
   void workflow(int iteration) {
     // 1. The salesperson list.
-    if (readAll(window::sql::salespersonList(bench::kWarehouse), nullptr) != kClients + kReceivers)
+    if (readAll(window::sql::salespersonList(role_.warehouse), nullptr) !=
+        kGiversPerWarehouse + kReceivers)
       throw std::runtime_error("salesperson list is wrong");
     // 2. The working table, as the server fills it, and the product query.
     const std::string day = bench::kQuotaDate;
@@ -289,21 +344,21 @@ class PgClient {
         "SELECT SPDM00, SUM(XSSL00) FROM XSTFXDD0"
         " WHERE FXRY00 = $1 AND TRUNC(XSRQ00) = TO_DATE($2, 'yyyy-mm-dd') GROUP BY SPDM00",
         day, sold);
+    std::vector<std::string> values;
     for (const auto& [code, quota] : quotas) {
       double already = 0;
       for (const auto& [c, s] : sold)
         if (c == code) already += s;
-      const std::string values[4] = {code, number(quota), number(already),
-                                     number(std::max(quota - already, 0.0))};
-      params("INSERT INTO PGTQADJ0 (SPDM00, XL0000, YFXSL0, KTZXL0) VALUES ($1, $2, $3, $4)",
-             values, 4);
+      values.insert(values.end(),
+                    {code, number(quota), number(already), number(std::max(quota - already, 0.0))});
     }
+    if (!values.empty()) params(appserver::workingRowsInsert(quotas.size()), values);
     command("COMMIT");
     if (readAll(window::sql::productQuery(), nullptr) != kProducts)
       throw std::runtime_error("product list is wrong");
     // 3. The detail.
     std::vector<std::string> receivers;
-    readAll(window::sql::detailQuery(day, bench::kWarehouse, giver_, product_), &receivers);
+    readAll(window::sql::detailQuery(day, role_.warehouse, role_.giver, role_.product), &receivers);
     // 4. The save.
     std::vector<std::string> documents;
     readAll(window::sql::documentLookup(day), &documents);
@@ -311,8 +366,8 @@ class PgClient {
     command("BEGIN");
     command("SET LOCAL lock_timeout = " + std::to_string(appserver::kBusyTimeoutMs));
     lockLines(documents[0], receivers);
-    for (const std::string& s :
-         saveStatements(documents[0], receivers, giver_, product_, iteration % 2 ? -1 : 1))
+    for (const std::string& s : saveStatements(documents[0], receivers, role_.giver, role_.product,
+                                               iteration % 2 ? -1 : 1))
       command(s);
     command("COMMIT");
   }
@@ -322,8 +377,8 @@ class PgClient {
   void lockLines(const std::string& document, const std::vector<std::string>& receivers) {
     std::vector<const char*> values;
     for (const std::string& person : receivers)
-      values.insert(values.end(), {person.c_str(), product_.c_str()});
-    values.insert(values.end(), {giver_.c_str(), product_.c_str(), document.c_str()});
+      values.insert(values.end(), {person.c_str(), role_.product.c_str()});
+    values.insert(values.end(), {role_.giver.c_str(), role_.product.c_str(), document.c_str()});
     const std::string sql = appserver::quotaLineLockQuery(receivers.size() + 1, 1);
     PGresult* res = PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr,
                                  values.data(), nullptr, nullptr, 0);
@@ -351,10 +406,11 @@ class PgClient {
     check(res, sql);
     PQclear(res);
   }
-  void params(const char* sql, const std::string* values, int n) {
-    const char* texts[4];
-    for (int i = 0; i < n; ++i) texts[i] = values[i].c_str();
-    PGresult* res = PQexecParams(conn_, sql, n, nullptr, texts, nullptr, nullptr, 0);
+  void params(const std::string& sql, const std::vector<std::string>& values) {
+    std::vector<const char*> texts;
+    for (const std::string& v : values) texts.push_back(v.c_str());
+    PGresult* res = PQexecParams(conn_, sql.c_str(), static_cast<int>(texts.size()), nullptr,
+                                 texts.data(), nullptr, nullptr, 0);
     check(res, sql);
     PQclear(res);
   }
@@ -374,7 +430,7 @@ class PgClient {
   }
   void grouped(const char* sql, const std::string& day,
                std::vector<std::pair<std::string, double>>& out) {
-    const char* values[2] = {giver_.c_str(), day.c_str()};
+    const char* values[2] = {role_.giver.c_str(), day.c_str()};
     PGresult* res = PQexecParams(conn_, sql, 2, nullptr, values, nullptr, nullptr, 0);
     check(res, sql);
     for (int r = 0; r < PQntuples(res); ++r)
@@ -382,16 +438,19 @@ class PgClient {
     PQclear(res);
   }
 
-  std::string giver_, product_;
+  Role role_;
   PGconn* conn_ = nullptr;
 };
 
-void BM_Concurrent8ClientsPg_Peer(benchmark::State& state) {
+// Arguments: clients, one product (0 or 1).
+void BM_ConcurrentPg_Peer(benchmark::State& state) {
+  const int clients = static_cast<int>(state.range(0));
+  const bool oneProduct = state.range(1) != 0;
   try {
     const std::string url = databaseUrl();
     for (auto _ : state) {
-      RunResult r = runClients([&](int c) {
-        auto client = std::make_shared<PgClient>(url, c);
+      RunResult r = runClients(clients, [&](int c) {
+        auto client = std::make_shared<PgClient>(url, roleOf(c, oneProduct));
         return std::function<void(int)>([client](int i) { client->workflow(i); });
       });
       report(state, r);
@@ -400,8 +459,14 @@ void BM_Concurrent8ClientsPg_Peer(benchmark::State& state) {
     state.SkipWithError(e.what());
   }
 }
-
-BENCHMARK(BM_Concurrent8ClientsPg_Peer)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_ConcurrentPg_Peer)
+    ->ArgNames({"clients", "one_product"})
+    ->Args({8, 0})
+    ->Args({8, 1})
+    ->Args({32, 0})
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kSecond);
 
 }  // namespace
 

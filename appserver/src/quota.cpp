@@ -90,6 +90,17 @@ double adjustableQuantity(double quota, double sold) {
   return std::max(quota - sold, 0.0);
 }
 
+std::string workingRowsInsert(std::size_t rows) {
+  assert(rows > 0 && rows <= kWorkingRowsPerInsert);
+  std::string sql = "INSERT INTO PGTQADJ0 (SPDM00, XL0000, YFXSL0, KTZXL0) VALUES ";
+  for (std::size_t i = 0; i < rows; ++i) {
+    const std::size_t n = 4 * i;
+    sql += (i ? ", ($" : "($") + std::to_string(n + 1) + ", $" + std::to_string(n + 2) + ", $" +
+           std::to_string(n + 3) + ", $" + std::to_string(n + 4) + ")";
+  }
+  return sql;
+}
+
 std::string quotaLineLockQuery(std::size_t people, std::size_t documents) {
   assert(people > 0 && documents > 0);
   std::string pairs, days;
@@ -155,12 +166,19 @@ std::size_t fillAdjustableQuotas(Database& db, const std::string& salespersonCod
       [&] {
         db.execute("DELETE FROM PGTQADJ0");
         const auto q = quotaAndSales(db, salespersonCode, day);
+        std::vector<Cell> values;
+        const auto flush = [&] {
+          if (values.empty()) return;
+          db.execute(workingRowsInsert(values.size() / 4), values);
+          values.clear();
+        };
         for (const auto& [product, quota] : q.quotas) {
           const double already = soldOf(q, product);
-          db.execute(
-              "INSERT INTO PGTQADJ0 (SPDM00, XL0000, YFXSL0, KTZXL0) VALUES ($1, $2, $3, $4)",
-              {product, quota, already, adjustableQuantity(quota, already)});
+          values.insert(values.end(),
+                        {product, quota, already, adjustableQuantity(quota, already)});
+          if (values.size() == 4 * kWorkingRowsPerInsert) flush();
         }
+        flush();
         return q.quotas.size();
       },
       Database::TxMode::Private);

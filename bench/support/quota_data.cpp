@@ -7,6 +7,12 @@
 
 namespace qadj::bench {
 
+std::string warehouseCode(int w) {
+  char code[8];
+  std::snprintf(code, sizeof code, "%02d", (w + 1) % 100);
+  return code;
+}
+
 std::string giverCode(int i) {
   char code[8];
   std::snprintf(code, sizeof code, "G%03d", (i + 1) % 1000);
@@ -31,13 +37,18 @@ void seedQuotaData(appserver::Database& db, const QuotaDataShape& shape) {
   using appserver::Cell;
   appserver::createSchema(db);
   appserver::inTransaction(db, [&] {
-    const auto person = [&](const std::string& code, const std::string& name, const char* kind) {
+    const auto person = [&](const std::string& code, const std::string& name,
+                            const std::string& warehouse, const char* kind) {
       db.execute("INSERT INTO GSTRYGL0 (RYDM00, RYMC00, CKDM00, FXY000) VALUES ($1, $2, $3, $4)",
-                 {code, name, std::string(kWarehouse), std::string(kind)});
+                 {code, name, warehouse, std::string(kind)});
     };
-    person(kOperator, "操作员", "N");
-    for (int g = 0; g < shape.givers; ++g) person(giverCode(g), "给" + giverCode(g), "Y");
-    for (int r = 0; r < shape.receivers; ++r) person(receiverCode(r), "张" + receiverCode(r), "Y");
+    person(kOperator, "操作员", kWarehouse, "N");
+    const int givers = shape.warehouses * shape.givers;
+    const int receivers = shape.warehouses * shape.receivers;
+    for (int g = 0; g < givers; ++g)
+      person(giverCode(g), "给" + giverCode(g), warehouseCode(g / shape.givers), "Y");
+    for (int r = 0; r < receivers; ++r)
+      person(receiverCode(r), "张" + receiverCode(r), warehouseCode(r / shape.receivers), "Y");
     for (int p = 0; p < shape.products; ++p)
       db.execute("INSERT INTO GSTJYGL1 (SPDM00, SPMC00) VALUES ($1, $2)",
                  {productCode(p), "矿泉水 550ml 箱装 " + std::to_string(p)});
@@ -48,9 +59,9 @@ void seedQuotaData(appserver::Database& db, const QuotaDataShape& shape) {
       db.execute("INSERT INTO XSTXLGL01 (DHAO00, FXRY00, SPDM00, XL0000) VALUES ($1, $2, $3, $4)",
                  {std::string(kDocument), holder, productCode(product), Cell(quota)});
     };
-    for (int g = 0; g < shape.givers; ++g)
+    for (int g = 0; g < givers; ++g)
       for (int p = 0; p < shape.products; ++p) line(giverCode(g), p, 1000.0 + p % 50);
-    for (int r = 0; r < shape.receivers; ++r)
+    for (int r = 0; r < receivers; ++r)
       for (int p = 0; p < shape.receiverProducts; ++p) line(receiverCode(r), p, 10.0 + r % 40);
   });
 }

@@ -1,7 +1,7 @@
-// The data the comparison benchmarks run on: one warehouse whose givers each hold a
-// quota line for every product and whose receivers hold lines for the first few
-// products, all in one quota document. The detail query of a giver on product 0
-// therefore returns one row per receiver and per other giver.
+// The data the comparison benchmarks run on: warehouses whose givers each hold a quota
+// line for every product and whose receivers hold lines for the first few products,
+// all in one quota document. The detail query of a giver on product 0 therefore returns
+// one row per receiver and per other giver of its warehouse.
 #pragma once
 
 #include <string>
@@ -17,12 +17,15 @@ inline constexpr const char* kOperator = "OP01";
 inline constexpr const char* kDocument = "D1";
 
 struct QuotaDataShape {
-  int givers = 1;            // G001, G002, ...
-  int receivers = 10000;     // 0000, 0001, ... (at most 10 000)
+  int warehouses = 1;        // 01, 02, ... (kWarehouse first)
+  int givers = 1;            // per warehouse: G001, G002, ... numbered across warehouses
+  int receivers = 10000;     // per warehouse: 0000, 0001, ... (at most 10 000 in all)
   int products = 10000;      // 10000000, 10000001, ...
   int receiverProducts = 1;  // receivers hold lines for products 0 .. receiverProducts-1
 };
 
+// Warehouse code of index w (0-based): "01" for 0.
+std::string warehouseCode(int w);
 // Giver code of index i (0-based): "G001" for 0.
 std::string giverCode(int i);
 // Receiver code of index i: four digits.

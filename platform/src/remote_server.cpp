@@ -27,6 +27,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Idle call threads the server keeps for the next calls (see start()).
+constexpr int kIdleCallThreads = 16;
+
 // An object held for a client. Calls on one object are serialised: the objects are
 // written for one caller at a time.
 struct ServedObject {
@@ -637,6 +640,9 @@ void RemoteObjectServer::start() {
   quota.SetMaxThreads(kMaxCallThreads);
   quota.Resize(std::max<std::size_t>(o.maxRequestBytes * 4, std::size_t{16} << 20));
   builder.SetResourceQuota(quota);
+  // gRPC's default keeps two idle call threads and ends the others after their call:
+  // under concurrent clients it then starts a thread every few calls. Keep more.
+  builder.SetSyncServerOption(grpc::ServerBuilder::SyncServerOption::MAX_POLLERS, kIdleCallThreads);
   builder.RegisterService(impl_.get());
   impl_->server = builder.BuildAndStart();
   if (!impl_->server || impl_->port == 0) {

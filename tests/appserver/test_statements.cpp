@@ -158,6 +158,25 @@ TEST_P(Statements, MQadjReplacesTheEarlierRows) {
   EXPECT_TRUE(fetch(kProductQuery).rows.empty());
 }
 
+// A giver of many products: the rows go in several INSERTs, and none is lost or doubled
+// at the edges of one.
+TEST_P(Statements, MQadjWritesEveryRowOfAGiverOfManyProducts) {
+  const std::size_t products = 2 * kWorkingRowsPerInsert + 1;
+  inTransaction(*db_, [&] {
+    for (std::size_t i = 0; i < products; ++i)
+      db_->execute("INSERT INTO XSTXLGL01 (DHAO00, FXRY00, SPDM00, XL0000) VALUES ($1, $2, $3, $4)",
+                   {std::string("D1"), std::string("0777"), std::to_string(20000000 + i),
+                    Cell(static_cast<double>(i))});
+  });
+  EXPECT_EQ(fillAdjustableQuotas(*db_, "0777", dates::fromCivil(2026, 12, 8)), products);
+  const auto p = fetch("SELECT COUNT(*), SUM(XL0000), MIN(SPDM00), MAX(SPDM00) FROM PGTQADJ0");
+  ASSERT_EQ(p.rows.size(), 1u);
+  EXPECT_DOUBLE_EQ(num(p.rows[0][0]), static_cast<double>(products));
+  EXPECT_DOUBLE_EQ(num(p.rows[0][1]), static_cast<double>(products * (products - 1) / 2));
+  EXPECT_EQ(str(p.rows[0][2]), "20000000");
+  EXPECT_EQ(str(p.rows[0][3]), std::to_string(20000000 + products - 1));
+}
+
 TEST_P(Statements, DetailQueryListsOtherSalespersonsOfTheWarehouseFromEveryDocumentOfTheDate) {
   const auto p = fetch(detailQuery("2026-12-08", "W1", "0012", "10000001"));
   EXPECT_EQ(names(p),

@@ -48,11 +48,16 @@ int freePort() {
 }  // namespace
 
 PostgresServer& PostgresServer::instance() {
-  static PostgresServer server;
+  static PostgresServer server(false);
   return server;
 }
 
-PostgresServer::PostgresServer() {
+PostgresServer& PostgresServer::durable() {
+  static PostgresServer server(true);
+  return server;
+}
+
+PostgresServer::PostgresServer(bool durable) : durable_(durable) {
   bin_ = findBinDir();
   if (bin_.empty()) {
     error_ = "no PostgreSQL server binaries (initdb) under /usr/lib/postgresql; set QADJ_PG_BIN";
@@ -103,9 +108,11 @@ bool PostgresServer::initialise() {
 }
 
 bool PostgresServer::launch() {
+  const std::string flushing = durable_ ? " -c fsync=on -c synchronous_commit=on" : " -F";
   const std::string start = command("pg_ctl") + " -D " + dir_ + "/data -l " + dir_ +
                             "/server.log -w -t 60 -o \"-p " + std::to_string(port_) + " -k " +
-                            dir_ + " -c listen_addresses=127.0.0.1 -F\" start > /dev/null 2>&1";
+                            dir_ + " -c listen_addresses=127.0.0.1" + flushing +
+                            "\" start > /dev/null 2>&1";
   return std::system(start.c_str()) == 0;
 }
 

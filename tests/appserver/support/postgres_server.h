@@ -1,6 +1,8 @@
 // A private PostgreSQL server for the tests: initdb into a temporary folder, pg_ctl
 // on a free loopback port with the unix socket in that folder, stopped and removed
 // when the test program ends. As root the server binaries run as the postgres user.
+// The tests' server skips flushing to disk (fsync off); the durable one flushes every
+// commit, as a production server does.
 #pragma once
 
 #include <string>
@@ -12,6 +14,9 @@ class PostgresServer {
   // The one server of this test program, started at the first call. When it cannot
   // start, error() says why.
   static PostgresServer& instance();
+  // A second server of this program with fsync and synchronous_commit on, for the
+  // measurements that must pay for durability. Started at the first call.
+  static PostgresServer& durable();
 
   bool running() const { return running_; }
   const std::string& error() const { return error_; }
@@ -32,12 +37,13 @@ class PostgresServer {
   PostgresServer& operator=(const PostgresServer&) = delete;
 
  private:
-  PostgresServer();
+  explicit PostgresServer(bool durable);
   bool initialise();  // initdb, then launch()
   bool launch();      // pg_ctl start on port_
   void startWatchdog();
   std::string command(const std::string& tool) const;  // binary path with user switch
 
+  bool durable_;
   std::string bin_, dir_;
   int port_ = 0;
   bool running_ = false;

@@ -15,10 +15,17 @@ namespace qadj::appserver {
 //   YFXSL0 = sum of the salesperson's visit-sales order quantities of the product
 //            sold on that date,
 //   KTZXL0 = XL0000 - YFXSL0, never below 0.
-// salespersonCode is UTF-8. Runs in one transaction. Returns the number of rows written.
-// Throws DatabaseError.
+// salespersonCode is UTF-8. Runs in one transaction; the rows go in with one INSERT per
+// kWorkingRowsPerInsert products. Returns the number of rows written. Throws
+// DatabaseError.
 std::size_t fillAdjustableQuotas(Database& db, const std::string& salespersonCode,
                                  double quotaDate);
+// Rows of PGTQADJ0 one INSERT of fillAdjustableQuotas writes at most (4 parameters each,
+// well inside SQLite's and PostgreSQL's parameter limits).
+inline constexpr std::size_t kWorkingRowsPerInsert = 250;
+// The INSERT of `rows` rows into PGTQADJ0 (1 to kWorkingRowsPerInsert): its parameters
+// are each row's SPDM00, XL0000, YFXSL0 and KTZXL0 in turn.
+std::string workingRowsInsert(std::size_t rows);
 
 // Locks, until the transaction ends, every quota line that a save of lines will change
 // or that refuseOverGiving will read: for each salesperson and product of the lines,
