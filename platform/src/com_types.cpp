@@ -88,7 +88,7 @@ Variant Variant::bstr(std::u16string value) {
   return v;
 }
 
-Variant Variant::bytes(std::vector<std::uint8_t> value) {
+Variant Variant::bytes(ByteArray value) {
   Variant v;
   v.type_ = VarType::Bytes;
   v.value_ = std::move(value);
@@ -114,11 +114,11 @@ bool Variant::asBool() const {
 const std::u16string& Variant::asBStr() const {
   return std::get<std::u16string>(value_);
 }
-const std::vector<std::uint8_t>& Variant::asBytes() const {
-  return std::get<std::vector<std::uint8_t>>(value_);
+const ByteArray& Variant::asBytes() const {
+  return std::get<ByteArray>(value_);
 }
-std::vector<std::uint8_t>& Variant::asBytes() {
-  return std::get<std::vector<std::uint8_t>>(value_);
+ByteArray& Variant::asBytes() {
+  return std::get<ByteArray>(value_);
 }
 const std::shared_ptr<IDispatch>& Variant::asDispatch() const {
   return std::get<std::shared_ptr<IDispatch>>(value_);

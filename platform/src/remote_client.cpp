@@ -255,9 +255,9 @@ class RemoteObject : public IDispatch {
     const int n = std::min(rep.args_size(), static_cast<int>(args.size()));
     for (int i = 0; i < n; ++i) {
       if (args[static_cast<std::size_t>(i)].byRef())
-        args[static_cast<std::size_t>(i)] = FromWire(rep.args(i)).setByRef();
+        args[static_cast<std::size_t>(i)] = FromWire(std::move(*rep.mutable_args(i))).setByRef();
     }
-    if (result) *result = FromWire(rep.result());
+    if (result) *result = FromWire(std::move(*rep.mutable_result()));  // takes the packet over
     return rep.hr();
   }
 

@@ -540,10 +540,11 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     if (succeeded(hr)) {
       for (std::size_t i = 0; i < args.size(); ++i) {
         auto* out = rep->add_args();
-        if (req->args(static_cast<int>(i)).by_ref() && !remote::ToWire(args[i], *out))
+        if (req->args(static_cast<int>(i)).by_ref() && !remote::ToWire(std::move(args[i]), *out))
           hr = DISP_E_TYPEMISMATCH;
       }
-      if (req->want_result() && !remote::ToWire(result, *rep->mutable_result()))
+      // The packet of a fetch moves into the reply.
+      if (req->want_result() && !remote::ToWire(std::move(result), *rep->mutable_result()))
         hr = DISP_E_TYPEMISMATCH;
     }
     call.done(*rep, hr, hr == DISP_E_EXCEPTION ? excep.description : std::u16string());

@@ -61,11 +61,9 @@ bool ToWire(const Variant& v, wire::Value& out) {
     case VarType::BStr:
       out.set_bstr(Utf16ToBytes(v.asBStr()));
       return true;
-    case VarType::Bytes: {
-      const auto& b = v.asBytes();
-      out.set_bytes(reinterpret_cast<const char*>(b.data()), b.size());  // one block copy
+    case VarType::Bytes:
+      out.set_bytes(v.asBytes().str());
       return true;
-    }
     case VarType::Bool:
       out.set_boolean(v.asBool());
       return true;
@@ -73,6 +71,19 @@ bool ToWire(const Variant& v, wire::Value& out) {
       return false;
   }
   return false;
+}
+
+bool ToWire(Variant&& v, wire::Value& out) {
+  if (v.type() != VarType::Bytes) return ToWire(static_cast<const Variant&>(v), out);
+  out.Clear();
+  out.set_by_ref(v.byRef());
+  out.set_bytes(std::move(v.asBytes()).release());
+  return true;
+}
+
+Variant FromWire(wire::Value&& v) {
+  if (v.kind_case() != wire::Value::kBytes) return FromWire(static_cast<const wire::Value&>(v));
+  return Variant::bytes(ByteArray(std::move(*v.mutable_bytes()))).setByRef(v.by_ref());
 }
 
 Variant FromWire(const wire::Value& v) {
@@ -93,10 +104,9 @@ Variant FromWire(const wire::Value& v) {
     case wire::Value::kBstr:
       out = Variant::bstr(Utf16FromBytes(v.bstr()));
       break;
-    case wire::Value::kBytes: {
-      const auto* p = reinterpret_cast<const std::uint8_t*>(v.bytes().data());
-      out = Variant::bytes(std::vector<std::uint8_t>(p, p + v.bytes().size()));  // one block copy
-    } break;
+    case wire::Value::kBytes:
+      out = Variant::bytes(ByteArray(std::string(v.bytes())));
+      break;
     case wire::Value::kBoolean:
       out = Variant::boolean(v.boolean());
       break;

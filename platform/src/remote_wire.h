@@ -26,9 +26,12 @@ bool GuidFromBytes(const std::string& bytes, Guid& out);
 std::string Utf16ToBytes(std::u16string_view text);
 std::u16string Utf16FromBytes(const std::string& bytes);
 
-// Returns false for values that cannot travel (interface pointers).
+// Returns false for values that cannot travel (interface pointers). The overloads for
+// values that are spent afterwards move a byte array's bytes instead of copying them.
 bool ToWire(const Variant& v, wire::Value& out);
+bool ToWire(Variant&& v, wire::Value& out);
 Variant FromWire(const wire::Value& v);
+Variant FromWire(wire::Value&& v);
 
 void ToWire(const ExcepInfo& e, wire::Excep& out);
 ExcepInfo FromWire(const wire::Excep& e);

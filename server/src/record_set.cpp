@@ -28,7 +28,7 @@ RecordSet::RecordSet(packet::Packet&& packet)
   First();
 }
 
-RecordSet::RecordSet(std::vector<std::uint8_t>&& bytes) : bytes_(std::move(bytes)) {
+RecordSet::RecordSet(com::ByteArray&& bytes) : bytes_(std::move(bytes)) {
   IndexPacket();
   First();
 }

@@ -235,11 +235,15 @@ TEST_F(Remote, TensOfMegabytesPassBothWays) {
   auto obj = create();
   std::vector<std::uint8_t> big(40u << 20);
   for (std::size_t i = 0; i < big.size(); i += 4096) big[i] = static_cast<std::uint8_t>(i >> 12);
-  std::vector<Variant> args{Variant::bytes(big)};
+  // By reference, so that the bytes also come back as the argument.
+  std::vector<Variant> args{Variant::bytes(big).setByRef()};
   Variant result;
   ASSERT_EQ(obj->Invoke(1, DISPATCH_METHOD, args, &result, nullptr), S_OK);
   ASSERT_EQ(result.type(), VarType::Bytes);
   EXPECT_TRUE(result.asBytes() == big);
+  ASSERT_EQ(args[0].type(), VarType::Bytes);
+  EXPECT_TRUE(args[0].byRef());
+  EXPECT_TRUE(args[0].asBytes() == big);
 }
 
 TEST_F(Remote, MessagesOverTheServersLimitAreRefused) {

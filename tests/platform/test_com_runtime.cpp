@@ -45,6 +45,21 @@ TEST(Guid, RejectsAnythingElse) {
     EXPECT_FALSE(Guid::parse(bad)) << bad;
 }
 
+// A packet is taken over from a reply and handed to the next one: the same buffer
+// throughout, never a copy.
+TEST(Variant, ByteArraysMoveTheirBytesInAndOutWithoutCopying) {
+  std::string bytes(1 << 20, 'x');
+  const char* at = bytes.data();
+  Variant v = Variant::bytes(ByteArray(std::move(bytes)));
+  EXPECT_EQ(reinterpret_cast<const char*>(v.asBytes().data()), at);
+  const std::string out = std::move(v.asBytes()).release();
+  EXPECT_EQ(out.data(), at);
+  EXPECT_TRUE(v.asBytes().empty());
+  EXPECT_TRUE(ByteArray({1, 2}) == std::vector<std::uint8_t>({1, 2}));
+  EXPECT_FALSE(ByteArray({1, 2}) == std::vector<std::uint8_t>({1, 3}));
+  EXPECT_FALSE(ByteArray({1, 2}) == std::vector<std::uint8_t>({1}));
+}
+
 TEST(Variant, HoldsEachTypeAndRefusesOtherAccess) {
   EXPECT_TRUE(Variant().isEmpty());
   EXPECT_TRUE(Variant::null().isNull());

@@ -101,7 +101,7 @@ bool isNumericType(std::string_view t) {
 
 PacketWriter::PacketWriter(const Packet& head, std::size_t expectedBytes) {
   checkCount(head.columns.size(), "columns");
-  out_.resize(std::max(expectedBytes, kHeaderSize));
+  out_.reserve(std::max(expectedBytes, kHeaderSize));  // appended to: never zero-filled
   bytes(kMagic.data(), kMagic.size());
   put(kFormatVersion);
   put(flagsOf(head));
@@ -122,7 +122,7 @@ PacketWriter::PacketWriter(const Packet& head, std::size_t expectedBytes) {
     bytes(c.name.data(), c.name.size());
     put(static_cast<std::uint8_t>(c.typeName.size()));
     bytes(c.typeName.data(), c.typeName.size());
-    widthAt_.push_back(used_);
+    widthAt_.push_back(out_.size());
     put(c.width);
     put(static_cast<std::uint8_t>(c.hidden ? kColumnHidden : 0));
     columns_.push_back(c);
@@ -132,9 +132,7 @@ PacketWriter::PacketWriter(const Packet& head, std::size_t expectedBytes) {
 
 void PacketWriter::bytes(const void* p, std::size_t n) {
   if (n == 0) return;
-  if (n > out_.size() - used_) out_.resize(std::max(out_.size() * 2, used_ + n));
-  std::memcpy(out_.data() + used_, p, n);
-  used_ += n;
+  out_.append(static_cast<const char*>(p), n);
 }
 
 void PacketWriter::nextCell() {
@@ -154,26 +152,21 @@ void PacketWriter::text(std::string_view gbk) {
   if (!columns_.empty() && kinds_[cell_] == Kind::Number)
     throw PacketError("Text value in numeric column '" + columns_[cell_].name + "'");
   checkCount(gbk.size(), "bytes in a text value");
-  // Tag, length and bytes in one step: this is the bulk of a large packet.
-  const std::size_t need = 5 + gbk.size();
-  if (need > out_.size() - used_) out_.resize(std::max(out_.size() * 2, used_ + need));
-  std::uint8_t* p = out_.data() + used_;
-  p[0] = static_cast<std::uint8_t>(kText);
+  // Tag and length, then the bytes: this is the bulk of a large packet.
+  char head[5] = {static_cast<char>(kText)};
   const auto length = static_cast<std::uint32_t>(gbk.size());
-  std::memcpy(p + 1, &length, sizeof length);
-  if (!gbk.empty()) std::memcpy(p + 5, gbk.data(), gbk.size());
-  used_ += need;
+  std::memcpy(head + 1, &length, sizeof length);
+  out_.append(head, sizeof head);
+  out_.append(gbk.data(), gbk.size());
   nextCell();
 }
 
 void PacketWriter::number(double value) {
   if (!columns_.empty() && kinds_[cell_] == Kind::Text)
     throw PacketError("Numeric value in text column '" + columns_[cell_].name + "'");
-  if (9 > out_.size() - used_) out_.resize(std::max(out_.size() * 2, used_ + 9));
-  std::uint8_t* p = out_.data() + used_;
-  p[0] = static_cast<std::uint8_t>(kNumber);
-  std::memcpy(p + 1, &value, sizeof value);
-  used_ += 9;
+  char cell[9] = {static_cast<char>(kNumber)};
+  std::memcpy(cell + 1, &value, sizeof value);
+  out_.append(cell, sizeof cell);
   nextCell();
 }
 
@@ -184,19 +177,18 @@ void PacketWriter::setWidth(std::size_t column, std::int32_t width) {
   columns_[column].width = width;
 }
 
-std::vector<std::uint8_t> PacketWriter::finish() {
+com::ByteArray PacketWriter::finish() {
   if (cell_ != 0)
     throw PacketError("Row " + std::to_string(rows_ + 1) + " has " + std::to_string(cell_) +
                       " values for " + std::to_string(columns_.size()) + " columns");
   checkCount(rows_, "rows");
-  const std::size_t body = used_ - kHeaderSize;
+  const std::size_t body = out_.size() - kHeaderSize;
   checkCount(body, "bytes");
   const auto rows32 = static_cast<std::uint32_t>(rows_);
   const auto body32 = static_cast<std::uint32_t>(body);
   std::memcpy(out_.data() + 12, &rows32, sizeof rows32);
   std::memcpy(out_.data() + 16, &body32, sizeof body32);
-  out_.resize(used_);
-  return std::move(out_);
+  return com::ByteArray(std::move(out_));
 }
 
 std::vector<std::uint8_t> encode(const Packet& packet) {
@@ -227,7 +219,8 @@ std::vector<std::uint8_t> encode(const Packet& packet) {
         w.number(std::get<double>(v));
     }
   }
-  auto bytes = w.finish();
+  const com::ByteArray written = w.finish();
+  std::vector<std::uint8_t> bytes(written.begin(), written.end());
   if (packet.columns.empty() && !packet.rows.empty()) {
     // Rows without cells leave no trace in the writer: their count is written here.
     const auto rows32 = static_cast<std::uint32_t>(packet.rows.size());

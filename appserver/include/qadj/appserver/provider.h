@@ -28,7 +28,7 @@ void checkProvider(std::string_view name);
 packet::Packet toPacket(const ResultSet& rs, const sql::Query& query, std::int32_t maxRows);
 
 struct FetchResult {
-  std::vector<std::uint8_t> packet;
+  com::ByteArray packet;
   std::int32_t recordsSent = 0;
 };
 

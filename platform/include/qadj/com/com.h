@@ -16,6 +16,7 @@
 #include <variant>
 #include <vector>
 
+#include "qadj/com/byte_array.h"
 #include "qadj/platform/export.h"
 
 namespace qadj::com {
@@ -108,7 +109,7 @@ class QADJ_PLATFORM_API Variant {
   static Variant date(double days);
   static Variant boolean(bool v);
   static Variant bstr(std::u16string v);
-  static Variant bytes(std::vector<std::uint8_t> v);
+  static Variant bytes(ByteArray v);
   static Variant dispatch(std::shared_ptr<IDispatch> v);
 
   VarType type() const { return type_; }
@@ -125,15 +126,15 @@ class QADJ_PLATFORM_API Variant {
   double asR8() const;  // R8 and Date
   bool asBool() const;
   const std::u16string& asBStr() const;
-  const std::vector<std::uint8_t>& asBytes() const;
-  std::vector<std::uint8_t>& asBytes();
+  const ByteArray& asBytes() const;
+  ByteArray& asBytes();
   const std::shared_ptr<IDispatch>& asDispatch() const;
 
   friend bool operator==(const Variant& a, const Variant& b);
 
  private:
   using Storage = std::variant<std::monostate, std::int32_t, double, bool, std::u16string,
-                               std::vector<std::uint8_t>, std::shared_ptr<IDispatch>>;
+                               ByteArray, std::shared_ptr<IDispatch>>;
   VarType type_ = VarType::Empty;
   bool byRef_ = false;
   Storage value_;

@@ -37,7 +37,7 @@ class RecordSet {
   // Takes an encoded packet (see packet.h) and indexes its cells in place. Throws
   // packet::PacketError ("Invalid data packet: ...") for every input that
   // packet::decode refuses; never reads outside bytes.
-  explicit RecordSet(std::vector<std::uint8_t>&& bytes);
+  explicit RecordSet(com::ByteArray&& bytes);
 
   const std::vector<packet::Column>& Columns() const { return columns_; }
   // Column position of name, compared without regard to ASCII letter case; -1 if none.
@@ -100,7 +100,7 @@ class RecordSet {
 
   std::vector<packet::Column> columns_;
   std::vector<StoredRow> rows_;
-  std::vector<std::uint8_t> bytes_;  // the packet as it arrived
+  com::ByteArray bytes_;  // the packet as it arrived
   std::size_t bodyStart_ = 0;
   std::vector<std::uint32_t> cells_;  // per packet cell: offset of its tag from bodyStart_
   std::vector<Row> owned_;            // rows copied out for editing or inserted

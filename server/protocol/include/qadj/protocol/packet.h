@@ -11,6 +11,8 @@
 #include <variant>
 #include <vector>
 
+#include "qadj/com/byte_array.h"
+
 namespace qadj::packet {
 
 // Smallest valid packet (fixed header); anything shorter is not a packet.
@@ -82,9 +84,10 @@ class PacketWriter {
   void number(double value);
   // Replaces the width in the descriptor of column (0-based, < column count).
   void setWidth(std::size_t column, std::int32_t width);
-  // Completes the header and hands over the bytes; the writer is spent afterwards.
+  // Completes the header and hands over the bytes (in the form an automation value
+  // carries them, so that they reach the wire uncopied); the writer is spent afterwards.
   // Throws PacketError when the last row is incomplete or a count does not fit.
-  std::vector<std::uint8_t> finish();
+  com::ByteArray finish();
 
  private:
   void bytes(const void* p, std::size_t n);
@@ -94,8 +97,7 @@ class PacketWriter {
   }
   void nextCell();
 
-  std::vector<std::uint8_t> out_;
-  std::size_t used_ = 0;
+  std::string out_;
   std::vector<Column> columns_;  // names and types (for messages), widths as written
   std::vector<ValueKind> kinds_;
   std::vector<std::size_t> widthAt_;  // offset of each descriptor's width field
