@@ -254,8 +254,11 @@ class RemoteObject : public IDispatch {
     if (failed(rep.hr())) return rep.hr();
     const int n = std::min(rep.args_size(), static_cast<int>(args.size()));
     for (int i = 0; i < n; ++i) {
-      if (args[static_cast<std::size_t>(i)].byRef())
-        args[static_cast<std::size_t>(i)] = FromWire(std::move(*rep.mutable_args(i))).setByRef();
+      Variant& arg = args[static_cast<std::size_t>(i)];
+      if (arg.byRef()) {
+        arg = FromWire(std::move(*rep.mutable_args(i)));
+        arg.setByRef();
+      }
     }
     if (result) *result = FromWire(std::move(*rep.mutable_result()));  // takes the packet over
     return rep.hr();

@@ -83,7 +83,9 @@ bool ToWire(Variant&& v, wire::Value& out) {
 
 Variant FromWire(wire::Value&& v) {
   if (v.kind_case() != wire::Value::kBytes) return FromWire(static_cast<const wire::Value&>(v));
-  return Variant::bytes(ByteArray(std::move(*v.mutable_bytes()))).setByRef(v.by_ref());
+  Variant out = Variant::bytes(ByteArray(std::move(*v.mutable_bytes())));
+  out.setByRef(v.by_ref());
+  return out;
 }
 
 Variant FromWire(const wire::Value& v) {
