@@ -102,16 +102,19 @@ const std::string& databaseUrl() {
   return url;
 }
 
-// "fsync=on synchronous_commit=on", as the server reports them.
-std::string durability() {
-  auto db = appserver::openDatabase(databaseUrl());
-  std::string text;
-  for (const char* setting : {"fsync", "synchronous_commit"}) {
-    const auto result = db->query(std::string("SHOW ") + setting);
-    const auto* value =
-        result.rows.empty() ? nullptr : std::get_if<std::string>(&result.rows[0][0]);
-    text += (text.empty() ? "" : " ") + std::string(setting) + "=" + (value ? *value : "?");
-  }
+// "fsync=on synchronous_commit=on", as the server reports them; read once.
+const std::string& durability() {
+  static const std::string text = [] {
+    auto db = appserver::openDatabase(databaseUrl());
+    std::string t;
+    for (const char* setting : {"fsync", "synchronous_commit"}) {
+      const auto result = db->query(std::string("SHOW ") + setting);
+      const auto* value =
+          result.rows.empty() ? nullptr : std::get_if<std::string>(&result.rows[0][0]);
+      t += (t.empty() ? "" : " ") + std::string(setting) + "=" + (value ? *value : "?");
+    }
+    return t;
+  }();
   return text;
 }
 
