@@ -4,6 +4,7 @@
 #include <libpq-fe.h>
 #include <poll.h>
 
+#include <cassert>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -177,30 +178,115 @@ class PostgresDatabase final : public Database {
   // Rows are taken one at a time (libpq's single-row mode), so that a result over the
   // session's limit is stopped before it is held in memory whole.
   ResultSet query(std::string_view text, const std::vector<Cell>& params) override {
-    if (PQstatus(conn_) != CONNECTION_OK) throw DatabaseError("the database connection was lost");
+    requireConnection();
     const TextParams values(params);
-    if (!PQsendQueryParams(conn_, std::string(text).c_str(), static_cast<int>(params.size()),
-                           nullptr, values.pointers.data(), nullptr, nullptr, 0))
-      throw DatabaseError(describe(conn_, nullptr));
+    if (!sendQuery(std::string(text), values)) throw DatabaseError(describe(conn_, nullptr));
     bound_.start();
     PQsetSingleRowMode(conn_);
+    std::exception_ptr failure;
+    ResultSet rs = readRows(failure);
+    if (failure) std::rethrow_exception(failure);
+    return rs;
+  }
+
+  // BEGIN READ ONLY, the query and COMMIT go to the server together, as one pipeline: one
+  // round trip instead of three. The rows are read as query() reads them; when anything
+  // fails, the server skips what follows it and the transaction is rolled back here.
+  ResultSet readOnlyQuery(const sql::Query& q, const std::vector<Cell>& params) override {
+    assert(PQtransactionStatus(conn_) == PQTRANS_IDLE);
+    requireConnection();
+    const TextParams values(params);
+    const TextParams none({});
+    if (!PQenterPipelineMode(conn_)) throw DatabaseError(describe(conn_, nullptr));
+    const bool sent = sendQuery("BEGIN READ ONLY", none) &&
+                      sendQuery(std::string(q.text()), values) && sendQuery("COMMIT", none);
+    const std::string sendError = sent ? std::string() : describe(conn_, nullptr);
+    if (!PQpipelineSync(conn_) || !sent) {
+      const std::string why = sent ? describe(conn_, nullptr) : sendError;
+      endPipeline();
+      rollback();
+      throw DatabaseError(why);
+    }
+    bound_.start();
+    std::exception_ptr failure;
+    readCommand(failure);  // BEGIN
+    PQsetSingleRowMode(conn_);
+    ResultSet rs = readRows(failure);
+    readCommand(failure);  // COMMIT
+    endPipeline();
+    if (failure) {
+      rollback();
+      std::rethrow_exception(failure);
+    }
+    return rs;
+  }
+
+  std::int64_t execute(std::string_view text, const std::vector<Cell>& params) override {
+    Result res(run(text, params));
+    const char* n = PQcmdTuples(res.get());
+    return n && *n ? std::strtoll(n, nullptr, 10) : 0;
+  }
+
+  void executeScript(std::string_view text) override {
+    Result res(PQexec(conn_, std::string(text).c_str()));
+    if (!ok(res.get())) fail(conn_, res.get());
+  }
+
+  // A write transaction waits at most kBusyTimeoutMs for a lock. A save then locks the
+  // quota lines it touches, in one order (lockQuotaLines), before its first UPDATE.
+  void begin(TxMode mode) override {
+    if (mode != TxMode::Write) {
+      executeScript(mode == TxMode::ReadOnly ? "BEGIN READ ONLY" : "BEGIN");
+      return;
+    }
+    try {  // the transaction and its wait limit in one round trip
+      executeScript("BEGIN; SET LOCAL lock_timeout = " + std::to_string(kBusyTimeoutMs));
+    } catch (...) {
+      rollback();
+      throw;
+    }
+  }
+  void commit() override { executeScript("COMMIT"); }
+  void rollback() noexcept override {
+    if (PQtransactionStatus(conn_) != PQTRANS_IDLE) PQclear(PQexec(conn_, "ROLLBACK"));
+  }
+
+  // The server stops a statement at the limit itself (statement_timeout); an abandoned
+  // call's statement is cancelled from here (nextResult).
+  void setStatementBounds(int timeoutMs, std::function<bool()> abandoned) override {
+    executeScript("SET statement_timeout = " + std::to_string(timeoutMs));
+    Database::setStatementBounds(timeoutMs, std::move(abandoned));
+  }
+
+ private:
+  bool ok(PGresult* res) const {
+    const auto st = PQresultStatus(res);
+    return st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK;
+  }
+
+  void requireConnection() const {
+    if (PQstatus(conn_) != CONNECTION_OK) throw DatabaseError("the database connection was lost");
+  }
+
+  // Sends one statement with the extended protocol; false when libpq refused to.
+  bool sendQuery(const std::string& text, const TextParams& params) {
+    return PQsendQueryParams(conn_, text.c_str(), static_cast<int>(params.pointers.size()), nullptr,
+                             params.pointers.data(), nullptr, nullptr, 0) == 1;
+  }
+
+  // Reads the results of the statement being received, up to its end, into rows; keeps
+  // the first failure in `failure` (rows are then dropped and the rest only drained).
+  ResultSet readRows(std::exception_ptr& failure) {
     ResultSet rs;
     std::vector<Oid> types;
     bool described = false;
     ResultBudget budget(resultLimit());
-    std::exception_ptr failure;  // the first one; later results are only drained
     for (;;) {
       Result res(nextResult());
       if (!res.get()) break;
       const auto st = PQresultStatus(res.get());
       if (st != PGRES_SINGLE_TUPLE && st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK) {
-        if (!failure) {
-          try {
-            failed(res.get());
-          } catch (...) {
-            failure = std::current_exception();
-          }
-        }
+        keepFailure(res.get(), failure);
         continue;
       }
       if (failure) continue;
@@ -228,58 +314,51 @@ class PostgresDatabase final : public Database {
         cancelRunning();
       }
     }
-    if (failure) std::rethrow_exception(failure);
     return rs;
   }
 
-  std::int64_t execute(std::string_view text, const std::vector<Cell>& params) override {
-    Result res(run(text, params));
-    const char* n = PQcmdTuples(res.get());
-    return n && *n ? std::strtoll(n, nullptr, 10) : 0;
-  }
-
-  void executeScript(std::string_view text) override {
-    Result res(PQexec(conn_, std::string(text).c_str()));
-    if (!ok(res.get())) fail(conn_, res.get());
-  }
-
-  // A write transaction waits at most kBusyTimeoutMs for a lock. A save then locks the
-  // quota lines it touches, in one order (lockQuotaLines), before its first UPDATE.
-  void begin(TxMode mode) override {
-    executeScript(mode == TxMode::ReadOnly ? "BEGIN READ ONLY" : "BEGIN");
-    if (mode != TxMode::Write) return;
-    try {
-      executeScript("SET LOCAL lock_timeout = " + std::to_string(kBusyTimeoutMs));
-    } catch (...) {
-      rollback();
-      throw;
+  // Reads the results of a statement that returns no rows, keeping the first failure.
+  void readCommand(std::exception_ptr& failure) {
+    while (PGresult* res = nextResult()) {
+      const Result owned(res);
+      if (!ok(res)) keepFailure(res, failure);
     }
   }
-  void commit() override { executeScript("COMMIT"); }
-  void rollback() noexcept override {
-    if (PQtransactionStatus(conn_) != PQTRANS_IDLE) PQclear(PQexec(conn_, "ROLLBACK"));
+
+  // Keeps the error of a failed result unless one is kept already. A statement the
+  // server skipped after an earlier failure of its pipeline is no failure of its own.
+  void keepFailure(PGresult* res, std::exception_ptr& failure) {
+    if (failure || PQresultStatus(res) == PGRES_PIPELINE_ABORTED) return;
+    try {
+      failed(res);
+    } catch (...) {
+      failure = std::current_exception();
+    }
   }
 
-  // The server stops a statement at the limit itself (statement_timeout); an abandoned
-  // call's statement is cancelled from here (nextResult).
-  void setStatementBounds(int timeoutMs, std::function<bool()> abandoned) override {
-    executeScript("SET statement_timeout = " + std::to_string(timeoutMs));
-    Database::setStatementBounds(timeoutMs, std::move(abandoned));
-  }
-
- private:
-  bool ok(PGresult* res) const {
-    const auto st = PQresultStatus(res);
-    return st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK;
+  // Reads what is left of the pipeline up to its sync point, then leaves pipeline mode.
+  // Stops early when the connection is lost or nothing more can come (the session is
+  // then not healthy()).
+  void endPipeline() {
+    constexpr int kMostEnds = 8;  // ends of statements before the sync, with room to spare
+    for (int ends = 0; PQstatus(conn_) == CONNECTION_OK && ends <= kMostEnds;) {
+      PGresult* res = nextResult();
+      if (!res) {
+        ++ends;
+        continue;
+      }
+      const bool sync = PQresultStatus(res) == PGRES_PIPELINE_SYNC;
+      PQclear(res);
+      if (sync) break;
+    }
+    PQexitPipelineMode(conn_);
   }
 
   // Runs one statement and returns its result (the first failing one when several).
   PGresult* run(std::string_view text, const std::vector<Cell>& params) {
-    if (PQstatus(conn_) != CONNECTION_OK) throw DatabaseError("the database connection was lost");
+    requireConnection();
     const TextParams p(params);
-    if (!PQsendQueryParams(conn_, std::string(text).c_str(), static_cast<int>(params.size()),
-                           nullptr, p.pointers.data(), nullptr, nullptr, 0))
-      throw DatabaseError(describe(conn_, nullptr));
+    if (!sendQuery(std::string(text), p)) throw DatabaseError(describe(conn_, nullptr));
     bound_.start();
     PGresult* kept = nullptr;
     while (PGresult* res = nextResult()) {

@@ -289,13 +289,10 @@ FetchResult fetchRecords(Database& db, std::string_view sqlText, std::int32_t co
   noteStatement(sqlText, [&] {
     return query.tokens().empty() ? std::string(kUnreadable) : sql::shapeOf(query.tokens());
   });
-  const ResultSet rs = inTransaction(
-      db,
-      [&] {
-        ClientText client(db);
-        return db.query(query);
-      },
-      Database::TxMode::ReadOnly);
+  const ResultSet rs = [&] {
+    ClientText client(db);
+    return db.readOnlyQuery(query);
+  }();
   return encodeResult(rs, query, count);
 }
 

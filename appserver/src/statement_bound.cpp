@@ -14,15 +14,20 @@ void Database::StatementBound::set(int timeoutMs, std::function<bool()> abandone
 
 void Database::StatementBound::start() {
   why_ = Why::None;
-  deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs_);
+  const auto now = std::chrono::steady_clock::now();
+  deadline_ = now + std::chrono::milliseconds(timeoutMs_);
+  nextAsk_ = now + std::chrono::milliseconds(kAskAbandonedMs);
 }
 
 bool Database::StatementBound::expired() {
   if (why_ != Why::None) return true;
-  if (abandoned_ && abandoned_())
-    why_ = Why::Abandoned;
-  else if (timeoutMs_ > 0 && std::chrono::steady_clock::now() >= deadline_)
-    why_ = Why::Timeout;
+  if (!active()) return false;
+  const auto now = std::chrono::steady_clock::now();
+  if (abandoned_ && now >= nextAsk_) {
+    nextAsk_ = now + std::chrono::milliseconds(kAskAbandonedMs);
+    if (abandoned_()) why_ = Why::Abandoned;
+  }
+  if (why_ == Why::None && timeoutMs_ > 0 && now >= deadline_) why_ = Why::Timeout;
   return why_ != Why::None;
 }
 

@@ -340,6 +340,23 @@ TEST_P(Statements, FailuresCarryTheDatabasesDescription) {
                DatabaseError);
 }
 
+// A fetch runs in a read-only transaction of its own, which ends with it whether the
+// query succeeds or fails.
+TEST_P(Statements, AFetchReadsInATransactionOfItsOwn) {
+  try {
+    fetch("SELECT XL0000 FROM XSTXLGL01 FOR UPDATE");  // SQLite knows no FOR UPDATE
+    FAIL();
+  } catch (const DatabaseError& e) {
+    if (GetParam() == "postgresql") {
+      EXPECT_NE(std::string(e.what()).find("read-only"), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_EQ(fetch("SELECT RYDM00 FROM GSTRYGL0 WHERE RYDM00='0012'").rows.size(), 1u);
+  // A change after them is seen by every session at once: no transaction was left open.
+  executeCommand(*db_, increment("1", "D1", "0013", "10000001"));
+  EXPECT_DOUBLE_EQ(quotaSeenByAnotherSession(), 11);
+}
+
 TEST_P(Statements, ColumnNamesComeBackUpperCaseOrAsQuoted) {
   const auto p =
       fetch("select rydm00, a.rymc00 naam, 1.5 \"Mixed\" from gstrygl0 a where rydm00='0012'");

@@ -55,6 +55,10 @@ class StatementCancelled : public DatabaseError {
   using DatabaseError::DatabaseError;
 };
 
+// How often a running statement asks whether its call was abandoned. Asking a remote
+// call costs a poll of its transport, so a statement asks only once it has run this long.
+inline constexpr int kAskAbandonedMs = 10;
+
 // Default time limit of one statement run for a remote client: 30 s.
 inline constexpr int kDefaultStatementTimeoutMs = 30000;
 
@@ -92,6 +96,11 @@ class Database {
   virtual ResultSet query(const sql::Query& q, const std::vector<Cell>& params = {}) {
     return query(q.text(), params);
   }
+  // Runs one query alone in a read-only transaction: begin(ReadOnly), query(q, params),
+  // commit(). A driver may send the three to the server together, in one exchange.
+  // Must not be called inside a transaction. Throws as query(); the transaction is over
+  // when it returns or throws.
+  virtual ResultSet readOnlyQuery(const sql::Query& q, const std::vector<Cell>& params = {});
   // Runs one statement; returns the number of rows it changed. Throws as query().
   virtual std::int64_t execute(std::string_view sql, const std::vector<Cell>& params = {}) = 0;
   // Runs trusted text of several statements (schema scripts). Throws DatabaseError.
@@ -125,7 +134,8 @@ class Database {
 
   // Bounds each statement that query() and execute() run: one running longer than
   // timeoutMs (0: no limit), or one for which abandoned answers true (asked on the
-  // session's thread every few milliseconds while it runs; may be empty), is stopped
+  // session's thread every kAskAbandonedMs while it runs, first when it has run that
+  // long, so that quick statements never ask; may be empty), is stopped
   // and fails with StatementCancelled. Transaction control and scripts are not bounded.
   // Throws DatabaseError when the database refuses the setting.
   virtual void setStatementBounds(int timeoutMs, std::function<bool()> abandoned) {
@@ -142,6 +152,7 @@ class Database {
     // A statement starts: its time runs from now and no reason to stop is kept.
     void start();
     // True when the running statement must stop now; the reason is kept for error().
+    // Cheap to call often: abandoned is asked at most every kAskAbandonedMs.
     bool expired();
     // True when expired() has said so since start().
     bool tripped() const { return why_ != Why::None; }
@@ -154,6 +165,7 @@ class Database {
     int timeoutMs_ = 0;
     std::function<bool()> abandoned_;
     std::chrono::steady_clock::time_point deadline_{};
+    std::chrono::steady_clock::time_point nextAsk_{};  // when abandoned is asked next
     Why why_ = Why::None;
   };
   StatementBound bound_;
@@ -203,6 +215,11 @@ decltype(auto) inTransaction(Database& db, F&& body,
     db.rollback();
     throw;
   }
+}
+
+inline ResultSet Database::readOnlyQuery(const sql::Query& q, const std::vector<Cell>& params) {
+  return inTransaction(
+      *this, [&] { return query(q, params); }, TxMode::ReadOnly);
 }
 
 // How long a save waits for other sessions' locks before it fails with
