@@ -3,6 +3,7 @@
 #include <grpcpp/grpcpp.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -46,6 +47,7 @@ class ICounter : public virtual IUnknown {
 // integer. Also answers ICounter and (without a proxy) IID_IUnproxied.
 class EchoObject : public IDispatch, public ICounter {
  public:
+  static inline std::atomic<int> namesAsked{0};  // look-ups that reached an object
   EchoObject() { live.add(1); }
   ~EchoObject() override { live.add(-1); }
   HRESULT QueryInterface(const Guid& iid, std::shared_ptr<IUnknown>& out) override {
@@ -57,6 +59,7 @@ class EchoObject : public IDispatch, public ICounter {
     return E_NOINTERFACE;
   }
   HRESULT GetIDsOfNames(const std::u16string& name, std::int32_t& dispid) override {
+    ++namesAsked;
     if (name == u"Echo")
       dispid = 1;
     else if (name == u"Double")
@@ -160,6 +163,14 @@ TEST_F(Remote, CreatesCallsAndReleasesAnObject) {
   EXPECT_EQ(obj->GetIDsOfNames(u"Double", id), S_OK);
   EXPECT_EQ(id, 2);
   EXPECT_EQ(obj->GetIDsOfNames(u"Triple", id), DISP_E_UNKNOWNNAME);
+  // A known name is answered by the proxy the second time; an unknown one is asked again.
+  const int asked = EchoObject::namesAsked;
+  id = 0;
+  EXPECT_EQ(obj->GetIDsOfNames(u"Double", id), S_OK);
+  EXPECT_EQ(id, 2);
+  EXPECT_EQ(EchoObject::namesAsked, asked);
+  EXPECT_EQ(obj->GetIDsOfNames(u"Triple", id), DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(EchoObject::namesAsked, asked + 1);
   std::vector<Variant> args{Variant::i4(21).setByRef()};
   EXPECT_EQ(obj->Invoke(2, DISPATCH_METHOD, args, nullptr, nullptr), S_OK);
   EXPECT_TRUE(args[0] == Variant::i4(42).setByRef());
