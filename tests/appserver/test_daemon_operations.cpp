@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -52,14 +51,7 @@ class DaemonOperations : public ::testing::Test {
 
   // The lines of the daemon's log that hold every one of parts.
   std::vector<std::string> linesWith(const std::vector<std::string>& parts) const {
-    std::vector<std::string> found;
-    std::istringstream log(daemon_->log());
-    for (std::string line; std::getline(log, line);) {
-      bool all = true;
-      for (const auto& part : parts) all = all && line.find(part) != std::string::npos;
-      if (all) found.push_back(line);
-    }
-    return found;
+    return qadj::testing::linesContaining(daemon_->log(), parts);
   }
 
   bool serving() const {

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 namespace qadj::testing {
@@ -25,14 +24,7 @@ int ListeningDaemon::waitReady() {
 }
 
 std::size_t ListeningDaemon::countLines(const std::vector<std::string>& parts) const {
-  std::istringstream in(output());
-  std::size_t n = 0;
-  for (std::string line; std::getline(in, line);) {
-    bool all = true;
-    for (const auto& p : parts) all = all && line.find(p) != std::string::npos;
-    if (all) ++n;
-  }
-  return n;
+  return linesContaining(output(), parts).size();
 }
 
 std::string readText(const std::string& path) {

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sstream>
 #include <stdexcept>
 
 extern char** environ;
@@ -103,6 +104,18 @@ bool ChildProcess::exited(int& status) {
   if (status_ < 0 && ::waitpid(pid_, &s, WNOHANG) == pid_) status_ = statusOf(s);
   status = status_;
   return status_ >= 0;
+}
+
+std::vector<std::string> linesContaining(const std::string& text,
+                                         const std::vector<std::string>& parts) {
+  std::vector<std::string> found;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    bool all = true;
+    for (const auto& part : parts) all = all && line.find(part) != std::string::npos;
+    if (all) found.push_back(line);
+  }
+  return found;
 }
 
 }  // namespace qadj::testing

@@ -60,4 +60,8 @@ class ChildProcess {
   std::string text_;
 };
 
+// The lines of text (a child's output or log) that contain every one of parts.
+std::vector<std::string> linesContaining(const std::string& text,
+                                         const std::vector<std::string>& parts);
+
 }  // namespace qadj::testing
