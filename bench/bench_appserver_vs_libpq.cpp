@@ -43,14 +43,13 @@
 #include "qadj/appserver/dates.h"
 #include "qadj/appserver/quota.h"
 #include "qadj/com/remote.h"
-#include "qadj/grid/number_format.h"
 #include "qadj/protocol/appserver.h"
+#include "qadj/protocol/statements.h"
 #include "qadj/server/connection.h"
 #include "qadj/server/fields.h"
 #include "qadj/server/window_datasets.h"
 #include "qadj/testing/daemon_process.h"
 #include "qadj/window/numbers.h"
-#include "qadj/window/sql.h"
 #include "support/postgres_server.h"
 #include "support/quota_data.h"
 
@@ -125,15 +124,13 @@ std::vector<std::string> saveStatements(const std::string& document,
                                         const std::string& giver, const std::string& product,
                                         double step) {
   std::vector<std::string> statements;
-  double sent = 0;
+  QuantitySum sent;
   for (std::size_t i = 0; i < receivers.size(); ++i) {
-    const double adjustment = i == 0 ? step : 0;
-    statements.push_back(window::sql::increment(window::adjustmentText(adjustment), document,
-                                                receivers[i], product));
-    sent += window::roundToCents(adjustment);
+    const Quantity adjustment = window::adjustmentQuantity(i == 0 ? step : 0);
+    statements.push_back(statements::increment(adjustment, document, receivers[i], product));
+    sent.add(adjustment);
   }
-  statements.push_back(
-      window::sql::decrement(grid::formatFloat("0.00;-0.00", sent), document, giver, product));
+  statements.push_back(statements::decrement(*sent.quantity(), document, giver, product));
   return statements;
 }
 
@@ -226,7 +223,7 @@ struct WindowClient {
     TClientDataSet& detail = *sets.clientDataSet2;
     // 1. The salesperson list.
     q.Close();
-    q.SetCommandText(window::sql::salespersonList(role.warehouse));
+    q.SetCommandText(statements::salespersonList(role.warehouse));
     q.Open();
     int persons = 0;
     for (TField* code = q.FieldByName("RYDM00"); !q.Eof(); q.Next())
@@ -240,22 +237,22 @@ struct WindowClient {
     std::string code = role.giver;
     dcom.CallMethod("m_qadj",
                     {DispatchArg::textRef(code), DispatchArg::date(bench::quotaDateValue())});
-    products.SetCommandText(window::sql::productQuery());
+    products.SetCommandText(statements::productQuery());
     products.Open();
     if (products.RecordCount() != kProducts) throw std::runtime_error("product list is wrong");
     // 3. The detail.
     detail.SetCommandText(
-        window::sql::detailQuery(bench::kQuotaDate, role.warehouse, role.giver, role.product));
+        statements::detailQuery(bench::kQuotaDate, role.warehouse, role.giver, role.product));
     detail.Open();
     std::vector<std::string> receivers;
     for (TField* r = detail.FieldByName("FXRY00"); !detail.Eof(); detail.Next())
       receivers.push_back(r->AsString());
     // 4. The save.
-    q.SetCommandText(window::sql::documentLookup(bench::kQuotaDate));
+    q.SetCommandText(statements::documentLookup(bench::kQuotaDate));
     q.Open();
     const std::string document = q.FieldByName("DHAO00")->AsString();
     q.Close();
-    q.SetCommandText(window::sql::block(
+    q.SetCommandText(statements::block(
         saveStatements(document, receivers, role.giver, role.product, iteration % 2 ? -1 : 1)));
     q.Execute();
   }
@@ -329,7 +326,7 @@ class PgClient {
 
   void workflow(int iteration) {
     // 1. The salesperson list.
-    if (readAll(window::sql::salespersonList(role_.warehouse), nullptr) !=
+    if (readAll(statements::salespersonList(role_.warehouse), nullptr) !=
         kGiversPerWarehouse + kReceivers)
       throw std::runtime_error("salesperson list is wrong");
     // 2. The working table, as the server fills it, and the product query.
@@ -357,14 +354,14 @@ class PgClient {
     }
     if (!values.empty()) params(appserver::workingRowsInsert(quotas.size()), values);
     command("COMMIT");
-    if (readAll(window::sql::productQuery(), nullptr) != kProducts)
+    if (readAll(statements::productQuery(), nullptr) != kProducts)
       throw std::runtime_error("product list is wrong");
     // 3. The detail.
     std::vector<std::string> receivers;
-    readAll(window::sql::detailQuery(day, role_.warehouse, role_.giver, role_.product), &receivers);
+    readAll(statements::detailQuery(day, role_.warehouse, role_.giver, role_.product), &receivers);
     // 4. The save.
     std::vector<std::string> documents;
-    readAll(window::sql::documentLookup(day), &documents);
+    readAll(statements::documentLookup(day), &documents);
     if (documents.empty()) throw std::runtime_error("no quota document");
     command("BEGIN");
     command("SET LOCAL lock_timeout = " + std::to_string(appserver::kBusyTimeoutMs));

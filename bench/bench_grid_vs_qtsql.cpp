@@ -28,14 +28,14 @@
 #include "qadj/appserver/costore_product.h"
 #include "qadj/appserver/database.h"
 #include "qadj/appserver/embedded.h"
-#include "qadj/appserver/sql_text.h"
+#include "qadj/appserver/provider.h"
 #include "qadj/grid/configure.h"
 #include "qadj/grid/dxdbgrid.h"
 #include "qadj/protocol/appserver.h"
+#include "qadj/protocol/statements.h"
 #include "qadj/server/connection.h"
 #include "qadj/server/data_source.h"
 #include "qadj/server/window_datasets.h"
-#include "qadj/window/sql.h"
 #include "support/quota_data.h"
 
 namespace {
@@ -109,7 +109,7 @@ void BM_ProductGridPaintScroll_Ours(benchmark::State& state) {
       std::string giver = bench::giverCode(0);
       dcom.CallMethod("m_qadj",
                       {DispatchArg::textRef(giver), DispatchArg::date(bench::quotaDateValue())});
-      products.SetCommandText(window::sql::productQuery());
+      products.SetCommandText(statements::productQuery());
       bool checked = false;
       for (auto _ : state) {
         products.Open();
@@ -157,8 +157,10 @@ void BM_ProductGridPaintScroll_Peer(benchmark::State& state) {
       state.SkipWithError(("QSQLITE: " + fill.lastError().text().toStdString()).c_str());
       return;
     }
-    const QString text =
-        QString::fromStdString(appserver::sql::orderByOutputPositions(window::sql::productQuery()));
+    // The statement the server runs for the window's product query.
+    const QString text = QString::fromUtf8(
+        appserver::servedQuery(statements::Kind::ProductQuery).sql.data(),
+        static_cast<int>(appserver::servedQuery(statements::Kind::ProductQuery).sql.size()));
     {
       QSqlQueryModel model;
       QTableView view;

@@ -28,14 +28,13 @@
 #include "qadj/appserver/embedded.h"
 #include "qadj/appserver/provider.h"
 #include "qadj/com/remote.h"
-#include "qadj/grid/number_format.h"
 #include "qadj/protocol/appserver.h"
 #include "qadj/protocol/save_request.h"
+#include "qadj/protocol/statements.h"
 #include "qadj/server/connection.h"
 #include "qadj/server/fields.h"
 #include "qadj/server/window_datasets.h"
 #include "qadj/window/numbers.h"
-#include "qadj/window/sql.h"
 #include "support/bare_sqlite.h"
 #include "support/quota_data.h"
 
@@ -75,8 +74,8 @@ class SeededFile {
 };
 
 std::string detailText() {
-  return window::sql::detailQuery(bench::kQuotaDate, bench::kWarehouse, bench::giverCode(0),
-                                  bench::productCode(0));
+  return statements::detailQuery(bench::kQuotaDate, bench::kWarehouse, bench::giverCode(0),
+                                 bench::productCode(0));
 }
 
 // The window's connection and data sets; computer text empty = in-process.
@@ -247,15 +246,15 @@ BENCHMARK(BM_DetailQuery10kGrpc_Peer)->Unit(benchmark::kMillisecond)->UseRealTim
 // as the window builds them.
 std::vector<std::string> saveStatements(double step) {
   std::vector<std::string> statements;
-  double sent = 0;
+  QuantitySum sent;
+  const Quantity amount = window::adjustmentQuantity(step);
   for (int r = 0; r < kSaveLines; ++r) {
-    statements.push_back(window::sql::increment(window::adjustmentText(step), bench::kDocument,
-                                                bench::receiverCode(r), bench::productCode(0)));
-    sent += window::roundToCents(step);
+    statements.push_back(statements::increment(amount, bench::kDocument, bench::receiverCode(r),
+                                               bench::productCode(0)));
+    sent.add(amount);
   }
-  statements.push_back(window::sql::decrement(grid::formatFloat("0.00;-0.00", sent),
-                                              bench::kDocument, bench::giverCode(0),
-                                              bench::productCode(0)));
+  statements.push_back(statements::decrement(*sent.quantity(), bench::kDocument,
+                                             bench::giverCode(0), bench::productCode(0)));
   return statements;
 }
 
@@ -263,8 +262,8 @@ void BM_Save50Increments_Ours(benchmark::State& state) {
   registerInProcess();
   Client client("");
   TClientDataSet& q = *client.sets.publicQry;
-  const std::string blocks[2] = {window::sql::block(saveStatements(1)),
-                                 window::sql::block(saveStatements(-1))};
+  const std::string blocks[2] = {statements::block(saveStatements(1)),
+                                 statements::block(saveStatements(-1))};
   // Each save has its own id, as each of the window's does.
   const auto execute = [&](const std::string& block) {
     q.Close();

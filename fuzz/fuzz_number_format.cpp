@@ -8,22 +8,22 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "qadj/grid/number_format.h"
+#include "qadj/platform/number_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // Layout: 8 bytes of double, 2 separator bytes, then the format text.
   if (size < 10) return 0;
   double value;
   std::memcpy(&value, data, sizeof value);
-  qadj::grid::NumberFormatSettings settings;
+  qadj::numbers::FormatSettings settings;
   settings.decimalSeparator = static_cast<char>(data[8]);
   settings.thousandSeparator = static_cast<char>(data[9]);
   const std::string_view format(reinterpret_cast<const char*>(data) + 10, size - 10);
 
-  (void)qadj::grid::formatFloat(format, value, settings);
-  (void)qadj::grid::formatFloat(format, static_cast<long double>(value) * 1e300L, settings);
+  (void)qadj::numbers::formatFloat(format, value, settings);
+  (void)qadj::numbers::formatFloat(format, static_cast<long double>(value) * 1e300L, settings);
 
-  const std::string general = qadj::grid::formatGeneral(value);
+  const std::string general = qadj::numbers::formatGeneral(value);
   FUZZ_CHECK(!general.empty());
   if (std::isfinite(value)) {
     // Read back wider than a double: 15 digits of the largest doubles round beyond it.

@@ -1,5 +1,6 @@
 // The window's number texts: any text is a finite number or EConvertError; an
-// adjustment written into a statement reads back as the value rounded to cents.
+// adjustment a save sends is the value rounded to hundredths, or EConvertError when no
+// quota line could hold it.
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -18,9 +19,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   FUZZ_CHECK(std::isfinite(value));
-  const double cents = qadj::window::roundToCents(value);
-  if (!std::isfinite(cents)) return 0;  // beyond the range of a scaled double
-  const double back = qadj::window::strToFloat(qadj::window::adjustmentText(value));
-  FUZZ_CHECK(back == cents || std::fabs(back - cents) <= std::fabs(cents) * 1e-14);
+  try {
+    const qadj::Quantity q = qadj::window::adjustmentQuantity(value);
+    // Within half a hundredth of the value, and its own text reads back as itself.
+    FUZZ_CHECK(std::fabs(q.value() - value) <= 0.005 + std::fabs(value) * 1e-15);
+    FUZZ_CHECK(qadj::window::strToFloat(q.text()) == q.value());
+  } catch (const qadj::EConvertError&) {
+    FUZZ_CHECK(std::fabs(value) >= 999999999999.99);
+  }
   return 0;
 }

@@ -62,8 +62,9 @@ else
 fi
 
 "$appserver" --db "$url" --init-demo
-# The demo's private PostgreSQL has only its superuser; a real one gets a role with
-# only the window's grants (docs/deployment.md).
+# The demo serves through the role that made its tables (the private server's superuser,
+# or QADJ_PG_URL's owner); a real one gets a role with only the window's grants
+# (docs/deployment.md).
 extra=()
 [ "$backend" = postgresql ] && extra=(--allow-superuser)
 "$appserver" --db "$url" --listen 127.0.0.1:0 "${extra[@]}" 2>"$work/daemon.log" &

@@ -32,14 +32,13 @@ CXXFLAGS=(-std=c++20 -g -O1 -fno-omit-frame-pointer
 declare -A SOURCES=(
   [packet]="server/protocol/src/packet.cpp"
   [record_set]="server/protocol/src/packet.cpp server/src/record_set.cpp platform/src/text.cpp"
-  [float_text]="server/protocol/src/packet.cpp server/src/record_set.cpp server/src/fields.cpp server/src/dataset.cpp server/src/data_source.cpp platform/src/text.cpp platform/src/calendar.cpp"
+  [float_text]="platform/src/number_text.cpp"
   [remote_wire]="platform/src/remote_wire.cpp platform/src/com_types.cpp platform/src/text.cpp GEN:remote.pb.cc"
   [profile]="platform/src/profile.cpp platform/src/text.cpp platform/src/paths.cpp"
   [gbk]="platform/src/text.cpp"
-  [number_format]="grid/src/number_format.cpp"
-  [str_to_float]="window/src/numbers.cpp grid/src/number_format.cpp"
-  [sql_text]="appserver/src/sql_text.cpp platform/src/text.cpp"
-  [save_block]="appserver/src/sql_text.cpp appserver/src/save_block.cpp platform/src/text.cpp"
+  [number_format]="platform/src/number_text.cpp"
+  [str_to_float]="window/src/numbers.cpp platform/src/number_text.cpp platform/src/quantity.cpp platform/src/text.cpp"
+  [statements]="server/protocol/src/statements.cpp platform/src/number_text.cpp platform/src/quantity.cpp platform/src/calendar.cpp"
 )
 declare -A EXTRA_LIBS=(
   [remote_wire]="$(pkg-config --libs grpc++ protobuf)"
@@ -47,7 +46,7 @@ declare -A EXTRA_LIBS=(
 
 TARGETS=("$@")
 [ ${#TARGETS[@]} -eq 0 ] && TARGETS=(packet record_set remote_wire profile gbk number_format
-                                     float_text str_to_float sql_text save_block)
+                                     float_text str_to_float statements)
 
 compile() {  # compile SOURCE OBJECT
   if [ ! -f "$2" ] || [ "$1" -nt "$2" ]; then

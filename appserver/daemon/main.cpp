@@ -48,20 +48,44 @@ void raiseDescriptorLimit() {
     std::cerr << "qadj-appserver: cannot raise the descriptor limit\n";
 }
 
-// What the PostgreSQL role of the session may do beyond the window's needs ("a
-// superuser", "may create roles", "may create databases"); empty when nothing.
+// What the PostgreSQL role the daemon logged in as may do beyond the window's needs
+// ("is a superuser or may become one", "may create roles", "may create databases",
+// "owns the window's tables"), empty when nothing. The session user counts, and every
+// role it may become (SET ROLE), not the role a session starts in: a login role of a
+// superuser with another default role is still a superuser.
 std::string extraPrivileges(Database& db) {
   const auto rs = db.query(
-      "SELECT rolsuper::int, rolcreaterole::int, rolcreatedb::int FROM pg_roles "
-      "WHERE rolname = current_user");
+      "SELECT"
+      " EXISTS (SELECT 1 FROM pg_roles r WHERE r.rolsuper"
+      " AND pg_has_role(session_user, r.oid, 'MEMBER'))::int,"
+      " EXISTS (SELECT 1 FROM pg_roles r WHERE r.rolcreaterole"
+      " AND pg_has_role(session_user, r.oid, 'MEMBER'))::int,"
+      " EXISTS (SELECT 1 FROM pg_roles r WHERE r.rolcreatedb"
+      " AND pg_has_role(session_user, r.oid, 'MEMBER'))::int,"
+      " EXISTS (SELECT 1 FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace"
+      " WHERE n.nspname = ANY (current_schemas(false))"
+      " AND c.relname IN ('xstxlgl01', 'qadj_save_id', 'qadj_transfer_journal')"
+      " AND pg_has_role(session_user, c.relowner, 'MEMBER'))::int");
   if (rs.rows.empty()) return {};
   std::string out;
-  const char* names[] = {"is a superuser", "may create roles", "may create databases"};
-  for (std::size_t i = 0; i < 3; ++i) {
+  const char* names[] = {"is a superuser or may become one", "may create roles",
+                         "may create databases", "owns the window's tables"};
+  for (std::size_t i = 0; i < 4; ++i) {
     const auto* flag = std::get_if<double>(&rs.rows[0][i]);
     if (flag && *flag != 0) out += (out.empty() ? "" : ", ") + std::string(names[i]);
   }
   return out;
+}
+
+// The limits a PostgreSQL session cannot set for itself: the role's temp_file_limit
+// (a superuser's setting). Printed as a warning when the role has none.
+void warnOfUnboundedTempFiles(Database& db) {
+  const auto rs = db.query("SELECT current_setting('temp_file_limit')");
+  const auto* limit = rs.rows.empty() ? nullptr : std::get_if<std::string>(&rs.rows[0][0]);
+  if (limit && *limit == "-1")
+    std::cerr << "qadj-appserver: warning: the database role has no temp_file_limit; set one "
+                 "as a superuser (ALTER ROLE ... SET temp_file_limit = '1GB', docs/deployment.md)"
+              << std::endl;
 }
 
 // SIGHUP: the token file is read again, and calls must carry its token from now on. A
@@ -91,8 +115,9 @@ int probe(const std::string& target) {
 int serve(const DaemonOptions& o) {
   {
     auto db = openDatabase(o.dbUrl);
-    // Client text runs with the role's privileges: a superuser could read and write
-    // files and run programs on the database server (COPY ... PROGRAM, pg_read_file).
+    // The server's statements run with the role's privileges: behind the statement
+    // templates, the role is the last line. A superuser could read and write files and
+    // run programs on the database server; the owner could change the journal.
     if (db->dialect() == "postgresql" && !o.allowSuperuser) {
       if (const std::string extra = extraPrivileges(*db); !extra.empty()) {
         std::cerr << "qadj-appserver: the database role " << extra
@@ -101,6 +126,7 @@ int serve(const DaemonOptions& o) {
         return 1;
       }
     }
+    if (db->dialect() == "postgresql") warnOfUnboundedTempFiles(*db);
     if (!schemaExists(*db)) {
       std::cerr << "qadj-appserver: the database has no schema; run qadj-appserver --db URL "
                    "--init-schema first\n";
@@ -115,6 +141,10 @@ int serve(const DaemonOptions& o) {
       return 1;
     }
     purgeSaveIds(*db, saveIdCutoff());
+    if (!ensureSchemaGuards(*db))
+      std::cerr << "qadj-appserver: warning: the database does not refuse a quota that is not a "
+                   "finite number; run qadj-appserver --db URL --init-schema as its owner"
+                << std::endl;
   }
   // Signals are taken by one thread with sigwait; every other thread blocks them.
   sigset_t signals;
@@ -144,10 +174,9 @@ int serve(const DaemonOptions& o) {
   const std::string url = o.dbUrl;
   const std::size_t maxResult = static_cast<std::size_t>(o.maxResultMiB) << 20;
   const int statementTimeoutMs = o.statementTimeoutSeconds * 1000;
-  const auto updates = o.allowAnyUpdate ? UpdateScope::AnyUpdate : UpdateScope::QuotaColumn;
   server.registerClass(qadj::CLSID_CoStoreProduct, qadj::kCoStoreProductProgId,
-                       [url, maxResult, statementTimeoutMs, updates] {
-                         return createCoStoreProduct(url, maxResult, statementTimeoutMs, updates);
+                       [url, maxResult, statementTimeoutMs] {
+                         return createCoStoreProduct(url, maxResult, statementTimeoutMs);
                        });
   server.start();
   std::cerr << "qadj-appserver: serving " << qadj::kCoStoreProductProgId << " on "

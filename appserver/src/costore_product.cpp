@@ -1,6 +1,5 @@
 #include "qadj/appserver/costore_product.h"
 
-#include <cctype>
 #include <optional>
 
 #include "qadj/appserver/dates.h"
@@ -10,6 +9,7 @@
 #include "qadj/platform/error.h"
 #include "qadj/platform/text.h"
 #include "qadj/protocol/save_request.h"
+#include "qadj/protocol/statements.h"
 
 namespace qadj::appserver {
 namespace {
@@ -93,11 +93,37 @@ constexpr Member kMembers[] = {
     {u"ExecuteCommand", DISPID_ExecuteCommand}, {u"m_qadj", kDispIdMQadj},
 };
 
-// True when the text names the working table (any letter case, quoted or not).
-bool readsWorkingTable(std::string_view sql) {
-  std::string upper(sql);
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return upper.find("PGTQADJ0") != std::string::npos;
+// A request's statement in the window's GBK: text that GBK cannot hold (or broken
+// UTF-16) is none of the window's statements.
+std::string statementText(const std::u16string& commandText) {
+  try {
+    return text::utf16ToGbk(commandText);
+  } catch (const qadj::Exception&) {
+    throw ServerError(
+        "The statement is refused: it holds characters the window never sends (text that is "
+        "not GBK, or broken UTF-16)");
+  }
+}
+
+// The quota date of m_qadj, refused unless it is a day of the years 1 to 9999.
+void checkQuotaDate(double quotaDate) {
+  if (!(quotaDate >= dates::fromCivil(1, 1, 1) && quotaDate < dates::fromCivil(10000, 1, 1)))
+    throw ServerError("the quota date of m_qadj is not a day of the years 1 to 9999");
+}
+
+// The salesperson code of m_qadj in the database's UTF-8, refused unless it is GBK text
+// that fits its column.
+std::string salespersonOf(const std::u16string& code) {
+  std::string gbk;
+  try {
+    gbk = text::utf16ToGbk(code);
+  } catch (const qadj::Exception&) {
+    throw ServerError("the salesperson code of m_qadj is not GBK text");
+  }
+  if (gbk.size() > static_cast<std::size_t>(statements::kPersonCodeWidth))
+    throw ServerError("the salesperson code of m_qadj is longer than its column (" +
+                      std::to_string(statements::kPersonCodeWidth) + " bytes)");
+  return text::gbkToUtf8(gbk);
 }
 
 bool sameName(std::u16string_view a, std::u16string_view b) {
@@ -119,8 +145,7 @@ std::u16string describeException(const std::exception& e) {
   return utf16OfUtf8(e.what());
 }
 
-CoStoreProduct::CoStoreProduct(SessionOpener open, UpdateScope updates)
-    : open_(std::move(open)), updates_(updates) {}
+CoStoreProduct::CoStoreProduct(SessionOpener open) : open_(std::move(open)) {}
 
 com::HRESULT CoStoreProduct::QueryInterface(const com::Guid& iid,
                                             std::shared_ptr<com::IUnknown>& out) {
@@ -207,18 +232,18 @@ com::HRESULT CoStoreProduct::FetchRecords(const std::u16string& provider, std::i
   noteCall("FetchRecords", provider);
   return guarded([&] {
     checkProvider(utf8Of(provider, "The provider name"));
-    const std::string sql = utf8Of(commandText, "The command text");
     if (options & kFetchReset) {
       recsOut = 0;
       result = Variant::bytes(resetResult().packet);
       return;
     }
+    const std::string statement = statementText(commandText);
     Database& db = session();
-    if (workingRowsLost_ && readsWorkingTable(sql))
+    if (workingRowsLost_ && statement == statements::productQuery())
       throw ServerError(
           "the connection to the database was lost, and this window's working rows (PGTQADJ0) "
           "with it; choose the salesperson again to prepare them");
-    auto fetched = fetchRecords(db, sql, count, options);
+    auto fetched = fetchRecords(db, statement, count, options);
     recsOut = fetched.recordsSent;
     noteRows(recsOut);
     result = Variant::bytes(std::move(fetched.packet));
@@ -264,12 +289,16 @@ com::HRESULT CoStoreProduct::ExecuteCommand(const std::u16string& provider,
   return guarded([&] {
     checkProvider(utf8Of(provider, "The provider name"));
     SaveContext save;
-    if (const auto request = parseSaveOwnerData(ownerData)) {
-      save.id = request->id;
-      save.operatorCode = request->operatorCode;
+    try {
+      if (const auto request = parseSaveOwnerData(ownerData)) {
+        save.id = request->id;
+        save.operatorCode = request->operatorCode;
+      }
+    } catch (const std::invalid_argument& e) {
+      throw ServerError(std::string("The save is refused: ") + e.what());
     }
     save.client = com::CallerPeer().empty() ? "in-process" : com::CallerPeer();
-    noteRows(executeCommand(session(), utf8Of(commandText, "The command text"), &save, updates_));
+    noteRows(executeCommand(session(), statementText(commandText), &save));
   });
 }
 
@@ -280,8 +309,9 @@ void CoStoreProduct::m_qadj(std::u16string& code, double quotaDate) {
 
 void CoStoreProduct::fillQuotas(std::u16string& code, double quotaDate) {
   noteCall("m_qadj");
-  noteRows(static_cast<std::int64_t>(
-      fillAdjustableQuotas(session(), utf8Of(code, "The salesperson code"), quotaDate)));
+  const std::string salesperson = salespersonOf(code);
+  checkQuotaDate(quotaDate);
+  noteRows(static_cast<std::int64_t>(fillAdjustableQuotas(session(), salesperson, quotaDate)));
   workingRowsFilled_ = true;
   workingRowsLost_ = false;
 }
@@ -319,15 +349,13 @@ com::HRESULT CoStoreProduct::Invoke(std::int32_t dispid, std::uint16_t flags,
 
 std::shared_ptr<com::IUnknown> createCoStoreProduct(const std::string& dbUrl,
                                                     std::size_t maxResultBytes,
-                                                    int statementTimeoutMs, UpdateScope updates) {
-  return std::make_shared<CoStoreProduct>(
-      [dbUrl, maxResultBytes, statementTimeoutMs] {
-        auto db = openDatabase(dbUrl);
-        db->setResultLimit(maxResultBytes);
-        db->setStatementBounds(statementTimeoutMs, com::CallAbandoned);
-        return db;
-      },
-      updates);
+                                                    int statementTimeoutMs) {
+  return std::make_shared<CoStoreProduct>([dbUrl, maxResultBytes, statementTimeoutMs] {
+    auto db = openDatabase(dbUrl);
+    db->setResultLimit(maxResultBytes);
+    db->setStatementBounds(statementTimeoutMs, com::CallAbandoned);
+    return db;
+  });
 }
 
 }  // namespace qadj::appserver

@@ -16,7 +16,7 @@ std::string daemonUsage() {
          "                      [--max-objects-total N]\n"
          "                      [--max-request-mib N] [--max-message-mib N] [--max-result-mib N]\n"
          "                      [--statement-timeout SECONDS] [--allow-superuser]\n"
-         "                      [--allow-any-update] [--log-requests on|off]\n"
+         "                      [--log-requests on|off]\n"
          "                      [--log-sql shape|full] [--health-interval SECONDS]\n"
          "       qadj-appserver --db URL --init-schema\n"
          "       qadj-appserver --db URL --init-demo\n"
@@ -35,10 +35,9 @@ std::string daemonUsage() {
          "  --max-message-mib: largest reply (default 256)\n"
          "  --max-result-mib: largest record set one query may build (default 64)\n"
          "  --statement-timeout: a statement running longer is cancelled (default 30)\n"
-         "  --allow-superuser: serve through a PostgreSQL role that is a superuser or may\n"
-         "      create roles or databases (refused without it)\n"
-         "  --allow-any-update: run any UPDATE a client sends, not only those of the\n"
-         "      quota column (UPDATE XSTXLGL01 SET XL0000=...)\n"
+         "  --allow-superuser: serve through a PostgreSQL role that is a superuser, may\n"
+         "      create roles or databases, may become such a role, or owns the tables\n"
+         "      (refused without it; for a private test server only)\n"
          "  --log-requests: one line per request to standard error (default on)\n"
          "  --log-sql: statements in the request log as their shape, every literal value\n"
          "      replaced by ? (default), or in full, with the data they carry\n"
@@ -134,8 +133,6 @@ DaemonOptions parseDaemonOptions(const std::vector<std::string>& args) {
       o.maxMessageMiB = positive(a, value());
     } else if (a == "--max-result-mib") {
       o.maxResultMiB = positive(a, value());
-    } else if (a == "--allow-any-update") {
-      o.allowAnyUpdate = true;
     } else if (a == "--allow-superuser") {
       o.allowSuperuser = true;
     } else if (a == "--init-schema") {

@@ -19,7 +19,10 @@ void registerInProcessServer(const std::string& dbUrl) {
   // opened now tells so at the window's first request.
   try {
     auto db = openDatabase(dbUrl);
-    if (schemaExists(*db)) ensureSaveRecord(*db);
+    if (schemaExists(*db)) {
+      ensureSaveRecord(*db);
+      ensureSchemaGuards(*db);
+    }
   } catch (const DatabaseError&) {
   }
   const auto hr = com::CoRegisterClass(CLSID_CoStoreProduct, kCoStoreProductProgId,

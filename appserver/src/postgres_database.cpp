@@ -1,6 +1,6 @@
-// The PostgreSQL session (libpq): UTF-8 client encoding, ISO dates, statements sent
-// with the extended protocol (one statement per call), column names returned as
-// Oracle reports unquoted identifiers.
+// The PostgreSQL session (libpq): UTF-8 client encoding, ISO dates, the server's
+// statements prepared once per session (named prepared statements of the extended
+// protocol) and run with their parameters bound.
 #include <libpq-fe.h>
 #include <poll.h>
 
@@ -14,9 +14,13 @@
 
 #include "qadj/appserver/database.h"
 #include "qadj/appserver/dates.h"
+#include "statement_cache.h"
 
 namespace qadj::appserver {
 namespace {
+
+// What one sort or hash of a session may take before it spills to a temporary file.
+constexpr const char* kWorkMem = "4MB";
 
 // Type identifiers of the built-in types (pg_type.oid).
 enum : Oid {
@@ -157,30 +161,33 @@ class PostgresDatabase final : public Database {
     }
     PQsetClientEncoding(conn_, "UTF8");
     try {
-      // Backslashes in string literals are plain characters, as in SQLite and Oracle:
-      // the window doubles quotes only, so the session must not treat "\'" as an escape.
+      // Backslashes in string literals are plain characters, as in SQLite and Oracle.
+      // Whatever the role's or database's defaults say, a session waits for a lock at
+      // most as long as a save would, and sorts and hashes within a fixed memory.
       executeScript(
           "SET DateStyle TO ISO, YMD; SET client_min_messages TO warning; "
-          "SET standard_conforming_strings TO on");
+          "SET standard_conforming_strings TO on; SET lock_timeout = " +
+          std::to_string(kBusyTimeoutMs) + "; SET work_mem = '" + kWorkMem + "'");
     } catch (...) {
       PQfinish(conn_);
       throw;
     }
   }
-  ~PostgresDatabase() override { PQfinish(conn_); }
+  ~PostgresDatabase() override {
+    connectionLost_ = true;  // the session ends with the connection: nothing to deallocate
+    prepared_.clear();
+    PQfinish(conn_);
+  }
 
   std::string dialect() const override { return "postgresql"; }
   bool healthy() const override { return PQstatus(conn_) == CONNECTION_OK; }
-
-  // The server reads the text itself: a read query has nothing to offer it.
-  using Database::query;
 
   // Rows are taken one at a time (libpq's single-row mode), so that a result over the
   // session's limit is stopped before it is held in memory whole.
   ResultSet query(std::string_view text, const std::vector<Cell>& params) override {
     requireConnection();
     const TextParams values(params);
-    if (!sendQuery(std::string(text), values)) throw DatabaseError(describe(conn_, nullptr));
+    if (!sendPrepared(prepared(text), values)) throw DatabaseError(describe(conn_, nullptr));
     bound_.start();
     PQsetSingleRowMode(conn_);
     std::exception_ptr failure;
@@ -192,14 +199,15 @@ class PostgresDatabase final : public Database {
   // BEGIN READ ONLY, the query and COMMIT go to the server together, as one pipeline: one
   // round trip instead of three. The rows are read as query() reads them; when anything
   // fails, the server skips what follows it and the transaction is rolled back here.
-  ResultSet readOnlyQuery(const sql::Query& q, const std::vector<Cell>& params) override {
+  ResultSet readOnlyQuery(std::string_view text, const std::vector<Cell>& params) override {
     assert(PQtransactionStatus(conn_) == PQTRANS_IDLE);
     requireConnection();
     const TextParams values(params);
     const TextParams none({});
+    const std::string& name = prepared(text);  // before the pipeline: preparing waits
     if (!PQenterPipelineMode(conn_)) throw DatabaseError(describe(conn_, nullptr));
-    const bool sent = sendQuery("BEGIN READ ONLY", none) &&
-                      sendQuery(std::string(q.text()), values) && sendQuery("COMMIT", none);
+    const bool sent = sendQuery("BEGIN READ ONLY", none) && sendPrepared(name, values) &&
+                      sendQuery("COMMIT", none);
     const std::string sendError = sent ? std::string() : describe(conn_, nullptr);
     if (!PQpipelineSync(conn_) || !sent) {
       const std::string why = sent ? describe(conn_, nullptr) : sendError;
@@ -272,6 +280,22 @@ class PostgresDatabase final : public Database {
   bool sendQuery(const std::string& text, const TextParams& params) {
     return PQsendQueryParams(conn_, text.c_str(), static_cast<int>(params.pointers.size()), nullptr,
                              params.pointers.data(), nullptr, nullptr, 0) == 1;
+  }
+  // Sends a prepared statement with its parameters; false when libpq refused to.
+  bool sendPrepared(const std::string& name, const TextParams& params) {
+    return PQsendQueryPrepared(conn_, name.c_str(), static_cast<int>(params.pointers.size()),
+                               params.pointers.data(), nullptr, nullptr, 0) == 1;
+  }
+
+  // The name of the session's prepared statement of text, prepared now (one round
+  // trip) if it has none. Prepared statements outlive the transactions they were
+  // prepared in.
+  const std::string& prepared(std::string_view text) {
+    if (const std::string* kept = prepared_.find(text)) return *kept;
+    std::string name = "qadj_" + std::to_string(++preparedCount_);
+    Result res(PQprepare(conn_, name.c_str(), std::string(text).c_str(), 0, nullptr));
+    if (!ok(res.get())) fail(conn_, res.get());
+    return prepared_.insert(std::string(text), std::move(name));
   }
 
   // Reads the results of the statement being received, up to its end, into rows; keeps
@@ -358,7 +382,7 @@ class PostgresDatabase final : public Database {
   PGresult* run(std::string_view text, const std::vector<Cell>& params) {
     requireConnection();
     const TextParams p(params);
-    if (!sendQuery(std::string(text), p)) throw DatabaseError(describe(conn_, nullptr));
+    if (!sendPrepared(prepared(text), p)) throw DatabaseError(describe(conn_, nullptr));
     bound_.start();
     PGresult* kept = nullptr;
     while (PGresult* res = nextResult()) {
@@ -417,7 +441,18 @@ class PostgresDatabase final : public Database {
     fail(conn_, res);
   }
 
+  // Drops a prepared statement the cache lets go (the connection may be gone, or a
+  // failed transaction refuse it: the statement then lives until the session ends).
+  void deallocate(const std::string& name) {
+    if (connectionLost_ || PQstatus(conn_) != CONNECTION_OK) return;
+    PQclear(PQexec(conn_, ("DEALLOCATE " + name).c_str()));
+  }
+
   PGconn* conn_;
+  bool connectionLost_ = false;
+  std::size_t preparedCount_ = 0;
+  StatementCache<std::string> prepared_{kPreparedStatementsKept,
+                                        [this](std::string& name) { deallocate(name); }};
 };
 
 }  // namespace

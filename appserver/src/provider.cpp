@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
 #include <cctype>
 #include <chrono>
 #include <random>
@@ -9,9 +10,9 @@
 
 #include "qadj/appserver/dates.h"
 #include "qadj/appserver/quota.h"
-#include "qadj/appserver/save_block.h"
-#include "qadj/appserver/sql_text.h"
+#include "qadj/appserver/transfer.h"
 #include "qadj/platform/error.h"
+#include "qadj/platform/number_text.h"
 #include "qadj/platform/text.h"
 #include "qadj/protocol/appserver.h"
 
@@ -23,14 +24,29 @@ bool isAscii(std::string_view s) {
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-std::string toGbk(const std::string& utf8, const std::string& column, std::size_t row) {
+std::string toGbk(const std::string& utf8, std::string_view column, std::size_t row) {
   if (isAscii(utf8)) return utf8;
   try {
     return text::utf8ToGbk(utf8);
   } catch (const qadj::Exception&) {
-    throw ServerError("column " + column + ", row " + std::to_string(row + 1) +
+    throw ServerError("column " + std::string(column) + ", row " + std::to_string(row + 1) +
                       ": the text cannot be represented in GBK");
   }
+}
+
+// A cell as its packet column's kind wants it: a number of a text column in general
+// form, the text of a number column read as a number (SQLite keeps any value in any
+// column). Throws ServerError naming the column and row of a text that is no number.
+Cell asKind(const Cell& cell, const PacketColumn& column, std::size_t row) {
+  if (const auto* d = std::get_if<double>(&cell))
+    return column.kind == ColumnKind::Text ? Cell(numbers::formatGeneral(*d)) : cell;
+  const auto* s = std::get_if<std::string>(&cell);
+  if (!s || column.kind == ColumnKind::Text) return cell;
+  const auto number = numbers::parseDecimal(*s);
+  if (!number)
+    throw ServerError("column " + std::string(column.name) + ", row " + std::to_string(row + 1) +
+                      ": '" + *s + "' is not a number");
+  return *number;
 }
 
 const char* typeName(ColumnKind k) {
@@ -47,89 +63,19 @@ const char* typeName(ColumnKind k) {
   return "String";
 }
 
-bool blank(std::string_view s) {
-  return std::all_of(s.begin(), s.end(),
-                     [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
-}
-
-// The first word of the text in upper case, after blanks, comments and parentheses.
-std::string firstWord(std::string_view sql) {
-  std::size_t i = 0;
-  for (;;) {
-    while (i < sql.size() && (std::isspace(static_cast<unsigned char>(sql[i])) || sql[i] == '('))
-      ++i;
-    if (sql.substr(i, 2) == "--") {
-      i = sql.find('\n', i);
-      if (i == std::string_view::npos) return {};
-    } else if (sql.substr(i, 2) == "/*") {
-      i = sql.find("*/", i + 2);
-      if (i == std::string_view::npos) return {};
-      i += 2;
-    } else {
-      break;
-    }
-  }
-  std::string word;
-  while (i < sql.size() && std::isalpha(static_cast<unsigned char>(sql[i])))
-    word += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i++])));
-  return word;
-}
-
-bool isQuery(std::string_view sql) {
-  const auto w = firstWord(sql);
-  return w == "SELECT" || w == "WITH";
-}
-
-// Transaction control would leave the session's transaction open (or end a block's
-// early): the provider decides transactions itself. VACUUM rewrites or copies the
-// whole database: no client needs it.
-void refuseControlStatement(std::string_view sql) {
-  static constexpr std::string_view kWords[] = {"BEGIN", "START",     "COMMIT",  "ROLLBACK",
-                                                "END",   "SAVEPOINT", "RELEASE", "ABORT"};
-  const auto w = firstWord(sql);
-  if (w == "VACUUM") throw ServerError("The statement is refused: VACUUM is not allowed");
-  for (const auto k : kWords)
-    if (w == k)
-      throw ServerError("Transaction control (" + w +
-                        ") is not accepted: each statement commits by itself, and a block "
-                        "BEGIN ...; ...; END; runs as one transaction");
-}
-
-// ExecuteCommand changes rows and nothing else: only UPDATE statements, and in the
-// QuotaColumn scope only assignments of XSTXLGL01's quota column.
-void refuseOtherThanUpdate(const std::vector<sql::Token>& tokens, UpdateScope scope) {
-  if (tokens.empty() || !sql::isWord(tokens[0], "UPDATE"))
-    throw ServerError("The statement is refused: " +
-                      (tokens.empty() ? std::string("it is empty") : std::string(tokens[0].text)) +
-                      " is not an UPDATE, and a command may only update rows");
-  if (scope == UpdateScope::AnyUpdate) return;
-  const bool quotaColumn = tokens.size() > 5 && sql::isWord(tokens[1], "XSTXLGL01") &&
-                           sql::isWord(tokens[2], "SET") && sql::isWord(tokens[3], "XL0000") &&
-                           sql::isPunct(tokens[4], '=');
-  bool otherColumn = false;
-  int depth = 0;
-  for (std::size_t i = 5; quotaColumn && i < tokens.size(); ++i) {
-    if (sql::isPunct(tokens[i], '(')) ++depth;
-    if (sql::isPunct(tokens[i], ')')) --depth;
-    if (depth == 0 && sql::isWord(tokens[i], "WHERE")) break;
-    if (depth == 0 && sql::isPunct(tokens[i], ',')) otherColumn = true;
-  }
-  if (!quotaColumn || otherColumn)
-    throw ServerError(
-        "The statement is refused: this server updates only the quota column "
-        "(UPDATE XSTXLGL01 SET XL0000=...); the daemon's --allow-any-update lifts this");
-}
-
-// What the request log shows for a text that cannot be read into tokens: its literal
-// values cannot be told from the rest.
-constexpr const char* kUnreadable = "(a text that cannot be read)";
-
 // Tells the request log, when there is one, which statement runs: its text when the
-// log wants the text, else its shape (shape() is called only then).
-template <class Shape>
-void noteStatement(std::string_view text, Shape&& shape) {
+// log wants the text, else its shape (every value replaced by ?). The log is UTF-8.
+void noteStatement(std::string_view gbkText) {
   if (auto* facts = com::CurrentRequestFacts())
-    facts->statement = facts->wantsText ? std::string(text) : shape();
+    facts->statement = text::gbkToUtf8Lossy(facts->wantsText ? std::string(gbkText)
+                                                             : statements::shapeOf(gbkText));
+}
+
+// A slot's value as its parameter: a text (or date) in the database's UTF-8; an
+// amount as a number. Matched texts are well-formed GBK.
+Cell parameterOf(const statements::Value& value) {
+  if (const auto* q = std::get_if<Quantity>(&value)) return q->value();
+  return text::gbkToUtf8(std::get<std::string>(value));
 }
 
 }  // namespace
@@ -143,17 +89,59 @@ void checkProvider(std::string_view name) {
   if (!same) throw ServerError("Provider '" + std::string(name) + "' not found");
 }
 
-packet::Packet toPacket(const ResultSet& rs, const sql::Query& query, std::int32_t maxRows) {
+const ServedQuery& servedQuery(statements::Kind kind) {
+  using statements::Kind;
+  constexpr auto T = ColumnKind::Text;
+  constexpr auto N = ColumnKind::Number;
+  static const ServedQuery kWarehouse{"SELECT CKDM00 FROM GSTRYGL0 WHERE RYDM00 = $1",
+                                      {{"CKDM00", T}}};
+  static const ServedQuery kSalespersons{
+      "SELECT CKDM00, RYDM00, RYMC00 FROM GSTRYGL0 WHERE FXY000 = 'Y' AND CKDM00 = $1",
+      {{"CKDM00", T}, {"RYDM00", T}, {"RYMC00", T}}};
+  static const ServedQuery kProducts{
+      "SELECT A.SPDM00, B.SPMC00, A.XL0000, A.YFXSL0, A.KTZXL0 FROM PGTQADJ0 A, GSTJYGL1 B"
+      " WHERE A.SPDM00 = B.SPDM00 ORDER BY A.SPDM00",
+      {{"SPDM00", T}, {"SPMC00", T}, {"XL0000", N}, {"YFXSL0", N}, {"KTZXL0", N}}};
+  static const ServedQuery kDetail{
+      "SELECT A.FXRY00, C.RYMC00, A.SPDM00, D.SPMC00, A.XL0000, 0"
+      " FROM XSTXLGL01 A, XSTXLGL1 B, GSTRYGL0 C, GSTJYGL1 D"
+      " WHERE A.DHAO00 = B.DHAO00 AND TRUNC(B.ZDRQ00) = TO_DATE($1, 'yyyy-mm-dd')"
+      " AND A.FXRY00 = C.RYDM00 AND A.SPDM00 = D.SPDM00 AND C.CKDM00 = $2"
+      " AND C.RYDM00 <> $3 AND A.SPDM00 = $4",
+      {{"FXRY00", T}, {"RYMC00", T}, {"SPDM00", T}, {"SPMC00", T}, {"XL0000", N}, {"TZXL00", N}}};
+  static const ServedQuery kDocuments{
+      "SELECT DHAO00 FROM XSTXLGL1 WHERE TRUNC(ZDRQ00) = TO_DATE($1, 'yyyy-mm-dd')",
+      {{"DHAO00", T}}};
+  switch (kind) {
+    case Kind::WarehouseLookup:
+      return kWarehouse;
+    case Kind::SalespersonList:
+      return kSalespersons;
+    case Kind::ProductQuery:
+      return kProducts;
+    case Kind::DetailQuery:
+      return kDetail;
+    case Kind::DocumentLookup:
+      return kDocuments;
+    case Kind::Increment:
+    case Kind::Decrement:
+      break;
+  }
+  assert(false && "not a query");
+  return kProducts;
+}
+
+packet::Packet toPacket(const ResultSet& rs, const std::vector<PacketColumn>& columns,
+                        std::int32_t maxRows) {
+  assert(columns.size() == rs.columns.size());
   packet::Packet p;
-  const auto& items = query.items();
   const std::size_t n = rs.columns.size();
   p.columns.reserve(n);
-  for (const auto& c : rs.columns) {
+  for (std::size_t c = 0; c < n; ++c) {
     packet::Column col;
-    col.name = sql::clientColumnName(c.name, items);
-    if (col.name.empty()) col.name = "COLUMN" + std::to_string(p.columns.size() + 1);
-    col.typeName = typeName(c.kind);
-    col.width = c.kind == ColumnKind::Text ? std::max(c.width, 1) : 0;
+    col.name = std::string(columns[c].name);
+    col.typeName = typeName(columns[c].kind);
+    col.width = columns[c].kind == ColumnKind::Text ? std::max(rs.columns[c].width, 1) : 0;
     p.columns.push_back(std::move(col));
   }
   const std::size_t rows =
@@ -163,7 +151,7 @@ packet::Packet toPacket(const ResultSet& rs, const sql::Query& query, std::int32
     auto& out = p.rows[r];
     out.resize(n);
     for (std::size_t c = 0; c < n; ++c) {
-      const auto& cell = rs.rows[r][c];
+      const Cell cell = asKind(rs.rows[r][c], columns[c], r);
       if (const auto* s = std::get_if<std::string>(&cell)) {
         auto gbk = toGbk(*s, p.columns[c].name, r);
         p.columns[c].width = std::max(p.columns[c].width, static_cast<std::int32_t>(gbk.size()));
@@ -182,13 +170,9 @@ FetchResult resetResult() {
   return result;
 }
 
-namespace {
-
-// The packet of toPacket(rs, query, maxRows), written straight from the result
-// without holding it. The provider keeps no cursor, so the packet tells the client
-// that closing needs no reset call.
-FetchResult encodeResult(const ResultSet& rs, const sql::Query& query, std::int32_t maxRows) {
-  packet::Packet head = toPacket(rs, query, 0);  // the columns, with declared widths
+FetchResult encodeResult(const ResultSet& rs, const std::vector<PacketColumn>& columns,
+                         std::int32_t maxRows) {
+  packet::Packet head = toPacket(rs, columns, 0);  // the columns, with declared widths
   head.noResetCall = true;
   const std::size_t n = head.columns.size();
   const std::size_t rows =
@@ -200,6 +184,8 @@ FetchResult encodeResult(const ResultSet& rs, const sql::Query& query, std::int3
   // uses in no other character.
   enum : std::uint8_t { kNotText, kAsAbove, kAscii, kConverted };
   std::vector<std::uint8_t> how(rows * n, kNotText);
+  std::vector<char> textColumn(n);
+  for (std::size_t c = 0; c < n; ++c) textColumn[c] = columns[c].kind == ColumnKind::Text;
   std::string joined;
   bool together = true;
   std::size_t expected = 256;  // UTF-8 is never shorter than GBK
@@ -207,7 +193,7 @@ FetchResult encodeResult(const ResultSet& rs, const sql::Query& query, std::int3
     for (std::size_t c = 0; c < n; ++c) {
       const auto* s = std::get_if<std::string>(&rs.rows[r][c]);
       expected += s ? 5 + s->size() : 9;
-      if (!s) continue;
+      if (!s || !textColumn[c]) continue;
       const auto* above = r > 0 ? std::get_if<std::string>(&rs.rows[r - 1][c]) : nullptr;
       std::uint8_t& h = how[r * n + c];
       if (above && *above == *s) {
@@ -239,8 +225,10 @@ FetchResult encodeResult(const ResultSet& rs, const sql::Query& query, std::int3
   std::vector<std::string> gbk(n);  // per column: the GBK form of the last text
   for (std::size_t r = 0; r < rows; ++r) {
     for (std::size_t c = 0; c < n; ++c) {
-      const auto& cell = rs.rows[r][c];
-      if (const auto* s = std::get_if<std::string>(&cell)) {
+      const Cell& cell = rs.rows[r][c];
+      const auto* s = std::get_if<std::string>(&cell);
+      if (s && how[r * n + c] != kNotText) {
+        // The common case first: a text of a text column.
         switch (how[r * n + c]) {
           case kAscii:
             gbk[c] = *s;
@@ -259,7 +247,21 @@ FetchResult encodeResult(const ResultSet& rs, const sql::Query& query, std::int3
         }
         widths[c] = std::max(widths[c], static_cast<std::int32_t>(gbk[c].size()));
         w.text(gbk[c]);
-      } else if (const auto* d = std::get_if<double>(&cell)) {
+        continue;
+      }
+      const auto* d = std::get_if<double>(&cell);
+      if ((s && !textColumn[c]) || (d && textColumn[c])) {
+        // A cell not of its column's kind (SQLite keeps any value in any column) is
+        // converted on its own; the window's results hardly ever hold one.
+        const Cell wanted = asKind(cell, columns[c], r);
+        if (const auto* number = std::get_if<double>(&wanted)) {
+          w.number(*number);
+        } else {
+          gbk[c] = std::get<std::string>(wanted);  // a number's text: ASCII
+          widths[c] = std::max(widths[c], static_cast<std::int32_t>(gbk[c].size()));
+          w.text(gbk[c]);
+        }
+      } else if (d) {
         w.number(*d);
       } else {
         w.null();
@@ -274,36 +276,40 @@ FetchResult encodeResult(const ResultSet& rs, const sql::Query& query, std::int3
   return result;
 }
 
-}  // namespace
-
-FetchResult fetchRecords(Database& db, std::string_view sqlText, std::int32_t count,
+FetchResult fetchRecords(Database& db, std::string_view gbkText, std::int32_t count,
                          std::int32_t options) {
   if (options & kFetchReset) return resetResult();
-  if (blank(sqlText)) throw ServerError("No SQL statement was given");
-  if (!isQuery(sqlText))
-    throw ServerError(
-        "FetchRecords runs queries (SELECT) only; send other statements with "
-        "ExecuteCommand");
-  // Read once: the driver and the packet's column names use what was read.
-  const sql::Query query(sqlText);
-  noteStatement(sqlText, [&] {
-    return query.tokens().empty() ? std::string(kUnreadable) : sql::shapeOf(query.tokens());
-  });
+  noteStatement(gbkText);
+  const auto match = statements::matchQuery(gbkText);
+  if (!match) {
+    if (statements::matchCommand(gbkText))
+      throw ServerError(
+          "FetchRecords runs the window's queries; its updates go with ExecuteCommand");
+    throw ServerError(match.refusal);
+  }
+  const ServedQuery& served = servedQuery(match.value->kind);
+  std::vector<Cell> params;
+  params.reserve(match.value->values.size());
+  for (const auto& value : match.value->values) params.push_back(parameterOf(value));
   const ResultSet rs = [&] {
-    ClientText client(db);
-    return db.readOnlyQuery(query);
+    ClientWork client(db);
+    return db.readOnlyQuery(served.sql, params);
   }();
-  return encodeResult(rs, query, count);
+  return encodeResult(rs, served.columns, count);
 }
 
 namespace {
 
 // The refusal of a save one of whose quota lines does not exist, in the window's
 // language.
-std::string missingLineMessage(const QuotaLineUpdate& line) {
+std::string missingLineMessage(const QuotaLineChange& line) {
   return "单据 " + line.document + " 中没有访销员 " + line.salesperson + " 的商品 " + line.product +
          " 的限量记录，本次保存没有修改任何限量";
 }
+
+// The server's update of one quota line: XL0000 changed by $1.
+constexpr const char* kChangeQuotaLine =
+    "UPDATE XSTXLGL01 SET XL0000 = XL0000 + $1 WHERE DHAO00 = $2 AND FXRY00 = $3 AND SPDM00 = $4";
 
 // The save ids of this process were last purged then (a purge a day is enough).
 std::atomic<std::int64_t> lastPurge{0};
@@ -320,78 +326,53 @@ void purgeNowAndThen(Database& db) {
   purgeSaveIds(db, saveIdCutoff());
 }
 
+// The quota lines of a transfer changed, in the order sent. A line that is not there
+// fails the save (a transfer whose lines are not all found would create or destroy
+// quota), unless the statement adds nothing (a colleague's line of a second document).
+std::int64_t changeQuotaLines(Database& db, const Transfer& transfer) {
+  ClientWork client(db);
+  std::int64_t changed = 0;
+  for (std::size_t i = 0; i < transfer.lines.size(); ++i) {
+    const QuotaLineChange& line = transfer.lines[i];
+    const auto which = [i] { return "statement " + std::to_string(i + 1) + " of the block: "; };
+    std::int64_t rows = 0;
+    try {
+      rows = db.execute(kChangeQuotaLine,
+                        {line.change.value(), line.document, line.salesperson, line.product});
+    } catch (const TransactionConflict& e) {
+      throw TransactionConflict(which() + e.what());
+    } catch (const StatementCancelled&) {
+      throw;
+    } catch (const DatabaseError& e) {
+      throw DatabaseError(which() + e.what() + "; no statement of the block was applied");
+    }
+    if (rows == 0 && line.change != Quantity()) throw DatabaseError(missingLineMessage(line));
+    changed += rows;
+  }
+  return changed;
+}
+
 // One attempt of executeCommand. A conflict the database resolved by rolling this
 // session back leaves as TransactionConflict, so that the attempt can be repeated.
-std::int64_t executeOnce(Database& db, std::string_view sqlText, const SaveContext* save,
-                         UpdateScope scope) {
-  if (blank(sqlText)) throw ServerError("No SQL statement was given");
-  // Read once: the checks, the quota lines and the transfer come from what was read.
-  sql::Command command;
-  try {
-    command = sql::readCommand(sqlText);
-  } catch (const std::invalid_argument& e) {
-    noteStatement(sqlText, [] { return std::string(kUnreadable); });
-    throw ServerError(std::string("Cannot read the statement block: ") + e.what());
-  }
-  noteStatement(sqlText, [&] { return sql::shapeOf(command); });
-  const bool saving = save && !save->id.empty();
-  const std::vector<sql::Statement>& block = command.statements;
-  for (const auto& statement : block) {
-    refuseControlStatement(statement.text);
-    refuseOtherThanUpdate(statement.tokens, scope);
-  }
-  const auto lines = parseQuotaLineUpdates(block);
-  // A save is one unit; a lone update that lowers a quota line is checked against the
-  // limit as a block's would be.
-  if (!command.block && !saving && !(lines[0] && lines[0]->delta() < 0)) {
-    ClientText client(db);
-    return db.execute(sqlText);
-  }
-  if (block.empty() && !saving) return 0;
-  const auto transfer = recogniseTransfer(lines);
-  // A block is one unit of work: an UPDATE in it that finds no row would leave the
-  // unit half done (a quota transfer would create or destroy quota), so it fails the
-  // whole block, unless it adds nothing (a colleague's line of a second document).
+std::int64_t executeOnce(Database& db, std::string_view gbkText, const Transfer& transfer,
+                         const SaveContext* save) {
   db.begin();
   std::int64_t changed = 0;
   try {
     const std::string now = dates::utcNow();
-    if (saving) {
+    if (save && !save->id.empty()) {
       purgeNowAndThen(db);
-      if (claimSaveId(db, save->id, blockDigest(sqlText), now) == SaveClaim::AlreadyApplied) {
+      if (claimSaveId(db, save->id, blockDigest(gbkText), now) == SaveClaim::AlreadyApplied) {
         db.commit();
         return 0;
       }
     }
     // Under the write lock (SQLite, taken by begin()) or the locks of the lines
     // (PostgreSQL): the lines read here are the lines the statements change.
-    lockQuotaLines(db, lines);
-    refuseOverGiving(db, lines);
-    for (std::size_t i = 0; i < block.size(); ++i) {
-      const std::string_view statement = block[i].text;
-      std::int64_t rows = 0;
-      try {
-        ClientText client(db);
-        rows = db.execute(statement);
-      } catch (const TransactionConflict& e) {
-        throw TransactionConflict("statement " + std::to_string(i + 1) +
-                                  " of the block: " + e.what());
-      } catch (const DatabaseError& e) {
-        throw DatabaseError("statement " + std::to_string(i + 1) + " of the block: " + e.what() +
-                            "; no statement of the block was applied");
-      }
-      // Every statement is an UPDATE (refused above otherwise).
-      if (rows == 0) {
-        const auto& line = lines[i];
-        // Adding nothing to a line that is not there leaves the transfer whole.
-        if (line && line->amount == 0) continue;
-        if (line) throw DatabaseError(missingLineMessage(*line));
-        throw DatabaseError("statement " + std::to_string(i + 1) +
-                            " of the block changed no row; no statement of the block was applied");
-      }
-      changed += rows;
-    }
-    if (transfer) journalTransfer(db, *transfer, save ? *save : SaveContext{}, now);
+    lockQuotaLines(db, transfer.lines);
+    refuseOverGiving(db, transfer.lines);
+    changed = changeQuotaLines(db, transfer);
+    journalTransfer(db, transfer, save ? *save : SaveContext{}, now);
   } catch (...) {
     db.rollback();
     throw;
@@ -401,7 +382,7 @@ std::int64_t executeOnce(Database& db, std::string_view sqlText, const SaveConte
   } catch (const DatabaseError& e) {
     db.rollback();
     if (db.healthy()) throw;
-    // The database may have committed before the connection broke: the block is whole
+    // The database may have committed before the connection broke: the save is whole
     // or absent, but which of the two cannot be told from here.
     throw OutcomeUnknown(std::string("the connection to the database was lost while the block "
                                      "was being committed (") +
@@ -425,14 +406,22 @@ void pauseBeforeRetry(int attempt) {
 
 }  // namespace
 
-std::int64_t executeCommand(Database& db, std::string_view sqlText, const SaveContext* save,
-                            UpdateScope scope) {
+std::int64_t executeCommand(Database& db, std::string_view gbkText, const SaveContext* save) {
+  noteStatement(gbkText);
+  const auto match = statements::matchCommand(gbkText);
+  if (!match) {
+    if (statements::matchQuery(gbkText))
+      throw ServerError(
+          "ExecuteCommand runs the window's updates; its queries go with FetchRecords");
+    throw ServerError(match.refusal);
+  }
+  const Transfer transfer = transferOf(*match.value);
   // A conflict victim's transaction was rolled back whole by the database, so running
-  // the text again is safe: an operator's save must not fail only because another
+  // the save again is safe: an operator's save must not fail only because another
   // operator saved the same lines at the same moment.
   for (int attempt = 1;; ++attempt) {
     try {
-      return executeOnce(db, sqlText, save, scope);
+      return executeOnce(db, gbkText, transfer, save);
     } catch (const TransactionConflict& e) {
       if (attempt >= kConflictAttempts)
         throw DatabaseError(e.what() + std::string("; the work met other sessions' changes ") +

@@ -80,10 +80,6 @@ std::optional<std::string> documentDay(Database& db, const std::string& document
   return std::nullopt;
 }
 
-// Amounts written with two decimals, summed in binary: a sum may sit a rounding error
-// above the quantity it equals.
-constexpr double kTolerance = 1e-6;
-
 }  // namespace
 
 double adjustableQuantity(double quota, double sold) {
@@ -117,14 +113,13 @@ std::string quotaLineLockQuery(std::size_t people, std::size_t documents) {
          days + ")) ORDER BY A.DHAO00, A.FXRY00, A.SPDM00 FOR UPDATE OF A";
 }
 
-void lockQuotaLines(Database& db, const QuotaLineUpdates& lines) {
+void lockQuotaLines(Database& db, const std::vector<QuotaLineChange>& lines) {
   if (db.dialect() != "postgresql") return;
   std::set<std::pair<std::string, std::string>> people;  // salesperson, product
   std::set<std::string> documents;
   for (const auto& line : lines) {
-    if (!line) continue;
-    people.emplace(line->salesperson, line->product);
-    documents.insert(line->document);
+    people.emplace(line.salesperson, line.product);
+    documents.insert(line.document);
   }
   if (people.empty()) return;
   std::vector<Cell> params;
@@ -136,25 +131,28 @@ void lockQuotaLines(Database& db, const QuotaLineUpdates& lines) {
   db.query(quotaLineLockQuery(people.size(), documents.size()), params);
 }
 
-void refuseOverGiving(Database& db, const QuotaLineUpdates& lines) {
+void refuseOverGiving(Database& db, const std::vector<QuotaLineChange>& lines) {
   // What each statement does to each line, summed per salesperson, product and day
   // (a salesperson's lines of one day may lie in several documents).
   std::map<std::string, std::optional<std::string>> dayOf;  // document → day
-  std::map<std::tuple<std::string, std::string, std::string>, double> change;
+  std::map<std::tuple<std::string, std::string, std::string>, QuantitySum> change;
   for (const auto& line : lines) {
-    if (!line) continue;
-    auto found = dayOf.find(line->document);
+    auto found = dayOf.find(line.document);
     if (found == dayOf.end())
-      found = dayOf.emplace(line->document, documentDay(db, line->document)).first;
-    // A line of no document changes nothing: the block fails on it anyway.
-    if (found->second) change[{line->salesperson, line->product, *found->second}] += line->delta();
+      found = dayOf.emplace(line.document, documentDay(db, line.document)).first;
+    // A line of no document changes nothing: the save fails on it anyway.
+    if (found->second) change[{line.salesperson, line.product, *found->second}].add(line.change);
   }
   for (const auto& [key, delta] : change) {
-    if (delta >= 0) continue;  // receiving is never over a limit
+    if (delta.hundredths() >= 0) continue;  // receiving is never over a limit
     const auto& [salesperson, product, day] = key;
     const auto [quota, sold] = quotaAndSalesOf(db, salesperson, product, day);
     const double limit = adjustableQuantity(quota, sold);
-    if (-delta > limit + kTolerance) throw OverLimit(kOverLimitText);
+    // The limit in hundredths, as the window shows and checks it; one beyond the range
+    // of a quantity is more than any decrease.
+    const auto limitQ = Quantity::round(limit);
+    const bool over = limitQ ? -delta.hundredths() > limitQ->hundredths() : !(limit >= 1e12);
+    if (over) throw OverLimit(kOverLimitText);
   }
 }
 

@@ -1,6 +1,6 @@
 #include "qadj/appserver/save_record.h"
 
-#include <charconv>
+#include <cstdio>
 #include <ctime>
 #include <iomanip>
 #include <ostream>
@@ -8,6 +8,8 @@
 #include "qadj/appserver/dates.h"
 #include "qadj/appserver/schema.h"
 #include "qadj/appserver/server_error.h"
+#include "qadj/platform/number_text.h"
+#include "qadj/platform/text.h"
 
 namespace qadj::appserver {
 namespace {
@@ -39,18 +41,44 @@ CREATE TABLE IF NOT EXISTS QADJ_TRANSFER_JOURNAL (
 CREATE INDEX IF NOT EXISTS QADJ_TRANSFER_JOURNAL_AT ON QADJ_TRANSFER_JOURNAL (SAVED_AT);
 )SQL";
 
-std::string numberText(double v) {
-  char buf[32];
-  const auto end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15).ptr;
-  return std::string(buf, end);
+// A code of RECEIVERS: the characters that separate its entries (and '%' itself, and
+// control characters) as %XX.
+std::string encodeCode(std::string_view code) {
+  std::string out;
+  for (const char c : code) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '%' || c == '=' || c == ';' || u < 0x20 || u == 0x7F) {
+      char buf[4];
+      std::snprintf(buf, sizeof buf, "%%%02X", u);
+      out += buf;
+    } else {
+      out += c;
+    }
+  }
+  return out;
 }
 
-// "0013=3;0015=0": the receivers and their amounts, in block order.
-std::string receiversText(const std::vector<std::pair<std::string, double>>& receivers) {
+std::string decodeCode(std::string_view code) {
+  std::string out;
+  for (std::size_t i = 0; i < code.size(); ++i) {
+    const int high = code[i] == '%' && i + 2 < code.size() ? text::hexDigitValue(code[i + 1]) : -1;
+    const int low = high >= 0 ? text::hexDigitValue(code[i + 2]) : -1;
+    if (low >= 0) {
+      out += static_cast<char>(high * 16 + low);
+      i += 2;
+    } else {
+      out += code[i];
+    }
+  }
+  return out;
+}
+
+// "0013=3;0015=0": the receivers and their amounts, in the order sent.
+std::string receiversText(const std::vector<std::pair<std::string, Quantity>>& receivers) {
   std::string out;
   for (const auto& [code, amount] : receivers) {
     if (!out.empty()) out += ';';
-    out += code + '=' + numberText(amount);
+    out += encodeCode(code) + '=' + amount.text();
   }
   return out;
 }
@@ -61,10 +89,9 @@ std::vector<std::pair<std::string, double>> parseReceivers(std::string_view text
     const auto end = std::min(text.find(';'), text.size());
     const std::string_view item = text.substr(0, end);
     const auto eq = item.rfind('=');
-    double amount = 0;
-    if (eq != std::string_view::npos)
-      std::from_chars(item.data() + eq + 1, item.data() + item.size(), amount);
-    out.emplace_back(std::string(item.substr(0, eq)), amount);
+    const auto amount =
+        eq == std::string_view::npos ? std::nullopt : numbers::parseDecimal(item.substr(eq + 1));
+    out.emplace_back(decodeCode(item.substr(0, eq)), amount.value_or(0));
     text.remove_prefix(std::min(end + 1, text.size()));
   }
   return out;
@@ -145,7 +172,7 @@ void journalTransfer(Database& db, const Transfer& transfer, const SaveContext& 
       "GIVER, RECEIVERS, TOTAL) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9)",
       {save.id.empty() ? Cell{} : Cell{save.id}, savedAt, save.operatorCode, save.client,
        transfer.document, transfer.product, transfer.giver, receiversText(transfer.receivers),
-       transfer.total});
+       transfer.total.value()});
 }
 
 std::vector<JournalEntry> readJournal(Database& db, const JournalQuery& q) {
@@ -191,6 +218,22 @@ std::string csvField(const std::string& text, bool number) {
   return out + '"';
 }
 
+// A text of a table row with every control character and backslash as \xXX.
+std::string visible(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F || c == '\\') {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02x", u);
+      out += buf;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 void printJournal(const std::vector<JournalEntry>& entries, bool csv, std::ostream& out) {
@@ -205,7 +248,8 @@ void printJournal(const std::vector<JournalEntry>& entries, bool csv, std::ostre
         e.receivers.empty() ? std::vector<std::pair<std::string, double>>{{"", 0}} : e.receivers;
     for (const auto& [code, amount] : receivers)
       lines.push_back({e.savedAt, e.operatorCode, e.client, e.document, e.product, e.giver, code,
-                       code.empty() ? "" : numberText(amount), numberText(e.total), e.saveId});
+                       code.empty() ? "" : numbers::formatGeneral(amount),
+                       numbers::formatGeneral(e.total), e.saveId});
   }
   if (csv) {
     const auto write = [&](const std::vector<std::string>& line) {
@@ -217,6 +261,9 @@ void printJournal(const std::vector<JournalEntry>& entries, bool csv, std::ostre
     for (const auto& line : lines) write(line);
     return;
   }
+  // A table is read line by line: whatever a row holds stays on its line.
+  for (auto& line : lines)
+    for (auto& field : line) field = visible(field);
   std::vector<std::size_t> widths(heading.size());
   for (std::size_t i = 0; i < heading.size(); ++i) widths[i] = heading[i].size();
   for (const auto& line : lines)

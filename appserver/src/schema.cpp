@@ -61,25 +61,55 @@ CREATE OR REPLACE FUNCTION TRUNC(DATE) RETURNS DATE
   LANGUAGE SQL IMMUTABLE STRICT AS 'SELECT $1';
 )SQL";
 
+// No quota may be infinite or NaN: every later sum and limit check would be one. A value
+// beyond a double's range reads as infinity. (PostgreSQL treats NaN as equal to itself.)
+constexpr const char* kPostgresFinite = R"SQL(
+DO $$ BEGIN
+  IF NOT EXISTS (SELECT 1 FROM pg_constraint WHERE conname = 'xstxlgl01_xl0000_finite') THEN
+    ALTER TABLE XSTXLGL01 ADD CONSTRAINT XSTXLGL01_XL0000_FINITE
+      CHECK (XL0000 NOT IN ('NaN', 'Infinity', '-Infinity'));
+  END IF;
+END $$;
+)SQL";
+
 // SQLite stores any text in a TIMESTAMP column, and one document date that is not a
-// date makes TRUNC(ZDRQ00) fail the document lookup for every date. Triggers, not a
-// CHECK, so that a database made before them gets them too: a date is text of the
-// form TRUNC reads, "YYYY-MM-DD" with an optional time "HH:MM[:SS[.fff]]" after a
-// blank or 'T', naming a real day, no time zone.
-constexpr const char* kSqliteIsDate = R"SQL(typeof(NEW.ZDRQ00) = 'text'
+// date makes TRUNC(ZDRQ00) fail the document lookup for every date; and it stores
+// infinity in a DOUBLE column (NaN becomes null, which NOT NULL refuses). Triggers, not
+// CHECKs, so that a database made before them gets them too. A date is text of the form
+// TRUNC reads, "YYYY-MM-DD" with an optional time "HH:MM[:SS[.fff]]" after a blank or
+// 'T', naming a real day, no time zone. A condition that SQLite cannot decide (julianday
+// of no date is null) counts as not met.
+struct Guard {
+  const char* name;
+  const char* event;
+  const char* table;
+  const char* holds;
+  const char* refusal;
+};
+constexpr const char* kSqliteIsDate = R"SQL(coalesce(typeof(NEW.ZDRQ00) = 'text'
           AND NEW.ZDRQ00 GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]*'
           AND date(julianday(NEW.ZDRQ00)) = substr(NEW.ZDRQ00, 1, 10)
-          AND substr(NEW.ZDRQ00, 11) NOT GLOB '*[^0-9 T:.]*')SQL";
+          AND substr(NEW.ZDRQ00, 11) NOT GLOB '*[^0-9 T:.]*', 0))SQL";
+constexpr const char* kSqliteIsFinite =
+    "coalesce(NEW.XL0000 BETWEEN -1.7976931348623157e308 AND 1.7976931348623157e308, 0)";
+constexpr Guard kSqliteGuards[] = {
+    {"XSTXLGL1_ZDRQ00_INSERT", "INSERT", "XSTXLGL1", kSqliteIsDate,
+     "XSTXLGL1.ZDRQ00 is not a date"},
+    {"XSTXLGL1_ZDRQ00_UPDATE", "UPDATE OF ZDRQ00", "XSTXLGL1", kSqliteIsDate,
+     "XSTXLGL1.ZDRQ00 is not a date"},
+    {"XSTXLGL01_XL0000_INSERT", "INSERT", "XSTXLGL01", kSqliteIsFinite,
+     "XSTXLGL01.XL0000 is not a finite number"},
+    {"XSTXLGL01_XL0000_UPDATE", "UPDATE OF XL0000", "XSTXLGL01", kSqliteIsFinite,
+     "XSTXLGL01.XL0000 is not a finite number"},
+};
 
-// One trigger on insert, one on an update of the date.
-std::string sqliteDateGuards() {
+// The triggers, dropped and made again with their current text.
+std::string sqliteGuards() {
   std::string script;
-  const std::pair<const char*, const char*> events[] = {{"INSERT", "INSERT"},
-                                                        {"UPDATE", "UPDATE OF ZDRQ00"}};
-  for (const auto& [name, event] : events)
-    script += std::string("CREATE TRIGGER IF NOT EXISTS XSTXLGL1_ZDRQ00_") + name + " BEFORE " +
-              event + " ON XSTXLGL1\nWHEN NOT (" + kSqliteIsDate +
-              ")\nBEGIN SELECT RAISE(ABORT, 'XSTXLGL1.ZDRQ00 is not a date'); END;\n";
+  for (const Guard& g : kSqliteGuards)
+    script += std::string("DROP TRIGGER IF EXISTS ") + g.name + ";\nCREATE TRIGGER " + g.name +
+              " BEFORE " + g.event + " ON " + g.table + "\nWHEN NOT (" + g.holds +
+              ")\nBEGIN SELECT RAISE(ABORT, '" + g.refusal + "'); END;\n";
   return script;
 }
 
@@ -91,10 +121,20 @@ constexpr std::array<const char*, 5> kTableNames = {"GSTRYGL0", "GSTJYGL1", "XST
 void createSchema(Database& db) {
   inTransaction(db, [&] {
     db.executeScript(kTables);
-    db.executeScript(db.dialect() == "postgresql" ? std::string(kPostgresFunctions)
-                                                  : sqliteDateGuards());
+    db.executeScript(db.dialect() == "postgresql"
+                         ? std::string(kPostgresFunctions) + kPostgresFinite
+                         : sqliteGuards());
   });
   createSaveRecord(db);
+}
+
+bool ensureSchemaGuards(Database& db) {
+  if (db.dialect() != "postgresql") {
+    inTransaction(db, [&] { db.executeScript(sqliteGuards()); });
+    return true;
+  }
+  return !db.query("SELECT 1 FROM pg_constraint WHERE conname = 'xstxlgl01_xl0000_finite'")
+              .rows.empty();
 }
 
 bool tableExists(Database& db, std::string_view table) {

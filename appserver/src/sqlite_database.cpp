@@ -1,6 +1,5 @@
 // The SQLite session: Oracle-dialect functions installed per connection, column types
-// from declared types (expressions from their values or their literal), and ORDER BY
-// on select-list names resolved as Oracle does.
+// from declared types (expressions from their values), statements prepared once.
 #include <sqlite3.h>
 
 #include <cmath>
@@ -13,7 +12,7 @@
 
 #include "qadj/appserver/database.h"
 #include "qadj/appserver/dates.h"
-#include "qadj/appserver/sql_text.h"
+#include "statement_cache.h"
 
 namespace qadj::appserver {
 namespace {
@@ -104,30 +103,18 @@ DatabaseError failure(sqlite3* db, int rc, int busyTimeoutMs) {
   return DatabaseError(sqlite3_errmsg(db));
 }
 
-class Statement {
+// A prepared statement of the session's cache while it runs: bound, stepped, and
+// reset (bindings cleared) when done, so that it holds no lock and no value after.
+class Running {
  public:
-  Statement(sqlite3* db, std::string_view sql, int busyTimeoutMs)
-      : db_(db), busyTimeoutMs_(busyTimeoutMs) {
-    const char* tail = nullptr;
-    if (const int rc =
-            sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, &tail);
-        rc != SQLITE_OK)
-      throw failure(db, rc, busyTimeoutMs);
-    if (!stmt_) throw DatabaseError("empty statement");
-    const std::string_view rest(tail, static_cast<std::size_t>(sql.data() + sql.size() - tail));
-    bool several = true;
-    try {
-      several = sql::hasSeveralStatements(std::string(";") + std::string(rest));
-    } catch (const std::invalid_argument&) {
-    }
-    if (several) {
-      sqlite3_finalize(stmt_);
-      throw DatabaseError("only one statement may be sent at a time");
-    }
+  Running(sqlite3* db, sqlite3_stmt* stmt, int busyTimeoutMs)
+      : db_(db), stmt_(stmt), busyTimeoutMs_(busyTimeoutMs) {}
+  ~Running() {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
   }
-  ~Statement() { sqlite3_finalize(stmt_); }
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
+  Running(const Running&) = delete;
+  Running& operator=(const Running&) = delete;
 
   void bind(const std::vector<Cell>& params) {
     for (std::size_t i = 0; i < params.size(); ++i) {
@@ -159,8 +146,8 @@ class Statement {
 
  private:
   sqlite3* db_;
+  sqlite3_stmt* stmt_;
   int busyTimeoutMs_;
-  sqlite3_stmt* stmt_ = nullptr;
 };
 
 Cell readCell(sqlite3_stmt* st, int i, const ResultColumn& col) {
@@ -211,14 +198,14 @@ bool serverRecord(const char* name) {
   return name && sqlite3_strnicmp(name, "QADJ_", 5) == 0;
 }
 
-// What client text may do (Database::guardClientText), decided as SQLite prepares each
-// statement. `refusal` keeps why the last statement was refused.
+// What a client's work may do (Database::guardClientWork), decided as SQLite prepares
+// each statement. `refusal` keeps why the last statement was refused.
 struct ClientGuard {
   bool on = false;
   std::string refusal;
 };
 
-int authorizeClientText(void* data, int action, const char* a, const char* b, const char*,
+int authorizeClientWork(void* data, int action, const char* a, const char* b, const char*,
                         const char*) {
   auto& guard = *static_cast<ClientGuard*>(data);
   if (!guard.on) return SQLITE_OK;
@@ -256,6 +243,12 @@ int authorizeClientText(void* data, int action, const char* a, const char* b, co
   return SQLITE_DENY;
 }
 
+// fts3_tokenizer('simple') answers the address of a tokenizer module inside the server
+// process: no statement of this server needs it, and a session answers it with an error.
+void refuseFts3Tokenizer(sqlite3_context* ctx, int, sqlite3_value**) {
+  sqlite3_result_error(ctx, "fts3_tokenizer is not available", -1);
+}
+
 class SqliteDatabase final : public Database {
  public:
   SqliteDatabase(const std::string& path, int busyTimeoutMs) : busyTimeoutMs_(busyTimeoutMs) {
@@ -277,7 +270,10 @@ class SqliteDatabase final : public Database {
     // Defensive: no statement can corrupt the file on purpose (writing the schema
     // table, shadow tables, or pages behind SQLite's back).
     sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    sqlite3_set_authorizer(db_, authorizeClientText, &guard_);
+    sqlite3_set_authorizer(db_, authorizeClientWork, &guard_);
+    for (const int args : {1, 2})
+      sqlite3_create_function_v2(db_, "fts3_tokenizer", args, SQLITE_UTF8, nullptr,
+                                 refuseFts3Tokenizer, nullptr, nullptr, nullptr);
     try {
       executeScript("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON;");
     } catch (...) {
@@ -285,20 +281,20 @@ class SqliteDatabase final : public Database {
       throw;
     }
   }
-  ~SqliteDatabase() override { sqlite3_close(db_); }
+  ~SqliteDatabase() override {
+    prepared_.clear();
+    sqlite3_close(db_);
+  }
 
   std::string dialect() const override { return "sqlite"; }
 
   ResultSet query(std::string_view text, const std::vector<Cell>& params) override {
-    return query(sql::Query(text), params);
-  }
-  ResultSet query(const sql::Query& q, const std::vector<Cell>& params) override {
-    return bounded([&] { return run(q, params); });
+    return bounded([&] { return run(text, params); });
   }
 
   std::int64_t execute(std::string_view text, const std::vector<Cell>& params) override {
     return bounded([&] {
-      Statement st = prepare(text);
+      Running st(db_, prepared(text), busyTimeoutMs_);
       st.bind(params);
       while (st.step()) {
       }
@@ -347,7 +343,7 @@ class SqliteDatabase final : public Database {
     if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   }
 
-  void guardClientText(bool on) override { guard_.on = on; }
+  void guardClientWork(bool on) override { guard_.on = on; }
 
  private:
   // Runs one statement's work under the statement bound: a statement the progress
@@ -374,50 +370,38 @@ class SqliteDatabase final : public Database {
     return db.armed_ && db.bound_.expired() ? 1 : 0;
   }
   // The query itself (query() bounds it).
-  ResultSet run(const sql::Query& q, const std::vector<Cell>& params) {
-    const std::string sqlText = q.orderByOutputPositions();
-    Statement st = prepare(sqlText);
+  ResultSet run(std::string_view text, const std::vector<Cell>& params) {
+    Running st(db_, prepared(text), busyTimeoutMs_);
     if (guard_.on && !sqlite3_stmt_readonly(st.get()))
       throw DatabaseError("The statement is refused: a query may only read");
     st.bind(params);
     ResultSet rs;
     const int n = sqlite3_column_count(st.get());
     rs.columns.resize(static_cast<std::size_t>(n));
-    std::vector<bool> typed(static_cast<std::size_t>(n));
+    // An expression column (no declared type) is typed by its first value that is not
+    // null; until then it reads as text, which it holds none of.
+    std::vector<char> pending(static_cast<std::size_t>(n));
+    std::size_t stillPending = 0;
     for (int i = 0; i < n; ++i) {
       auto& col = rs.columns[static_cast<std::size_t>(i)];
       const char* name = sqlite3_column_name(st.get(), i);
       col.name = name ? name : "";
-      typed[static_cast<std::size_t>(i)] =
-          kindFromDecltype(sqlite3_column_decltype(st.get(), i), col);
+      pending[static_cast<std::size_t>(i)] =
+          !kindFromDecltype(sqlite3_column_decltype(st.get(), i), col);
+      stillPending += pending[static_cast<std::size_t>(i)];
     }
-    // Expression columns: typed by the first value, or by their literal when no
-    // value says it (0 TZXL00 is a number also in an empty result).
-    const auto& items = q.items();
-    auto typeFromLiteral = [&](int i) {
-      auto& col = rs.columns[static_cast<std::size_t>(i)];
-      if (static_cast<std::size_t>(i) < items.size() && items.size() == static_cast<std::size_t>(n))
-        col.kind = items[static_cast<std::size_t>(i)].numericLiteral ? ColumnKind::Number
-                                                                     : ColumnKind::Text;
-    };
-    std::vector<bool> pending(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i)
-      if (!typed[static_cast<std::size_t>(i)]) {
-        pending[static_cast<std::size_t>(i)] = true;
-        typeFromLiteral(i);
-      }
     ResultBudget budget(resultLimit());
     while (st.step()) {
       std::vector<Cell> row(static_cast<std::size_t>(n));
       for (int i = 0; i < n; ++i) {
         auto& col = rs.columns[static_cast<std::size_t>(i)];
-        if (pending[static_cast<std::size_t>(i)]) {
-          // Earlier rows were null here, so nothing read so far needs converting.
+        if (stillPending && pending[static_cast<std::size_t>(i)]) {
           const int t = sqlite3_column_type(st.get(), i);
           if (t != SQLITE_NULL) {
             col.kind =
                 (t == SQLITE_INTEGER || t == SQLITE_FLOAT) ? ColumnKind::Number : ColumnKind::Text;
             pending[static_cast<std::size_t>(i)] = false;
+            --stillPending;
           }
         }
         row[static_cast<std::size_t>(i)] = readCell(st.get(), i, col);
@@ -428,20 +412,37 @@ class SqliteDatabase final : public Database {
     return rs;
   }
 
-  // A prepared statement; a statement the guard refused fails with the guard's reason.
-  Statement prepare(std::string_view text) {
+  // The session's prepared statement of text, prepared now if it has none. A statement
+  // prepared while the guard is on was prepared under it (the authorizer decides as a
+  // statement is prepared): it is kept apart from the same text prepared without it.
+  // A statement the guard refused fails with the guard's reason.
+  sqlite3_stmt* prepared(std::string_view text) {
+    std::string key(1, guard_.on ? 'G' : 'S');
+    key += text;
+    if (sqlite3_stmt** kept = prepared_.find(key)) return *kept;
     guard_.refusal.clear();
-    try {
-      return Statement(db_, text, busyTimeoutMs_);
-    } catch (const DatabaseError&) {
+    sqlite3_stmt* stmt = nullptr;
+    const char* tail = nullptr;
+    if (const int rc = sqlite3_prepare_v3(db_, text.data(), static_cast<int>(text.size()),
+                                          SQLITE_PREPARE_PERSISTENT, &stmt, &tail);
+        rc != SQLITE_OK) {
       if (!guard_.refusal.empty()) throw DatabaseError(guard_.refusal);
-      throw;
+      throw failure(db_, rc, busyTimeoutMs_);
     }
+    if (!stmt) throw DatabaseError("empty statement");
+    const std::string_view rest(tail, static_cast<std::size_t>(text.data() + text.size() - tail));
+    if (rest.find_first_not_of(" \t\r\n;") != std::string_view::npos) {
+      sqlite3_finalize(stmt);
+      throw DatabaseError("only one statement may be sent at a time");
+    }
+    return prepared_.insert(std::move(key), stmt);
   }
 
   sqlite3* db_ = nullptr;
   int busyTimeoutMs_;
   ClientGuard guard_;
+  StatementCache<sqlite3_stmt*> prepared_{kPreparedStatementsKept,
+                                          [](sqlite3_stmt*& st) { sqlite3_finalize(st); }};
   bool armed_ = false;      // a bounded statement is running
   int defaultLength_ = -1;  // SQLite's own length limit, once the result limit is set
 };

@@ -10,6 +10,7 @@
 #include "cell_editor.h"
 #include "guards.h"
 #include "qadj/platform/error_frame.h"
+#include "qadj/platform/number_text.h"
 #include "qadj/platform/qt_text.h"
 #include "qadj/platform/text.h"
 #include "qadj/server/fields.h"
@@ -56,8 +57,7 @@ class ControlsDisabled {
 long double summaryValue(const TValue& v) {
   if (const double* d = std::get_if<double>(&v)) return *d;
   if (const std::string* s = std::get_if<std::string>(&v)) {
-    double parsed = 0;
-    if (ParseFloatText(*s, parsed)) return parsed;
+    if (const auto parsed = numbers::parseDecimal(*s)) return *parsed;
   }
   return 0;
 }

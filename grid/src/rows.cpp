@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <numeric>
 
-#include "qadj/grid/number_format.h"
+#include "qadj/platform/number_text.h"
 
 namespace qadj::grid {
 
@@ -26,7 +26,7 @@ int compareValues(const CellValue& a, const CellValue& b) {
 
 std::string displayText(const CellValue& value) {
   if (const std::string* s = std::get_if<std::string>(&value)) return *s;
-  if (const double* d = std::get_if<double>(&value)) return formatGeneral(*d);
+  if (const double* d = std::get_if<double>(&value)) return numbers::formatGeneral(*d);
   return {};
 }
 

@@ -72,12 +72,12 @@ const char* datePrefix(TSummaryType type) {
 }  // namespace
 
 std::string footerText(TSummaryType type, const std::string& format, long double value,
-                       const NumberFormatSettings& settings, bool dateValued) {
+                       const numbers::FormatSettings& settings, bool dateValued) {
   if (type == TSummaryType::cstNone) return {};
   if (dateValued && type != TSummaryType::cstCount)
     return (format.empty() ? std::string(datePrefix(type)) : format) +
            FormatDateTime(static_cast<double>(value));
-  return formatFloat(format.empty() ? defaultFooterFormat(type) : format, value, settings);
+  return numbers::formatFloat(format.empty() ? defaultFooterFormat(type) : format, value, settings);
 }
 
 }  // namespace qadj::grid

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "qadj/platform/error.h"
+#include "qadj/platform/number_text.h"
 #include "qadj/platform/text.h"
 #include "qadj/server/data_source.h"
 
@@ -16,15 +17,13 @@ bool valueMatches(const TValue& v, const TValue& key, const TLocateOptions& o) {
   if (const double* kd = std::get_if<double>(&key)) {
     if (const double* vd = std::get_if<double>(&v)) return *vd == *kd;
     if (const std::string* vs = std::get_if<std::string>(&v)) {
-      double parsed = 0;
-      return ParseFloatText(*vs, parsed) && parsed == *kd;
+      return numbers::parseDecimal(*vs) == *kd;
     }
     return false;
   }
   const std::string& ks = std::get<std::string>(key);
   if (const double* vd = std::get_if<double>(&v)) {
-    double parsed = 0;
-    return ParseFloatText(ks, parsed) && parsed == *vd;
+    return numbers::parseDecimal(ks) == *vd;
   }
   const std::string* vs = std::get_if<std::string>(&v);
   if (!vs) return false;

@@ -1,23 +1,17 @@
 #include "qadj/server/fields.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 
 #include "qadj/platform/calendar.h"
 #include "qadj/platform/error.h"
+#include "qadj/platform/number_text.h"
 #include "qadj/protocol/packet.h"
 #include "qadj/server/dataset.h"
 
 namespace qadj {
 
 namespace {
-
-std::string_view trimBlanks(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
 
 bool isDigit(char c) {
   return c >= '0' && c <= '9';
@@ -34,65 +28,6 @@ const long kEpochShift = calendar::daysFromCivil(1899, 12, 30);
 }  // namespace
 
 // --- Formatting helpers -----------------------------------------------------------
-
-std::string FormatFloatGeneral(double v) {
-  if (std::isnan(v)) return "NAN";
-  if (std::isinf(v)) return v < 0 ? "-INF" : "INF";
-  if (v == 0) return "0";  // also -0
-  char buf[64];
-  const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
-  std::string s(buf, res.ptr);
-  // to_chars writes "1e+20" / "1.5e-05"; the system writes "1E20" / "1.5E-5".
-  const auto e = s.find('e');
-  if (e == std::string::npos) return s;
-  std::string mantissa = s.substr(0, e);
-  std::string_view exp(s);
-  exp.remove_prefix(e + 1);
-  std::string out = mantissa + "E";
-  if (!exp.empty() && exp.front() == '-') out += '-';
-  if (!exp.empty() && (exp.front() == '-' || exp.front() == '+')) exp.remove_prefix(1);
-  while (exp.size() > 1 && exp.front() == '0') exp.remove_prefix(1);
-  out += exp;
-  return out;
-}
-
-bool ParseFloatText(std::string_view text, double& out) {
-  std::string_view s = trimBlanks(text);
-  std::size_t i = 0;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-  std::size_t digits = 0;
-  while (i < s.size() && isDigit(s[i])) ++i, ++digits;
-  if (i < s.size() && s[i] == '.') {
-    ++i;
-    while (i < s.size() && isDigit(s[i])) ++i, ++digits;
-  }
-  if (digits == 0) return false;
-  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-    ++i;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-    std::size_t expDigits = 0;
-    while (i < s.size() && isDigit(s[i])) ++i, ++expDigits;
-    if (expDigits == 0) return false;
-  }
-  if (i != s.size()) return false;
-  // from_chars knows no leading '+' and is independent of the process locale.
-  std::string_view body = s;
-  if (body.front() == '+') body.remove_prefix(1);
-  double v = 0;
-  const auto res = std::from_chars(body.data(), body.data() + body.size(), v);
-  if (res.ec == std::errc::result_out_of_range) {
-    // Beyond the range of a double: infinity or zero, as the magnitude says.
-    const bool tiny = body.find_first_of("123456789") == std::string_view::npos ||
-                      body.find("e-") != std::string_view::npos ||
-                      body.find("E-") != std::string_view::npos;
-    v = tiny ? 0.0 : HUGE_VAL;
-    if (body.front() == '-') v = -v;
-  } else if (res.ec != std::errc() || res.ptr != body.data() + body.size()) {
-    return false;
-  }
-  out = v;
-  return true;
-}
 
 // --- TField -----------------------------------------------------------------------
 
@@ -124,9 +59,9 @@ double TField::AsFloat() const {
   const TValue v = Value();
   if (const double* d = std::get_if<double>(&v)) return *d;
   if (const std::string* s = std::get_if<std::string>(&v)) {
-    double out = 0;
-    if (!ParseFloatText(*s, out)) invalidFloat(*s, DisplayName());
-    return out;
+    const auto out = numbers::parseDecimal(*s);
+    if (!out) invalidFloat(*s, DisplayName());
+    return *out;
   }
   return 0;
 }
@@ -142,7 +77,7 @@ std::string TField::DisplayTextAt(int recIndex) const {
 void TField::SetAsFloat(double v) {
   dataSet_->CheckFieldWritable(*this);
   if (DataType() == TFieldType::ftString)
-    StoreValue(FormatFloatGeneral(v));
+    StoreValue(numbers::formatGeneral(v));
   else
     StoreValue(v);
 }
@@ -181,7 +116,7 @@ TValue TStringField::ParseText(const std::string& text) const {
 
 std::string TStringField::FormatValue(const TValue& v) const {
   if (const std::string* s = std::get_if<std::string>(&v)) return *s;
-  if (const double* d = std::get_if<double>(&v)) return FormatFloatGeneral(*d);
+  if (const double* d = std::get_if<double>(&v)) return numbers::formatGeneral(*d);
   return {};
 }
 
@@ -197,13 +132,13 @@ bool TFloatField::IsValidChar(char ch) const {
 
 TValue TFloatField::ParseText(const std::string& text) const {
   if (text.empty()) return TValue{};
-  double v = 0;
-  if (!ParseFloatText(text, v)) invalidFloat(text, DisplayName());
-  return v;
+  const auto v = numbers::parseDecimal(text);
+  if (!v) invalidFloat(text, DisplayName());
+  return *v;
 }
 
 std::string TFloatField::FormatValue(const TValue& v) const {
-  if (const double* d = std::get_if<double>(&v)) return FormatFloatGeneral(*d);
+  if (const double* d = std::get_if<double>(&v)) return numbers::formatGeneral(*d);
   if (const std::string* s = std::get_if<std::string>(&v)) return *s;
   return {};
 }
@@ -234,7 +169,7 @@ std::string TDateTimeField::FormatValue(const TValue& v) const {
 }
 
 std::string FormatDateTime(double days) {
-  if (!std::isfinite(days) || std::fabs(days) > 3.0e6) return FormatFloatGeneral(days);
+  if (!std::isfinite(days) || std::fabs(days) > 3.0e6) return numbers::formatGeneral(days);
   const double whole = std::floor(days);
   long y = 0;
   int m = 0, d = 0;

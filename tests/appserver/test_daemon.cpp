@@ -16,6 +16,7 @@
 #include "qadj/protocol/packet.h"
 #include "qadj/testing/child_process.h"
 #include "qadj/testing/store_calls.h"
+#include "qadj/testing/window_save.h"
 #include "support/databases.h"
 
 namespace qadj::appserver {
@@ -86,20 +87,26 @@ TEST(Daemon, JournalPrintsEachReceiverOfEachSaveAsTableOrCsv) {
     auto db = openDatabase(url);
     qadj::testing::seedKnownData(*db);
     const std::string block =
-        "BEGIN UPDATE XSTXLGL01 SET XL0000=XL0000+1.5 WHERE  DHAO00='D1' AND FXRY00='0013' AND "
-        "SPDM00='10000001'; UPDATE XSTXLGL01 SET XL0000=XL0000+0 WHERE  DHAO00='D1' AND "
-        "FXRY00='0021' AND SPDM00='10000001'; UPDATE XSTXLGL01 SET XL0000=XL0000-1.50 WHERE  "
-        "DHAO00='D1' AND FXRY00='0012' AND SPDM00='10000001'; END;";
+        qadj::testing::windowSave("D1", "10000001", "0012", {{"0013", 1.5}, {"0021", 0}});
     const SaveContext first{"0123456789abcdef0123456789abcdef", "0001", "ipv4:127.0.0.1:1"};
     const SaveContext second{"1123456789abcdef0123456789abcdef", "=HYPERLINK(1)", "a,b"};
     executeCommand(*db, block, &first);
     executeCommand(*db, block, &second);
+    // A code holding the journal's separators, and a row of an earlier version whose
+    // operator holds a line break: neither makes another entry or line.
+    db->execute("INSERT INTO XSTXLGL01 VALUES ('D1', 'a=;%', '10000001', 1)");
+    const SaveContext third{"2123456789abcdef0123456789abcdef", "0\n01", "in-process"};
+    executeCommand(*db, qadj::testing::windowSave("D1", "10000001", "0012", {{"a=;%", 1}}), &third);
+    EXPECT_EQ(readJournal(*db, {}).back().receivers,
+              (std::vector<std::pair<std::string, double>>{{"a=;%", 1}}));
   }
   Daemon table({"--db", url, "--journal"});
   EXPECT_EQ(table.finish(), 0) << table.output();
   // A heading, then one line per receiver, oldest save first.
   const std::string& t = table.output();
-  EXPECT_EQ(std::count(t.begin(), t.end(), '\n'), 5) << t;
+  EXPECT_EQ(std::count(t.begin(), t.end(), '\n'), 6) << t;
+  EXPECT_NE(t.find(" 0\\x0a01 "), std::string::npos) << t;
+  EXPECT_NE(t.find(" a=;% "), std::string::npos) << t;
   EXPECT_EQ(t.find("saved at (UTC)"), 0u) << t;
   EXPECT_LT(t.find("0123456789abcdef"), t.find("1123456789abcdef")) << t;
   EXPECT_NE(t.find("D1        10000001  0012   0013         1.5    1.5  0123"), std::string::npos)

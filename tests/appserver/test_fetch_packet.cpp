@@ -1,7 +1,7 @@
-// FetchRecords writes its packet straight from the query's result: the bytes must be
-// those of toPacket() (with the no-reset-call property), whatever mix of texts, nulls,
-// repeats and row limits the result has, and a text GBK cannot hold still fails
-// naming its column and row.
+// FetchRecords writes its packet straight from the query's result (encodeResult): the
+// bytes must be those of toPacket() (with the no-reset-call property), whatever mix of
+// texts, nulls, repeats and row limits the result has, and a text GBK cannot hold
+// still fails naming its column and row.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -29,11 +29,19 @@ class FetchPacketTest : public ::testing::Test {
     db_->execute("INSERT INTO T VALUES ($1, $2, $3, $4)", {k, name, note, q});
   }
   // The packet as toPacket() builds it, with the property fetchRecords adds.
-  std::vector<std::uint8_t> expected(const std::string& sql, std::int32_t count) {
-    packet::Packet p = toPacket(db_->query(sql), sql::Query(sql), count);
+  std::vector<std::uint8_t> expected(std::int32_t count) {
+    packet::Packet p = toPacket(db_->query(kAll), kColumns, count);
     p.noResetCall = true;
     return packet::encode(p);
   }
+  FetchResult fetch(std::int32_t count) { return encodeResult(db_->query(kAll), kColumns, count); }
+
+  static constexpr const char* kAll = "SELECT K, NAME, NOTE, Q, 0 FROM T ORDER BY rowid";
+  const std::vector<PacketColumn> kColumns = {{"K", ColumnKind::Text},
+                                              {"NAME", ColumnKind::Text},
+                                              {"NOTE", ColumnKind::Text},
+                                              {"Q", ColumnKind::Number},
+                                              {"TZXL00", ColumnKind::Number}};
   static std::string failure(const std::function<void()>& f) {
     try {
       f();
@@ -47,8 +55,6 @@ class FetchPacketTest : public ::testing::Test {
   std::unique_ptr<Database> db_;
 };
 
-constexpr const char* kAll = "SELECT K, NAME, NOTE, Q, 0 TZXL00 FROM T ORDER BY rowid";
-
 TEST_F(FetchPacketTest, BytesAreThoseOfToPacketForEveryMixAndLimit) {
   add(std::string("0001"), std::string("张三"), std::string("矿泉水 550ml"), 1.5);
   add(std::string("0002"), std::string("张三"), std::string("矿泉水 550ml"), Cell{});
@@ -61,11 +67,11 @@ TEST_F(FetchPacketTest, BytesAreThoseOfToPacketForEveryMixAndLimit) {
     add(std::to_string(1000 + i), std::string("赵") + std::to_string(i % 7),
         std::string("可乐") + std::to_string(i / 50), static_cast<double>(i));
   for (const std::int32_t count : {-1, 0, 1, 2, 5, 306, 1000}) {
-    const auto r = fetchRecords(*db_, kAll, count, 0);
-    EXPECT_EQ(r.packet, expected(kAll, count)) << "count " << count;
+    const auto r = fetch(count);
+    EXPECT_EQ(r.packet, expected(count)) << "count " << count;
     EXPECT_EQ(r.recordsSent, count < 0 || count > 306 ? 306 : count);
   }
-  const packet::Packet back = packet::decode(fetchRecords(*db_, kAll, -1, 0).packet);
+  const packet::Packet back = packet::decode(fetch(-1).packet);
   EXPECT_TRUE(back.noResetCall);
   EXPECT_EQ(back.columns[1].width, 12);  // 王五王五王五: 12 GBK bytes over VARCHAR(6)
   EXPECT_EQ(std::get<std::string>(back.rows[1][1]), "\xD5\xC5\xC8\xFD");  // 张三 again
@@ -74,8 +80,8 @@ TEST_F(FetchPacketTest, BytesAreThoseOfToPacketForEveryMixAndLimit) {
 TEST_F(FetchPacketTest, TextsHoldingNulAreConvertedOneByOne) {
   add(std::string("0001"), std::string("张\0三", 7), std::string("a\0b", 3), 1.0);
   add(std::string("0002"), std::string("李四"), std::string("可乐"), 2.0);
-  const auto r = fetchRecords(*db_, kAll, -1, 0);
-  EXPECT_EQ(r.packet, expected(kAll, -1));
+  const auto r = fetch(-1);
+  EXPECT_EQ(r.packet, expected(-1));
   const packet::Packet back = packet::decode(r.packet);
   EXPECT_EQ(std::get<std::string>(back.rows[0][1]), std::string("\xD5\xC5\0\xC8\xFD", 5));
   EXPECT_EQ(std::get<std::string>(back.rows[1][2]), "\xBF\xC9\xC0\xD6");
@@ -86,57 +92,33 @@ TEST_F(FetchPacketTest, TextWithoutGbkFormFailsNamingColumnAndRow) {
   add(std::string("0002"), std::string("李四"), std::string("可乐"), 2.0);
   add(std::string("0003"), std::string("李四"), std::string("smile \xF0\x9F\x98\x80"), 3.0);
   add(std::string("0004"), std::string("王五"), std::string("smile \xF0\x9F\x98\x80"), 4.0);
-  const std::string fetched = failure([&] { fetchRecords(*db_, kAll, -1, 0); });
-  EXPECT_EQ(fetched, failure([&] { toPacket(db_->query(kAll), sql::Query(kAll), -1); }));
+  const std::string fetched = failure([&] { fetch(-1); });
+  EXPECT_EQ(fetched, failure([&] { toPacket(db_->query(kAll), kColumns, -1); }));
   EXPECT_NE(fetched.find("column NOTE, row 3"), std::string::npos) << fetched;
   // Rows before the culprit still go when the limit stops short of it.
-  EXPECT_EQ(fetchRecords(*db_, kAll, 2, 0).packet, expected(kAll, 2));
+  EXPECT_EQ(fetch(2).packet, expected(2));
 }
 
-// Hands every call to the real database, counting how queries come: as text the
-// driver must read, or as a text the provider has read.
-class CountingDatabase final : public Database {
- public:
-  explicit CountingDatabase(Database& real) : real_(real) {}
-  std::string dialect() const override { return real_.dialect(); }
-  ResultSet query(std::string_view text, const std::vector<Cell>& params) override {
-    ++textQueries;
-    return real_.query(text, params);
-  }
-  ResultSet query(const sql::Query& q, const std::vector<Cell>& params) override {
-    ++readQueries;
-    return real_.query(q, params);
-  }
-  std::int64_t execute(std::string_view text, const std::vector<Cell>& params) override {
-    return real_.execute(text, params);
-  }
-  void executeScript(std::string_view text) override { real_.executeScript(text); }
-  void begin(TxMode mode) override { real_.begin(mode); }
-  void commit() override { real_.commit(); }
-  void rollback() noexcept override { real_.rollback(); }
-  void guardClientText(bool on) override { real_.guardClientText(on); }
-
-  int textQueries = 0, readQueries = 0;
-
- private:
-  Database& real_;
-};
-
-TEST_F(FetchPacketTest, TheTextIsReadOnceAndWhatWasReadGoesToTheDriver) {
-  add(std::string("0002"), std::string("李四"), std::string("可乐"), 2.0);
-  add(std::string("0001"), std::string("张三"), std::string("可乐"), 1.0);
-  // ORDER BY K names an output column: SQLite runs it by position, rewritten from
-  // what the provider read.
-  const std::string text = "SELECT T.K, NAME AS \"Who\", 0 TZXL00 FROM T ORDER BY K";
-  CountingDatabase counting(*db_);
-  const packet::Packet back = packet::decode(fetchRecords(counting, text, -1, 0).packet);
-  EXPECT_EQ(counting.readQueries, 1);
-  EXPECT_EQ(counting.textQueries, 0);
-  ASSERT_EQ(back.columns.size(), 3u);
-  EXPECT_EQ(back.columns[1].name, "Who");
-  EXPECT_EQ(back.columns[2].typeName, "Float");
-  ASSERT_EQ(back.rows.size(), 2u);
-  EXPECT_EQ(std::get<std::string>(back.rows[0][0]), "0001");
+// A driver gives each column the kind the database declares; a host's database may
+// declare one otherwise than the window's query reads it. The packet still types each
+// column as the window's query does, converting the cells.
+TEST_F(FetchPacketTest, CellsAreWrittenAsTheirColumnsWantThem) {
+  ResultSet rs;
+  rs.columns = {{"CODE", ColumnKind::Number, 0}, {"Q", ColumnKind::Text, 8}};
+  rs.rows = {{7.0, std::string("12.5")}, {Cell{}, std::string("-1")}};
+  const std::vector<PacketColumn> columns = {{"CODE", ColumnKind::Text}, {"Q", ColumnKind::Number}};
+  packet::Packet want = toPacket(rs, columns, -1);
+  want.noResetCall = true;
+  EXPECT_EQ(encodeResult(rs, columns, -1).packet, packet::encode(want));
+  const packet::Packet back = packet::decode(encodeResult(rs, columns, -1).packet);
+  EXPECT_EQ(back.columns[0].typeName, "String");
+  EXPECT_EQ(std::get<std::string>(back.rows[0][0]), "7");
+  EXPECT_EQ(back.columns[1].typeName, "Float");
+  EXPECT_EQ(std::get<double>(back.rows[0][1]), 12.5);
+  EXPECT_EQ(std::get<double>(back.rows[1][1]), -1);
+  rs.rows.push_back({std::string("x"), std::string("abc")});
+  EXPECT_EQ(failure([&] { encodeResult(rs, columns, -1); }),
+            "column Q, row 3: 'abc' is not a number");
 }
 
 }  // namespace

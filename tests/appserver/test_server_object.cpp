@@ -12,9 +12,11 @@
 #include "qadj/appserver/schema.h"
 #include "qadj/platform/text.h"
 #include "qadj/protocol/packet.h"
+#include "qadj/protocol/statements.h"
 #include "qadj/testing/server_under_test.h"
 #include "qadj/testing/store_calls.h"
 #include "qadj/testing/unavailable.h"
+#include "qadj/testing/window_save.h"
 #include "support/databases.h"
 
 namespace qadj::appserver {
@@ -23,9 +25,7 @@ namespace {
 using com::Variant;
 using qadj::testing::TempDir;
 
-const std::u16string kProductQuery =
-    u"SELECT A.SPDM00,SPMC00,XL0000,YFXSL0,KTZXL0  FROM PGTQADJ0 A,GSTJYGL1 B WHERE "
-    u"A.SPDM00=B.SPDM00 ORDER BY SPDM00";
+const std::u16string kProductQuery = text::gbkToUtf16(statements::productQuery());
 
 using qadj::testing::callInOrder;
 using qadj::testing::refillOn;
@@ -96,6 +96,17 @@ TEST_P(ServerObject, MQadjLeavesTheCodeAndAcceptsItByName) {
             com::DISP_E_BADPARAMCOUNT);
   EXPECT_EQ(callInOrder(*o, kDispIdMQadj, {Variant::i4(12), Variant::date(day_)}),
             com::DISP_E_TYPEMISMATCH);
+  // The prompt's first four bytes are a code as good as any; a code wider than its
+  // column, or a date that is no day of the years 1 to 9999, is refused.
+  EXPECT_EQ(refillOn(*o, u"\u8BF7\u9009", day_), com::S_OK);
+  com::ExcepInfo why;
+  EXPECT_EQ(refillOn(*o, u"00123", day_, &why), com::DISP_E_EXCEPTION);
+  EXPECT_NE(text::utf16ToUtf8(why.description).find("longer than its column"), std::string::npos);
+  for (const double date : {std::nan(""), HUGE_VAL, -HUGE_VAL, dates::fromCivil(10000, 1, 1),
+                            dates::fromCivil(1, 1, 1) - 1}) {
+    EXPECT_EQ(refillOn(*o, u"0012", date, &why), com::DISP_E_EXCEPTION) << date;
+    EXPECT_NE(text::utf16ToUtf8(why.description).find("years 1 to 9999"), std::string::npos);
+  }
 }
 
 TEST_P(ServerObject, DispatchCountsTakeEveryIntegerFormAndNoOther) {
@@ -134,12 +145,15 @@ TEST_P(ServerObject, RecordSetInterfaceRunsStatementsAndReportsFailures) {
                                params, owner),
             com::S_OK);
   std::int32_t recs = -5;
-  ASSERT_EQ(as->FetchRecords(u"public_dsp", -1, recs, kFetchMetaData,
-                             u"SELECT XL0000 FROM XSTXLGL01 WHERE DHAO00='D1' AND FXRY00='0013'",
-                             params, owner, result),
+  ASSERT_EQ(as->FetchRecords(
+                u"public_dsp", -1, recs, kFetchMetaData,
+                text::gbkToUtf16(statements::detailQuery("2026-12-08", "W1", "0012", "10000001")),
+                params, owner, result),
             com::S_OK);
-  EXPECT_EQ(recs, 1);
-  EXPECT_DOUBLE_EQ(std::get<double>(packet::decode(result.asBytes()).rows.at(0).at(0)), 8);
+  EXPECT_EQ(recs, 2);
+  const auto detail = packet::decode(result.asBytes());
+  EXPECT_EQ(std::get<std::string>(detail.rows.at(0).at(0)), "0013");
+  EXPECT_DOUBLE_EQ(std::get<double>(detail.rows.at(0).at(4)), 8);
 
   // Reset: empty packet, nothing run.
   ASSERT_EQ(as->FetchRecords(u"PUBLIC_DSP", 0, recs, kFetchReset, u"", params, owner, result),
@@ -156,52 +170,72 @@ TEST_P(ServerObject, RecordSetInterfaceRunsStatementsAndReportsFailures) {
   EXPECT_EQ(as->ExecuteCommand(u"PUBLIC_DSP", u"UPDATE NOSUCH SET A=1", params, owner),
             com::E_FAIL);
   ASSERT_TRUE(com::GetErrorInfo(info));
-  const auto description = text::utf16ToUtf8(info.description);
-  EXPECT_TRUE(description.find("NOSUCH") != std::string::npos ||
-              description.find("nosuch") != std::string::npos)
-      << description;
+  EXPECT_TRUE(text::utf16ToUtf8(info.description).starts_with("The statement is refused: "))
+      << text::utf16ToUtf8(info.description);
 
   // A lone surrogate is no text: refused with a description, nothing run.
-  EXPECT_EQ(
-      as->ExecuteCommand(u"PUBLIC_DSP",
-                         std::u16string(u"UPDATE GSTRYGL0 SET RYMC00='") + char16_t(0xD800) + u"'",
-                         params, owner),
-      com::E_FAIL);
+  EXPECT_EQ(as->ExecuteCommand(u"PUBLIC_DSP",
+                               std::u16string(u"UPDATE XSTXLGL01 SET XL0000=XL0000+1 where  "
+                                              u"DHAO00='D1' AND FXRY00='0013' AND SPDM00='") +
+                                   char16_t(0xD800) + u"'",
+                               params, owner),
+            com::E_FAIL);
   ASSERT_TRUE(com::GetErrorInfo(info));
-  EXPECT_NE(text::utf16ToUtf8(info.description).find("not valid text"), std::string::npos);
+  EXPECT_NE(text::utf16ToUtf8(info.description).find("broken UTF-16"), std::string::npos);
+  // A save whose owner data is no save request of the window is refused, not run as a
+  // save without an id (which a resend would apply twice).
+  Variant upper = Variant::bstr(u"qadj-save id=0123456789abcdef0123456789abcdef operator=00011");
+  EXPECT_EQ(as->ExecuteCommand(u"PUBLIC_DSP",
+                               u"UPDATE XSTXLGL01 SET XL0000=XL0000+1 where  DHAO00='D1' AND "
+                               u"FXRY00='0013' AND SPDM00='10000001'",
+                               params, upper),
+            com::E_FAIL);
+  ASSERT_TRUE(com::GetErrorInfo(info));
+  EXPECT_NE(text::utf16ToUtf8(info.description).find("The save is refused: "), std::string::npos);
+  EXPECT_EQ(openDatabase(url_)
+                ->query("SELECT XL0000 FROM XSTXLGL01 WHERE DHAO00 = 'D1' AND "
+                        "FXRY00 = '0013' AND SPDM00 = '10000001'")
+                .rows.at(0)
+                .at(0),
+            Cell(8.0));
 }
 
 TEST_P(ServerObject, FailuresThroughDispatchCarryTheDescription) {
   auto o = make();
   Variant result;
   com::ExcepInfo excep;
-  EXPECT_EQ(callInOrder(
-                *o, DISPID_ExecuteCommand,
-                {Variant::bstr(u"PUBLIC_DSP"),
-                 Variant::bstr(u"BEGIN UPDATE XSTXLGL01 SET XL0000=0; UPDATE NOSUCH SET A=1; END;"),
-                 Variant::null().setByRef(), Variant().setByRef()},
-                nullptr, &excep),
+  const std::string save =
+      qadj::testing::windowSave("D1", "10000001", "0012", {{"0013", 1}, {"0099", 2}});
+  EXPECT_EQ(callInOrder(*o, DISPID_ExecuteCommand,
+                        {Variant::bstr(u"PUBLIC_DSP"), Variant::bstr(text::gbkToUtf16(save)),
+                         Variant::null().setByRef(), Variant().setByRef()},
+                        nullptr, &excep),
             com::DISP_E_EXCEPTION);
-  EXPECT_NE(text::utf16ToUtf8(excep.description).find("statement 2"), std::string::npos);
+  EXPECT_NE(text::utf16ToUtf8(excep.description).find("没有访销员 0099"), std::string::npos);
   // Nothing of the block was applied.
-  const auto p = fetchByDispatch(*o, u"SELECT SUM(XL0000) S FROM XSTXLGL01");
-  EXPECT_DOUBLE_EQ(std::get<double>(p.rows.at(0).at(0)), 209);
-  EXPECT_EQ(p.columns.at(0).typeName, "Float");
+  EXPECT_EQ(openDatabase(url_)->query("SELECT SUM(XL0000) FROM XSTXLGL01").rows.at(0).at(0),
+            Cell(209.0));
 }
 
 TEST_P(ServerObject, TextThatGbkCannotHoldIsRefused) {
   auto o = make();
   Variant params = Variant::null(), owner, result;
-  ASSERT_EQ(o->ExecuteCommand(u"PUBLIC_DSP",
-                              u"UPDATE GSTRYGL0 SET RYMC00='A\U0001F600' WHERE RYDM00='0013'",
-                              params, owner),
-            com::S_OK);
+  // In a request: none of the window's statements.
   std::int32_t recs = 0;
+  com::ExcepInfo info;
   EXPECT_EQ(o->FetchRecords(u"PUBLIC_DSP", -1, recs, 1,
-                            u"SELECT RYDM00,RYMC00 FROM GSTRYGL0 WHERE CKDM00='W1'", params, owner,
+                            u"SELECT CKDM00 FROM GSTRYGL0 WHERE RYDM00='\U0001F600'", params, owner,
                             result),
             com::E_FAIL);
-  com::ExcepInfo info;
+  ASSERT_TRUE(com::GetErrorInfo(info));
+  EXPECT_NE(text::utf16ToUtf8(info.description).find("not GBK"), std::string::npos);
+  // In the database: the fetch fails naming the column.
+  openDatabase(url_)->execute("UPDATE GSTRYGL0 SET RYMC00 = $1 WHERE RYDM00 = '0013'",
+                              {std::string("A\U0001F600")});
+  EXPECT_EQ(
+      o->FetchRecords(u"PUBLIC_DSP", -1, recs, 1,
+                      text::gbkToUtf16(statements::salespersonList("W1")), params, owner, result),
+      com::E_FAIL);
   ASSERT_TRUE(com::GetErrorInfo(info));
   EXPECT_NE(text::utf16ToUtf8(info.description).find("RYMC00"), std::string::npos);
   EXPECT_NE(text::utf16ToUtf8(info.description).find("GBK"), std::string::npos);
@@ -228,11 +262,10 @@ TEST(EmbeddedServer, DemoDatabaseIsSeededOnceAndServedInProcess) {
   EXPECT_NE(a.get(), b.get());
   auto da = com::interface_cast<com::IDispatch>(a);
   ASSERT_TRUE(da);
-  const auto ops = fetchByDispatch(*da, u"SELECT CKDM00 FROM GSTRYGL0 WHERE RYDM00='0001'");
+  const auto ops = fetchByDispatch(*da, text::gbkToUtf16(statements::warehouseLookup("0001")));
   ASSERT_EQ(ops.rows.size(), 1u);
   const auto people = fetchByDispatch(
-      *da, u"SELECT CKDM00,RYDM00,RYMC00 FROM GSTRYGL0 WHERE FXY000='Y' AND CKDM00='" +
-               text::utf8ToUtf16(std::get<std::string>(ops.rows[0][0])) + u"'");
+      *da, text::gbkToUtf16(statements::salespersonList(std::get<std::string>(ops.rows[0][0]))));
   EXPECT_EQ(people.rows.size(), 8u);
   bool zhangSan = false;
   for (const auto& row : people.rows)

@@ -15,9 +15,9 @@
 
 #include "qadj/appserver/dates.h"
 #include "qadj/appserver/provider.h"
+#include "qadj/protocol/statements.h"
 #include "qadj/testing/com_scope.h"
 #include "qadj/testing/unavailable.h"
-#include "qadj/window/sql.h"
 #include "support/databases.h"
 #include "support/operators.h"
 
@@ -53,11 +53,11 @@ Transfer randomTransfer(std::mt19937& rng) {
   return t;
 }
 
-// The first number of a one-row result.
-double single(const packet::Packet& p) {
-  if (p.rows.size() != 1 || p.rows[0].empty() || !std::holds_alternative<double>(p.rows[0][0]))
-    throw std::runtime_error("expected one number");
-  return std::get<double>(p.rows[0][0]);
+// The quota of a detail (column XL0000) summed.
+double quotaOf(const packet::Packet& detail) {
+  double sum = 0;
+  for (const auto& row : detail.rows) sum += std::get<double>(row.at(4));
+  return sum;
 }
 
 // One operator: saves, then refreshes as the window does after a save (m_qadj for the
@@ -82,9 +82,11 @@ ClientRun runClient(const std::string& address, int client, double productTotal,
       if (auto e = op.refill(outcome.transfer.giver, day))
         run.readFaults.push_back("m_qadj: " + *e);
       try {
-        op.fetch(window::sql::productQuery());
-        const double total = single(op.fetch("SELECT SUM(XL0000) FROM XSTXLGL01 WHERE SPDM00='" +
-                                             outcome.transfer.product + "'"));
+        op.fetch(statements::productQuery());
+        // Every salesperson's line of the product, as one detail read sees them (the
+        // operator, who holds no line, stands for the giver left out).
+        const double total = quotaOf(op.fetch(
+            statements::detailQuery("2026-12-08", "01", "0001", outcome.transfer.product)));
         if (total != productTotal)
           run.readFaults.push_back("a read saw the total of " + outcome.transfer.product + " at " +
                                    std::to_string(total));

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "qadj/appserver/provider.h"
+#include "qadj/protocol/statements.h"
 #include "qadj/testing/com_scope.h"
 #include "qadj/testing/unavailable.h"
 #include "support/databases.h"
@@ -61,9 +62,9 @@ TEST(SqliteBusy, SaveWaitingBeyondTheBoundFailsClearlyAndChangesNothing) {
                 "The database is busy: another session has held its write lock for more than "
                 "100 ms; nothing was changed, please try again"));
   // Reads are not held up by the writer and see only committed values.
-  const auto p = op.fetch("SELECT XL0000 FROM XSTXLGL01 WHERE FXRY00='0013' AND SPDM00='P001'");
-  ASSERT_EQ(p.rows.size(), 1u);
-  EXPECT_EQ(p.rows[0][0], packet::Value(kFirstQuota));
+  const auto p = op.fetch(statements::detailQuery("2026-12-08", "01", "0012", "P001"));
+  ASSERT_FALSE(p.rows.empty());
+  for (const auto& row : p.rows) EXPECT_EQ(row.at(4), packet::Value(kFirstQuota));
 
   holder->rollback();
   EXPECT_EQ(quotaLines(*holder), before);

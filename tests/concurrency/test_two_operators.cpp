@@ -12,6 +12,7 @@
 #include "qadj/appserver/costore_product.h"
 #include "qadj/appserver/save_record.h"
 #include "qadj/protocol/save_request.h"
+#include "qadj/protocol/statements.h"
 #include "qadj/testing/com_scope.h"
 #include "qadj/testing/unavailable.h"
 #include "support/databases.h"
@@ -114,11 +115,12 @@ TEST_P(Giving, ADecreasePastTheLimitSentStraightChangesNothing) {
   sellAllBut(30);
   const auto before = quotaLines(*db_);
   auto op = newOperator();
-  const std::string lone = "UPDATE XSTXLGL01 SET XL0000=XL0000-100 WHERE DHAO00='D1' AND FXRY00='" +
-                           kGiver + "' AND SPDM00='" + kProduct + "'";
-  for (const std::string& sql : {saveBlock({kProduct, kGiver, {{"0012", 60}, {"0013", 40}}}), lone,
-                                 "UPDATE XSTXLGL01 SET XL0000=XL0000+-31 WHERE SPDM00='" +
-                                     kProduct + "' AND DHAO00='D1' AND FXRY00='" + kGiver + "'"})
+  // The statements one by one, as a client of the original design sends them: each is
+  // checked as a save of its own.
+  const auto amount = [](double v) { return *Quantity::round(v); };
+  for (const std::string& sql : {saveBlock({kProduct, kGiver, {{"0012", 60}, {"0013", 40}}}),
+                                 statements::decrement(amount(100), "D1", kGiver, kProduct),
+                                 statements::increment(amount(-31), "D1", kGiver, kProduct)})
     EXPECT_EQ(op->execute(sql), std::optional<std::string>(kOverLimitText)) << sql;
   EXPECT_EQ(quotaLines(*db_), before);
   EXPECT_EQ(op->execute(saveBlock({kProduct, kGiver, {{"0012", 30}}})), std::nullopt);

@@ -12,11 +12,11 @@
 #include "qadj/platform/text.h"
 #include "qadj/protocol/appserver.h"
 #include "qadj/protocol/packet.h"
+#include "qadj/protocol/statements.h"
 #include "qadj/server/connection.h"
 #include "qadj/testing/com_scope.h"
 #include "qadj/testing/daemon_process.h"
 #include "qadj/testing/unavailable.h"
-#include "qadj/window/sql.h"
 #include "support/conditions.h"
 #include "support/databases.h"
 #include "support/postgres_server.h"
@@ -119,7 +119,7 @@ TEST_F(DatabaseLoss, CallsFailClearlyAndTheDaemonServesAgainOnceItIsBack) {
   auto& pg = PostgresServer::instance();
   Client window(daemon->host());
   ASSERT_EQ(window.prepare("0101").hr, com::S_OK);
-  const auto products = window.fetch(window::sql::productQuery());
+  const auto products = window.fetch(statements::productQuery());
   ASSERT_EQ(products.hr, com::S_OK) << products.text;
   ASSERT_EQ(products.rows, 1u);
 
@@ -128,7 +128,7 @@ TEST_F(DatabaseLoss, CallsFailClearlyAndTheDaemonServesAgainOnceItIsBack) {
   // hang fails the case instead of the whole run.
   auto query = std::async(std::launch::async, [&] {
     const ComScope scope;
-    return window.fetch(window::sql::productQuery());
+    return window.fetch(statements::productQuery());
   });
   ASSERT_EQ(query.wait_for(std::chrono::seconds(60)), std::future_status::ready) << "hangs";
   const auto lostQuery = query.get();
@@ -140,7 +140,7 @@ TEST_F(DatabaseLoss, CallsFailClearlyAndTheDaemonServesAgainOnceItIsBack) {
   EXPECT_NE(lostSave.text.find("cannot be opened again"), std::string::npos) << lostSave.text;
   // A window opened meanwhile gets its object, and its first request says why it fails.
   Client late(daemon->host());
-  const auto lateQuery = late.fetch(window::sql::salespersonList("01"));
+  const auto lateQuery = late.fetch(statements::salespersonList("01"));
   EXPECT_TRUE(com::failed(lateQuery.hr));
   EXPECT_NE(lateQuery.text.find("cannot connect to PostgreSQL"), std::string::npos)
       << lateQuery.text;
@@ -149,22 +149,22 @@ TEST_F(DatabaseLoss, CallsFailClearlyAndTheDaemonServesAgainOnceItIsBack) {
   ASSERT_TRUE(pg.start()) << pg.error();
   // The existing object has a new session, but the working rows of the old one are
   // gone: reading them is refused until the salesperson is chosen again.
-  const auto stale = window.fetch(window::sql::productQuery());
+  const auto stale = window.fetch(statements::productQuery());
   EXPECT_TRUE(com::failed(stale.hr));
   EXPECT_NE(stale.text.find("choose the salesperson again"), std::string::npos) << stale.text;
-  const auto detail = window.fetch(window::sql::salespersonList("01"));
+  const auto detail = window.fetch(statements::salespersonList("01"));
   EXPECT_EQ(detail.hr, com::S_OK) << detail.text;
   EXPECT_EQ(detail.rows, static_cast<std::size_t>(kPersons));
   ASSERT_EQ(window.prepare("0101").hr, com::S_OK);
-  const auto again = window.fetch(window::sql::productQuery());
+  const auto again = window.fetch(statements::productQuery());
   EXPECT_EQ(again.hr, com::S_OK) << again.text;
   EXPECT_EQ(again.rows, 1u);
   EXPECT_EQ(window.save(saveBlock(0)).hr, com::S_OK);
   // The window opened while the database was away works now, and so does a new one.
-  EXPECT_EQ(late.fetch(window::sql::salespersonList("01")).hr, com::S_OK);
+  EXPECT_EQ(late.fetch(statements::salespersonList("01")).hr, com::S_OK);
   Client fresh(daemon->host());
   ASSERT_EQ(fresh.prepare("0102").hr, com::S_OK);
-  EXPECT_EQ(fresh.fetch(window::sql::productQuery()).rows, 1u);
+  EXPECT_EQ(fresh.fetch(statements::productQuery()).rows, 1u);
   EXPECT_EQ(fresh.save(saveBlock(1)).hr, com::S_OK);
 
   auto check = appserver::openDatabase(url);

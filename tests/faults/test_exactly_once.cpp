@@ -20,8 +20,8 @@
 #include "qadj/server/client_dataset.h"
 #include "qadj/server/connection.h"
 #include "qadj/testing/daemon_process.h"
+#include "qadj/testing/window_save.h"
 #include "qadj/window/main_form.h"
-#include "qadj/window/sql.h"
 #include "support/conditions.h"
 #include "support/quota_db.h"
 #include "support/window_fixture.h"
@@ -183,9 +183,7 @@ TEST(ExactlyOnceAcrossDaemons, ASecondDaemonNeverAppliesAnIdTheFirstApplied) {
     DaemonProcess second({"--db", data->url()}, secondLogs.path().toStdString());
     ASSERT_TRUE(first.start()) << first.error();
     ASSERT_TRUE(second.start()) << second.error();
-    const std::string block =
-        window::sql::block({window::sql::increment("2", "D1", "0013", "P001"),
-                            window::sql::decrement("2.00", "D1", "0012", "P001")});
+    const std::string block = windowSave("D1", "P001", "0012", {{"0013", 2}});
     const com::Variant owner = saveOwnerData({newSaveId(), "0001"});
     for (DaemonProcess* daemon : {&first, &second, &first}) {
       TDCOMConnection dcom;

@@ -20,11 +20,11 @@
 #include "qadj/platform/text.h"
 #include "qadj/protocol/appserver.h"
 #include "qadj/protocol/packet.h"
+#include "qadj/protocol/statements.h"
 #include "qadj/server/connection.h"
 #include "qadj/testing/child_process.h"
 #include "qadj/testing/daemon_process.h"
 #include "qadj/testing/unavailable.h"
-#include "qadj/window/sql.h"
 #include "support/conditions.h"
 #include "support/databases.h"
 #include "support/quota_ring.h"
@@ -47,7 +47,7 @@ int openWindowObject(TDCOMConnection& dcom, const std::string& host) {
   com::Variant params, ownerData, result;
   std::int32_t recs = 0;
   const auto hr = dcom.GetRecordSetInterface()->FetchRecords(
-      u"PUBLIC_DSP", -1, recs, 0, text::utf8ToUtf16(window::sql::productQuery()), params, ownerData,
+      u"PUBLIC_DSP", -1, recs, 0, text::utf8ToUtf16(statements::productQuery()), params, ownerData,
       result);
   return com::succeeded(hr) ? static_cast<int>(packet::decode(result.asBytes()).rows.size()) : -1;
 }
@@ -112,8 +112,8 @@ TEST(Lease, AKilledClientsObjectAndDatabaseSessionAreReleased) {
     com::Variant params, ownerData, result;
     std::int32_t recs = 0;
     EXPECT_EQ(own.GetRecordSetInterface()->FetchRecords(
-                  u"PUBLIC_DSP", -1, recs, 0, text::utf8ToUtf16(window::sql::productQuery()),
-                  params, ownerData, result),
+                  u"PUBLIC_DSP", -1, recs, 0, text::utf8ToUtf16(statements::productQuery()), params,
+                  ownerData, result),
               com::S_OK);
     EXPECT_EQ(recs, 1);
   }

@@ -66,7 +66,7 @@ TEST_F(CallDeadline, APeerThatNeverAnswersFailsTheCallAtItsDeadline) {
 
   ClientEnv env(dir.path().toStdString(), "", "");
   ::setenv("QADJ_CALL_TIMEOUT", "1", 1);
-  const auto out = createAndFetch(silent, u"SELECT 1");
+  const auto out = createAndFetch(silent, salespersonsOf("01"));
   EXPECT_EQ(out.hr, com::RPC_E_CALL_TIMEOUT) << out.description;
   ::close(listener);
 }
@@ -80,18 +80,18 @@ TEST_F(CallDeadline, ADaemonThatFallsSilentMidSessionFailsTheCallAndServesAgainA
   ::setenv("QADJ_CALL_TIMEOUT", "2", 1);
   auto server = createServerOn("127.0.0.1:" + std::to_string(port));
   ASSERT_TRUE(server);
-  EXPECT_EQ(fetchOn(*server, u"SELECT RYDM00 FROM GSTRYGL0").hr, com::S_OK);
+  EXPECT_EQ(fetchOn(*server, salespersonsOf("01")).hr, com::S_OK);
 
   ::kill(daemon.pid(), SIGSTOP);  // the connection stays open, nothing answers
   int status = 0;
   ASSERT_EQ(::waitpid(daemon.pid(), &status, WUNTRACED), daemon.pid());
   ASSERT_TRUE(WIFSTOPPED(status));
   const auto start = std::chrono::steady_clock::now();
-  const auto out = fetchOn(*server, u"SELECT RYDM00 FROM GSTRYGL0");
+  const auto out = fetchOn(*server, salespersonsOf("01"));
   EXPECT_EQ(out.hr, com::RPC_E_CALL_TIMEOUT);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   ::kill(daemon.pid(), SIGCONT);
-  EXPECT_EQ(fetchOn(*server, u"SELECT RYDM00 FROM GSTRYGL0").hr, com::S_OK);
+  EXPECT_EQ(fetchOn(*server, salespersonsOf("01")).hr, com::S_OK);
   server.reset();
   EXPECT_EQ(daemon.stop(), 0);
 }

@@ -1,21 +1,22 @@
 // Values written into the window's statements: quotes doubled, and nothing in a value
 // — quotes, backslashes, semicolons, comment markers, GBK characters whose second byte
-// is 0x5C — can end its literal, on the way GBK → UTF-16 (wire) → UTF-8 (database)
-// and in SQLite and PostgreSQL alike. An operator code crafted to change other rows
-// changes none.
+// is 0x5C — can end its slot, on the way GBK → UTF-16 (wire) → GBK (the server's
+// reading); the server binds each value as a parameter, so SQLite and PostgreSQL store
+// and match it literally. A value crafted to change other rows changes none.
 #include <gtest/gtest.h>
 
 #include "qadj/appserver/costore_product.h"
 #include "qadj/com/com.h"
 #include "qadj/platform/error.h"
 #include "qadj/platform/text.h"
-#include "qadj/window/sql.h"
+#include "qadj/protocol/statements.h"
+#include "qadj/testing/window_save.h"
+#include "qadj/window/salesperson_list.h"
 #include "support/quota_db.h"
 #include "support/remote_calls.h"
 
 using namespace qadj;
 using namespace qadj::testing;
-namespace sql = qadj::window::sql;
 
 namespace {
 
@@ -45,78 +46,33 @@ const std::vector<std::string>& hostileValues() {
   return values;
 }
 
-// The literals and the rest of a UTF-8 statement read as SQL reads it: a literal runs
-// from a quote to the next single quote, a doubled quote standing for one.
-struct Scanned {
-  std::vector<std::string> literals;
-  std::string rest;  // the statement with each literal replaced by '?'
-  bool closed = true;
-};
-
-Scanned scan(const std::string& s) {
-  Scanned out;
-  for (std::size_t i = 0; i < s.size();) {
-    if (s[i] != '\'') {
-      out.rest += s[i++];
-      continue;
-    }
-    std::string literal;
-    ++i;
-    for (;;) {
-      if (i >= s.size()) {
-        out.closed = false;
-        break;
-      }
-      if (s[i] == '\'') {
-        if (i + 1 < s.size() && s[i + 1] == '\'') {
-          literal += '\'';
-          i += 2;
-          continue;
-        }
-        ++i;
-        break;
-      }
-      literal += s[i++];
-    }
-    out.literals.push_back(literal);
-    out.rest += '?';
-  }
-  return out;
+// The statement as the server reads it: the window's GBK text, UTF-16 on the wire,
+// GBK again at the server.
+std::string asServerSeesIt(const std::string& gbkStatement) {
+  return text::utf16ToGbk(text::gbkToUtf16(gbkStatement));
 }
 
-// The statement as the database receives it: the window's GBK text, UTF-16 on the
-// wire, UTF-8 at the server.
-std::string asDatabaseSeesIt(const std::string& gbkStatement) {
-  return text::utf16ToUtf8(text::gbkToUtf16(gbkStatement));
-}
-
-TEST(SqlQuoting, EveryValueStaysOneLiteralOnItsWayToTheDatabase) {
-  const std::string detailShape = scan(asDatabaseSeesIt(sql::detailQuery("d", "w", "s", "p"))).rest;
-  const std::string incrementShape =
-      scan(asDatabaseSeesIt(sql::increment("1", "a", "b", "c"))).rest;
+TEST(SqlQuoting, EveryValueIsReadBackAsTheWindowWroteIt) {
+  const Quantity one = *Quantity::ofHundredths(100);
   for (const auto& v : hostileValues()) {
     SCOPED_TRACE(text::gbkToUtf8Lossy(v));
-    const std::string utf8 = text::gbkToUtf8(v);
-    // Doubling quotes is all the quoting: a backslash is an ordinary character.
-    std::string doubled;
-    for (char c : v) doubled += c == '\'' ? std::string("''") : std::string(1, c);
-    EXPECT_EQ(sql::quoted(v), doubled);
-
-    const auto lookup = scan(asDatabaseSeesIt(sql::warehouseLookup(v)));
-    EXPECT_TRUE(lookup.closed);
-    EXPECT_EQ(lookup.literals, std::vector<std::string>{utf8});
-    EXPECT_EQ(lookup.rest, "SELECT CKDM00 FROM GSTRYGL0 WHERE RYDM00=?");
-
-    const auto detail = scan(asDatabaseSeesIt(sql::detailQuery(v, v, v, v)));
-    EXPECT_EQ(detail.rest, detailShape);
-    EXPECT_EQ(detail.literals, (std::vector<std::string>{utf8, "yyyy-mm-dd", utf8, utf8, utf8}));
-
-    const auto update = scan(asDatabaseSeesIt(sql::increment("1", v, v, v)));
-    EXPECT_EQ(update.rest, incrementShape);
-    EXPECT_EQ(update.literals, (std::vector<std::string>{utf8, utf8, utf8}));
-    // Nothing of the value reaches the text outside its literals.
-    for (const char* marker : {";", "--", "/*", "\\"})
-      EXPECT_EQ(update.rest.find(marker), std::string::npos) << marker;
+    // The document number's slot holds 20 bytes; a longer value is refused, whole.
+    const auto read =
+        statements::matchCommand(asServerSeesIt(statements::increment(one, v, "0013", "P001")));
+    ASSERT_EQ(read.value.has_value(), v.size() <= 20) << read.refusal;
+    if (read) {
+      EXPECT_EQ(read.value->statements.at(0).text(1), v);
+      EXPECT_EQ(read.value->statements.at(0).text(2), "0013");
+    } else {
+      EXPECT_NE(read.refusal.find("the document number of at most 20 bytes"), std::string::npos)
+          << read.refusal;
+    }
+    const auto detail = statements::matchQuery(
+        asServerSeesIt(statements::detailQuery("2026-12-08", "01", "0012", v)));
+    EXPECT_EQ(detail.value.has_value(), v.size() <= 8) << detail.refusal;
+    if (detail) {
+      EXPECT_EQ(detail.value->text(3), v);
+    }
   }
 }
 
@@ -134,9 +90,10 @@ TEST(SqlQuoting, NoGbkCharacterHoldsAQuoteAndABrokenOneIsNeverSent) {
   // The salesperson code is the first four bytes of the list's text and may end in
   // the first half of a character; a statement holding it is refused before it is
   // sent, since its closing quote would follow a lead byte.
-  const std::string code = sql::salespersonCodeOf("000\xD5\x5C | x");
+  const std::string code = window::salespersonCodeOf("000\xD5\x5C | x");
   EXPECT_EQ(code, "000\xD5");
-  EXPECT_THROW(text::gbkToUtf16(sql::detailQuery("2026-12-08", "01", code, "P001")), EConvertError);
+  EXPECT_THROW(text::gbkToUtf16(statements::detailQuery("2026-12-08", "01", code, "P001")),
+               EConvertError);
   // Every 0x5C-trail character comes out as one UTF-8 character without a backslash.
   const std::string utf8 = text::gbkToUtf8(kBackslashTrail);
   EXPECT_EQ(utf8, "乗昞縗誠輁郳");
@@ -149,7 +106,6 @@ class SqlQuotingOnServer : public ::testing::TestWithParam<const char*> {
     db = quotaDatabaseFor(GetParam());
     if (!db) return;
     com::CoInitialize();
-    db->db().executeScript("CREATE TABLE QTEST0 (K VARCHAR(8), V VARCHAR(200))");
     std::shared_ptr<com::IUnknown> itf;
     appserver::createCoStoreProduct(db->url())->QueryInterface(com::IID_IDispatch, itf);
     server = com::interface_cast<com::IDispatch>(itf);
@@ -164,13 +120,11 @@ class SqlQuotingOnServer : public ::testing::TestWithParam<const char*> {
   CallOutcome execute(const std::string& gbk) { return executeOn(*server, text::gbkToUtf16(gbk)); }
   // Rows and total quota of the quota lines, and the number of persons.
   std::string fingerprint() {
-    const auto r = fetch(
+    const auto rs = db->db().query(
         "SELECT (SELECT COUNT(*) FROM XSTXLGL01), (SELECT SUM(XL0000) FROM XSTXLGL01), "
         "(SELECT COUNT(*) FROM GSTRYGL0)");
-    if (r.rows != 1) return "failed: " + r.description;
     std::string out;
-    for (const auto& v : r.packet.rows[0])
-      out += std::holds_alternative<double>(v) ? std::to_string(std::get<double>(v)) + " " : "? ";
+    for (const auto& v : rs.rows.at(0)) out += std::to_string(std::get<double>(v)) + " ";
     return out;
   }
 
@@ -178,79 +132,77 @@ class SqlQuotingOnServer : public ::testing::TestWithParam<const char*> {
   std::shared_ptr<com::IDispatch> server;
 };
 
+// Hostile values as document numbers and product names: a save names its lines by
+// them and changes exactly those; a query brings them back as the same GBK bytes.
 TEST_P(SqlQuotingOnServer, HostileValuesAreStoredAndMatchedLiterally) {
-  const auto& values = hostileValues();
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    const std::string key = "K" + std::to_string(i);
-    // A command only updates rows: the row is made here, its value set through the server.
-    db->db().execute("INSERT INTO QTEST0 (K,V) VALUES ($1,'')", {key});
-    const auto put =
-        execute("UPDATE QTEST0 SET V='" + sql::quoted(values[i]) + "' WHERE K='" + key + "'");
-    ASSERT_EQ(put.hr, com::S_OK) << text::gbkToUtf8Lossy(values[i]) << ": " << put.description;
+  std::vector<std::string> documents;
+  for (const auto& v : hostileValues())
+    if (v.size() <= 20) documents.push_back(v);
+  ASSERT_GE(documents.size(), 10u);
+  for (const auto& doc : documents) {
+    const std::string utf8 = text::gbkToUtf8(doc);
+    db->db().execute("INSERT INTO XSTXLGL1 VALUES ($1, '2026-12-09 09:00:00', '0001')", {utf8});
+    for (const char* person : {"0012", "0013"})
+      db->db().execute("INSERT INTO XSTXLGL01 VALUES ($1, $2, 'P001', 10)",
+                       {utf8, std::string(person)});
+    db->db().execute("UPDATE GSTJYGL1 SET SPMC00 = $1 WHERE SPDM00 = 'P002'", {utf8});
+    const auto product = fetch(statements::detailQuery("2026-12-08", "01", "0012", "P002"));
+    ASSERT_EQ(product.hr, com::S_OK) << product.description;
+    ASSERT_GT(product.rows, 0u);
+    EXPECT_EQ(std::get<std::string>(product.packet.rows[0][3]), doc);  // SPMC00
   }
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    SCOPED_TRACE(text::gbkToUtf8Lossy(values[i]));
-    const auto got = fetch("SELECT K,V FROM QTEST0 WHERE V='" + sql::quoted(values[i]) + "'");
-    ASSERT_EQ(got.hr, com::S_OK) << got.description;
-    ASSERT_EQ(got.rows, 1u);
-    EXPECT_EQ(std::get<std::string>(got.packet.rows[0][0]), "K" + std::to_string(i));
-    // Back in the packet as the very same GBK bytes.
-    EXPECT_EQ(std::get<std::string>(got.packet.rows[0][1]), values[i]);
+  const std::string before = fingerprint();
+  for (const auto& doc : documents) {
+    SCOPED_TRACE(text::gbkToUtf8Lossy(doc));
+    const auto saved = execute(windowSave(doc, "P001", "0012", {{"0013", 1}}));
+    ASSERT_EQ(saved.hr, com::S_OK) << saved.description;
+    const std::string utf8 = text::gbkToUtf8(doc);
+    EXPECT_EQ(db->quota(utf8, "0013", "P001"), 11);
+    EXPECT_EQ(db->quota(utf8, "0012", "P001"), 9);
   }
-  const auto all = fetch("SELECT K FROM QTEST0");
-  EXPECT_EQ(all.rows, values.size());
+  EXPECT_EQ(fingerprint(), before);  // quota moved, none made or lost
+  EXPECT_EQ(db->quota("D1", "0013", "P001"), 5);
 }
 
 TEST_P(SqlQuotingOnServer, ACraftedCodeChangesNoOtherRow) {
   const std::string before = fingerprint();
-  ASSERT_EQ(before.find("failed"), std::string::npos) << before;
-  // As a single statement: it finds no line with that code, and nothing else runs.
-  const auto single =
-      execute(sql::increment("1", "D1", "0013'; DELETE FROM XSTXLGL01 WHERE '1'='1", "P001"));
-  EXPECT_EQ(single.hr, com::S_OK) << single.description;
+  const Quantity one = *Quantity::ofHundredths(100);
+  // Crafted codes are longer than their columns: refused before anything runs.
+  const auto single = execute(
+      statements::increment(one, "D1", "0013'; DELETE FROM XSTXLGL01 WHERE '1'='1", "P001"));
+  EXPECT_EQ(single.hr, com::DISP_E_EXCEPTION);
+  EXPECT_NE(single.description.find("the salesperson code of at most 4 bytes"), std::string::npos)
+      << single.description;
   EXPECT_EQ(fingerprint(), before);
-  // Inside a save's block: the UPDATE that finds no row fails the whole block.
-  const auto block =
-      execute(sql::block({sql::increment("1", "D1", "x'; DELETE FROM XSTXLGL01; --", "P001"),
-                          sql::decrement("1.00", "D1", "0012", "P001")}));
+  // Inside a save's block: a code that fits its column names no line, and the UPDATE
+  // that finds no row fails the whole block.
+  const auto block = execute(windowSave("D1", "P001", "0012", {{"x';-", 1}}));
   EXPECT_EQ(block.hr, com::DISP_E_EXCEPTION);
   EXPECT_NE(block.description.find("本次保存没有修改任何限量"), std::string::npos)
       << block.description;
   EXPECT_EQ(fingerprint(), before);
-  // A lookup with a tautology matches nothing; the plain code matches its row.
-  EXPECT_EQ(fetch(sql::warehouseLookup("x' OR '1'='1")).rows, 0u);
-  EXPECT_EQ(fetch(sql::warehouseLookup("0001' --")).rows, 0u);
-  EXPECT_EQ(fetch(sql::warehouseLookup("0001")).rows, 1u);
-  EXPECT_EQ(fetch(sql::salespersonList("01' OR FXY000='Y")).rows, 0u);
-  EXPECT_EQ(fetch(sql::salespersonList("01")).rows, 4u);
+  // A lookup with a tautology is refused or matches nothing; the plain code matches its
+  // row, and a code holding a quote matches only itself.
+  EXPECT_EQ(fetch(statements::warehouseLookup("x' OR '1'='1")).hr, com::DISP_E_EXCEPTION);
+  EXPECT_EQ(fetch(statements::warehouseLookup("'OR'")).rows, 0u);
+  EXPECT_EQ(fetch(statements::warehouseLookup("0001")).rows, 1u);
+  EXPECT_EQ(fetch(statements::warehouseLookup("O'1")).rows, 1u);
+  EXPECT_EQ(fetch(statements::salespersonList("01' OR FXY000='Y")).hr, com::DISP_E_EXCEPTION);
+  EXPECT_EQ(fetch(statements::salespersonList("01")).rows, 4u);
 }
 
-TEST_P(SqlQuotingOnServer, BackslashIsAnOrdinaryCharacterInLiterals) {
-  // Would a backslash escape the quote after it, this literal would not end where the
-  // window means it to, and the statement would fail or mean something else.
-  const auto r = fetch("SELECT 'a\\''b' AS V, 'c\\' AS W");
-  ASSERT_EQ(r.hr, com::S_OK) << r.description;
-  ASSERT_EQ(r.rows, 1u);
-  EXPECT_EQ(std::get<std::string>(r.packet.rows[0][0]), "a\\'b");
-  EXPECT_EQ(std::get<std::string>(r.packet.rows[0][1]), "c\\");
-  if (std::string(GetParam()) != "postgresql") return;
-  // Even on a database whose default treats backslashes as escapes, the server's
-  // sessions do not.
+// The server's own statements hold literals ('Y', 'yyyy-mm-dd'): PostgreSQL sessions
+// read them by the standard whatever the database's default.
+TEST_P(SqlQuotingOnServer, SessionsReadLiteralsByTheStandard) {
+  if (std::string(GetParam()) != "postgresql") GTEST_SKIP() << "SQLite has no other way";
   db->db().executeScript(
       "DO $$ BEGIN EXECUTE format('ALTER DATABASE %I SET standard_conforming_strings TO off', "
       "current_database()); END $$");
-  std::shared_ptr<com::IUnknown> itf;
-  appserver::createCoStoreProduct(db->url())->QueryInterface(com::IID_IDispatch, itf);
-  server = com::interface_cast<com::IDispatch>(itf);
-  ASSERT_TRUE(server);
-  const auto s = fetch("SELECT current_setting('standard_conforming_strings') AS S, 'a\\''b' AS V");
-  ASSERT_EQ(s.rows, 1u) << s.description;
-  EXPECT_EQ(std::get<std::string>(s.packet.rows[0][0]), "on");
-  EXPECT_EQ(std::get<std::string>(s.packet.rows[0][1]), "a\\'b");
   auto plain = appserver::openDatabase(db->url());
   EXPECT_EQ(std::get<std::string>(
                 plain->query("SELECT current_setting('standard_conforming_strings')").rows[0][0]),
             "on");
+  EXPECT_EQ(std::get<std::string>(plain->query("SELECT 'a\\''b'").rows[0][0]), "a\\'b");
 }
 
 INSTANTIATE_TEST_SUITE_P(Dialects, SqlQuotingOnServer, ::testing::Values("sqlite", "postgresql"));

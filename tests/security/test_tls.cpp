@@ -18,8 +18,7 @@ using namespace qadj::testing;
 namespace {
 
 constexpr const char* kToken = "tls-test-token-5c1e";
-const std::u16string kPersons =
-    u"SELECT RYDM00 FROM GSTRYGL0 WHERE CKDM00='01' AND FXY000='Y' ORDER BY RYDM00";
+const std::u16string kPersons = salespersonsOf("01");
 
 class Tls : public ::testing::Test {
  protected:

@@ -27,8 +27,7 @@ using namespace qadj::testing;
 namespace {
 
 constexpr const char* kToken = "b8f1c0de-token-for-the-access-test";
-const std::u16string kPersons =
-    u"SELECT RYDM00 FROM GSTRYGL0 WHERE CKDM00='01' AND FXY000='Y' ORDER BY RYDM00";
+const std::u16string kPersons = salespersonsOf("01");
 
 class TokenAccess : public ::testing::Test {
  protected:

@@ -1,5 +1,5 @@
 // The save id and operator in a save's owner data: what the window sends is read back,
-// and anything else a client may send names no save.
+// empty owner data names no save, and anything else is refused, never ignored.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -17,30 +17,38 @@ TEST(SaveRequest, WhatTheWindowSendsIsReadBack) {
   ASSERT_EQ(id.size(), 32u);
   EXPECT_EQ(id.find_first_not_of("0123456789abcdef"), std::string::npos) << id;
 
-  const auto back = parseSaveOwnerData(saveOwnerData({id, "张三 0012"}));
+  const auto back = parseSaveOwnerData(saveOwnerData({id, "张三"}));
   ASSERT_TRUE(back);
   EXPECT_EQ(back->id, id);
-  EXPECT_EQ(back->operatorCode, "张三 0012");
+  EXPECT_EQ(back->operatorCode, "张三");
   const auto empty = parseSaveOwnerData(saveOwnerData({id, ""}));
   ASSERT_TRUE(empty);
   EXPECT_EQ(empty->operatorCode, "");
 }
 
-TEST(SaveRequest, AnythingElseNamesNoSave) {
+TEST(SaveRequest, OnlyEmptyOwnerDataNamesNoSaveAndAnythingElseIsRefused) {
+  EXPECT_EQ(parseSaveOwnerData(com::Variant()), std::nullopt);
+  EXPECT_EQ(parseSaveOwnerData(com::Variant::null()), std::nullopt);
   const std::u16string id = u"0123456789abcdef0123456789abcdef";
   for (const com::Variant& v : {
-           com::Variant(), com::Variant::null(), com::Variant::i4(7), com::Variant::bstr(u""),
+           com::Variant::i4(7), com::Variant::bstr(u""),
            com::Variant::bstr(u"qadj-save id=" + id),                             // no operator
            com::Variant::bstr(u"qadj-save id=" + id.substr(1) + u" operator=1"),  // short id
-           com::Variant::bstr(u"qadj-save id=0123456789ABCDEF0123456789abcdef operator=1"),
            com::Variant::bstr(u"qadj-save id=" + id + u"operator=1"),
-           com::Variant::bstr(u"qadj-save id=" + id + u" operator=" + std::u16string(65, u'x')),
-           com::Variant::bstr(u"qadj-save id=" + id + u" operator=\xD800"),  // broken UTF-16
+           com::Variant::bstr(u"qadj-save id=" + id + u" operator=00012"),  // wider than RYDM00
+           com::Variant::bstr(u"qadj-save id=" + id + u" operator=张三李"),
+           com::Variant::bstr(u"qadj-save id=" + id + u" operator=0\n01"),  // forges a line
+           com::Variant::bstr(u"qadj-save id=" + id + u" operator=Ø00"),    // broken UTF-16
+           com::Variant::bstr(u"qadj-save id=" + id + u" operator=😀"),      // not GBK
        }) {
-    EXPECT_FALSE(parseSaveOwnerData(v));
+    EXPECT_THROW(parseSaveOwnerData(v), std::invalid_argument);
   }
-  EXPECT_TRUE(parseSaveOwnerData(
-      com::Variant::bstr(u"qadj-save id=" + id + u" operator=" + std::u16string(64, u'x'))));
+  // Ids compare in one form: the same id in capitals is the same save.
+  const auto upper = parseSaveOwnerData(
+      com::Variant::bstr(u"qadj-save id=0123456789ABCDEF0123456789abcdef operator=0001"));
+  ASSERT_TRUE(upper);
+  EXPECT_EQ(upper->id, "0123456789abcdef0123456789abcdef");
+  EXPECT_EQ(upper->operatorCode, "0001");
 }
 
 TEST(SaveRequest, OnlyALostReplyLeavesTheOutcomeUnknown) {

@@ -9,6 +9,7 @@
 #include "qadj/appserver/database.h"
 #include "qadj/appserver/demo.h"
 #include "qadj/appserver/embedded.h"
+#include "qadj/protocol/statements.h"
 #include "qadj/server/connection.h"
 #include "qadj/server/window_datasets.h"
 #include "qadj/testing/server_under_test.h"
@@ -61,28 +62,17 @@ class RealServerTest : public ::testing::TestWithParam<Where> {
   WindowDataSets sets_;
 };
 
-std::string detailQuery(const std::string& date, const std::string& warehouse,
-                        const std::string& giver, const std::string& product) {
-  return "SELECT A.FXRY00,C.RYMC00,A.SPDM00,D.SPMC00,A.XL0000,0 TZXL00  FROM XSTXLGL01 "
-         "A,XSTXLGL1 B,GSTRYGL0 C,GSTJYGL1 D  WHERE A.DHAO00=B.DHAO00 AND "
-         "TRUNC(B.ZDRQ00)=TO_DATE('" +
-         date + "','yyyy-mm-dd') AND A.FXRY00=C.RYDM00 AND A.SPDM00=D.SPDM00 AND CKDM00='" +
-         warehouse + "' AND C.RYDM00<>'" + giver + "' AND A.SPDM00='" + product + "'";
-}
-
 TEST_P(RealServerTest, WindowQueriesOpenOnTheDemoDatabase) {
   TClientDataSet& q = *sets_.publicQry;
   // Warehouse lookup.
   q.Close();
-  q.SetCommandText(std::string("SELECT CKDM00 FROM GSTRYGL0 WHERE RYDM00='") + demo_.operatorCode +
-                   "'");
+  q.SetCommandText(statements::warehouseLookup(demo_.operatorCode));
   q.Open();
   const std::string warehouse = q.FieldByName("CKDM00")->AsString();
   EXPECT_EQ(warehouse, demo_.warehouseCode);
   // Salesperson list.
   q.Close();
-  q.SetCommandText("SELECT CKDM00,RYDM00,RYMC00 FROM GSTRYGL0 WHERE FXY000='Y' AND CKDM00='" +
-                   warehouse + "'");
+  q.SetCommandText(statements::salespersonList(warehouse));
   q.Open();
   EXPECT_EQ(q.RecordCount(), demo_.salespersons);
   ASSERT_FALSE(q.IsEmpty());
@@ -94,9 +84,7 @@ TEST_P(RealServerTest, WindowQueriesOpenOnTheDemoDatabase) {
   // The working table, then the product query.
   dcom_->CallMethod("m_qadj", {DispatchArg::textRef(giver), DispatchArg::date(kToday)});
   TClientDataSet& products = *sets_.clientDataSet1;
-  products.SetCommandText(
-      "SELECT A.SPDM00,SPMC00,XL0000,YFXSL0,KTZXL0  FROM PGTQADJ0 A,GSTJYGL1 B WHERE "
-      "A.SPDM00=B.SPDM00 ORDER BY SPDM00");
+  products.SetCommandText(statements::productQuery());
   products.Open();
   ASSERT_FALSE(products.IsEmpty());
   std::vector<std::string> codes;
@@ -112,7 +100,7 @@ TEST_P(RealServerTest, WindowQueriesOpenOnTheDemoDatabase) {
   bool found = false;
   for (const std::string& product : codes) {
     detail.Close();
-    detail.SetCommandText(detailQuery(demo_.today, warehouse, giver, product));
+    detail.SetCommandText(statements::detailQuery(demo_.today, warehouse, giver, product));
     detail.Open();
     if (detail.IsEmpty()) continue;
     found = true;
@@ -132,14 +120,12 @@ TEST_P(RealServerTest, WindowQueriesOpenOnTheDemoDatabase) {
   EXPECT_TRUE(found);
 
   // Document lookup and an UPDATE that changes nothing.
-  q.SetCommandText("SELECT DHAO00 FROM XSTXLGL1 WHERE TRUNC(ZDRQ00)=TO_DATE('" + demo_.today +
-                   "','yyyy-mm-dd')");
+  q.SetCommandText(statements::documentLookup(demo_.today));
   q.Open();
   ASSERT_EQ(q.RecordCount(), 1);
   const std::string doc = q.FieldByName("DHAO00")->AsString();
   q.Close();
-  q.SetCommandText("UPDATE XSTXLGL01 SET XL0000=XL0000+0 WHERE DHAO00='" + doc + "' AND FXRY00='" +
-                   giver + "' AND SPDM00='NONE'");
+  q.SetCommandText(statements::increment(Quantity(), doc, giver, "NONE"));
   q.Execute();
   EXPECT_EQ(q.State(), TDataSetState::dsInactive);
 }
@@ -158,7 +144,7 @@ TEST_P(RealServerTest, ServerErrorsReachTheCallerWithTheirText) {
   }
   EXPECT_EQ(q.State(), TDataSetState::dsInactive);
   // The data set is usable afterwards.
-  q.SetCommandText("SELECT CKDM00 FROM GSTRYGL0");
+  q.SetCommandText(statements::warehouseLookup(demo_.operatorCode));
   q.Open();
   EXPECT_FALSE(q.IsEmpty());
 }

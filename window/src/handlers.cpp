@@ -5,7 +5,6 @@
 #include "qadj/controls/flat_combo_box.h"
 #include "qadj/grid/column.h"
 #include "qadj/grid/dxdbgrid.h"
-#include "qadj/grid/number_format.h"
 #include "qadj/platform/clock.h"
 #include "qadj/platform/error.h"
 #include "qadj/platform/message_box.h"
@@ -13,13 +12,14 @@
 #include "qadj/platform/qt_text.h"
 #include "qadj/platform/text.h"
 #include "qadj/protocol/save_request.h"
+#include "qadj/protocol/statements.h"
 #include "qadj/server/client_dataset.h"
 #include "qadj/server/connection.h"
 #include "qadj/server/fields.h"
 #include "qadj/window/date_picker.h"
 #include "qadj/window/main_form.h"
 #include "qadj/window/numbers.h"
-#include "qadj/window/sql.h"
+#include "qadj/window/salesperson_list.h"
 
 namespace qadj::window {
 namespace {
@@ -42,7 +42,7 @@ void showPrompt(TFlatComboBox& box) {
 }  // namespace
 
 std::string Tmain::salespersonCode() const {
-  return sql::salespersonCodeOf(text::utf8ToGbkLossy(RYMC->currentText().toStdString()));
+  return salespersonCodeOf(text::utf8ToGbkLossy(RYMC->currentText().toStdString()));
 }
 
 void Tmain::FormActivate() {
@@ -51,12 +51,12 @@ void Tmain::FormActivate() {
   DateTimePicker1->setValue(QDate(d.year, d.month, d.day));
 
   Public_qry->Close();
-  Public_qry->SetCommandText(sql::warehouseLookup(context_.OperatorCode));
+  Public_qry->SetCommandText(statements::warehouseLookup(context_.OperatorCode));
   Public_qry->Open();
   context_.WarehouseCode = Public_qry->FieldByName("CKDM00")->AsString();
 
   Public_qry->Close();
-  Public_qry->SetCommandText(sql::salespersonList(context_.WarehouseCode));
+  Public_qry->SetCommandText(statements::salespersonList(context_.WarehouseCode));
   Public_qry->Open();
   RYMC->clear();
   RYMC->setEditText(QString());
@@ -64,7 +64,7 @@ void Tmain::FormActivate() {
     TField* code = Public_qry->FieldByName("RYDM00");
     TField* name = Public_qry->FieldByName("RYMC00");
     while (!Public_qry->Eof()) {
-      RYMC->addItem(text::gbkToQString(sql::salespersonEntry(code->AsString(), name->AsString())));
+      RYMC->addItem(text::gbkToQString(salespersonEntry(code->AsString(), name->AsString())));
       Public_qry->Next();
     }
   }
@@ -84,7 +84,7 @@ void Tmain::RYMCChange() {
   ClientDataSet1->Close();
   dcom->CallMethod("m_qadj",
                    {DispatchArg::textRef(code), DispatchArg::date(DateTimePicker1->dateValue())});
-  ClientDataSet1->SetCommandText(sql::productQuery());
+  ClientDataSet1->SetCommandText(statements::productQuery());
   ClientDataSet1->Open();
 }
 
@@ -96,7 +96,7 @@ void Tmain::dxDBGrid1Click() {
   const std::string code = salespersonCode();
   ClientDataSet2->Close();
   ClientDataSet2->SetCommandText(
-      sql::detailQuery(date, context_.WarehouseCode, code, context_.ProductCode));
+      statements::detailQuery(date, context_.WarehouseCode, code, context_.ProductCode));
   ClientDataSet2->Open();
   saveId_ = newSaveId();  // adjustments typed from here on are a new save
 }
@@ -119,7 +119,7 @@ void Tmain::tbokClick() {
     return;
   const std::string date = dateText(DateTimePicker1->value());
   Public_qry->Close();
-  Public_qry->SetCommandText(sql::documentLookup(date));
+  Public_qry->SetCommandText(statements::documentLookup(date));
   Public_qry->Open();
   const std::string document = Public_qry->FieldByName("DHAO00")->AsString();
   if (document.empty()) return;
@@ -127,23 +127,25 @@ void Tmain::tbokClick() {
   // Moving to the first row writes back an adjustment still in the cell editor, and
   // its check runs, before any statement is built.
   ClientDataSet2->First();
-  std::vector<std::string> statements;
-  double sent = 0;
+  std::vector<std::string> save;
+  QuantitySum sent;  // the giver gives exactly what the increments give
   while (!ClientDataSet2->Eof()) {
     const std::string product = ClientDataSet2->FieldByName("SPDM00")->AsString();
     const std::string receiver = ClientDataSet2->FieldByName("FXRY00")->AsString();
-    const double adjustment = ClientDataSet2->FieldByName("TZXL00")->AsFloat();
+    const Quantity adjustment =
+        adjustmentQuantity(ClientDataSet2->FieldByName("TZXL00")->AsFloat());
     // A row inserted in the grid names no quota line: nothing is sent for it, and
     // nothing is taken from the giver for it.
     if (!receiver.empty()) {
-      statements.push_back(sql::increment(adjustmentText(adjustment), document, receiver, product));
-      sent += roundToCents(adjustment);
+      save.push_back(statements::increment(adjustment, document, receiver, product));
+      sent.add(adjustment);
     }
     ClientDataSet2->Next();
   }
-  const std::string total = grid::formatFloat("0.00;-0.00", sent);
-  statements.push_back(sql::decrement(total, document, salespersonCode(), context_.ProductCode));
-  executeSave(statements);
+  const auto total = sent.quantity();
+  if (!total) throw EConvertError(gbk("调整量的合计超出了限量可以保存的范围"));
+  save.push_back(statements::decrement(*total, document, salespersonCode(), context_.ProductCode));
+  executeSave(save);
   // Applied, or refused over the limit: either way the grids show the lines as they
   // now are, and later checks compare with what is adjustable now.
   reloadGiverAndDetail(date);
@@ -157,7 +159,7 @@ void Tmain::reloadGiverAndDetail(const std::string& date) {
   std::string code = salespersonCode();
   dcom->CallMethod("m_qadj",
                    {DispatchArg::textRef(code), DispatchArg::date(DateTimePicker1->dateValue())});
-  ClientDataSet1->SetCommandText(sql::productQuery());
+  ClientDataSet1->SetCommandText(statements::productQuery());
   ClientDataSet1->Open();
   context_.AdjustableQuantity = ClientDataSet1->Locate("SPDM00", TValue(context_.ProductCode))
                                     ? ClientDataSet1->FieldByName("KTZXL0")->AsFloat()
@@ -165,14 +167,14 @@ void Tmain::reloadGiverAndDetail(const std::string& date) {
 
   ClientDataSet2->Close();
   ClientDataSet2->SetCommandText(
-      sql::detailQuery(date, context_.WarehouseCode, code, context_.ProductCode));
+      statements::detailQuery(date, context_.WarehouseCode, code, context_.ProductCode));
   ClientDataSet2->Open();
 }
 
-void Tmain::executeSave(const std::vector<std::string>& statements) {
+void Tmain::executeSave(const std::vector<std::string>& save) {
   // All statements of one save take effect together or not at all, and at most once.
   Public_qry->Close();
-  Public_qry->SetCommandText(sql::block(statements));
+  Public_qry->SetCommandText(statements::block(save));
   try {
     Public_qry->Execute(saveOwnerData({saveId_, text::gbkToUtf8Lossy(context_.OperatorCode)}));
   } catch (const EOleError& e) {

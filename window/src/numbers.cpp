@@ -1,32 +1,25 @@
 #include "qadj/window/numbers.h"
 
-#include <charconv>
 #include <cmath>
+#include <string>
 
-#include "qadj/grid/number_format.h"
 #include "qadj/platform/error.h"
+#include "qadj/platform/number_text.h"
+#include "qadj/platform/text.h"
 
 namespace qadj::window {
 
 double strToFloat(std::string_view gbkText) {
-  std::string_view t = gbkText;
-  while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
-  while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
-  if (!t.empty() && t.front() == '+') t.remove_prefix(1);
-  double value = 0;
-  const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
-  if (t.empty() || ec != std::errc() || end != t.data() + t.size() || !std::isfinite(value))
+  const auto value = numbers::parseDecimal(gbkText);
+  if (!value || !std::isfinite(*value))
     throw EConvertError("'" + std::string(gbkText) + "' is not a valid floating point value");
-  return value;
+  return *value;
 }
 
-double roundToCents(double value) {
-  return std::round(value * 100.0) / 100.0;
-}
-
-std::string adjustmentText(double value) {
-  const double cents = roundToCents(value);
-  return grid::formatGeneral(cents == 0 ? 0.0 : cents);
+Quantity adjustmentQuantity(double value) {
+  if (const auto q = Quantity::round(value)) return *q;
+  throw EConvertError(text::utf8ToGbk("调整量 " + numbers::formatGeneral(value) +
+                                      " 超出了限量可以保存的范围（最大 999999999999.99）"));
 }
 
 }  // namespace qadj::window

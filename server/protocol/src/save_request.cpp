@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <random>
+#include <stdexcept>
 
 #include "qadj/platform/text.h"
 
@@ -12,8 +13,6 @@ namespace {
 constexpr std::u16string_view kPrefix = u"qadj-save id=";
 constexpr std::u16string_view kOperator = u" operator=";
 constexpr std::size_t kIdDigits = 32;
-// Operator codes are a few characters; a longer text is no save of a window's.
-constexpr std::size_t kMostOperatorUnits = 64;
 
 bool isLowerHex(char16_t c) {
   return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f');
@@ -48,24 +47,39 @@ com::Variant saveOwnerData(const SaveRequest& save) {
 }
 
 std::optional<SaveRequest> parseSaveOwnerData(const com::Variant& ownerData) {
-  if (ownerData.type() != com::VarType::BStr) return std::nullopt;
-  const std::u16string_view text = ownerData.asBStr();
-  if (!text.starts_with(kPrefix) || text.size() < kPrefix.size() + kIdDigits + kOperator.size())
+  if (ownerData.type() == com::VarType::Empty || ownerData.type() == com::VarType::Null)
     return std::nullopt;
-  const std::u16string_view id = text.substr(kPrefix.size(), kIdDigits);
-  for (char16_t c : id)
-    if (!isLowerHex(c)) return std::nullopt;
-  if (text.substr(kPrefix.size() + kIdDigits, kOperator.size()) != kOperator) return std::nullopt;
-  const std::u16string_view code = text.substr(kPrefix.size() + kIdDigits + kOperator.size());
-  if (code.size() > kMostOperatorUnits) return std::nullopt;
+  const auto malformed = [](const std::string& what) {
+    return std::invalid_argument("the owner data is no save request of the window (" + what + ")");
+  };
+  if (ownerData.type() != com::VarType::BStr) throw malformed("not a text");
+  const std::u16string_view text = ownerData.asBStr();
+  if (!text.starts_with(kPrefix)) throw malformed("it does not start with \"qadj-save id=\"");
+  std::u16string_view rest = text.substr(kPrefix.size());
   SaveRequest save;
   save.id.reserve(kIdDigits);
-  for (char16_t c : id) save.id += static_cast<char>(c);
-  try {
-    save.operatorCode = text::utf16ToUtf8(code);
-  } catch (const std::exception&) {
-    return std::nullopt;  // broken UTF-16
+  for (std::size_t i = 0; i < kIdDigits; ++i) {
+    const char16_t c = i < rest.size() ? rest[i] : u' ';
+    const int digit = c < 0x80 ? text::hexDigitValue(static_cast<char>(c)) : -1;
+    if (digit < 0) throw malformed("the save id is not 32 hexadecimal digits");
+    save.id += "0123456789abcdef"[digit];
   }
+  rest.remove_prefix(kIdDigits);
+  if (!rest.starts_with(kOperator)) throw malformed("no \" operator=\" after the save id");
+  const std::u16string_view code = rest.substr(kOperator.size());
+  std::string gbk;
+  try {
+    gbk = text::utf16ToGbk(code);
+  } catch (const std::exception&) {
+    throw malformed("the operator code is not GBK text");
+  }
+  if (gbk.size() > kMostOperatorBytes)
+    throw malformed("the operator code is longer than " + std::to_string(kMostOperatorBytes) +
+                    " bytes");
+  if (std::any_of(gbk.begin(), gbk.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+    throw malformed("the operator code holds a control character");
+  save.operatorCode = text::gbkToUtf8(gbk);
   return save;
 }
 

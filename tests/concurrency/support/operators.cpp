@@ -3,12 +3,11 @@
 #include <stdexcept>
 
 #include "qadj/appserver/schema.h"
-#include "qadj/grid/number_format.h"
+#include "qadj/platform/quantity.h"
 #include "qadj/platform/text.h"
 #include "qadj/protocol/appserver.h"
 #include "qadj/testing/store_calls.h"
-#include "qadj/window/numbers.h"
-#include "qadj/window/sql.h"
+#include "qadj/testing/window_save.h"
 
 namespace qadj::testing {
 
@@ -50,24 +49,16 @@ std::map<LineKey, double> Transfer::deltas() const {
   std::map<LineKey, double> out;
   double total = 0;
   for (const auto& [receiver, amount] : receivers) {
-    out[{receiver, product}] += window::roundToCents(amount);
-    total += window::roundToCents(amount);
+    const double sent = Quantity::round(amount)->value();
+    out[{receiver, product}] += sent;
+    total += sent;
   }
   out[{giver, product}] -= total;
   return out;
 }
 
 std::string saveBlock(const Transfer& t) {
-  std::vector<std::string> statements;
-  double sent = 0;
-  for (const auto& [receiver, amount] : t.receivers) {
-    statements.push_back(
-        window::sql::increment(window::adjustmentText(amount), kDocument, receiver, t.product));
-    sent += window::roundToCents(amount);
-  }
-  statements.push_back(
-      window::sql::decrement(grid::formatFloat("0.00;-0.00", sent), kDocument, t.giver, t.product));
-  return window::sql::block(statements);
+  return windowSave(kDocument, t.product, t.giver, t.receivers);
 }
 
 namespace {
@@ -101,14 +92,14 @@ Operator::Operator(std::shared_ptr<com::IDispatch> object) : object_(std::move(o
 
 Operator::~Operator() = default;
 
-std::optional<std::string> Operator::execute(const std::string& sql) {
-  const CallOutcome out = executeOn(*object_, text::utf8ToUtf16(sql));
+std::optional<std::string> Operator::execute(const std::string& gbkText) {
+  const CallOutcome out = executeOn(*object_, text::gbkToUtf16(gbkText));
   if (com::succeeded(out.hr)) return std::nullopt;
   return described(out.description);
 }
 
-packet::Packet Operator::fetch(const std::string& sql) {
-  CallOutcome out = fetchOn(*object_, text::utf8ToUtf16(sql));
+packet::Packet Operator::fetch(const std::string& gbkText) {
+  CallOutcome out = fetchOn(*object_, text::gbkToUtf16(gbkText));
   if (com::failed(out.hr)) throw std::runtime_error(described(out.description));
   return std::move(out.packet);
 }

@@ -73,12 +73,13 @@ class Operator {
   Operator(const Operator&) = delete;
   Operator& operator=(const Operator&) = delete;
 
-  // ExecuteCommand of PUBLIC_DSP. Returns nothing when the server reported success,
-  // else its description (UTF-8; "<no description>" when it sent none).
-  std::optional<std::string> execute(const std::string& sql);
-  // FetchRecords of PUBLIC_DSP, every row. Throws std::runtime_error with the
-  // server's description when it fails.
-  packet::Packet fetch(const std::string& sql);
+  // ExecuteCommand of PUBLIC_DSP with a statement of the window (GBK). Returns nothing
+  // when the server reported success, else its description (UTF-8; "<no description>"
+  // when it sent none).
+  std::optional<std::string> execute(const std::string& gbkText);
+  // FetchRecords of PUBLIC_DSP (a query of the window, GBK), every row. Throws
+  // std::runtime_error with the server's description when it fails.
+  packet::Packet fetch(const std::string& gbkText);
   // m_qadj(code, day). Returns nothing on success, else the description.
   std::optional<std::string> refill(const std::string& code, double day);
 

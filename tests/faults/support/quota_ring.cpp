@@ -1,9 +1,7 @@
 #include "support/quota_ring.h"
 
 #include "qadj/appserver/schema.h"
-#include "qadj/grid/number_format.h"
-#include "qadj/window/numbers.h"
-#include "qadj/window/sql.h"
+#include "qadj/testing/window_save.h"
 
 namespace qadj::testing::ring {
 
@@ -37,17 +35,8 @@ std::vector<double> expectedAfter(int n) {
 
 std::string saveBlock(int i) {
   const Transfer t = transfer(i);
-  std::vector<std::string> statements;
-  double sent = 0;
-  for (const auto& [who, amount] :
-       {std::pair{t.first, t.toFirst}, std::pair{t.second, t.toSecond}}) {
-    statements.push_back(
-        window::sql::increment(window::adjustmentText(amount), "D1", kCodes[who], "P001"));
-    sent += window::roundToCents(amount);
-  }
-  statements.push_back(
-      window::sql::decrement(grid::formatFloat("0.00;-0.00", sent), "D1", kCodes[t.giver], "P001"));
-  return window::sql::block(statements);
+  return windowSave("D1", "P001", kCodes[t.giver],
+                    {{kCodes[t.first], t.toFirst}, {kCodes[t.second], t.toSecond}});
 }
 
 std::vector<double> lines(appserver::Database& db) {

@@ -4,10 +4,15 @@
 
 #include "qadj/platform/text.h"
 #include "qadj/protocol/appserver.h"
+#include "qadj/protocol/statements.h"
 
 namespace qadj::testing {
 
 using com::Variant;
+
+std::u16string salespersonsOf(const std::string& warehouse) {
+  return text::gbkToUtf16(statements::salespersonList(warehouse));
+}
 
 com::HRESULT callInOrder(com::IDispatch& d, std::int32_t dispid, std::vector<Variant> args,
                          Variant* result, com::ExcepInfo* excep, std::vector<Variant>* after) {

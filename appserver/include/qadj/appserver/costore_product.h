@@ -1,7 +1,7 @@
 // The application server object "KorvantaServer.CoStoreProduct": the record-set
-// interface IAppServer with its provider "PUBLIC_DSP", the automation interface
-// (the seven record-set operations by dispatch id, m_qadj by name), and one database
-// session of its own, opened at the first request.
+// interface IAppServer with its provider "PUBLIC_DSP" (the window's statements only),
+// the automation interface (the seven record-set operations by dispatch id, m_qadj by
+// name), and one database session of its own, opened at the first request.
 #pragma once
 
 #include <functional>
@@ -24,7 +24,7 @@ class CoStoreProduct final : public IAppServer, public com::IDispatch {
   // Opens this object's database session; called at the first request and again
   // after the session was lost.
   using SessionOpener = std::function<std::unique_ptr<Database>()>;
-  explicit CoStoreProduct(SessionOpener open, UpdateScope updates = UpdateScope::AnyUpdate);
+  explicit CoStoreProduct(SessionOpener open);
 
   com::HRESULT QueryInterface(const com::Guid& iid, std::shared_ptr<com::IUnknown>& out) override;
 
@@ -55,7 +55,9 @@ class CoStoreProduct final : public IAppServer, public com::IDispatch {
                       com::Variant* result, com::ExcepInfo* excep) override;
 
   // m_qadj: fills this session's PGTQADJ0 for the salesperson (left unchanged in
-  // code) and the date. Throws ServerError or DatabaseError.
+  // code) and the date. Throws ServerError for a code longer than its column (in GBK
+  // bytes) or not GBK, and for a date that is not finite or outside the years 1 to
+  // 9999; DatabaseError.
   void m_qadj(std::u16string& code, double quotaDate);
 
  private:
@@ -67,7 +69,6 @@ class CoStoreProduct final : public IAppServer, public com::IDispatch {
   void fillQuotas(std::u16string& code, double quotaDate);  // under the lock
 
   SessionOpener open_;
-  UpdateScope updates_;  // what ExecuteCommand may update
   std::mutex mutex_;
   std::unique_ptr<Database> db_;
   // A session was lost and no new one is open yet.
@@ -84,12 +85,10 @@ class CoStoreProduct final : public IAppServer, public com::IDispatch {
 // with "the result of the query exceeds N MiB; narrow the query"; 0 means no limit.
 // A statement running longer than statementTimeoutMs (0: no limit), or one whose
 // remote call is abandoned (com::CallAbandoned), is cancelled
-// (Database::setStatementBounds). updates: what ExecuteCommand may update
-// (executeCommand).
+// (Database::setStatementBounds).
 std::shared_ptr<com::IUnknown> createCoStoreProduct(
     const std::string& dbUrl, std::size_t maxResultBytes = kDefaultMaxResultBytes,
-    int statementTimeoutMs = kDefaultStatementTimeoutMs,
-    UpdateScope updates = UpdateScope::AnyUpdate);
+    int statementTimeoutMs = kDefaultStatementTimeoutMs);
 
 // Description text for an exception the server object caught (UTF-16, as it travels).
 std::u16string describeException(const std::exception& e);

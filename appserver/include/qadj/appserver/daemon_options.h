@@ -23,8 +23,6 @@ struct DaemonOptions {
   int statementTimeoutSeconds = 30;  // a statement running longer is cancelled
   // Serve through a PostgreSQL role with more than the window's privileges.
   bool allowSuperuser = false;
-  // Run any UPDATE a client sends, not only those of the quota column.
-  bool allowAnyUpdate = false;
   // The request log: one line per request (--log-requests on|off), statements as their
   // shape or their text (--log-sql shape|full).
   bool logRequests = true;

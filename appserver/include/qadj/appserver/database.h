@@ -15,8 +15,6 @@
 #include <variant>
 #include <vector>
 
-#include "qadj/appserver/sql_text.h"
-
 namespace qadj::appserver {
 
 // A failure that the database reported; what() is its own description.
@@ -62,6 +60,11 @@ inline constexpr int kAskAbandonedMs = 10;
 // Default time limit of one statement run for a remote client: 30 s.
 inline constexpr int kDefaultStatementTimeoutMs = 30000;
 
+// Prepared statements a session keeps (the least recently used beyond are dropped): the
+// window's statements and the server's own texts, with room for the lock statements of
+// saves of different sizes.
+inline constexpr std::size_t kPreparedStatementsKept = 64;
+
 // Default largest result of one query: 64 MiB of values.
 inline constexpr std::size_t kDefaultMaxResultBytes = std::size_t{64} << 20;
 
@@ -86,22 +89,19 @@ class Database {
   virtual ~Database() = default;
   // "sqlite" or "postgresql".
   virtual std::string dialect() const = 0;
-  // Runs one statement and returns its columns (also when there is no row) and rows.
-  // Parameters are written $1, $2, ... and bound in order. Throws DatabaseError with
-  // the database's description; refuses text holding several statements.
+  // Runs one statement of the server's own and returns its columns (also when there is
+  // no row) and rows. Parameters are written $1, $2, ... and bound in order. A session
+  // prepares each text once and keeps the most recently used prepared statements
+  // (kPreparedStatementsKept). Throws DatabaseError with the database's description;
+  // refuses text holding several statements.
   virtual ResultSet query(std::string_view sql, const std::vector<Cell>& params = {}) = 0;
-  // query() of a text its caller has read: a driver that needs to know the text's
-  // words (its select list, its ORDER BY) takes them from q rather than reading the
-  // text again. q's text must outlive the call. By default query(q.text(), params).
-  virtual ResultSet query(const sql::Query& q, const std::vector<Cell>& params = {}) {
-    return query(q.text(), params);
-  }
-  // Runs one query alone in a read-only transaction: begin(ReadOnly), query(q, params),
+  // Runs one query alone in a read-only transaction: begin(ReadOnly), query(sql, params),
   // commit(). A driver may send the three to the server together, in one exchange.
   // Must not be called inside a transaction. Throws as query(); the transaction is over
   // when it returns or throws.
-  virtual ResultSet readOnlyQuery(const sql::Query& q, const std::vector<Cell>& params = {});
-  // Runs one statement; returns the number of rows it changed. Throws as query().
+  virtual ResultSet readOnlyQuery(std::string_view sql, const std::vector<Cell>& params = {});
+  // Runs one statement (prepared as query() does); returns the number of rows it
+  // changed. Throws as query().
   virtual std::int64_t execute(std::string_view sql, const std::vector<Cell>& params = {}) = 0;
   // Runs trusted text of several statements (schema scripts). Throws DatabaseError.
   virtual void executeScript(std::string_view sql) = 0;
@@ -115,14 +115,15 @@ class Database {
   virtual void rollback() noexcept = 0;
   // False when the session to the server is lost and the object must be reopened.
   virtual bool healthy() const { return true; }
-  // While on, statements are a client's text and may do only what the window does:
-  // read, and update rows of existing tables. Refused (DatabaseError naming what was
-  // refused, when the statement is prepared): ATTACH / DETACH, setting a PRAGMA,
-  // creating, dropping or altering any schema object, REINDEX / ANALYZE, INSERT or
-  // DELETE on the host's tables and any change of the server's own records; and from
+  // While on, statements run on a client's behalf (the server's statements for the
+  // window's) and may do only what the window does: read, and update rows of existing
+  // tables. A second line behind the statement templates: refused (DatabaseError naming
+  // what was refused, when the statement is prepared) are ATTACH / DETACH, setting a
+  // PRAGMA, creating, dropping or altering any schema object, REINDEX / ANALYZE, INSERT
+  // or DELETE on the host's tables and any change of the server's own records; and from
   // query(), any statement that writes. SQLite enforces it; on PostgreSQL the role's
   // privileges do (see docs/access-control.md), so this is a no-op there.
-  virtual void guardClientText(bool on) { (void)on; }
+  virtual void guardClientWork(bool on) { (void)on; }
 
   // Largest result query() may build, counted in bytes of its values (text bytes, 8
   // for a number or date) as the rows are read; 0 means no limit. A query passing it
@@ -185,13 +186,14 @@ class Database {
   std::size_t resultLimit_ = 0;
 };
 
-// Runs client text for the lifetime of the object (Database::guardClientText).
-class ClientText {
+// Statements run on a client's behalf for the lifetime of the object
+// (Database::guardClientWork).
+class ClientWork {
  public:
-  explicit ClientText(Database& db) : db_(db) { db_.guardClientText(true); }
-  ~ClientText() { db_.guardClientText(false); }
-  ClientText(const ClientText&) = delete;
-  ClientText& operator=(const ClientText&) = delete;
+  explicit ClientWork(Database& db) : db_(db) { db_.guardClientWork(true); }
+  ~ClientWork() { db_.guardClientWork(false); }
+  ClientWork(const ClientWork&) = delete;
+  ClientWork& operator=(const ClientWork&) = delete;
 
  private:
   Database& db_;
@@ -217,9 +219,9 @@ decltype(auto) inTransaction(Database& db, F&& body,
   }
 }
 
-inline ResultSet Database::readOnlyQuery(const sql::Query& q, const std::vector<Cell>& params) {
+inline ResultSet Database::readOnlyQuery(std::string_view sql, const std::vector<Cell>& params) {
   return inTransaction(
-      *this, [&] { return query(q, params); }, TxMode::ReadOnly);
+      *this, [&] { return query(sql, params); }, TxMode::ReadOnly);
 }
 
 // How long a save waits for other sessions' locks before it fails with

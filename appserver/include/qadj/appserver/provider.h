@@ -1,9 +1,9 @@
-// The provider "PUBLIC_DSP": runs the SQL text it is given and answers with
-// record-set packets. Texts inside packets are GBK; SQL text is UTF-8 here.
+// The provider "PUBLIC_DSP": answers the window's statements (statements::matchQuery,
+// matchCommand) with the server's own statements, their values bound, and record-set
+// packets. Texts inside packets and the requests' texts are GBK.
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +12,7 @@
 #include "qadj/appserver/save_record.h"
 #include "qadj/appserver/server_error.h"
 #include "qadj/protocol/packet.h"
+#include "qadj/protocol/statements.h"
 
 namespace qadj::appserver {
 
@@ -20,56 +21,74 @@ inline constexpr const char* kPublicProvider = "PUBLIC_DSP";
 // Throws ServerError unless name is "PUBLIC_DSP" (letter case free).
 void checkProvider(std::string_view name);
 
-// Converts the result of query into a packet: column names as the client sees them
-// (sql::clientColumnName over query's select list), type names String / Float / Date /
-// DateTime, text widths (declared, or the longest value, at least 1), text converted
-// to GBK. At most maxRows rows when maxRows >= 0. Throws ServerError naming the
-// column and row of a text that GBK cannot hold.
-packet::Packet toPacket(const ResultSet& rs, const sql::Query& query, std::int32_t maxRows);
+// A column of a packet as the window's query names it, and its type.
+struct PacketColumn {
+  std::string_view name;
+  ColumnKind kind;
+};
+
+// The server's statement for one of the window's queries: its text, with the query's
+// slot values as parameters $1, $2, ... in the template's order, and the packet's
+// columns, one per result column.
+struct ServedQuery {
+  std::string_view sql;
+  std::vector<PacketColumn> columns;
+};
+// Requires a query kind (not Increment or Decrement).
+const ServedQuery& servedQuery(statements::Kind kind);
+
+// Converts the result of a query into a packet: columns named and typed as given
+// (String, Float, Date, DateTime; a number where a text is due is written in general
+// form, text where a number is due must read as one), text widths (declared, or the
+// longest value, at least 1), text converted to GBK. At most maxRows rows when maxRows
+// >= 0. Throws ServerError naming the column and row of a text that GBK cannot hold or
+// that is no number. columns.size() must be rs.columns.size().
+packet::Packet toPacket(const ResultSet& rs, const std::vector<PacketColumn>& columns,
+                        std::int32_t maxRows);
 
 struct FetchResult {
   com::ByteArray packet;
   std::int32_t recordsSent = 0;
 };
 
+// The packet of toPacket(rs, columns, maxRows) with the no-reset-call property (the
+// provider keeps no cursor), written straight from the result without building the
+// packet first, and the rows sent. Throws as toPacket().
+FetchResult encodeResult(const ResultSet& rs, const std::vector<PacketColumn>& columns,
+                         std::int32_t maxRows);
+
 // The answer to a reset (FetchRecords with option 2): an empty packet. The provider
 // keeps no cursor between calls, so there is nothing to undo.
 FetchResult resetResult();
 
 // FetchRecords of the provider: options with bit 2 (reset) answer an empty packet
-// without touching the database; otherwise runs the one query (SELECT or WITH; any
-// other statement is refused, so a fetch never changes data) in sqlText and returns
-// its packet with every row (count -1) or the first count rows. Throws ServerError,
-// DatabaseError.
-FetchResult fetchRecords(Database& db, std::string_view sqlText, std::int32_t count,
+// without touching the database; otherwise gbkText must be one of the window's
+// queries, whose served statement runs read-only, and its packet (toPacket, with the
+// no-reset-call property) holds every row (count -1) or the first count rows. Throws
+// ServerError for any other text (nothing runs), DatabaseError.
+FetchResult fetchRecords(Database& db, std::string_view gbkText, std::int32_t count,
                          std::int32_t options);
 
-// How often executeCommand runs a text whose transaction the database rolled back as
+// How often executeCommand runs a save whose transaction the database rolled back as
 // the victim of a conflict with other sessions, before it gives up.
 inline constexpr int kConflictAttempts = 8;
 
-// ExecuteCommand of the provider: runs one statement; a block "BEGIN s1; s2; ... END;"
-// runs its statements in one transaction, all or nothing. An UPDATE of the block that
-// changes no row fails the block (naming the missing quota line, in Chinese, for the
-// window's statements), except a quota line update by 0. Returns the rows changed.
-// A statement or block that the database rolled back as a deadlock victim or for a
+// ExecuteCommand of the provider: gbkText must be an increment, a decrement or a save
+// block of the window (statements::matchCommand) that is one transfer (transferOf).
+// Runs it in one transaction, all or nothing: the limit of every salesperson it lowers
+// (refuseOverGiving), one update per statement with its values bound, and the journal
+// row. A statement whose quota line is not there fails the whole save (naming the
+// line, in Chinese), except one that adds 0. Returns the rows changed.
+//
+// With a save id (save->id), the transaction also records the id: an id recorded
+// before with the same text is answered as done (0 rows) without running anything.
+// save may be null. A save the database rolled back as a deadlock victim or for a
 // serialization failure is run again, up to kConflictAttempts times in all.
-//
-// With a save (a save id from the owner data), the text runs as one transaction that
-// also records the id: an id recorded before with the same text is answered as done
-// (0 rows) without running anything. A block that is a transfer of quota (see
-// recogniseTransfer) writes its journal row in the same transaction, with or without
-// a save id. save may be null.
-// Throws ServerError, DatabaseError (a block's error names the failing statement),
-// OutcomeUnknown when the connection broke during the commit.
-//
-// Every statement must be an UPDATE (ServerError "The statement is refused: ..."
-// otherwise); with UpdateScope::QuotaColumn only one of the shape
-// "UPDATE XSTXLGL01 SET XL0000=..." that assigns no other column.
-enum class UpdateScope { AnyUpdate, QuotaColumn };
-std::int64_t executeCommand(Database& db, std::string_view sqlText,
-                            const SaveContext* save = nullptr,
-                            UpdateScope scope = UpdateScope::AnyUpdate);
+// Throws ServerError (a text of no such shape, a transfer that does not hold, an id
+// recorded with another text), OverLimit, DatabaseError, OutcomeUnknown when the
+// connection broke during the commit.
+std::int64_t executeCommand(Database& db, std::string_view gbkText,
+                            const SaveContext* save = nullptr);
 
 // Runs of executeCommand repeated after a conflict, since the process started (all
 // sessions).

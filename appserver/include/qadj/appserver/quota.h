@@ -4,7 +4,7 @@
 #include <string>
 
 #include "qadj/appserver/database.h"
-#include "qadj/appserver/save_block.h"
+#include "qadj/appserver/transfer.h"
 
 namespace qadj::appserver {
 
@@ -35,7 +35,7 @@ std::string workingRowsInsert(std::size_t rows);
 // run side by side. PostgreSQL only: on SQLite BEGIN IMMEDIATE already holds the whole
 // database. Call inside the save's write transaction, before its first UPDATE. Throws
 // DatabaseError (the busy text when another session holds a line past the lock bound).
-void lockQuotaLines(Database& db, const QuotaLineUpdates& lines);
+void lockQuotaLines(Database& db, const std::vector<QuotaLineChange>& lines);
 // The statement of lockQuotaLines (PostgreSQL), for `people` (salesperson, product)
 // pairs and `documents` documents: its parameters are the pairs' codes in turn, then
 // the documents. Both counts must be positive.
@@ -46,13 +46,13 @@ std::string quotaLineLockQuery(std::size_t people, std::size_t documents);
 double adjustableQuantity(double quota, double sold);
 
 // The limit of a save, checked where no window can be bypassed: for every salesperson
-// whose quota of a product on a day the quota line updates (of a block about to run in
-// this transaction) lower in sum, the decrease must not exceed the adjustable quantity
-// as m_qadj computes it (lines of every document of the document's day, sales of that
-// day). Raising a line is never refused; statements of other shapes and lines of no
-// document are not counted. Must run inside the transaction that applies the block,
-// after it holds the locks that keep other saves of these lines out. Throws OverLimit
+// whose quota of a product on a day the changes (of a save about to run in this
+// transaction) lower in sum, the decrease must not exceed the adjustable quantity as
+// m_qadj computes it (lines of every document of the document's day, sales of that
+// day), both in hundredths. Raising a line is never refused; lines of no document are
+// not counted. Must run inside the transaction that applies the save, after it holds
+// the locks that keep other saves of these lines out. Throws OverLimit
 // ("超过访销员的限量"), DatabaseError.
-void refuseOverGiving(Database& db, const QuotaLineUpdates& lines);
+void refuseOverGiving(Database& db, const std::vector<QuotaLineChange>& lines);
 
 }  // namespace qadj::appserver

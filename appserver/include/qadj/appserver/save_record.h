@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "qadj/appserver/database.h"
-#include "qadj/appserver/save_block.h"
+#include "qadj/appserver/transfer.h"
 
 namespace qadj::appserver {
 
@@ -53,7 +53,10 @@ std::int64_t purgeSaveIds(Database& db, const std::string& cutoff);
 // The cutoff of kSaveIdKeptDays before now.
 std::string saveIdCutoff();
 
-// In the caller's transaction: the journal row of an applied transfer.
+// In the caller's transaction: the journal row of an applied transfer. Its codes and
+// amounts are the transfer's (read from the request's slots); RECEIVERS holds
+// "code=amount;code=amount", each code with '%', '=', ';' and control characters
+// written as %XX, so that no code can make another entry.
 void journalTransfer(Database& db, const Transfer& transfer, const SaveContext& save,
                      const std::string& savedAt);
 
@@ -73,8 +76,9 @@ struct JournalQuery {
 // The journal's rows that match the query, oldest first. Throws DatabaseError.
 std::vector<JournalEntry> readJournal(Database& db, const JournalQuery& query);
 
-// The rows as a table (aligned columns) or as CSV, one line per receiver with the
-// transfer's giver and total on each, under a heading line.
+// The rows as a table (aligned columns; a control character or backslash in a text
+// written as \xXX, so that no row can make another line) or as CSV, one line per
+// receiver with the transfer's giver and total on each, under a heading line.
 void printJournal(const std::vector<JournalEntry>& entries, bool csv, std::ostream& out);
 
 }  // namespace qadj::appserver

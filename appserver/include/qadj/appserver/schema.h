@@ -14,6 +14,15 @@ namespace qadj::appserver {
 // existing database. Throws DatabaseError.
 void createSchema(Database& db);
 
+// The schema's own refusals of values no quota line or document may hold: a quota that
+// is not a finite number, a document date that is no real date. SQLite's triggers are
+// made again here (a database of an earlier version gets the current ones; the
+// daemon and the embedded server call this at start); PostgreSQL's check constraint on
+// the quota is added by createSchema, as the tables' owner. Returns false when the
+// database lacks a guard this session does not add (PostgreSQL, a database made before
+// it: run --init-schema as its owner). Throws DatabaseError.
+bool ensureSchemaGuards(Database& db);
+
 // True when every table of the schema exists. Throws DatabaseError.
 bool schemaExists(Database& db);
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "qadj/grid/number_format.h"
 #include "qadj/grid/options.h"
+#include "qadj/platform/number_text.h"
 
 namespace qadj::grid {
 
@@ -34,6 +34,6 @@ std::string defaultFooterFormat(TSummaryType type);
 // for a sum; format instead when set) and the value as the field shows a date.
 // Never throws.
 std::string footerText(TSummaryType type, const std::string& format, long double value,
-                       const NumberFormatSettings& settings = {}, bool dateValued = false);
+                       const numbers::FormatSettings& settings = {}, bool dateValued = false);
 
 }  // namespace qadj::grid

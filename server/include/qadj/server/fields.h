@@ -156,14 +156,8 @@ class TDateTimeField : public TField {
 };
 
 // Formatting helpers, usable without a data set.
-// General notation with at most 15 significant digits, no trailing zeros, '.' as
-// decimal separator, exponent as "E-5"/"E20" beyond that range.
-std::string FormatFloatGeneral(double v);
 // A date value (days since 1899-12-30) as the date/time field shows it:
 // "yyyy-mm-dd", with " hh:nn:ss" when it has a time of day.
 std::string FormatDateTime(double days);
-// Parses a decimal number (optional sign, digits, '.', optional exponent; blanks
-// around allowed). Returns false for anything else.
-bool ParseFloatText(std::string_view text, double& out);
 
 }  // namespace qadj

@@ -132,7 +132,7 @@ class Tmain : public QDialog {
   // or refused over the giver's limit (that box shown); throws EOleError for any other
   // failure: one of known outcome gives the next save a new id, one of unknown outcome
   // is reported as such.
-  void executeSave(const std::vector<std::string>& statements);
+  void executeSave(const std::vector<std::string>& save);
   // After a save: a fresh m_qadj and product list of the giver, the clicked product's
   // new adjustable quantity as the limit, and its detail reloaded (date "yyyy-mm-dd").
   void reloadGiverAndDetail(const std::string& date);

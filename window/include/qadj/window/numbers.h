@@ -1,9 +1,10 @@
 // Number texts of the window: the footer total read back as a number, and the
-// amounts written into statements.
+// adjustments a save sends.
 #pragma once
 
-#include <string>
 #include <string_view>
+
+#include "qadj/platform/quantity.h"
 
 namespace qadj::window {
 
@@ -11,10 +12,9 @@ namespace qadj::window {
 // ignored). Throws EConvertError "'<text>' is not a valid floating point value".
 double strToFloat(std::string_view gbkText);
 
-// An adjustment as its statement writes it: rounded to cents (the precision of the
-// footer total that the giver's decrement uses), then in general form: 5, 2.5, -1.
-std::string adjustmentText(double value);
-// A value rounded to cents, as the footer total counts it.
-double roundToCents(double value);
+// An adjustment as a save sends it: rounded to hundredths (Quantity::round). Throws
+// EConvertError, naming the value, when no quota line could hold it (not finite, or
+// beyond Quantity::kMostHundredths).
+Quantity adjustmentQuantity(double value);
 
 }  // namespace qadj::window

@@ -21,12 +21,20 @@ struct SaveRequest {
   std::string operatorCode;  // UTF-8, as the host named the operator
 };
 
+// The largest operator code a save may name, in GBK bytes: the width of the person
+// code the window looks the operator up by.
+inline constexpr std::size_t kMostOperatorBytes = 4;
+
 // The owner-data value of a save (a text). id must be a save id (newSaveId()).
 com::Variant saveOwnerData(const SaveRequest& save);
 
-// The save a received owner-data value names, nullopt when it names none (empty,
-// null, another text, a malformed id, an operator code of more than 64 UTF-16 units or
-// of broken UTF-16). Never throws (but std::bad_alloc).
+// The save a received owner-data value names; nullopt when it names none (empty or
+// null, as a client sends that does not number its saves). Any other value must be a
+// well-formed save request: "qadj-save id=<32 hexadecimal digits> operator=<code>",
+// the id in either letter case (returned in lower case, the one form ids compare in),
+// the code GBK text of at most kMostOperatorBytes bytes without control characters.
+// Throws std::invalid_argument naming what is wrong with one that is not, so that a
+// save is never applied as if it had no id.
 std::optional<SaveRequest> parseSaveOwnerData(const com::Variant& ownerData);
 
 // The refusal of a save that gives more than the giver has left to give (checked by

@@ -33,6 +33,10 @@ struct CallOutcome {
 // E_NOINTERFACE. The caller owns the one reference returned.
 std::shared_ptr<com::IDispatch> createServerOn(const std::string& host, com::HRESULT* hr = nullptr);
 
+// The window's salesperson list of a warehouse (GBK code), as it travels (UTF-16): the
+// query the tests send when any query of the window will do.
+std::u16string salespersonsOf(const std::string& warehouse);
+
 // FetchRecords of every row of sqlText (with field descriptions) through server.
 CallOutcome fetchOn(com::IDispatch& server, const std::u16string& sqlText);
 // ExecuteCommand of sqlText through server.

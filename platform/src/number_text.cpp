@@ -1,11 +1,12 @@
-#include "qadj/grid/number_format.h"
+#include "qadj/platform/number_text.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
-namespace qadj::grid {
+namespace qadj::numbers {
 namespace {
 
 // Splits the format into its sections at ";" outside quoted literals.
@@ -132,7 +133,7 @@ std::string groupThousands(const std::string& digits, char sep) {
   return out;
 }
 
-std::string formatFixed(long double absValue, const Section& s, const NumberFormatSettings& st) {
+std::string formatFixed(long double absValue, const Section& s, const FormatSettings& st) {
   std::string intPart, fracPart;
   roundedDigits(absValue, s.maxFrac, intPart, fracPart);
   std::size_t firstNonZero = intPart.find_first_not_of('0');
@@ -149,8 +150,7 @@ std::string formatFixed(long double absValue, const Section& s, const NumberForm
   return out;
 }
 
-std::string formatScientific(long double absValue, const Section& s,
-                             const NumberFormatSettings& st) {
+std::string formatScientific(long double absValue, const Section& s, const FormatSettings& st) {
   int exponent = 0;
   long double mantissa = absValue;
   if (mantissa != 0) {
@@ -183,6 +183,7 @@ std::string formatScientific(long double absValue, const Section& s,
 std::string formatGeneral(double value, char decimalSeparator) {
   if (std::isnan(value)) return "NAN";
   if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
+  if (value == 0) return "0";  // also -0
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.15G", value);
   std::string text(buf);
@@ -201,7 +202,7 @@ std::string formatGeneral(double value, char decimalSeparator) {
 }
 
 std::string formatFloat(std::string_view format, long double value,
-                        const NumberFormatSettings& settings) {
+                        const FormatSettings& settings) {
   if (format.empty()) return formatGeneral(static_cast<double>(value), settings.decimalSeparator);
   if (std::isnan(value) || std::isinf(value))
     return formatGeneral(static_cast<double>(value), settings.decimalSeparator);
@@ -237,4 +238,45 @@ std::string formatFloat(std::string_view format, long double value,
   return out;
 }
 
-}  // namespace qadj::grid
+std::optional<double> parseDecimal(std::string_view text) {
+  std::string_view s = text;
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  std::size_t i = 0;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+  std::size_t digits = 0;
+  while (i < s.size() && digit(s[i])) ++i, ++digits;
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    while (i < s.size() && digit(s[i])) ++i, ++digits;
+  }
+  if (digits == 0) return std::nullopt;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    std::size_t expDigits = 0;
+    while (i < s.size() && digit(s[i])) ++i, ++expDigits;
+    if (expDigits == 0) return std::nullopt;
+  }
+  if (i != s.size()) return std::nullopt;
+  // from_chars knows no leading '+'.
+  std::string_view body = s;
+  if (body.front() == '+') body.remove_prefix(1);
+  double v = 0;
+  const auto res = std::from_chars(body.data(), body.data() + body.size(), v);
+  if (res.ec == std::errc::result_out_of_range) {
+    // Beyond the range of a double: infinity or zero, as the magnitude says.
+    const bool tiny = body.find_first_of("123456789") == std::string_view::npos ||
+                      body.find("e-") != std::string_view::npos ||
+                      body.find("E-") != std::string_view::npos;
+    v = tiny ? 0.0 : HUGE_VAL;
+    if (body.front() == '-') v = -v;
+  } else if (res.ec != std::errc() || res.ptr != body.data() + body.size()) {
+    return std::nullopt;
+  }
+  return v;
+}
+
+}  // namespace qadj::numbers
