@@ -37,7 +37,7 @@ declare -A SOURCES=(
   [profile]="platform/src/profile.cpp platform/src/text.cpp platform/src/paths.cpp"
   [gbk]="platform/src/text.cpp"
   [number_format]="platform/src/number_text.cpp"
-  [str_to_float]="window/src/numbers.cpp platform/src/number_text.cpp platform/src/quantity.cpp platform/src/text.cpp"
+  [quantity]="window/src/numbers.cpp platform/src/number_text.cpp platform/src/quantity.cpp platform/src/text.cpp"
   [statements]="server/protocol/src/statements.cpp platform/src/number_text.cpp platform/src/quantity.cpp platform/src/calendar.cpp"
 )
 declare -A EXTRA_LIBS=(
@@ -46,7 +46,7 @@ declare -A EXTRA_LIBS=(
 
 TARGETS=("$@")
 [ ${#TARGETS[@]} -eq 0 ] && TARGETS=(packet record_set remote_wire profile gbk number_format
-                                     float_text str_to_float statements)
+                                     float_text quantity statements)
 
 compile() {  # compile SOURCE OBJECT
   if [ ! -f "$2" ] || [ "$1" -nt "$2" ]; then

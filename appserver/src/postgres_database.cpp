@@ -99,7 +99,7 @@ Cell readCell(PGresult* res, int row, int col, const ResultColumn& rc, Oid type)
       if (type == kBool) return std::string(v[0] == 't' ? "T" : "F");
       return std::string(v, static_cast<std::size_t>(PQgetlength(res, row, col)));
     case ColumnKind::Number:
-      return std::strtod(v, nullptr);
+      return std::strtod(v, nullptr);  // the server's own text of a number, NaN among them
     case ColumnKind::Date:
     case ColumnKind::DateTime: {
       // ISO output; a time zone suffix (timestamptz) is dropped: local wall time.

@@ -307,9 +307,15 @@ std::string missingLineMessage(const QuotaLineChange& line) {
          " 的限量记录，本次保存没有修改任何限量";
 }
 
-// The server's update of one quota line: XL0000 changed by $1.
-constexpr const char* kChangeQuotaLine =
-    "UPDATE XSTXLGL01 SET XL0000 = XL0000 + $1 WHERE DHAO00 = $2 AND FXRY00 = $3 AND SPDM00 = $4";
+// The server's update of one quota line: XL0000 changed by $1, the result kept in
+// hundredths (quota is counted to the hundredth: binary sums would drift from it).
+const char* changeQuotaLine(const Database& db) {
+  return db.dialect() == "postgresql"
+             ? "UPDATE XSTXLGL01 SET XL0000 = round((XL0000 + $1)::numeric, 2) WHERE DHAO00 = "
+               "$2 AND FXRY00 = $3 AND SPDM00 = $4"
+             : "UPDATE XSTXLGL01 SET XL0000 = round(XL0000 + $1, 2) WHERE DHAO00 = $2 AND "
+               "FXRY00 = $3 AND SPDM00 = $4";
+}
 
 // The save ids of this process were last purged then (a purge a day is enough).
 std::atomic<std::int64_t> lastPurge{0};
@@ -337,7 +343,7 @@ std::int64_t changeQuotaLines(Database& db, const Transfer& transfer) {
     const auto which = [i] { return "statement " + std::to_string(i + 1) + " of the block: "; };
     std::int64_t rows = 0;
     try {
-      rows = db.execute(kChangeQuotaLine,
+      rows = db.execute(changeQuotaLine(db),
                         {line.change.value(), line.document, line.salesperson, line.product});
     } catch (const TransactionConflict& e) {
       throw TransactionConflict(which() + e.what());
@@ -370,7 +376,7 @@ std::int64_t executeOnce(Database& db, std::string_view gbkText, const Transfer&
     // Under the write lock (SQLite, taken by begin()) or the locks of the lines
     // (PostgreSQL): the lines read here are the lines the statements change.
     lockQuotaLines(db, transfer.lines);
-    refuseOverGiving(db, transfer.lines);
+    refuseOverGiving(db, transfer);
     changed = changeQuotaLines(db, transfer);
     journalTransfer(db, transfer, save ? *save : SaveContext{}, now);
   } catch (...) {

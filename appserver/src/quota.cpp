@@ -83,7 +83,12 @@ std::optional<std::string> documentDay(Database& db, const std::string& document
 }  // namespace
 
 double adjustableQuantity(double quota, double sold) {
-  return std::max(quota - sold, 0.0);
+  return inHundredths(std::max(quota - sold, 0.0));
+}
+
+double inHundredths(double value) {
+  const auto q = Quantity::round(value);
+  return q ? q->value() : value;
 }
 
 std::string workingRowsInsert(std::size_t rows) {
@@ -131,12 +136,12 @@ void lockQuotaLines(Database& db, const std::vector<QuotaLineChange>& lines) {
   db.query(quotaLineLockQuery(people.size(), documents.size()), params);
 }
 
-void refuseOverGiving(Database& db, const std::vector<QuotaLineChange>& lines) {
+void refuseOverGiving(Database& db, const Transfer& transfer) {
   // What each statement does to each line, summed per salesperson, product and day
   // (a salesperson's lines of one day may lie in several documents).
   std::map<std::string, std::optional<std::string>> dayOf;  // document → day
   std::map<std::tuple<std::string, std::string, std::string>, QuantitySum> change;
-  for (const auto& line : lines) {
+  for (const auto& line : transfer.lines) {
     auto found = dayOf.find(line.document);
     if (found == dayOf.end())
       found = dayOf.emplace(line.document, documentDay(db, line.document)).first;
@@ -152,7 +157,17 @@ void refuseOverGiving(Database& db, const std::vector<QuotaLineChange>& lines) {
     // of a quantity is more than any decrease.
     const auto limitQ = Quantity::round(limit);
     const bool over = limitQ ? -delta.hundredths() > limitQ->hundredths() : !(limit >= 1e12);
-    if (over) throw OverLimit(kOverLimitText);
+    if (!over) continue;
+    if (salesperson == transfer.giver) throw OverLimit(kOverLimitText);
+    // A colleague would be taken below what they sold: say who, and what can still be
+    // taken back from them.
+    const auto named = db.query("SELECT RYMC00 FROM GSTRYGL0 WHERE RYDM00 = $1", {salesperson});
+    const auto* name = named.rows.empty() ? nullptr : std::get_if<std::string>(&named.rows[0][0]);
+    const auto taken = Quantity::ofHundredths(-delta.hundredths());
+    throw OverLimit("访销员 " + salesperson + (name ? " " + *name : std::string()) +
+                    " 的限量最多还能调回 " +
+                    (limitQ ? limitQ->twoDecimals() : std::string("0.00")) + "，这次要调回 " +
+                    (taken ? taken->twoDecimals() : std::string("更多")) + "，没有修改任何限量");
   }
 }
 
@@ -172,8 +187,8 @@ std::size_t fillAdjustableQuotas(Database& db, const std::string& salespersonCod
         };
         for (const auto& [product, quota] : q.quotas) {
           const double already = soldOf(q, product);
-          values.insert(values.end(),
-                        {product, quota, already, adjustableQuantity(quota, already)});
+          values.insert(values.end(), {product, inHundredths(quota), inHundredths(already),
+                                       adjustableQuantity(quota, already)});
           if (values.size() == 4 * kWorkingRowsPerInsert) flush();
         }
         flush();

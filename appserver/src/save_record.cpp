@@ -41,21 +41,33 @@ CREATE TABLE IF NOT EXISTS QADJ_TRANSFER_JOURNAL (
 CREATE INDEX IF NOT EXISTS QADJ_TRANSFER_JOURNAL_AT ON QADJ_TRANSFER_JOURNAL (SAVED_AT);
 )SQL";
 
+bool isControl(unsigned char c) {
+  return c < 0x20 || c == 0x7F;
+}
+
+// text with every byte that escape() names written as format writes it (one byte).
+template <class Escape>
+std::string escaped(std::string_view text, Escape escape, const char* format) {
+  std::string out;
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (!escape(u)) {
+      out += c;
+      continue;
+    }
+    char buf[8];
+    std::snprintf(buf, sizeof buf, format, u);
+    out += buf;
+  }
+  return out;
+}
+
 // A code of RECEIVERS: the characters that separate its entries (and '%' itself, and
 // control characters) as %XX.
 std::string encodeCode(std::string_view code) {
-  std::string out;
-  for (const char c : code) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '%' || c == '=' || c == ';' || u < 0x20 || u == 0x7F) {
-      char buf[4];
-      std::snprintf(buf, sizeof buf, "%%%02X", u);
-      out += buf;
-    } else {
-      out += c;
-    }
-  }
-  return out;
+  return escaped(
+      code, [](unsigned char c) { return c == '%' || c == '=' || c == ';' || isControl(c); },
+      "%%%02X");
 }
 
 std::string decodeCode(std::string_view code) {
@@ -220,18 +232,8 @@ std::string csvField(const std::string& text, bool number) {
 
 // A text of a table row with every control character and backslash as \xXX.
 std::string visible(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F || c == '\\') {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\x%02x", u);
-      out += buf;
-    } else {
-      out += c;
-    }
-  }
-  return out;
+  return escaped(
+      text, [](unsigned char c) { return isControl(c) || c == '\\'; }, "\\x%02x");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "qadj/appserver/database.h"
 #include "qadj/appserver/dates.h"
+#include "qadj/platform/number_text.h"
 #include "statement_cache.h"
 
 namespace qadj::appserver {
@@ -163,11 +164,9 @@ Cell readCell(sqlite3_stmt* st, int i, const ResultColumn& col) {
     case ColumnKind::Number: {
       if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) return sqlite3_column_double(st, i);
       const std::string s = textOf();
-      char* end = nullptr;
-      const double v = std::strtod(s.c_str(), &end);
-      if (s.empty() || *end != '\0')
-        throw DatabaseError("column " + col.name + ": '" + s + "' is not a number");
-      return v;
+      const auto v = numbers::parseDecimal(s);
+      if (!v) throw DatabaseError("column " + col.name + ": '" + s + "' is not a number");
+      return *v;
     }
     case ColumnKind::Date:
     case ColumnKind::DateTime: {

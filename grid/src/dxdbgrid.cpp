@@ -405,7 +405,8 @@ void TdxDBGrid::loadRows() {
 
 void TdxDBGrid::resetSummaries() {
   for (auto& c : columns_) {
-    c->summary_.reset();
+    const auto* quantities = dynamic_cast<const TFloatField*>(c->summaryField_);
+    c->summary_.reset(quantities && quantities->InHundredths());
     c->summaryIsDate_ = c->summaryField_ && c->summaryField_->DataType() == TFieldType::ftDateTime;
   }
   summaryCount_ = 0;

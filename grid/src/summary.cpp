@@ -1,11 +1,21 @@
 #include "qadj/grid/summary.h"
 
+#include <cmath>
+
+#include "qadj/platform/quantity.h"
 #include "qadj/server/fields.h"
 
 namespace qadj::grid {
 
 void SummaryAccumulator::add(TSummaryType type, long double v) {
   if (type == TSummaryType::cstNone) return;
+  if (inHundredths && (type == TSummaryType::cstSum || type == TSummaryType::cstAvg)) {
+    // Held values are quantities already: each is its hundredths exactly.
+    const auto q = Quantity::round(static_cast<double>(v));
+    hundredths += q ? q->hundredths() : std::llround(v * 100);
+    hasValue = true;
+    return;
+  }
   if (!hasValue) {
     value = v;
     hasValue = true;
@@ -29,6 +39,8 @@ void SummaryAccumulator::add(TSummaryType type, long double v) {
 }
 
 void SummaryAccumulator::finish(TSummaryType type, long recordCount) {
+  if (inHundredths && (type == TSummaryType::cstSum || type == TSummaryType::cstAvg))
+    value = static_cast<long double>(hundredths) / 100;
   if (type == TSummaryType::cstCount) {
     value = static_cast<long double>(recordCount);
   } else if (type == TSummaryType::cstAvg && recordCount > 0) {

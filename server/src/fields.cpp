@@ -6,6 +6,8 @@
 #include "qadj/platform/calendar.h"
 #include "qadj/platform/error.h"
 #include "qadj/platform/number_text.h"
+#include "qadj/platform/quantity.h"
+#include "qadj/platform/text.h"
 #include "qadj/protocol/packet.h"
 #include "qadj/server/dataset.h"
 
@@ -101,7 +103,7 @@ bool TField::CanModify() const {
 }
 
 void TField::StoreValue(TValue v) {
-  dataSet_->WriteField(*this, std::move(v));
+  dataSet_->WriteField(*this, Held(std::move(v)));
 }
 
 // --- TStringField -------------------------------------------------------------------
@@ -141,6 +143,15 @@ std::string TFloatField::FormatValue(const TValue& v) const {
   if (const double* d = std::get_if<double>(&v)) return numbers::formatGeneral(*d);
   if (const std::string* s = std::get_if<std::string>(&v)) return *s;
   return {};
+}
+
+TValue TFloatField::Held(TValue v) const {
+  const double* d = std::get_if<double>(&v);
+  if (!inHundredths_ || !d) return v;
+  if (const auto q = Quantity::round(*d)) return q->value();
+  throw EConvertError(text::utf8ToGbk("字段 '" + DisplayName() + "' 的值 " +
+                                      numbers::formatGeneral(*d) +
+                                      " 超出了可以保存的范围（最大 999999999999.99）"));
 }
 
 // --- TDateTimeField -----------------------------------------------------------------

@@ -30,7 +30,8 @@ WindowDataSets CreateWindowDataSets(TCustomRemoteServer* server) {
   w.clientDataSet2->AddStringField("SPDM00", 8, true);
   w.clientDataSet2->AddStringField("SPMC00", 30, true);
   w.clientDataSet2->AddFloatField("XL0000", true);
-  w.clientDataSet2->AddFloatField("TZXL00", false);
+  // What the operator types is held as the quantity it is moved as: in hundredths.
+  w.clientDataSet2->AddFloatField("TZXL00", false)->SetInHundredths(true);
 
   w.publicQry = makeDataSet("Public_qry", server);
   return w;

@@ -418,15 +418,21 @@ TEST_P(Statements, NoDecreasePassesTheGiversAdjustableQuantity) {
   const auto give = [](double amount) {
     return qadj::testing::windowSave("D1", "10000001", "0012", {{"0013", amount}});
   };
-  for (const std::string& sql :
-       {give(12.01), decrement(q(13), "D1", "0012", "10000001"),
-        increment(q(-13), "D1", "0012", "10000001"),
-        qadj::testing::windowSave("D1", "10000001", "0012", {{"0013", 7}, {"0021", 5.01}})}) {
+  // The giver's refusal is the window's own text; one of a salesperson lowered as a
+  // receiver (a lone increment has no giver) names them and what is left to take.
+  const std::string named =
+      "访销员 0012 张三 的限量最多还能调回 12.00，这次要调回 13.00，没有修改任何限量";
+  for (const auto& [sql, refusal] :
+       {std::pair{give(12.01), std::string(kOverLimitText)},
+        {decrement(q(13), "D1", "0012", "10000001"), kOverLimitText},
+        {increment(q(-13), "D1", "0012", "10000001"), named},
+        {qadj::testing::windowSave("D1", "10000001", "0012", {{"0013", 7}, {"0021", 5.01}}),
+         kOverLimitText}}) {
     try {
       executeCommand(*db_, sql);
       ADD_FAILURE() << "accepted: " << sql;
     } catch (const OverLimit& e) {
-      EXPECT_STREQ(e.what(), kOverLimitText);
+      EXPECT_EQ(e.what(), refusal);
     }
   }
   EXPECT_EQ(quota("D1", "0012", "10000001"), 20);

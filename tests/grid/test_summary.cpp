@@ -9,6 +9,8 @@ TEST(SummaryAccumulator, KindsFollowTheHasValueRule) {
     TSummaryType type;
     std::vector<double> values;
     std::string text;
+    bool quantities = false;  // a field held in hundredths: sums counted exactly
+    std::int64_t hundredths = 0;
   };
   const std::vector<Case> cases = {
       {TSummaryType::cstSum, {}, "0.00"},
@@ -21,15 +23,25 @@ TEST(SummaryAccumulator, KindsFollowTheHasValueRule) {
       {TSummaryType::cstAvg, {1, 2, 4}, "AVG=2.33"},
       {TSummaryType::cstAvg, {}, "AVG=0.00"},
       {TSummaryType::cstNone, {1, 2}, ""},
+      // 0.1 + 0.2 added in binary is above 0.3, and a check against 0.3 would refuse it.
+      {TSummaryType::cstSum, {0.1, 0.2}, "0.30", true, 30},
+      {TSummaryType::cstSum,
+       {999999999999.99, -0.01, 0.07},
+       "1000000000000.05",
+       true,
+       100000000000005},
+      {TSummaryType::cstAvg, {0.01, 0.02}, "AVG=0.02", true, 3},
+      {TSummaryType::cstMax, {0.1, 0.2}, "MAX=0.20", true, 0},
   };
   for (const Case& c : cases) {
     SummaryAccumulator acc;
     acc.value = 99;  // leftover from an earlier load
     acc.hasValue = true;
-    acc.reset();
+    acc.reset(c.quantities);
     for (double v : c.values) acc.add(c.type, c.type == TSummaryType::cstCount ? 0 : v);
     acc.finish(c.type, static_cast<long>(c.values.size()));
     EXPECT_EQ(footerText(c.type, "", acc.value), c.text) << static_cast<int>(c.type);
+    EXPECT_EQ(acc.hundredths, c.hundredths) << c.text;
   }
 }
 

@@ -33,6 +33,16 @@ TEST(FieldText, ConversionsBetweenTextAndNumber) {
   adj->Clear();
   EXPECT_TRUE(adj->IsNull());
   EXPECT_EQ(adj->DisplayText(), "");
+  // A field of quantities holds what it shows: typed numbers rounded to hundredths.
+  auto* quantity = dynamic_cast<TFloatField*>(adj);
+  ASSERT_NE(quantity, nullptr);
+  quantity->SetInHundredths(true);
+  adj->SetText("2.675");
+  EXPECT_EQ(adj->Text(), "2.68");
+  adj->SetAsFloat(-0.001);
+  EXPECT_EQ(adj->Text(), "0");
+  EXPECT_NE(errorText([&] { adj->SetAsFloat(1e13); }).find("TZXL00"), std::string::npos);
+  EXPECT_EQ(adj->Text(), "0");  // refused, nothing stored
 }
 
 }  // namespace

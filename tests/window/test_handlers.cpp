@@ -4,9 +4,12 @@
 #include <QTest>
 #include <algorithm>
 
+#include "qadj/appserver/save_record.h"
 #include "qadj/controls/flat_combo_box.h"
+#include "qadj/grid/dxdbgrid.h"
 #include "qadj/platform/error_frame.h"
 #include "qadj/platform/text.h"
+#include "qadj/protocol/statements.h"
 #include "qadj/server/client_dataset.h"
 #include "qadj/server/fields.h"
 #include "qadj/window/date_picker.h"
@@ -28,6 +31,10 @@ std::vector<std::string> entries(TFlatComboBox* box) {
 
 std::string gbk(const char* utf8) {
   return text::utf8ToGbk(utf8);
+}
+
+Quantity q(double value) {
+  return *Quantity::round(value);
 }
 
 }  // namespace
@@ -307,9 +314,10 @@ TEST_P(Handlers, ARefusedSaveGetsAFreshIdAndLeavesNoJournalRow) {
   EXPECT_FALSE(std::get<std::string>(row.rows[0][6]).empty());
 }
 
-TEST_P(Handlers, ASaveOverTheLimitLeftByAnotherWindowIsRefusedAndShowsWhatIsLeft) {
+TEST_P(Handlers, ASaveOverTheLimitLeftByAnotherWindowIsRefusedAndKeepsWhatWasTyped) {
   auto& w = openDetail("0012", "P001");  // adjustable 10
   adjust("0013", 6);
+  adjust("0015", 1);
   // Meanwhile another operator's save gives 6 of the same quota.
   data().db().execute(
       "UPDATE XSTXLGL01 SET XL0000 = XL0000 - 6 WHERE DHAO00 = 'D1' AND FXRY00 = '0012' AND "
@@ -324,18 +332,120 @@ TEST_P(Handlers, ASaveOverTheLimitLeftByAnotherWindowIsRefusedAndShowsWhatIsLeft
   EXPECT_EQ(boxes->calls()[1].caption, gbk("提示"));
   EXPECT_EQ(data().quota("D1", "0013", "P001"), 5);  // nothing applied
   EXPECT_EQ(data().quota("D1", "0012", "P001"), 4);
-  // The giver's row and the detail show what is left, and it is the new limit.
+  // The giver's row and the detail show what is left, and it is the new limit; the
+  // amounts typed stay, so that the operator changes only what must change.
   EXPECT_EQ(w.ClientDataSet1->FieldByName("SPDM00")->AsString(), "P001");
   EXPECT_EQ(w.ClientDataSet1->FieldByName("KTZXL0")->AsFloat(), 4);
   EXPECT_EQ(context.AdjustableQuantity, 4);
   ASSERT_TRUE(w.ClientDataSet2->Locate("FXRY00", TValue(std::string("0016"))));
   EXPECT_EQ(w.ClientDataSet2->FieldByName("XL0000")->AsFloat(), 8);
-  EXPECT_EQ(adjustmentFooter(), "0.00");
+  EXPECT_EQ(adjustmentFooter(), "7.00");
+  EXPECT_EQ(shownAdjustment("0013"), "6");
   EXPECT_NE(w.saveId(), id);
-  adjust("0013", 4);
+  adjust("0013", 3);
   guarded([&] { w.tbokClick(); });
   EXPECT_EQ(boxes->calls().size(), 3u) << text::gbkToUtf8Lossy(boxes->calls().back().text);
   EXPECT_EQ(data().quota("D1", "0012", "P001"), 0);
+}
+
+// A colleague's amount taken back past what they sold is refused by the server, which
+// says whose and how much is left to take; the amounts typed stay.
+TEST_P(Handlers, TakingBackBelowWhatAColleagueSoldNamesThemAndKeepsTheAmounts) {
+  data().db().execute(
+      "INSERT INTO XSTFXDD0 VALUES ('S9', 1, '0013', 'P001', 4, '2026-12-08 12:00:00')");
+  auto& w = openDetail("0012", "P001");  // 0013 holds 5 and sold 4: 1 can be taken back
+  type("0013", "-2");
+  type("0015", "1");
+  guarded([&] { w.tbokClick(); });
+  ASSERT_EQ(boxes->calls().size(), 2u);
+  EXPECT_EQ(text::gbkToUtf8Lossy(boxes->calls()[1].text),
+            "访销员 0013 李四 的限量最多还能调回 1.00，这次要调回 2.00，没有修改任何限量");
+  EXPECT_EQ(data().quota("D1", "0013", "P001"), 5);
+  EXPECT_EQ(shownAdjustment("0013"), "-2");
+  EXPECT_EQ(shownAdjustment("0015"), "1");
+  type("0013", "-1");
+  log->clear();
+  guarded([&] { w.tbokClick(); });
+  ASSERT_EQ(boxes->calls().size(), 3u);
+  EXPECT_EQ(log->snapshotExecutes(), std::vector<std::string>{statements::block(
+                                         {statements::increment(q(-1), "D1", "0013", "P001"),
+                                          statements::increment(q(1), "D1", "0015", "P001"),
+                                          statements::increment(q(0), "D1", "0016", "P001"),
+                                          statements::decrement(q(0), "D1", "0012", "P001")})});
+  EXPECT_EQ(data().quota("D1", "0013", "P001"), 4);
+  EXPECT_EQ(data().quota("D1", "0015", "P001"), 8);
+}
+
+// What the operator sees is what moves: every amount typed is held, shown, totalled,
+// checked, sent and journalled as the same number of hundredths.
+TEST_P(Handlers, TheAmountsShownAreTheAmountsThatMove) {
+  auto& w = openWindow();
+  // The giver's line of P001 set, and the product clicked afresh from m_qadj's rows.
+  const auto giverHolds = [&](const char* quota) {
+    data().db().executeScript(std::string("UPDATE XSTXLGL01 SET XL0000 = ") + quota +
+                              " WHERE DHAO00 = 'D1' AND FXRY00 = '0012' AND SPDM00 = 'P001'");
+    pickSalesperson("0013");
+    pickSalesperson("0012");
+    clickProduct("P001");
+  };
+  giverHolds("3.17");
+  type("0013", "0.125");
+  type("0015", "0.375");
+  EXPECT_EQ(shownAdjustment("0013"), "0.13");
+  EXPECT_EQ(shownAdjustment("0015"), "0.38");
+  type("0016", "2.675");  // 2.68: 3.19 in all, more than 3.17
+  ASSERT_EQ(boxes->calls().size(), 1u);
+  EXPECT_EQ(boxes->calls()[0].text, gbk("超过访销员的限量"));
+  EXPECT_EQ(adjustmentFooter(), "0.51");
+  type("0016", "2.66");
+  EXPECT_EQ(adjustmentFooter(), "3.17");
+  log->clear();
+  guarded([&] { w.tbokClick(); });
+  ASSERT_EQ(boxes->calls().size(), 2u) << text::gbkToUtf8Lossy(boxes->calls().back().text);
+  EXPECT_EQ(log->snapshotExecutes(), std::vector<std::string>{statements::block(
+                                         {statements::increment(q(0.13), "D1", "0013", "P001"),
+                                          statements::increment(q(0.38), "D1", "0015", "P001"),
+                                          statements::increment(q(2.66), "D1", "0016", "P001"),
+                                          statements::decrement(q(3.17), "D1", "0012", "P001")})});
+  EXPECT_EQ(data().quota("D1", "0012", "P001"), 0);
+  EXPECT_EQ(data().quota("D1", "0016", "P001"), 4.66);
+
+  // 1.005, 2.004 and -0.001 are held as 1.01, 2 and 0: 3.01 shown, 3.01 given.
+  giverHolds("10");
+  for (const auto& [who, typed] :
+       {std::pair{"0013", "1.005"}, {"0015", "2.004"}, {"0016", "-0.001"}})
+    type(who, typed);
+  EXPECT_EQ(shownAdjustment("0013"), "1.01");
+  EXPECT_EQ(shownAdjustment("0016"), "0");
+  EXPECT_EQ(adjustmentFooter(), "3.01");
+  log->clear();
+  guarded([&] { w.tbokClick(); });
+  EXPECT_EQ(log->snapshotExecutes(), std::vector<std::string>{statements::block(
+                                         {statements::increment(q(1.01), "D1", "0013", "P001"),
+                                          statements::increment(q(2), "D1", "0015", "P001"),
+                                          statements::increment(q(0), "D1", "0016", "P001"),
+                                          statements::decrement(q(3.01), "D1", "0012", "P001")})});
+  EXPECT_EQ(data().quota("D1", "0012", "P001"), 6.99);
+
+  // 0.3 held, 0.1 sold: 0.20 adjustable, and a typed 0.2 is within it.
+  data().db().execute(
+      "INSERT INTO XSTFXDD0 VALUES ('S9', 1, '0012', 'P001', 0.1, '2026-12-08 12:00:00')");
+  giverHolds("0.3");
+  EXPECT_EQ(context.AdjustableQuantity, 0.2);
+  type("0013", "0.2");
+  guarded([&] { w.tbokClick(); });
+  EXPECT_EQ(boxes->calls().size(), 4u);  // the confirmations, and only them
+  EXPECT_EQ(data().quota("D1", "0012", "P001"), 0.1);
+  // The journal holds the same numbers: each total the sum of its receivers.
+  const auto journal = appserver::readJournal(data().db(), {});
+  ASSERT_EQ(journal.size(), 3u);
+  const double totals[] = {3.17, 3.01, 0.2};
+  for (std::size_t i = 0; i < journal.size(); ++i) {
+    EXPECT_EQ(journal[i].total, totals[i]);
+    QuantitySum given;
+    for (const auto& [who, amount] : journal[i].receivers) given.add(q(amount));
+    EXPECT_EQ(given.hundredths(), q(totals[i]).hundredths());
+  }
 }
 
 TEST_P(Handlers, AZeroAdjustmentOfALineInAnotherDocumentDoesNotFailTheSave) {
@@ -351,18 +461,24 @@ TEST_P(Handlers, AZeroAdjustmentOfALineInAnotherDocumentDoesNotFailTheSave) {
   EXPECT_EQ(data().quota("D2", "0015", "P003"), 3);
 }
 
-TEST_P(Handlers, InsertedRowsAreNotSentAndEmptyCellsCountAsZero) {
+TEST_P(Handlers, AnAmountInAnInsertedRowIsRefusedAndEmptyCellsCountAsZero) {
   auto& w = openDetail("0012", "P001");
   adjust("0013", 1);
-  ASSERT_TRUE(w.ClientDataSet2->Locate("FXRY00", TValue(std::string("0015"))));
-  w.ClientDataSet2->Edit();
-  w.ClientDataSet2->FieldByName("TZXL00")->SetAsString("");  // emptied cell: null
-  w.ClientDataSet2->Post();
-  w.ClientDataSet2->Insert();
-  w.ClientDataSet2->FieldByName("TZXL00")->SetAsFloat(4);
-  w.ClientDataSet2->Post();
-  EXPECT_EQ(adjustmentFooter(), "5.00");
+  type("0015", "");                              // emptied cell: null
+  QTest::keyClick(w.dxDBGrid2, Qt::Key_Insert);  // a new row before 0015's
+  type("", "3");
+  EXPECT_EQ(adjustmentFooter(), "4.00");
+  // The row names nobody: the save is refused, nothing is sent, the amounts stay.
   log->clear();
+  guarded([&] { w.tbokClick(); });
+  ASSERT_EQ(boxes->calls().size(), 2u);
+  EXPECT_EQ(text::gbkToUtf8Lossy(boxes->calls()[1].text),
+            "第 2 行没有访销员，它的调整量 3 调不给任何人。请删除这一行（Ctrl+Delete）或把它的"
+            "调整量改为 0，再保存");
+  EXPECT_TRUE(log->snapshotFetches().size() <= 1);  // the document lookup at most
+  EXPECT_TRUE(log->snapshotExecutes().empty());
+  EXPECT_EQ(adjustmentFooter(), "4.00");
+  type("", "0");
   guarded([&] { w.tbokClick(); });
   const auto executes = log->snapshotExecutes();
   ASSERT_EQ(executes.size(), 1u);

@@ -104,9 +104,10 @@ void Tmain::dxDBGrid1Click() {
 void Tmain::dxDBGrid2Edited() {
   ClientDataSet2->Edit();
   ClientDataSet2->Post();
+  // The total the footer shows, exact in hundredths, against the adjustable quantity
+  // taken to the hundredth.
   const grid::TdxDBGridColumn* column = dxDBGrid2->ColumnByName("dxDBGrid2TZXL00");
-  const double total = strToFloat(column->SummaryFooterText());
-  if (total > context_.AdjustableQuantity) {
+  if (column->Summary().hundredths > limitInHundredths(context_.AdjustableQuantity)) {
     MessageBox(applicationOwner(), gbk(kOverLimitText), gbk("提示"), MB_OK);
     ClientDataSet2->Edit();
     ClientDataSet2->FieldByName("TZXL00")->SetAsFloat(0);
@@ -124,34 +125,67 @@ void Tmain::tbokClick() {
   const std::string document = Public_qry->FieldByName("DHAO00")->AsString();
   if (document.empty()) return;
 
-  // Moving to the first row writes back an adjustment still in the cell editor, and
-  // its check runs, before any statement is built.
-  ClientDataSet2->First();
+  // Moving to the first row (the first step of reading the rows) writes back an
+  // adjustment still in the cell editor, and its check runs, before any statement is
+  // built.
+  const std::vector<Adjustment> typed = adjustments();
+  // A row inserted in the grid names no quota line: an amount in it would count in the
+  // footer and move from nobody to nobody. The operator's values stay.
+  for (std::size_t row = 0; row < typed.size(); ++row)
+    if (typed[row].receiver.empty() && typed[row].amount != Quantity()) {
+      MessageBox(applicationOwner(),
+                 gbk(("第 " + std::to_string(row + 1) + " 行没有访销员，它的调整量 " +
+                      typed[row].amount.text() +
+                      " 调不给任何人。请删除这一行（Ctrl+Delete）或把它的调整量改为 0，再保存")
+                         .c_str()),
+                 gbk("提示"), MB_OK);
+      return;
+    }
   std::vector<std::string> save;
   QuantitySum sent;  // the giver gives exactly what the increments give
-  while (!ClientDataSet2->Eof()) {
-    const std::string product = ClientDataSet2->FieldByName("SPDM00")->AsString();
-    const std::string receiver = ClientDataSet2->FieldByName("FXRY00")->AsString();
-    const Quantity adjustment =
-        adjustmentQuantity(ClientDataSet2->FieldByName("TZXL00")->AsFloat());
-    // A row inserted in the grid names no quota line: nothing is sent for it, and
-    // nothing is taken from the giver for it.
-    if (!receiver.empty()) {
-      save.push_back(statements::increment(adjustment, document, receiver, product));
-      sent.add(adjustment);
-    }
-    ClientDataSet2->Next();
+  for (const Adjustment& a : typed) {
+    if (a.receiver.empty()) continue;  // holds 0 (above): nothing to send
+    save.push_back(statements::increment(a.amount, document, a.receiver, a.product));
+    sent.add(a.amount);
   }
   const auto total = sent.quantity();
   if (!total) throw EConvertError(gbk("调整量的合计超出了限量可以保存的范围"));
   save.push_back(statements::decrement(*total, document, salespersonCode(), context_.ProductCode));
-  executeSave(save);
+  const bool applied = executeSave(save);
   // Applied, or refused over the limit: either way the grids show the lines as they
-  // now are, and later checks compare with what is adjustable now.
+  // now are, and later checks compare with what is adjustable now. A refused save's
+  // amounts are typed in again, so that the operator changes only what must change.
   reloadGiverAndDetail(date);
+  if (!applied) restoreAdjustments(typed);
   // Known applied (or refused) and shown: the next save is another one. (Until here a
   // click on the button sends the same id again, which the server answers as done.)
   saveId_ = newSaveId();
+}
+
+std::vector<Tmain::Adjustment> Tmain::adjustments() {
+  std::vector<Adjustment> out;
+  for (ClientDataSet2->First(); !ClientDataSet2->Eof(); ClientDataSet2->Next())
+    out.push_back({ClientDataSet2->FieldByName("FXRY00")->AsString(),
+                   ClientDataSet2->FieldByName("SPDM00")->AsString(),
+                   adjustmentQuantity(ClientDataSet2->FieldByName("TZXL00")->AsFloat())});
+  return out;
+}
+
+void Tmain::restoreAdjustments(const std::vector<Adjustment>& typed) {
+  std::vector<bool> used(typed.size());
+  for (ClientDataSet2->First(); !ClientDataSet2->Eof(); ClientDataSet2->Next()) {
+    const std::string receiver = ClientDataSet2->FieldByName("FXRY00")->AsString();
+    for (std::size_t i = 0; i < typed.size(); ++i) {
+      if (used[i] || typed[i].receiver != receiver) continue;
+      used[i] = true;
+      if (typed[i].amount == Quantity()) break;
+      ClientDataSet2->Edit();
+      ClientDataSet2->FieldByName("TZXL00")->SetAsFloat(typed[i].amount.value());
+      ClientDataSet2->Post();
+      break;
+    }
+  }
+  ClientDataSet2->First();
 }
 
 void Tmain::reloadGiverAndDetail(const std::string& date) {
@@ -171,18 +205,21 @@ void Tmain::reloadGiverAndDetail(const std::string& date) {
   ClientDataSet2->Open();
 }
 
-void Tmain::executeSave(const std::vector<std::string>& save) {
+bool Tmain::executeSave(const std::vector<std::string>& save) {
   // All statements of one save take effect together or not at all, and at most once.
   Public_qry->Close();
   Public_qry->SetCommandText(statements::block(save));
   try {
     Public_qry->Execute(saveOwnerData({saveId_, text::gbkToUtf8Lossy(context_.OperatorCode)}));
+    return true;
   } catch (const EOleError& e) {
     if (e.code() == QADJ_E_OVER_LIMIT) {
       // Another save (another window) gave from the same quota since the product was
-      // clicked: the server refused this one whole, with the box the operator knows.
-      MessageBox(applicationOwner(), gbk(kOverLimitText), gbk("提示"), MB_OK);
-      return;
+      // clicked, or a colleague would be taken below what they sold: the server refused
+      // this one whole, saying whose limit (the giver's text is the one the operator
+      // knows).
+      MessageBox(applicationOwner(), e.what(), gbk("提示"), MB_OK);
+      return false;
     }
     if (!outcomeUnknown(e.code())) {
       saveId_ = newSaveId();  // the server refused it: nothing of it was applied

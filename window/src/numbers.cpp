@@ -1,6 +1,6 @@
 #include "qadj/window/numbers.h"
 
-#include <cmath>
+#include <limits>
 #include <string>
 
 #include "qadj/platform/error.h"
@@ -9,11 +9,10 @@
 
 namespace qadj::window {
 
-double strToFloat(std::string_view gbkText) {
-  const auto value = numbers::parseDecimal(gbkText);
-  if (!value || !std::isfinite(*value))
-    throw EConvertError("'" + std::string(gbkText) + "' is not a valid floating point value");
-  return *value;
+std::int64_t limitInHundredths(double adjustable) {
+  if (const auto q = Quantity::round(adjustable)) return q->hundredths();
+  return adjustable < 0 ? std::numeric_limits<std::int64_t>::min()
+                        : std::numeric_limits<std::int64_t>::max();
 }
 
 Quantity adjustmentQuantity(double value) {

@@ -17,11 +17,15 @@
 namespace qadj::testing {
 
 // What the operator does in a window, as its controls report it to the handlers:
-// picks the entry whose code is given (with the arrow keys), clicks a product row,
-// types an adjustment for a receiver's row and leaves the cell.
+// picks the entry whose code is given (with the arrow keys), clicks a product row;
+// an adjustment for a receiver's row written as the cell editor writes it, and the
+// detail grid's edited handler raised (adjust: a window that need not be shown); or
+// typed into the row (typeAdjustment: a click on its cell, the keys, Return; "" is the
+// row without a salesperson), which needs the window shown and laid out.
 void pickSalesperson(window::Tmain& w, const std::string& code);
 void clickProduct(window::Tmain& w, const std::string& productCode);
 void adjust(window::Tmain& w, const std::string& receiver, double value);
+void typeAdjustment(window::Tmain& w, const std::string& receiver, const std::string& typed);
 
 class WindowFixture : public ::testing::TestWithParam<Setup> {
  protected:
@@ -36,11 +40,14 @@ class WindowFixture : public ::testing::TestWithParam<Setup> {
   void pickSalesperson(const std::string& code);
   // Makes a product row current and raises the product grid's click handler.
   void clickProduct(const std::string& productCode);
-  // Types an adjustment for a receiver's row, as the cell editor writes it, and
-  // raises the detail grid's edited handler.
+  // Types an adjustment into a receiver's row of the shown window, as the operator
+  // does: the number in general form, or the keys as given.
   void adjust(const std::string& receiver, double value);
+  void type(const std::string& receiver, const std::string& typed);
   // The detail grid's adjustment footer text.
   std::string adjustmentFooter() const;
+  // The adjustment the detail grid shows in a receiver's row.
+  std::string shownAdjustment(const std::string& receiver) const;
   // FXRY00 of every detail row, in data-set order.
   std::vector<std::string> detailReceivers() const;
 

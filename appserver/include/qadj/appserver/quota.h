@@ -1,4 +1,5 @@
-// m_qadj: the working table of adjustable quotas for one salesperson and one date.
+// m_qadj: the working table of adjustable quotas for one salesperson and one date, and
+// the limit a save is checked against.
 #pragma once
 
 #include <string>
@@ -14,7 +15,8 @@ namespace qadj::appserver {
 //   XL0000 = sum of the salesperson's quota lines for the product on that date,
 //   YFXSL0 = sum of the salesperson's visit-sales order quantities of the product
 //            sold on that date,
-//   KTZXL0 = XL0000 - YFXSL0, never below 0.
+//   KTZXL0 = XL0000 - YFXSL0, never below 0,
+// each in hundredths (inHundredths), as the window shows and checks them.
 // salespersonCode is UTF-8. Runs in one transaction; the rows go in with one INSERT per
 // kWorkingRowsPerInsert products. Returns the number of rows written. Throws
 // DatabaseError.
@@ -42,17 +44,21 @@ void lockQuotaLines(Database& db, const std::vector<QuotaLineChange>& lines);
 std::string quotaLineLockQuery(std::size_t people, std::size_t documents);
 
 // What a salesperson may still give of a product: quota minus quantity sold, never
-// below 0.
+// below 0, in hundredths (inHundredths).
 double adjustableQuantity(double quota, double sold);
+// A quantity as the server keeps it: rounded to hundredths (Quantity::round); a value
+// beyond a quantity's range as it is.
+double inHundredths(double value);
 
 // The limit of a save, checked where no window can be bypassed: for every salesperson
-// whose quota of a product on a day the changes (of a save about to run in this
-// transaction) lower in sum, the decrease must not exceed the adjustable quantity as
-// m_qadj computes it (lines of every document of the document's day, sales of that
+// whose quota of a product on a day the transfer's lines (of a save about to run in
+// this transaction) lower in sum, the decrease must not exceed the adjustable quantity
+// as m_qadj computes it (lines of every document of the document's day, sales of that
 // day), both in hundredths. Raising a line is never refused; lines of no document are
 // not counted. Must run inside the transaction that applies the save, after it holds
-// the locks that keep other saves of these lines out. Throws OverLimit
-// ("超过访销员的限量"), DatabaseError.
-void refuseOverGiving(Database& db, const std::vector<QuotaLineChange>& lines);
+// the locks that keep other saves of these lines out. Throws OverLimit: for the giver
+// "超过访销员的限量", the window's own text; for a receiver taken below what they sold,
+// a text naming them and what can still be taken back from them. Throws DatabaseError.
+void refuseOverGiving(Database& db, const Transfer& transfer);
 
 }  // namespace qadj::appserver

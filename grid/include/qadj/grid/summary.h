@@ -2,6 +2,7 @@
 // rows, and the footer text formatted from it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "qadj/grid/options.h"
@@ -13,10 +14,17 @@ namespace qadj::grid {
 struct SummaryAccumulator {
   long double value = 0;
   bool hasValue = false;
+  // A total of quantities (a field held in hundredths): a sum or average is counted in
+  // whole hundredths, exact whatever the number of rows, and value set from it when
+  // the last record is in.
+  bool inHundredths = false;
+  std::int64_t hundredths = 0;
 
-  void reset() {
+  void reset(bool quantities = false) {
     value = 0;
     hasValue = false;
+    inHundredths = quantities;
+    hundredths = 0;
   }
   // Adds one record's value (callers pass 0 for cstCount and for null values).
   void add(TSummaryType type, long double v);

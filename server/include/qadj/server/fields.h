@@ -94,6 +94,10 @@ class TField {
   virtual TValue ParseText(const std::string& text) const = 0;
   // Formats a non-null, non-text value as text.
   virtual std::string FormatValue(const TValue& v) const = 0;
+  // The value as the field holds it, before it is stored (SetAsFloat, SetAsString):
+  // by default the value itself. Throws EConvertError for a value the field cannot
+  // hold; nothing is stored then.
+  virtual TValue Held(TValue v) const { return v; }
   // Text of a value: text as it is, null as "", others through FormatValue.
   std::string TextOf(TValue v) const;
 
@@ -125,7 +129,7 @@ class TStringField : public TField {
   std::string FormatValue(const TValue& v) const override;
 };
 
-// 8-byte floating-point field; no range check.
+// 8-byte floating-point field; no range check, unless it holds quantities.
 class TFloatField : public TField {
  public:
   TFieldType DataType() const override { return TFieldType::ftFloat; }
@@ -133,11 +137,23 @@ class TFloatField : public TField {
   bool AcceptsColumnType(std::string_view t) const override;
   bool IsValidChar(char ch) const override;
 
+  // A field of quantities counted in hundredths: a number stored into it is rounded
+  // to hundredths (Quantity::round: half away from zero, as the decimal the number
+  // shows), so that what the field shows is what it holds; one no quantity can hold
+  // (beyond Quantity::kMostHundredths) is refused with EConvertError. Values read from
+  // a packet are held as they came. Off by default.
+  void SetInHundredths(bool v) { inHundredths_ = v; }
+  bool InHundredths() const { return inHundredths_; }
+
  protected:
   friend class TDataSet;
   using TField::TField;
   TValue ParseText(const std::string& text) const override;
   std::string FormatValue(const TValue& v) const override;
+  TValue Held(TValue v) const override;
+
+ private:
+  bool inHundredths_ = false;
 };
 
 // Date/time field (a default field for Date, Time and DateTime columns only); the

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "qadj/platform/quantity.h"
 #include "qadj/settings/form_settings_target.h"
 #include "qadj/window/plugin_context.h"
 
@@ -128,11 +129,23 @@ class Tmain : public QDialog {
   void layoutBands();
   void activated();
 
-  // Sends the save's statements with the save id. Returns when the save was applied
-  // or refused over the giver's limit (that box shown); throws EOleError for any other
-  // failure: one of known outcome gives the next save a new id, one of unknown outcome
-  // is reported as such.
-  void executeSave(const std::vector<std::string>& save);
+  // Sends the save's statements with the save id. Returns true when the save was
+  // applied, false when the server refused it over a salesperson's limit (its text
+  // shown in a box); throws EOleError for any other failure: one of known outcome gives
+  // the next save a new id, one of unknown outcome is reported as such.
+  bool executeSave(const std::vector<std::string>& save);
+
+  // One detail row's adjustment as a save sends it.
+  struct Adjustment {
+    std::string receiver, product;  // FXRY00, SPDM00 (GBK)
+    Quantity amount;
+  };
+  // The detail rows' adjustments in grid order (the cursor ends past the last row).
+  // Throws EConvertError for an amount no quota line could hold.
+  std::vector<Adjustment> adjustments();
+  // Types the amounts back into the reloaded detail rows, matched by salesperson in
+  // order (a salesperson listed twice gets their amounts in turn).
+  void restoreAdjustments(const std::vector<Adjustment>& typed);
   // After a save: a fresh m_qadj and product list of the giver, the clicked product's
   // new adjustable quantity as the limit, and its detail reloaded (date "yyyy-mm-dd").
   void reloadGiverAndDetail(const std::string& date);
