@@ -38,8 +38,9 @@ std::string redacted(const std::string& url) {
   return url.substr(0, colon + 1) + "***" + url.substr(at);
 }
 
-// Every connection takes a descriptor, and gRPC's listener stops for good when accept
-// finds none left: the soft limit is raised to the hard one (the unit sets both).
+// Every connection takes a descriptor, and the connections the daemon accepts are
+// bounded by what the limit leaves: the soft limit is raised to the hard one (the unit
+// sets both).
 void raiseDescriptorLimit() {
   rlimit limit{};
   if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
@@ -163,12 +164,18 @@ int serve(const DaemonOptions& o) {
   if (!o.tokenFile.empty()) ro.token = readTokenFile(o.tokenFile);
   ro.tlsCertFile = o.tlsCert;
   ro.tlsKeyFile = o.tlsKey;
+  if (!o.tlsKey.empty()) requirePrivateFile(o.tlsKey, "TLS key file");
   ro.lease = std::chrono::seconds(o.leaseSeconds);
   ro.maxObjectsPerClient = static_cast<std::size_t>(o.maxObjectsPerClient);
   ro.maxObjectsPerHost = static_cast<std::size_t>(o.maxObjectsPerHost);
   ro.maxObjectsTotal = static_cast<std::size_t>(o.maxObjectsTotal);
   ro.maxRequestBytes = static_cast<std::size_t>(o.maxRequestMiB) << 20;
   ro.maxMessageBytes = static_cast<std::size_t>(o.maxMessageMiB) << 20;
+  ro.maxCallsPerHost = static_cast<std::size_t>(o.maxCallsPerHost);
+  ro.maxReplyBytes = static_cast<std::size_t>(o.maxRepliesMiB) << 20;
+  ro.maxReplyBytesPerClient = ro.maxReplyBytes / 4;
+  ro.replyTimeout = std::chrono::seconds(o.replyTimeoutSeconds);
+  ro.maxConnections = static_cast<std::size_t>(o.maxConnections);
   raiseDescriptorLimit();
   qadj::com::RemoteObjectServer server(ro);
   const std::string url = o.dbUrl;

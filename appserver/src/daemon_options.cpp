@@ -16,6 +16,8 @@ std::string daemonUsage() {
          "                      [--max-objects-total N]\n"
          "                      [--max-request-mib N] [--max-message-mib N] [--max-result-mib N]\n"
          "                      [--statement-timeout SECONDS] [--allow-superuser]\n"
+         "                      [--max-calls-per-host N] [--max-replies-mib N]\n"
+         "                      [--reply-timeout SECONDS] [--max-connections N]\n"
          "                      [--log-requests on|off]\n"
          "                      [--log-sql shape|full] [--health-interval SECONDS]\n"
          "       qadj-appserver --db URL --init-schema\n"
@@ -35,6 +37,13 @@ std::string daemonUsage() {
          "  --max-message-mib: largest reply (default 256)\n"
          "  --max-result-mib: largest record set one query may build (default 64)\n"
          "  --statement-timeout: a statement running longer is cancelled (default 30)\n"
+         "  --max-calls-per-host: calls in flight of all clients on one computer\n"
+         "      (default 32; one client: 16)\n"
+         "  --max-replies-mib: memory of replies not yet sent, in all (default 1024; one\n"
+         "      client: a quarter)\n"
+         "  --reply-timeout: a reply its client has not read by then is dropped (default 60)\n"
+         "  --max-connections: open connections (default: what the descriptor limit\n"
+         "      leaves beside the database sessions; one computer: a quarter)\n"
          "  --allow-superuser: serve through a PostgreSQL role that is a superuser, may\n"
          "      create roles or databases, may become such a role, or owns the tables\n"
          "      (refused without it; for a private test server only)\n"
@@ -133,6 +142,14 @@ DaemonOptions parseDaemonOptions(const std::vector<std::string>& args) {
       o.maxMessageMiB = positive(a, value());
     } else if (a == "--max-result-mib") {
       o.maxResultMiB = positive(a, value());
+    } else if (a == "--max-calls-per-host") {
+      o.maxCallsPerHost = positive(a, value());
+    } else if (a == "--max-replies-mib") {
+      o.maxRepliesMiB = positive(a, value());
+    } else if (a == "--reply-timeout") {
+      o.replyTimeoutSeconds = positive(a, value());
+    } else if (a == "--max-connections") {
+      o.maxConnections = positive(a, value());
     } else if (a == "--allow-superuser") {
       o.allowSuperuser = true;
     } else if (a == "--init-schema") {
@@ -181,17 +198,20 @@ DaemonOptions parseDaemonOptions(const std::vector<std::string>& args) {
   return o;
 }
 
-std::string readTokenFile(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) throw std::runtime_error("cannot read the token file " + path);
-  // A secret every user can read is none. The group may read (root:qadj 0640, the
-  // daemon's own group), not write.
+void requirePrivateFile(const std::string& path, const std::string& what) {
+  // A secret every user can read is none. The group may read, not write.
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0 && (st.st_mode & (S_IRWXO | S_IWGRP)))
-    throw std::runtime_error("the token file " + path +
+    throw std::runtime_error("the " + what + " " + path +
                              " can be read or written by other users; make it private with: "
                              "chmod 600 " +
                              path + " (or 640 with the daemon's group)");
+}
+
+std::string readTokenFile(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw std::runtime_error("cannot read the token file " + path);
+  requirePrivateFile(path, "token file");
   std::string line;
   std::getline(in, line);
   const auto b = line.find_first_not_of(" \t\r\n");

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "qadj/appserver/database.h"
+#include "qadj/com/com.h"
 
 namespace qadj::appserver {
 namespace {
@@ -19,15 +20,23 @@ ResultTooLarge::ResultTooLarge(std::size_t limitBytes)
     : std::runtime_error("the result of the query exceeds " + limitText(limitBytes) +
                          "; narrow the query") {}
 
+ReplyMemoryFull::ReplyMemoryFull()
+    : std::runtime_error("应用服务器待发送的回复已达内存上限，本次查询未执行完；请稍后重试") {}
+
 void Database::ResultBudget::add(const std::vector<Cell>& row) {
-  if (limit_ == 0) return;
+  std::size_t counted = 0, held = row.size() * sizeof(Cell);
   for (const auto& cell : row) {
-    if (const auto* s = std::get_if<std::string>(&cell))
-      used_ += s->size();
-    else if (std::holds_alternative<double>(cell))
-      used_ += sizeof(double);
+    if (const auto* s = std::get_if<std::string>(&cell)) {
+      if (s->size() > kMaxTextValueBytes) throw ResultTooLarge(kMaxTextValueBytes);
+      counted += s->size();
+      held += s->capacity() > 15 ? s->capacity() : 0;  // beyond the short-string buffer
+    } else if (std::holds_alternative<double>(cell)) {
+      counted += sizeof(double);
+    }
   }
-  if (used_ > limit_) throw ResultTooLarge(limit_);
+  used_ += counted;
+  if (limit_ != 0 && used_ > limit_) throw ResultTooLarge(limit_);
+  if (!com::ChargeCallMemory(held)) throw ReplyMemoryFull();
 }
 
 }  // namespace qadj::appserver

@@ -32,6 +32,7 @@ constexpr CodeText kTexts[] = {
     {RPC_E_DISCONNECTED, "The object invoked has disconnected from its clients"},
     {RPC_E_SERVER_UNAVAILABLE, "The RPC server is unavailable"},
     {RPC_E_CALL_TIMEOUT, "This operation returned because the timeout period expired"},
+    {RPC_E_SERVERCALL_RETRYLATER, "The message filter indicated that the application is busy"},
     {XACT_E_INDOUBT, "The transaction is in doubt"},
     {DISP_E_MEMBERNOTFOUND, "Member not found"},
     {DISP_E_TYPEMISMATCH, "Type mismatch"},

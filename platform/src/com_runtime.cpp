@@ -27,6 +27,8 @@ thread_local std::string tCallerPeer;
 thread_local const std::function<bool()>* tCallAbandoned = nullptr;
 // The log facts of that call, when its server logs requests.
 thread_local RequestFacts* tRequestFacts = nullptr;
+// ChargeCallMemory of the remote call this thread carries out, if any.
+thread_local const std::function<bool(std::size_t)>* tChargeCallMemory = nullptr;
 
 struct ClassEntry {
   std::string progId;
@@ -99,15 +101,23 @@ RequestFacts* CurrentRequestFacts() {
   return tRequestFacts;
 }
 
-CallerScope::CallerScope(std::string peer, std::function<bool()> abandoned, RequestFacts* facts)
+bool ChargeCallMemory(std::size_t bytes) {
+  return !tChargeCallMemory || (*tChargeCallMemory)(bytes);
+}
+
+CallerScope::CallerScope(std::string peer, std::function<bool()> abandoned, RequestFacts* facts,
+                         std::function<bool(std::size_t)> charge)
     : previous_(std::exchange(tCallerPeer, std::move(peer))),
       abandoned_(std::move(abandoned)),
       previousAbandoned_(std::exchange(tCallAbandoned, abandoned_ ? &abandoned_ : nullptr)),
-      previousFacts_(std::exchange(tRequestFacts, facts)) {}
+      previousFacts_(std::exchange(tRequestFacts, facts)),
+      charge_(std::move(charge)),
+      previousCharge_(std::exchange(tChargeCallMemory, charge_ ? &charge_ : nullptr)) {}
 CallerScope::~CallerScope() {
   tCallerPeer = std::move(previous_);
   tCallAbandoned = previousAbandoned_;
   tRequestFacts = previousFacts_;
+  tChargeCallMemory = previousCharge_;
 }
 
 void SetErrorInfo(const ExcepInfo& info) {

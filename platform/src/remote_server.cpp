@@ -7,7 +7,6 @@
 #include <cctype>
 #include <condition_variable>
 #include <cstdio>
-#include <ctime>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -15,23 +14,32 @@
 #include <sstream>
 #include <thread>
 
+#include <malloc.h>
+#include <sys/resource.h>
+
+#include "call_admission.h"
+#include "connection_gate.h"
 #include "qadj/com/remote.h"
 #include "qadj/platform/error.h"
 #include "qadj/platform/text.h"
 #include "qadj/proto/remote.grpc.pb.h"
 #include "remote_wire.h"
+#include "server_log.h"
 
 namespace qadj::com {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using detail::serverLog;
+using detail::utcTimestamp;
 
 // Idle call threads the server keeps for the next calls (see start()).
 constexpr int kIdleCallThreads = 16;
 
-// An object held for a client. Calls on one object are serialised: the objects are
-// written for one caller at a time.
+// An object held for a client. The objects are written for one caller at a time: a
+// call that finds its object busy with another is refused at once (the window never
+// sends two), rather than wait on a call thread that other clients need.
 struct ServedObject {
   std::shared_ptr<IUnknown> object;
   std::mutex calls;
@@ -39,9 +47,19 @@ struct ServedObject {
 
 struct ClientState {
   Clock::time_point lastSeen;
-  std::string host;  // peerHost() of the activation that made the entry
+  std::string computer;  // peerComputer() of the activation that made the entry
   std::map<std::uint64_t, std::shared_ptr<ServedObject>> objects;
 };
+
+// Why a call was not carried out now; the window shows a method call's text.
+constexpr const char16_t* kObjectBusy =
+    u"服务器上的这个对象正在执行上一个调用，本次调用未执行；请稍后重试";
+constexpr const char16_t* kClientBusy =
+    u"这个客户端同时进行的调用已达上限，本次调用未执行；请稍后重试";
+constexpr const char16_t* kComputerBusy =
+    u"这台计算机同时进行的调用已达上限，本次调用未执行；请稍后重试";
+constexpr const char16_t* kReplyMemoryFull =
+    u"应用服务器待发送的回复已达内存上限，本次调用的结果未发送；请稍后重试";
 
 // Handler threads belong to gRPC; each initialises the runtime once for the objects
 // it calls.
@@ -98,27 +116,6 @@ std::uint64_t randomObjectId() {
   return id;
 }
 
-// The host of a peer as gRPC names it ("ipv4:127.0.0.1:53012" -> "ipv4:127.0.0.1").
-std::string peerHost(const std::string& peer) {
-  const auto colon = peer.rfind(':');
-  return colon == std::string::npos || colon < peer.find(':') + 1 ? peer : peer.substr(0, colon);
-}
-
-// The time of a log line: UTC, to the millisecond, as ISO 8601.
-std::string utcTimestamp() {
-  const auto now = std::chrono::system_clock::now();
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  const auto ms =
-      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()) % 1000;
-  std::tm tm{};
-  gmtime_r(&seconds, &tm);
-  char out[80];  // room for any int the fields could hold
-  std::snprintf(out, sizeof out, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900,
-                tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-                static_cast<int>(ms.count()));
-  return out;
-}
-
 // A field of a log line whose value came from a client: name=value when the value is
 // a plain word, else name="value" with " and \ escaped. Control characters (a line
 // break would forge a line of its own) read as ?, and the value is cut after
@@ -166,6 +163,21 @@ std::string readFile(const std::string& path) {
   return s.str();
 }
 
+// The bounds of the listener: the connections the options allow, or as many as the
+// descriptor limit leaves room for besides the database sessions (a few descriptors
+// each) and the process's own; a computer may hold a quarter of them, at most
+// kConnectionsPerComputer.
+detail::GateLimits gateLimits(const RemoteServerOptions& o) {
+  std::size_t connections = o.maxConnections;
+  if (connections == 0) {
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    const std::size_t reserved = 2 * o.maxObjectsTotal + 64;
+    connections = limit.rlim_cur > reserved + 16 ? limit.rlim_cur - reserved : 16;
+  }
+  return {connections, std::clamp<std::size_t>(connections / 4, 1, kConnectionsPerComputer)};
+}
+
 }  // namespace
 
 struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
@@ -175,6 +187,9 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
   mutable std::mutex tokenMutex;
   std::string token;  // options.token until setToken
   std::map<Guid, ClassFactory> classes;
+  // Declared before the server, so that both outlive it: its calls report to them.
+  std::unique_ptr<detail::ConnectionGate> gate;  // null on a unix socket
+  std::unique_ptr<detail::CallAdmission> admission;
   std::unique_ptr<grpc::Server> server;
   int port = 0;
 
@@ -188,7 +203,8 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
   std::condition_variable reaperWake;  // also wakes the health checker
   std::thread reaper;
   std::thread healthChecker;
-  bool lastHealth = true;  // what the health service answers (the checker's own)
+  bool lastHealth = true;          // what the health service answers (the checker's own)
+  std::size_t replyBytesSeen = 0;  // by the reaper, at its last round
 
   // --- bookkeeping -------------------------------------------------------------
   // Refuses a call without the server's token. Refused calls are logged (when logging)
@@ -218,13 +234,13 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     return token;
   }
 
-  // True when one more object fits the caps of the client, its host and the server.
+  // True when one more object fits the caps of the client, its computer and the server.
   // Called with the mutex held.
-  bool roomFor(const std::string& clientId, const std::string& host) const {
+  bool roomFor(const std::string& clientId, const std::string& computer) const {
     std::size_t total = 0, ofHost = 0, ofClient = 0;
     for (const auto& [id, client] : clients) {
       total += client.objects.size();
-      if (client.host == host) ofHost += client.objects.size();
+      if (client.computer == computer) ofHost += client.objects.size();
       if (id == clientId) ofClient = client.objects.size();
     }
     return ofClient < options.maxObjectsPerClient && ofHost < options.maxObjectsPerHost &&
@@ -277,10 +293,19 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
 
   void reapLoop() {
     std::unique_lock lock(mutex);
-    const auto period = std::max(options.lease / 4, std::chrono::milliseconds(5));
+    const auto period =
+        std::max(std::min(options.lease, options.replyTimeout) / 4, std::chrono::milliseconds(5));
     while (!stopping) {
       reaperWake.wait_for(lock, period, [this] { return stopping; });
       if (stopping) break;
+      if (const std::size_t dropped = admission->dropUnreadReplies())
+        serverLog("replies not read within " + std::to_string(options.replyTimeout.count()) +
+                  " ms dropped: " + std::to_string(dropped));
+      // Replies are large and short-lived: once none is held, their memory goes back to
+      // the system instead of staying with the process.
+      const std::size_t held = admission->replyBytes();
+      if (held == 0 && replyBytesSeen > 0) malloc_trim(0);
+      replyBytesSeen = held;
       std::vector<std::shared_ptr<ServedObject>> expired;
       std::vector<std::pair<std::string, std::size_t>> silent;  // client, objects
       const auto now = Clock::now();
@@ -357,39 +382,96 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     Call(Impl& server, grpc::ServerContext* ctx, const char* op, const std::string& client,
          std::uint64_t objectId = 0)
         : server_(server),
+          ctx_(ctx),
           op_(op),
           client_(client),
           objectId_(objectId),
           start_(Clock::now()),
           status_(server.checkToken(ctx, op, client)) {
-      if (status_.ok()) ensureThreadInitialised();
       facts_.wantsText = server.options.logStatementText;
+      if (!status_.ok()) return;
+      switch (server.admission->admit(ctx, client)) {
+        case detail::CallAdmission::Verdict::Admitted:
+          admitted_ = true;
+          ensureThreadInitialised();
+          break;
+        case detail::CallAdmission::Verdict::ClientBusy:
+          busy_ = kClientBusy;
+          break;
+        case detail::CallAdmission::Verdict::ComputerBusy:
+          busy_ = kComputerBusy;
+          break;
+      }
     }
-    // Whether the token was refused; refusal() is then the answer to return.
-    bool refused() const { return !status_.ok(); }
-    const grpc::Status& refusal() const { return status_; }
+    // Whether the call was refused (its token, or too many calls in flight); answer
+    // it with refuse().
+    bool refused() const { return !admitted_; }
+    // Answers a refused call: the token's refusal as the call's status, or the reply
+    // saying the server is busy.
+    template <class Reply>
+    grpc::Status refuse(Reply& reply) {
+      if (!status_.ok()) return status_;
+      busy(reply, busy_);
+      return grpc::Status::OK;
+    }
+    // Answers the call with the reply saying why the server did not carry it out now
+    // (one of the k... texts): RPC_E_SERVERCALL_RETRYLATER, and a method call's
+    // description.
+    template <class Reply>
+    void busy(Reply& reply, const char16_t* why) {
+      reply.Clear();
+      HRESULT hr = RPC_E_SERVERCALL_RETRYLATER;
+      if constexpr (std::is_same_v<Reply, wire::InvokeReply>) {
+        remote::ToWire(ExcepInfo{hr, u"", why}, *reply.mutable_excep());
+        hr = DISP_E_EXCEPTION;
+      }
+      reply.set_hr(hr);
+      log(reply, hr, why);
+    }
     // The caller's object (renewing its lease), or null when it was released.
     std::shared_ptr<ServedObject> object() const { return server_.find(client_, objectId_); }
     void setObjectId(std::uint64_t id) { objectId_ = id; }
     // What the object's code notes for the log line (see CallerScope), or null when
     // the server does not log.
     RequestFacts* facts() { return server_.options.logRequests ? &facts_ : nullptr; }
+    // Charges memory the call holds until its reply is sent (see CallAdmission).
+    bool charge(std::size_t bytes) {
+      const bool room = server_.admission->charge(ctx_, bytes);
+      charged_ += room ? bytes : 0;
+      return room;
+    }
     // Sets the reply's result and logs the request's outcome with the reply's size and
-    // the error's description.
+    // the error's description. A reply that does not fit the bounds of reply memory
+    // (counted twice: the message and its bytes on the way out) is replaced by one
+    // saying so.
     template <class Reply>
-    void done(Reply& reply, HRESULT hr, const std::u16string& error = {}) const {
+    void done(Reply& reply, HRESULT hr, const std::u16string& error = {}) {
       reply.set_hr(hr);
-      server_.log(op_, client_, objectId_, facts_, reply.ByteSizeLong(), hr, error, start_);
+      const std::size_t bytes = reply.ByteSizeLong();
+      if (admitted_ && 2 * bytes > charged_ && !charge(2 * bytes - charged_))
+        busy(reply, kReplyMemoryFull);
+      else
+        log(reply, hr, error);
     }
 
    private:
     Impl& server_;
+    grpc::ServerContext* ctx_;
     const char* op_;
     const std::string& client_;
     std::uint64_t objectId_;
     Clock::time_point start_;
     grpc::Status status_;
+    bool admitted_ = false;
+    const char16_t* busy_ = nullptr;
+    std::size_t charged_ = 0;
     RequestFacts facts_;
+
+    template <class Reply>
+    void log(const Reply& reply, HRESULT hr, const std::u16string& error) const {
+      server_.log(op_, client_, objectId_, facts_, reply.ByteSizeLong(), hr, error, start_);
+      if (admitted_) server_.admission->replyBuilt(ctx_);
+    }
   };
 
   static grpc::Status objectReleased() {
@@ -403,14 +485,14 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
   grpc::Status Activate(grpc::ServerContext* ctx, const wire::ActivateRequest* req,
                         wire::ActivateReply* rep) override {
     Call call(*this, ctx, "Activate", req->client_id());
-    if (call.refused()) return call.refusal();
+    if (call.refused()) return call.refuse(*rep);
     Guid clsid, iid;
     if (!remote::GuidFromBytes(req->clsid(), clsid) || !remote::GuidFromBytes(req->iid(), iid))
       return malformedIdentifier();
     rep->set_lease_ms(static_cast<std::uint32_t>(options.lease.count()));
     HRESULT hr = S_OK;
     std::uint64_t id = 0;
-    const std::string host = peerHost(ctx->peer());
+    const std::string host = detail::peerComputer(ctx->peer());
     {
       std::lock_guard lock(mutex);
       if (!roomFor(req->client_id(), host)) hr = E_OUTOFMEMORY;
@@ -435,7 +517,7 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
       if (roomFor(req->client_id(), host)) {
         auto& client = clients[req->client_id()];
         client.lastSeen = Clock::now();
-        client.host = host;
+        client.computer = host;
         do id = randomObjectId();
         while (client.objects.count(id));
         client.objects[id] = std::move(served);
@@ -454,12 +536,16 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
   grpc::Status QueryInterface(grpc::ServerContext* ctx, const wire::QueryInterfaceRequest* req,
                               wire::QueryInterfaceReply* rep) override {
     Call call(*this, ctx, "QueryInterface", req->client_id(), req->object_id());
-    if (call.refused()) return call.refusal();
+    if (call.refused()) return call.refuse(*rep);
     auto served = call.object();
     if (!served) return objectReleased();
     Guid iid;
     if (!remote::GuidFromBytes(req->iid(), iid)) return malformedIdentifier();
-    std::lock_guard calls(served->calls);
+    std::unique_lock calls(served->calls, std::try_to_lock);
+    if (!calls) {
+      call.busy(*rep, kObjectBusy);
+      return grpc::Status::OK;
+    }
     std::shared_ptr<IUnknown> itf;
     call.done(*rep, objectCode([&] { return served->object->QueryInterface(iid, itf); }));
     return grpc::Status::OK;
@@ -468,11 +554,15 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
   grpc::Status GetIDsOfNames(grpc::ServerContext* ctx, const wire::GetIDsOfNamesRequest* req,
                              wire::GetIDsOfNamesReply* rep) override {
     Call call(*this, ctx, "GetIDsOfNames", req->client_id(), req->object_id());
-    if (call.refused()) return call.refusal();
+    if (call.refused()) return call.refuse(*rep);
     auto served = call.object();
     if (!served) return objectReleased();
     std::int32_t dispid = 0;
-    std::lock_guard calls(served->calls);
+    std::unique_lock calls(served->calls, std::try_to_lock);
+    if (!calls) {
+      call.busy(*rep, kObjectBusy);
+      return grpc::Status::OK;
+    }
     const HRESULT hr = objectCode([&] {
       std::shared_ptr<IUnknown> itf;
       HRESULT r = served->object->QueryInterface(IID_IDispatch, itf);
@@ -509,7 +599,7 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
   grpc::Status Invoke(grpc::ServerContext* ctx, const wire::InvokeRequest* req,
                       wire::InvokeReply* rep) override {
     Call call(*this, ctx, "Invoke", req->client_id(), req->object_id());
-    if (call.refused()) return call.refusal();
+    if (call.refused()) return call.refuse(*rep);
     auto served = call.object();
     if (!served) return objectReleased();
     std::vector<Variant> args;
@@ -519,11 +609,15 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     ExcepInfo excep;
     HRESULT hr;
     {
-      std::lock_guard calls(served->calls);
+      std::unique_lock calls(served->calls, std::try_to_lock);
+      if (!calls) {
+        call.busy(*rep, kObjectBusy);
+        return grpc::Status::OK;
+      }
       const CallerScope caller(
           ctx->peer(),
           [this, ctx] { return draining.load(std::memory_order_relaxed) || ctx->IsCancelled(); },
-          call.facts());
+          call.facts(), [&call](std::size_t bytes) { return call.charge(bytes); });
       ExcepInfo stale;
       GetErrorInfo(stale);  // a description left by an earlier call is not this one's
       hr = objectCode(
@@ -554,7 +648,7 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
   grpc::Status Release(grpc::ServerContext* ctx, const wire::ReleaseRequest* req,
                        wire::ReleaseReply* rep) override {
     Call call(*this, ctx, "Release", req->client_id(), req->object_id());
-    if (call.refused()) return call.refusal();
+    if (call.refused()) return call.refuse(*rep);
     std::shared_ptr<ServedObject> released;
     {
       std::lock_guard lock(mutex);
@@ -579,6 +673,10 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
   grpc::Status KeepAlive(grpc::ServerContext* ctx, const wire::KeepAliveRequest* req,
                          wire::KeepAliveReply* rep) override {
     if (auto s = checkToken(ctx, "KeepAlive", req->client_id()); !s.ok()) return s;
+    // Counted against the computer only: a client busy with its own calls still keeps
+    // its lease.
+    if (admission->admit(ctx, "") != detail::CallAdmission::Verdict::Admitted)
+      return grpc::Status(grpc::StatusCode::RESOURCE_EXHAUSTED, "too many calls in flight");
     std::lock_guard lock(mutex);
     rep->set_lease_ms(static_cast<std::uint32_t>(options.lease.count()));
     auto c = clients.find(req->client_id());
@@ -618,10 +716,21 @@ void RemoteObjectServer::start() {
   }
   // Every server of the process answers grpc.health.v1.Health.
   grpc::EnableDefaultHealthCheckService(true);
+  detail::CallAdmission::installHooks();
   grpc::ServerBuilder builder;
-  // A second daemon on the same port must fail to start, not share the port.
-  builder.AddChannelArgument(GRPC_ARG_ALLOW_REUSEPORT, 0);
-  builder.AddListeningPort(o.listen, creds, &impl_->port);
+  std::unique_ptr<grpc::experimental::ExternalConnectionAcceptor> acceptor;
+  if (o.listen.starts_with("unix:")) {
+    builder.AddListeningPort(o.listen, creds, &impl_->port);
+  } else {
+    // The gate binds without SO_REUSEPORT: a second daemon on the port fails to start.
+    impl_->gate = std::make_unique<detail::ConnectionGate>(o.listen, gateLimits(o));
+    impl_->port = impl_->gate->port();
+    acceptor = builder.experimental().AddExternalConnectionAcceptor(
+        grpc::ServerBuilder::experimental_type::ExternalConnectionType::FROM_FD, creds);
+  }
+  impl_->admission = std::make_unique<detail::CallAdmission>(
+      detail::AdmissionLimits{o.maxCallsPerClient, o.maxCallsPerHost, o.maxReplyBytesPerClient,
+                              o.maxReplyBytes, o.replyTimeout});
   const auto wireLimit = [](std::size_t bytes) {
     return static_cast<int>(std::min<std::size_t>(bytes, INT32_MAX));
   };
@@ -636,7 +745,7 @@ void RemoteObjectServer::start() {
   builder.AddChannelArgument(GRPC_ARG_KEEPALIVE_PERMIT_WITHOUT_CALLS, 1);
   // Clients renew their lease every few seconds: pings that often are no abuse.
   builder.AddChannelArgument(GRPC_ARG_HTTP2_MIN_RECV_PING_INTERVAL_WITHOUT_DATA_MS, 5000);
-  builder.AddChannelArgument(GRPC_ARG_MAX_CONCURRENT_STREAMS, 32);
+  builder.AddChannelArgument(GRPC_ARG_MAX_CONCURRENT_STREAMS, kStreamsPerConnection);
   grpc::ResourceQuota quota("qadj-remote");
   quota.SetMaxThreads(kMaxCallThreads);
   quota.Resize(std::max<std::size_t>(o.maxRequestBytes * 4, std::size_t{16} << 20));
@@ -648,8 +757,10 @@ void RemoteObjectServer::start() {
   impl_->server = builder.BuildAndStart();
   if (!impl_->server || impl_->port == 0) {
     impl_->server.reset();
+    impl_->gate.reset();
     throw Exception("cannot listen on " + o.listen);
   }
+  if (impl_->gate) impl_->gate->start(std::move(acceptor));
   impl_->reaper = std::thread([impl = impl_.get()] { impl->reapLoop(); });
   if (o.healthy) {
     impl_->checkHealth();
@@ -676,6 +787,7 @@ void RemoteObjectServer::shutdown() {
     impl_->draining = true;
   }
   impl_->reaperWake.notify_all();
+  if (impl_->gate) impl_->gate->stop();  // no more connections
   impl_->server->Shutdown(std::chrono::system_clock::now() + std::chrono::seconds(5));
   if (impl_->reaper.joinable()) impl_->reaper.join();
   if (impl_->healthChecker.joinable()) impl_->healthChecker.join();

@@ -9,6 +9,7 @@
 
 #include "qadj/appserver/costore_product.h"
 #include "qadj/com/com.h"
+#include "support/attack.h"
 #include "support/daemon.h"
 #include "support/quota_db.h"
 #include "support/remote_calls.h"
@@ -17,31 +18,6 @@ using namespace qadj;
 using namespace qadj::testing;
 
 namespace {
-
-// A warehouse of `rows` (at most 4096) visit-salespersons whose names are `nameBytes`
-// long, their codes the warehouse's one letter and three hexadecimal digits, made by
-// the database itself (on PostgreSQL the name column is widened first, as a host's
-// database may have it): the window's salesperson list of it returns about
-// rows * nameBytes bytes.
-std::u16string wideWarehouse(QuotaDatabase& db, const std::string& warehouse, int rows,
-                             int nameBytes) {
-  const std::string n = std::to_string(rows), w = std::to_string(nameBytes);
-  if (db.db().dialect() == "sqlite") {
-    db.db().executeScript(
-        "INSERT INTO GSTRYGL0 WITH RECURSIVE N(I) AS (SELECT 0 UNION ALL SELECT I+1 FROM N WHERE "
-        "I+1<" +
-        n + ") SELECT '" + warehouse +
-        "' || printf('%03X', I), "
-        "substr(hex(zeroblob(" +
-        w + ")), 1, " + w + "), '" + warehouse + "', 'Y' FROM N");
-  } else {
-    db.db().executeScript(
-        "ALTER TABLE GSTRYGL0 ALTER COLUMN RYMC00 TYPE TEXT; INSERT INTO GSTRYGL0 SELECT '" +
-        warehouse + "' || lpad(upper(to_hex(I)), 3, '0'), repeat('0', " + w + "), '" + warehouse +
-        "', 'Y' FROM generate_series(0, " + n + " - 1) AS G(I)");
-  }
-  return salespersonsOf(warehouse);
-}
 
 std::shared_ptr<com::IDispatch> inProcess(const std::string& url, std::size_t maxResult) {
   std::shared_ptr<com::IUnknown> itf;

@@ -129,11 +129,21 @@ TEST_F(Tls, AClientExpectingTlsFailsAgainstAPlainDaemon) {
   EXPECT_EQ(daemon->countLines({"Activate"}), 0u) << daemon->output();
 }
 
-TEST_F(Tls, TheDaemonRefusesAnUnreadableKey) {
+TEST_F(Tls, TheDaemonRefusesAnUnreadableOrPublicKey) {
   ListeningDaemon bad({"--db", db.url(), "--listen", "127.0.0.1:0", "--tls-cert", good.serverCert,
                        "--tls-key", clientPath() + "/no-such.key"});
   EXPECT_EQ(bad.finish(), 1);
   EXPECT_NE(bad.output().find("cannot read"), std::string::npos) << bad.output();
+  // A key every user may read is refused like such a token file.
+  const std::string open = clientPath() + "/open.key";
+  writeFile(open, readText(good.serverKey), 0644);
+  ListeningDaemon exposed({"--db", db.url(), "--listen", "127.0.0.1:0", "--tls-cert",
+                           good.serverCert, "--tls-key", open});
+  EXPECT_EQ(exposed.finish(), 1);
+  EXPECT_NE(
+      exposed.output().find("the TLS key file " + open + " can be read or written by other users"),
+      std::string::npos)
+      << exposed.output();
 }
 
 }  // namespace

@@ -9,7 +9,14 @@
 
 namespace qadj::testing {
 
-int ListeningDaemon::waitReady() {
+ListeningDaemon::~ListeningDaemon() {
+  if (drain_.joinable()) {
+    kill();  // ends the output, and so the draining thread
+    drain_.join();
+  }
+}
+
+int ListeningDaemon::waitReady(bool drain) {
   if (!readUntil("serving ")) return 0;
   const std::string& text = output();
   const auto line = text.find("serving ");
@@ -18,12 +25,34 @@ int ListeningDaemon::waitReady() {
     if (!readMore()) return 0;
   const auto end = text.find(", database", line);
   const auto colon = text.rfind(':', end);
-  return end == std::string::npos || colon == std::string::npos || colon < line
-             ? 0
-             : std::atoi(text.c_str() + colon + 1);
+  const int port = end == std::string::npos || colon == std::string::npos || colon < line
+                       ? 0
+                       : std::atoi(text.c_str() + colon + 1);
+  if (drain && port > 0) {
+    drained_ = output();
+    drain_ = std::thread([this] {
+      // output() grows on this thread only; the others read the copy.
+      while (readMore()) {
+        std::lock_guard lock(mutex_);
+        drained_.append(output(), drained_.size());
+      }
+    });
+  }
+  return port;
+}
+
+int ListeningDaemon::stop() {
+  if (!drain_.joinable()) return ChildProcess::stop(SIGTERM);
+  signal(SIGTERM);
+  drain_.join();
+  return finish();
 }
 
 std::size_t ListeningDaemon::countLines(const std::vector<std::string>& parts) const {
+  if (drain_.joinable()) {
+    std::lock_guard lock(mutex_);
+    return linesContaining(drained_, parts).size();
+  }
   return linesContaining(output(), parts).size();
 }
 

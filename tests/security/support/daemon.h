@@ -4,7 +4,9 @@
 
 #include <signal.h>
 
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "qadj/testing/child_process.h"
@@ -20,12 +22,21 @@ class ListeningDaemon : public ChildProcess {
                            const std::string& program = QADJ_APPSERVER_EXE)
       : ChildProcess(program, args, {extraEnv, Output::Pipe, {}}) {}
 
+  ~ListeningDaemon();
+
   // Waits for the ready line and returns the port it names; 0 when the daemon ended.
-  int waitReady();
+  // With drain, the output is read on from then on a thread of its own, so that a
+  // daemon that logs much never blocks on a full pipe.
+  int waitReady(bool drain = false);
   // SIGTERM, then reads to the end of output; returns the exit status.
-  int stop() { return ChildProcess::stop(SIGTERM); }
-  // Lines of the output that contain every one of the parts.
+  int stop();
+  // Lines of the output so far that contain every one of the parts.
   std::size_t countLines(const std::vector<std::string>& parts) const;
+
+ private:
+  std::thread drain_;
+  mutable std::mutex mutex_;
+  std::string drained_;  // the output as the draining thread has read it
 };
 
 // The whole contents of a file; empty when it cannot be read.

@@ -35,15 +35,26 @@ class ClientEnv {
 // The object service spoken directly, as a client that writes its own requests would.
 class RawClient {
  public:
-  // A channel to host without TLS; every call carries token ("" sends none).
+  // A channel to host without TLS, on a connection of its own; every call carries
+  // token ("" sends none).
   RawClient(const std::string& host, std::string token);
   // Adds the token to a call's context.
   void authorize(grpc::ClientContext& ctx) const;
+  // The request of activate(client), as the wire carries it.
+  static wire::ActivateRequest activateRequest(const std::string& client);
   // Activate of the server object's automation interface for client: the reply's hr,
   // or the status code negated when the call itself failed; *id gets the object id.
   long activate(const std::string& client, std::uint64_t* id = nullptr);
   // QueryInterface(IDispatch) of object id for client: the call's status code.
   grpc::StatusCode queryInterface(const std::string& client, std::uint64_t id);
+  // The window's FetchRecords of sqlText (UTF-16) on object id of client, as the wire
+  // carries it.
+  static wire::InvokeRequest fetchRequest(const std::string& client, std::uint64_t id,
+                                          const std::u16string& sqlText);
+  // Sends fetchRequest: the reply's hr, or the status code negated when the call itself
+  // failed; *excepScode gets the error information's code (0 when none).
+  long fetch(const std::string& client, std::uint64_t id, const std::u16string& sqlText,
+             long* excepScode = nullptr);
   wire::ObjectService::Stub& stub() { return *stub_; }
 
  private:

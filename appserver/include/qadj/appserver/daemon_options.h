@@ -21,6 +21,10 @@ struct DaemonOptions {
   int maxMessageMiB = 256;           // largest reply on the wire
   int maxResultMiB = 64;             // largest record set one query may build
   int statementTimeoutSeconds = 30;  // a statement running longer is cancelled
+  int maxCallsPerHost = 32;          // calls in flight of all clients on one computer
+  int maxRepliesMiB = 1024;          // memory of replies in all; a client a quarter
+  int replyTimeoutSeconds = 60;      // a reply not read by then is dropped
+  int maxConnections = 0;            // open connections; 0: from the descriptor limit
   // Serve through a PostgreSQL role with more than the window's privileges.
   bool allowSuperuser = false;
   // The request log: one line per request (--log-requests on|off), statements as their
@@ -48,9 +52,15 @@ DaemonOptions parseDaemonOptions(const std::vector<std::string>& args);
 // True for 127.0.0.0/8, localhost and [::1] (with a port).
 bool isLoopbackAddress(const std::string& listen);
 
+// Throws std::runtime_error, naming the file as what ("token file", "TLS key file"),
+// when a file holding a secret can be read or written by other users (any "other"
+// permission bit, or group write: root:qadj 0640 is the daemon's own group). A file
+// that cannot be examined passes: reading it will fail and say so.
+void requirePrivateFile(const std::string& path, const std::string& what);
+
 // The access token: the first line of the file, blanks trimmed. Throws
-// std::runtime_error when the file cannot be read, holds no token, or can be read or
-// written by other users (any "other" permission bit, or group write).
+// std::runtime_error when the file cannot be read, holds no token, or is not private
+// (requirePrivateFile).
 std::string readTokenFile(const std::string& path);
 
 }  // namespace qadj::appserver

@@ -45,6 +45,17 @@ class ResultTooLarge : public std::runtime_error {
   explicit ResultTooLarge(std::size_t limitBytes);
 };
 
+// The longest text value a query of the server returns, in bytes: a longer one fails
+// the query with ResultTooLarge as soon as it is read.
+inline constexpr std::size_t kMaxTextValueBytes = std::size_t{1} << 20;
+
+// A query given up because the application server's memory for replies is taken by
+// other calls (com::ChargeCallMemory); what() tells the operator to try again.
+class ReplyMemoryFull : public std::runtime_error {
+ public:
+  ReplyMemoryFull();
+};
+
 // A statement stopped before it finished: it ran past the session's statement time
 // limit, or the remote call it served was abandoned (Database::setStatementBounds).
 // Whatever it had changed is undone.
@@ -175,7 +186,9 @@ class Database {
   class ResultBudget {
    public:
     explicit ResultBudget(std::size_t limit) : limit_(limit) {}
-    // Adds a row; throws ResultTooLarge when the total passes the limit.
+    // Adds a row and charges its memory to the remote call (com::ChargeCallMemory);
+    // throws ResultTooLarge when the total passes the limit, ReplyMemoryFull when the
+    // call has no room for the row.
     void add(const std::vector<Cell>& row);
 
    private:

@@ -49,6 +49,7 @@ inline constexpr HRESULT CO_E_SERVER_EXEC_FAILURE = hresult(0x80080005);
 inline constexpr HRESULT RPC_E_DISCONNECTED = hresult(0x80010108);
 inline constexpr HRESULT RPC_E_SERVER_UNAVAILABLE = hresult(0x800706BA);  // host unreachable
 inline constexpr HRESULT RPC_E_CALL_TIMEOUT = hresult(0x800705B4);
+inline constexpr HRESULT RPC_E_SERVERCALL_RETRYLATER = hresult(0x8001010A);  // busy: try later
 inline constexpr HRESULT XACT_E_INDOUBT = hresult(0x8004D016);  // the transaction is in doubt
 inline constexpr HRESULT DISP_E_MEMBERNOTFOUND = hresult(0x80020003);
 inline constexpr HRESULT DISP_E_TYPEMISMATCH = hresult(0x80020005);
@@ -200,6 +201,12 @@ QADJ_PLATFORM_API const std::string& CallerPeer();
 // in-process call.
 QADJ_PLATFORM_API bool CallAbandoned();
 
+// Charges bytes of memory that this thread's remote call holds until its reply is sent
+// (a result being built) to the server's bounds of reply memory: true when they fit,
+// false (nothing charged) when the call must give up. Always true for an in-process
+// call.
+QADJ_PLATFORM_API bool ChargeCallMemory(std::size_t bytes);
+
 // What a served object tells about the call it carries out, for the server's log line
 // of the request. Filled in by the object's code through CurrentRequestFacts().
 struct RequestFacts {
@@ -217,14 +224,15 @@ struct RequestFacts {
 // nothing to note.
 QADJ_PLATFORM_API RequestFacts* CurrentRequestFacts();
 
-// Sets CallerPeer(), CallAbandoned() and CurrentRequestFacts() for the life of the
-// scope (the remote object server does this around each call it carries out).
-// abandoned answers CallAbandoned() on this thread; empty means never. facts, when
-// given, must outlive the scope. The scope must end on the thread that made it.
+// Sets CallerPeer(), CallAbandoned(), CurrentRequestFacts() and ChargeCallMemory() for
+// the life of the scope (the remote object server does this around each call it
+// carries out). abandoned answers CallAbandoned() on this thread, charge
+// ChargeCallMemory(); empty means never abandoned, always room. facts, when given, must
+// outlive the scope. The scope must end on the thread that made it.
 class QADJ_PLATFORM_API CallerScope {
  public:
   explicit CallerScope(std::string peer, std::function<bool()> abandoned = {},
-                       RequestFacts* facts = nullptr);
+                       RequestFacts* facts = nullptr, std::function<bool(std::size_t)> charge = {});
   ~CallerScope();
   CallerScope(const CallerScope&) = delete;
   CallerScope& operator=(const CallerScope&) = delete;
@@ -234,6 +242,8 @@ class QADJ_PLATFORM_API CallerScope {
   std::function<bool()> abandoned_;
   const std::function<bool()>* previousAbandoned_;
   RequestFacts* previousFacts_;
+  std::function<bool(std::size_t)> charge_;
+  const std::function<bool(std::size_t)>* previousCharge_;
 };
 
 // --- Interface marshaling ---------------------------------------------------------

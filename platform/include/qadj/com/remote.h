@@ -26,6 +26,24 @@ struct RemoteServerOptions {
   std::size_t maxObjectsPerClient = 64;
   std::size_t maxObjectsPerHost = 128;
   std::size_t maxObjectsTotal = 256;
+  // Calls in flight, from the start of their handler until their reply is sent: of one
+  // client id, and of all clients of one computer (see maxObjectsPerHost). A call over
+  // either bound is refused at once (RPC_E_SERVERCALL_RETRYLATER), as is a call on an
+  // object busy with another call: no caller can hold the call threads of the others.
+  std::size_t maxCallsPerClient = 16;
+  std::size_t maxCallsPerHost = 32;
+  // Memory of replies (their results while built, the message and its bytes until
+  // sent): of one client id and in all. A call that would pass either gets a reply
+  // saying so instead of its result. A reply its client has not read after
+  // replyTimeout is dropped (the call is cancelled).
+  std::size_t maxReplyBytesPerClient = 256u << 20;
+  std::size_t maxReplyBytes = 1024u << 20;
+  std::chrono::milliseconds replyTimeout{60000};
+  // Open connections; 0: as many as the descriptor limit leaves room for beside the
+  // database sessions. One computer may hold a quarter of them, at most
+  // kConnectionsPerComputer; a connection over
+  // either bound is closed at once.
+  std::size_t maxConnections = 0;
   // One line per request to stderr: time, client, member, provider, statement, rows and
   // bytes returned, outcome, duration. The statement shows as its shape (literal values
   // replaced by ?) unless logStatementText, which logs the text itself, data and all.
@@ -53,12 +71,19 @@ QADJ_PLATFORM_API HealthAnswer ProbeHealth(const std::string& target,
 
 // Connections and calls the server accepts: a connection that has not completed its
 // handshake after kHandshakeTimeout, or has carried no call for kConnectionIdle, is
-// closed; a silent peer is found by a ping every kKeepAliveTime; at most
-// kMaxCallThreads calls run at once (others fail RESOURCE_EXHAUSTED).
+// closed; a silent peer is found by a ping every kKeepAliveTime. A connection carries
+// at most kStreamsPerConnection calls at once, one computer holds at most
+// kConnectionsPerComputer connections, and gRPC gives each call in flight a thread of at
+// most kMaxCallThreads (a call beyond them fails RESOURCE_EXHAUSTED): one computer can
+// hold at most half the threads, even for an instant, and only maxCallsPerHost of them
+// for work; a call over its bounds is refused in microseconds.
 inline constexpr std::chrono::milliseconds kHandshakeTimeout{10000};
 inline constexpr std::chrono::milliseconds kConnectionIdle{600000};
 inline constexpr std::chrono::milliseconds kKeepAliveTime{60000};
-inline constexpr int kMaxCallThreads = 128;
+inline constexpr int kStreamsPerConnection = 8;
+inline constexpr std::size_t kConnectionsPerComputer = 64;
+inline constexpr int kMaxCallThreads = 1024;
+static_assert(kStreamsPerConnection * kConnectionsPerComputer <= kMaxCallThreads / 2);
 
 // Serves the classes registered with it. Each activation by a client creates a new
 // object through the class factory; the object lives until the client releases it,
