@@ -29,6 +29,7 @@ namespace {
 // How often the table of connections is checked for ones gRPC has closed, at most;
 // and how often for abusive ones.
 constexpr std::chrono::milliseconds kForgetEvery{500};
+constexpr std::chrono::milliseconds kForgetAtBoundEvery{10};
 constexpr std::chrono::milliseconds kCheckEvery{250};
 // At most one log line per this long about connections turned away.
 constexpr std::chrono::seconds kTurnedAwayLogEvery{10};
@@ -195,18 +196,22 @@ void ConnectionGate::acceptFrom(int listener) {
     ::fstat(fd, &st);
     connection.inode = st.st_ino;
     std::unique_lock lock(mutex_);
-    const auto now = std::chrono::steady_clock::now();
-    const auto ofComputer = [&] {
-      std::size_t n = 0;
-      for (const auto& [p, c] : connections_) n += c.computer == connection.computer;
-      return n;
+    // Closed connections are forgotten at most every kForgetEvery, or every
+    // kForgetAtBoundEvery when a bound is reached: a flood at the bound costs little per
+    // connection turned away, and a place freed is found soon.
+    const auto atBound = [&] {
+      const auto known = ofComputer_.find(connection.computer);
+      return connections_.size() >= limits_.connections ||
+             (known != ofComputer_.end() && known->second >= limits_.connectionsPerComputer);
     };
-    if (now - lastForget_ > kForgetEvery || connections_.size() >= limits_.connections ||
-        ofComputer() >= limits_.connectionsPerComputer) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastForget_ > kForgetEvery ||
+        (atBound() && now - lastForget_ > kForgetAtBoundEvery)) {
       forgetClosed();
       lastForget_ = now;
     }
-    if (const std::size_t n = ofComputer();
+    const auto known = ofComputer_.find(connection.computer);
+    if (const std::size_t n = known == ofComputer_.end() ? 0 : known->second;
         connections_.size() >= limits_.connections || n >= limits_.connectionsPerComputer) {
       turnAway("open " + std::to_string(connections_.size()) + ", " + std::to_string(n) +
                " of the computer of " + peer);
@@ -214,6 +219,9 @@ void ConnectionGate::acceptFrom(int listener) {
       ::close(fd);
       continue;
     }
+    // An entry of the same peer is a closed connection whose port was used again.
+    if (const auto old = connections_.find(peer); old != connections_.end()) forget(old);
+    ++ofComputer_[connection.computer];
     connections_[peer] = connection;
     lock.unlock();
     const int on = 1;
@@ -230,8 +238,18 @@ bool ConnectionGate::isOpen(const Connection& c) const {
   return ::fstat(c.fd, &st) == 0 && st.st_ino == c.inode && S_ISSOCK(st.st_mode);
 }
 
+void ConnectionGate::forget(std::map<std::string, Connection>::iterator it) {
+  const auto counted = ofComputer_.find(it->second.computer);
+  if (counted != ofComputer_.end() && --counted->second == 0) ofComputer_.erase(counted);
+  connections_.erase(it);
+}
+
 void ConnectionGate::forgetClosed() {
-  std::erase_if(connections_, [this](const auto& entry) { return !isOpen(entry.second); });
+  for (auto it = connections_.begin(); it != connections_.end();) {
+    const auto next = std::next(it);
+    if (!isOpen(it->second)) forget(it);
+    it = next;
+  }
 }
 
 namespace {
@@ -296,7 +314,7 @@ void ConnectionGate::closeIfAbusive(const std::string& peer, intptr_t socketId) 
     serverLog("connection closed: peer=" + peer + " reset or failed " + std::to_string(failed) +
               " streams and completed " + std::to_string(succeeded));
   }
-  connections_.erase(it);
+  forget(it);
 }
 
 std::size_t ConnectionGate::openConnections() {

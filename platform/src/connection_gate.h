@@ -60,7 +60,8 @@ class ConnectionGate {
   };
   void acceptLoop();
   void acceptFrom(int listener);
-  // Forgets connections gRPC has closed. Called with mutex_ held.
+  // Forgets one connection, or those gRPC has closed. Called with mutex_ held.
+  void forget(std::map<std::string, Connection>::iterator it);
   void forgetClosed();
   bool isOpen(const Connection& c) const;
   // Closes the connection of peer, if the gate handed it over, when its channelz socket
@@ -78,6 +79,7 @@ class ConnectionGate {
   std::thread thread_;
   std::mutex mutex_;
   std::map<std::string, Connection> connections_;  // by gRPC's peer text
+  std::map<std::string, std::size_t> ofComputer_;  // connections_ per computer
   std::chrono::steady_clock::time_point lastForget_{}, lastTurnedAwayLog_{};
   std::size_t turnedAway_ = 0;  // since the last log line about it
 };
