@@ -207,11 +207,14 @@ TEST_F(Attacks, OneClientCannotTakeTheCallThreads) {
   // 130 calls at once on the one object, over 5 connections, again and again.
   std::vector<std::unique_ptr<RawClient>> wires;
   for (int i = 0; i < 5; ++i) wires.push_back(std::make_unique<RawClient>(host_, kToken));
-  std::atomic<int> answered{0}, busy{0};
+  std::atomic<int> answered{0}, busy{0}, made{0};
   std::vector<std::thread> callers;
+  // At least 10 rounds, and on until the window has made 300 calls (its p99 then leaves
+  // out its 3 slowest), at most 60.
   for (int i = 0; i < 130; ++i)
     callers.emplace_back([&, i] {
-      for (int round = 0; round < 10; ++round) {
+      for (int round = 0; round < 60 && (round < 10 || window_->calls() < 300); ++round) {
+        ++made;
         long scode = 0;
         const long hr = wires[i % 5]->fetch(attacker, object, salespersonsOf("01"), &scode);
         ++(scode == com::RPC_E_SERVERCALL_RETRYLATER ? busy : answered);
@@ -222,8 +225,8 @@ TEST_F(Attacks, OneClientCannotTakeTheCallThreads) {
   std::cout << "attacker: " << answered << " calls answered, " << busy << " refused as busy\n";
   EXPECT_GT(busy, 0);
   EXPECT_GT(answered, 0);
-  EXPECT_EQ(answered + busy, 1300);
-  expectWindowServed("130 calls at once on one object");
+  EXPECT_EQ(answered + busy, made);
+  expectWindowServed("130 calls at once on one object", 300);
   EXPECT_EQ(stop(), 0);
 }
 

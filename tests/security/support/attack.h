@@ -83,6 +83,8 @@ class WellBehavedWindow {
     double p99Ms = 0, maxMs = 0;
     std::string firstFailure;
   };
+  // Calls made so far.
+  std::size_t calls() const { return done_; }
   // Stops and tells how the calls went; waits for at least minCalls first.
   Tally stop(std::size_t minCalls = 20);
 
