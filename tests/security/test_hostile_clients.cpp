@@ -160,9 +160,10 @@ TEST_F(HostileClients, TheLogNamesNoIdThatReachesAnotherClientsObject) {
 }
 
 // What a well-behaved window may wait for one call while an attack runs: 50 ms at the
-// 99th percentile on a 2-core machine; AddressSanitizer makes every call several times
-// slower.
-constexpr double kGoodP99Ms = kSanitized ? 200 : 50;
+// 99th percentile on a 2-core machine. AddressSanitizer makes every call several times
+// slower and its p99 under 130 attacking calls varies from 160 to 230 ms, so the sanitized
+// build only tells a queue (calls waiting for a statement time-out, seconds) from service.
+constexpr double kGoodP99Ms = kSanitized ? 1000 : 50;
 
 // Each attack below runs while a well-behaved window on its own connection makes the
 // window's calls: every one is answered, quickly, and afterwards the daemon serves.
