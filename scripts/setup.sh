@@ -10,7 +10,7 @@ packages=(
   libgrpc++-dev protobuf-compiler-grpc libprotobuf-dev protobuf-compiler
   libsqlite3-dev sqlite3 libpq-dev postgresql
   libgtest-dev libgmock-dev libbenchmark-dev
-  lintian libxcb1-dev fonts-wqy-zenhei fonts-wqy-microhei fonts-arphic-ukai fonts-arphic-uming xvfb xauth xdotool x11-utils
+  lintian libxcb1-dev fonts-wqy-zenhei fonts-wqy-microhei fonts-arphic-ukai fonts-arphic-uming xvfb xauth xdotool x11-utils openbox
 )
 missing=()
 for p in "${packages[@]}"; do

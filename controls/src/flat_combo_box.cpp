@@ -127,6 +127,11 @@ void TFlatComboBox::setItemHeight(int height) {
   if (height > 0) itemHeight_ = height;
 }
 
+void TFlatComboBox::setText(const QString& text) {
+  setEditText(text);
+  if (QLineEdit* edit = lineEdit(); edit != nullptr && hasFocus()) edit->selectAll();
+}
+
 void TFlatComboBox::setDropDownCount(int count) {
   if (count < 1) return;
   dropDownCount_ = count;
@@ -182,6 +187,12 @@ bool TFlatComboBox::event(QEvent* e) {
           case QEvent::FontChange:
           case QEvent::LayoutRequest:
             placeEditor();
+            break;
+          case QEvent::FocusIn:
+            // As an editable drop-down of the platform: the text is selected whenever
+            // the box takes the focus (also when its window is activated), so that
+            // typing replaces it; a click into the text then places the caret.
+            if (QLineEdit* edit = lineEdit()) edit->selectAll();
             break;
           default:
             break;

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QTimer>
+#include <algorithm>
 
 #include "qadj/controls/glyph_image.h"
 #include "qadj/controls/system_colours.h"
@@ -199,6 +200,19 @@ ButtonLayoutResult TFlatSpeedButton::currentLayout() const {
   in.spacing = spacing_;
   in.pressed = state_ == ButtonState::Down;
   return layoutButton(in);
+}
+
+QSize TFlatSpeedButton::sizeHint() const {
+  const QSize glyph =
+      glyph_.isNull() ? QSize() : QSize(glyph_.width() / std::max(1, numGlyphs_), glyph_.height());
+  const QSize caption =
+      caption_.isEmpty() ? QSize() : fontMetrics().size(Qt::TextSingleLine, caption_);
+  const int spacing = glyph.isEmpty() || caption.isEmpty() ? 0 : std::max(0, spacing_);
+  if (layout_ == ButtonLayout::GlyphTop || layout_ == ButtonLayout::GlyphBottom)
+    return {std::max(glyph.width(), caption.width()) + 4,
+            glyph.height() + spacing + caption.height()};
+  return {glyph.width() + spacing + caption.width(),
+          std::max(glyph.height(), caption.height()) + 4};
 }
 
 void TFlatSpeedButton::click() {

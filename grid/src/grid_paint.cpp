@@ -166,9 +166,17 @@ void TdxDBGrid::paintHeader(QPainter& p, const std::vector<int>& widths) const {
       textRect.setRight(textRect.right() - 12);
     }
     p.setPen(palette().color(QPalette::ButtonText));
-    p.drawText(textRect, toQt(c.HeaderAlignment) | Qt::AlignVCenter,
-               p.fontMetrics().elidedText(text::gbkToQString(c.Caption), Qt::ElideRight,
-                                          textRect.width()));
+    const QString caption = text::gbkToQString(c.Caption);
+    if (c.Sorted() == TdxGridColumnSorted::csNone &&
+        p.fontMetrics().horizontalAdvance(caption) <= r.width()) {
+      // A caption that fits the header cell stands whole, in the text margins when it
+      // can, else centred over them (as the platform draws a clipped caption).
+      if (p.fontMetrics().horizontalAdvance(caption) > textRect.width()) textRect = r;
+      p.drawText(textRect, toQt(c.HeaderAlignment) | Qt::AlignVCenter, caption);
+    } else {
+      p.drawText(textRect, toQt(c.HeaderAlignment) | Qt::AlignVCenter,
+                 p.fontMetrics().elidedText(caption, Qt::ElideRight, textRect.width()));
+    }
   }
   if (state_ == TdxGridState::ColumnMoving && movingTarget_ >= 0) {
     GridGeometry g = Geometry();

@@ -35,12 +35,21 @@ void WidgetFormSettings::setLeft(int left) {
   window_.move(left, window_.frameGeometry().top());
 }
 
+// A client area needs at least one pixel each way: X maps no window of width or
+// height 0, and the host would wait for ever on a window nobody can see or close. An
+// outer size smaller than the frame therefore gives the smallest window that shows
+// (its frame and caption bar under a window manager, as on Windows); every other size
+// is applied as it is.
+int WidgetFormSettings::clientExtent(int outer, int frameExtent) {
+  return std::max(1, outer - frameExtent);
+}
+
 void WidgetFormSettings::setWidth(int width) {
-  window_.resize(width - frame().width(), window_.height());
+  window_.resize(clientExtent(width, frame().width()), window_.height());
 }
 
 void WidgetFormSettings::setHeight(int height) {
-  window_.resize(window_.width(), height - frame().height());
+  window_.resize(window_.width(), clientExtent(height, frame().height()));
 }
 
 void WidgetFormSettings::setColor(WinColor color) {

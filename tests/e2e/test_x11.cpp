@@ -11,7 +11,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFile>
 #include <QLineEdit>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QWindow>
@@ -126,7 +128,7 @@ TEST_F(RealInput, AnOperatorsFirstMinutes) {
         window = ModalScript::findWindow(QStringLiteral("main"));
         auto* picker =
             window ? window->findChild<QDateEdit*>(QStringLiteral("DateTimePicker1")) : nullptr;
-        return picker && picker->date() == QDate(2026, 12, 8) && window->isVisible();
+        return picker && picker->date() == QDate(2026, 12, 8) && window->isActiveWindow();
       },
       [&] {
         rymc = window->findChild<QComboBox*>(QStringLiteral("RYMC"));
@@ -135,8 +137,22 @@ TEST_F(RealInput, AnOperatorsFirstMinutes) {
         ASSERT_TRUE(rymc && products.w && detail.w);
         // Owned by the host's window on the display itself, a normal window still.
         EXPECT_EQ(transientFor(window->winId()), static_cast<quint32>(host.winId()));
-        click(rymc->mapToGlobal(QPoint(rymc->width() - 6, rymc->height() / 2)));
       });
+  // Whatever the scale factor, within what the window manager takes to move it.
+  script.add(
+      "the window lies wholly on the host's screen",
+      [&] { return host.screen()->geometry().contains(window->frameGeometry()); },
+      [&] {
+        // Typed at once, a code replaces the prompt. (Without a window manager the
+        // keyboard follows the pointer: it rests on the window's title.)
+        QWidget* title = window->findChild<QWidget*>(QStringLiteral("Panel1"));
+        ASSERT_TRUE(xmove(title->mapToGlobal(QPoint(4, 4))));
+        ASSERT_TRUE(xtype(QStringLiteral("0013")));
+      });
+  script.add(
+      "the code typed first lists its products",
+      [&] { return rymc->currentText() == QStringLiteral("0013") && products.rows() > 0; },
+      [&] { click(rymc->mapToGlobal(QPoint(rymc->width() - 6, rymc->height() / 2))); });
   script.add("the click on the arrow is over", clickDone, [&] {
     ASSERT_TRUE(rymc->view()->isVisible()) << "the list closed on the release of its click";
     int entry = -1;
@@ -196,12 +212,40 @@ TEST_F(RealInput, AnOperatorsFirstMinutes) {
   EXPECT_TRUE(boxes->calls().empty()) << "unexpected message: " << boxes->calls().front().text;
 }
 
+// Sizes in the settings file that leave no client area: the window still appears
+// (its caption bar under a window manager) and can be closed.
+TEST_F(RealInput, ASettingsFileCannotHideTheWindow) {
+  QFile settings(drive.filePath(QStringLiteral("mis_system.ini")));
+  ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+  settings.write("[mainform]\nheight=20\nwidth=5\n");
+  settings.close();
+  QWidget* window = nullptr;
+  script.add(
+      "the window is shown",
+      [&] {
+        window = ModalScript::findWindow(QStringLiteral("main"));
+        return window && window->windowHandle() && window->windowHandle()->isExposed();
+      },
+      [&] {
+        EXPECT_EQ(window->size(), QSize(1, 1));
+        window->close();
+      });
+  script.start();
+  const std::string operatorCode = "0001", serverHost;
+  showdll(static_cast<std::intptr_t>(host.winId()), 0,
+          reinterpret_cast<std::intptr_t>(operatorCode.c_str()), 0, 0,
+          reinterpret_cast<std::intptr_t>(serverHost.c_str()));
+  EXPECT_TRUE(script.finished()) << script.failure();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
+  // The second run of this suite goes through a window manager at a scale factor.
+  const char* wm = std::getenv("QADJ_TEST_WM");
   VirtualDisplay display;
-  if (display.start()) {
+  if (display.start(wm ? wm : "")) {
     setenv("DISPLAY", display.name().c_str(), 1);
     gDisplay = &display;
   } else {

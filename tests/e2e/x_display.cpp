@@ -7,10 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QGuiApplication>
 #include <QProcess>
 #include <QStandardPaths>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 namespace qadj::testing {
 namespace {
@@ -20,15 +22,45 @@ bool exists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
+// Starts program with args, its output streams closed, dying with the test (a test
+// runner waits for the streams to close).
+pid_t spawn(const std::string& program, const std::vector<std::string>& args) {
+  const pid_t pid = ::fork();
+  if (pid != 0) return pid;
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  const int devNull = ::open("/dev/null", O_RDWR);
+  ::dup2(devNull, STDIN_FILENO);
+  ::dup2(devNull, STDOUT_FILENO);
+  ::dup2(devNull, STDERR_FILENO);
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  ::execv(program.c_str(), argv.data());
+  ::_exit(127);
+}
+
+// True when a window manager has announced itself on the display in DISPLAY.
+bool windowManaged() {
+  QProcess xprop;
+  xprop.start(QStringLiteral("xprop"),
+              {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
+  return xprop.waitForFinished(5000) && xprop.readAllStandardOutput().contains("window id");
+}
+
+void stop(pid_t pid) {
+  if (pid <= 0) return;
+  ::kill(pid, SIGTERM);
+  ::waitpid(pid, nullptr, 0);
+}
+
 }  // namespace
 
 VirtualDisplay::~VirtualDisplay() {
-  if (pid_ <= 0) return;
-  ::kill(pid_, SIGTERM);
-  ::waitpid(pid_, nullptr, 0);
+  stop(windowManager_);
+  stop(pid_);
 }
 
-bool VirtualDisplay::start() {
+bool VirtualDisplay::start(const std::string& windowManager) {
   const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
   if (xvfb.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) {
     whyNot_ = "Xvfb or xdotool is not installed (scripts/setup.sh installs them)";
@@ -39,20 +71,13 @@ bool VirtualDisplay::start() {
                           exists("/tmp/.X" + std::to_string(number) + "-lock")))
     ++number;
   name_ = ":" + std::to_string(number);
-  const std::string program = xvfb.toStdString();
-  pid_ = ::fork();
-  if (pid_ == 0) {
-    // The server dies with the test, and keeps none of its output streams open (a
-    // test runner waits for them to close).
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    const int devNull = ::open("/dev/null", O_RDWR);
-    ::dup2(devNull, STDIN_FILENO);
-    ::dup2(devNull, STDOUT_FILENO);
-    ::dup2(devNull, STDERR_FILENO);
-    ::execl(program.c_str(), program.c_str(), name_.c_str(), "-nolisten", "tcp", "-screen", "0",
-            "1280x1024x24", "-dpi", "96", "-noreset", static_cast<char*>(nullptr));
-    ::_exit(127);
+  const QString wm = QStandardPaths::findExecutable(QString::fromStdString(windowManager));
+  if (!windowManager.empty() && wm.isEmpty()) {
+    whyNot_ = windowManager + " is not installed (scripts/setup.sh installs it)";
+    return false;
   }
+  pid_ = spawn(xvfb.toStdString(), {name_, "-nolisten", "tcp", "-screen", "0", "1600x1200x24",
+                                    "-dpi", "96", "-noreset"});
   if (pid_ < 0) {
     whyNot_ = "cannot start Xvfb";
     return false;
@@ -72,6 +97,17 @@ bool VirtualDisplay::start() {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  if (windowManager.empty()) return true;
+  setenv("DISPLAY", name_.c_str(), 1);
+  windowManager_ = spawn(wm.toStdString(), {});
+  // Managed once it owns the screen's window-manager selection.
+  while (!windowManaged()) {
+    if (std::chrono::steady_clock::now() > until) {
+      whyNot_ = windowManager + " did not manage the display within 10 s";
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   return true;
 }
 
@@ -79,10 +115,15 @@ bool xdotool(const QStringList& args) {
   return QProcess::execute(QStringLiteral("xdotool"), args) == 0;
 }
 
+bool xmove(QPoint global) {
+  const qreal scale = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
+  const QPoint at = (QPointF(global) * scale).toPoint();
+  return xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(at.x()),
+                  QString::number(at.y())});
+}
+
 bool xclick(QPoint global) {
-  return xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"),
-                  QString::number(global.x()), QString::number(global.y()), QStringLiteral("click"),
-                  QStringLiteral("1")});
+  return xmove(global) && xdotool({QStringLiteral("click"), QStringLiteral("1")});
 }
 
 bool xtype(const QString& text) {

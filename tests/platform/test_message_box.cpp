@@ -94,6 +94,13 @@ TEST_F(MessageBoxTest, BuiltBoxIsApplicationModalWithConvertedTexts) {
   EXPECT_EQ(box->escapeButton(), box->button(QMessageBox::Cancel));
   // Rich text in a message is shown literally.
   EXPECT_EQ(box->textFormat(), Qt::PlainText);
+  // A caption with a close box only; minimised by a window manager, it comes back.
+  const Qt::WindowFlags flags = box->windowFlags();
+  EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+  EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+  box->show();
+  box->setWindowState(Qt::WindowMinimized);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !box->isMinimized(); }));
   // Invalid GBK in a message never throws from the box.
   auto bad = buildMessageBox({}, "x\xFF", "", MB_OK);
   EXPECT_EQ(bad->text(), "x?");

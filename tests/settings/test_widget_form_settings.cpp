@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QWidget>
+#include <algorithm>
 
 #include "qadj/settings/widget_form_settings.h"
 
@@ -31,6 +32,16 @@ TEST_F(WidgetFormSettingsTest, PlacementMovesAndResizesTheFrame) {
   target.setHeight(300);
   EXPECT_EQ(target.width(), 900);
   EXPECT_EQ(target.height(), 300);
+  // Sizes that leave no client pixel give the smallest window that shows.
+  WidgetFormSettings framed(window, clBtnFace, QSize(8, 27));
+  for (const int height : {28, 27, 20, 0, -5}) {
+    framed.setHeight(height);
+    EXPECT_EQ(window.height(), std::max(1, height - 27)) << height;
+  }
+  for (const int width : {9, 8, -1}) {
+    framed.setWidth(width);
+    EXPECT_EQ(window.width(), 1) << width;
+  }
 }
 
 TEST_F(WidgetFormSettingsTest, ColourFillsTheBackground) {

@@ -68,6 +68,30 @@ TEST_F(LayoutTest, ResizeKeepsTopBandsAndProductWidth) {
   EXPECT_EQ(form.dxDBGrid2->geometry(), QRect(1, 1, 626, 491));
 }
 
+TEST_F(LayoutTest, TheSettingsFontSizeReachesTheLabelAndTheButtonsCaptions) {
+  form.settingsTarget().setFontSize(16);
+  EXPECT_EQ(form.Label3->font().pointSize(), 16);
+  EXPECT_EQ(form.Label1->font().pointSize(), 9);  // a font of its own
+  // Every text shows whole and nothing overlaps.
+  EXPECT_EQ(form.Label3->size(), form.Label3->sizeHint());
+  EXPECT_GT(form.RYMC->x(), form.Label3->geometry().right());
+  EXPECT_LE(form.RYMC->geometry().bottom(), form.Panel2->height());
+  for (auto* button : {form.tbok, form.tbexit}) {
+    const QFontMetrics m(button->font());
+    EXPECT_GE(button->width(), m.horizontalAdvance(button->caption()));
+    EXPECT_GE(button->height(), 18 + 4 + m.height());
+    EXPECT_LE(button->geometry().bottom(), form.ToolBar1->height());
+  }
+  EXPECT_EQ(form.tbexit->x(), form.tbok->geometry().right() + 1);
+  EXPECT_EQ(form.Bevel1->y(), form.ToolBar1->height());
+  EXPECT_EQ(form.Panel3->y(), form.Panel2->geometry().bottom() + 1);
+  // Back to the designed font, back to the designed places.
+  form.settingsTarget().setFontSize(8);
+  EXPECT_EQ(form.tbexit->geometry(), QRect(35, 2, 35, 35));
+  EXPECT_EQ(form.RYMC->geometry(), QRect(224, 7, 121, 21));
+  EXPECT_EQ(form.Panel3->geometry(), QRect(0, 107, 369, 346));
+}
+
 TEST_F(LayoutTest, SplitterDragShowsHatchedLineThenResizes) {
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
@@ -184,6 +208,20 @@ TEST_F(LayoutTest, TheDesignedFacesMapOntoFreeFacesOfTheDesignedSize) {
   EXPECT_EQ(QFontInfo(form.Panel1->font()).family(), QStringLiteral("AR PL UKai CN"));
   EXPECT_EQ(QFontInfo(form.Label1->font()).family(), QStringLiteral("AR PL UMing CN"));
   EXPECT_EQ(QFontInfo(form.DateTimePicker1->font()).family(), QStringLiteral("AR PL UMing CN"));
+  // The Song texts read black: every pixel of 限量日期 is the background or black.
+  const QImage label = form.Label1->grab().toImage();
+  const QRgb background = form.Label1->palette().color(QPalette::Window).rgb();
+  int black = 0, other = 0;
+  for (int y = 0; y < label.height(); ++y)
+    for (int x = 0; x < label.width(); ++x) {
+      const QRgb px = label.pixel(x, y);
+      if (px == qRgb(0, 0, 0))
+        ++black;
+      else if (px != background)
+        ++other;
+    }
+  EXPECT_GT(black, 40);
+  EXPECT_EQ(other, 0);
   // The tool buttons' captions end above their bottom frame.
   const QFontMetrics m(form.tbok->font());
   EXPECT_LE(22 + m.height(), form.tbok->height());

@@ -36,7 +36,7 @@ const QString& prompt() {
 // Shows the salesperson prompt with no entry chosen; raises no change event.
 void showPrompt(TFlatComboBox& box) {
   box.setCurrentIndex(-1);
-  box.setEditText(prompt());
+  box.setText(prompt());
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QScreen>
 #include <QTimer>
+#include <optional>
 
 #include "qadj/controls/flat_combo_box.h"
 #include "qadj/controls/flat_speed_button.h"
@@ -35,13 +37,26 @@ Tmain* g_currentForm = nullptr;
 Tmain* g_activeForm = nullptr;
 
 const QSize kDesignedClient{770, 453};
-const QPoint kDesignedPos{183, 110};
 
-QLabel* makeLabel(QWidget* parent, const QString& text, QPoint pos, const QFont& font) {
-  auto* label = new QLabel(text, parent);
-  label->setFont(font);
+// A label that sizes itself to its text, also when its font changes later (the
+// settings file's font size reaches the labels that take the window's font).
+class AutoSizeLabel : public QLabel {
+ public:
+  AutoSizeLabel(const QString& text, QWidget* parent) : QLabel(text, parent) { adjustSize(); }
+
+ protected:
+  void changeEvent(QEvent* e) override {
+    QLabel::changeEvent(e);
+    if (e->type() == QEvent::FontChange) adjustSize();
+  }
+};
+
+// font: the label's own font; none takes the window's.
+QLabel* makeLabel(QWidget* parent, const QString& text, QPoint pos,
+                  const std::optional<QFont>& font = std::nullopt) {
+  auto* label = new AutoSizeLabel(text, parent);
+  if (font) label->setFont(*font);
   label->move(pos);
-  label->adjustSize();  // sizes itself to its text
   return label;
 }
 
@@ -148,18 +163,16 @@ void Tmain::createToolBar() {
   tbok = new TFlatSpeedButton(ToolBar1);
   tbok->setObjectName(QStringLiteral("tbok"));
   configureToolButton(*tbok, text::utf8ToGbk("保存"), makeSaveGlyph());
-  tbok->setGeometry(0, 2, 35, 35);
   tbexit = new TFlatSpeedButton(ToolBar1);
   tbexit->setObjectName(QStringLiteral("tbexit"));
   configureToolButton(*tbexit, text::utf8ToGbk("退出"), makeExitGlyph());
-  tbexit->setGeometry(35, 2, 35, 35);
 }
 
 void Tmain::createFilterPanel() {
   Panel2 = new TPanel(this);
   Panel2->setObjectName(QStringLiteral("Panel2"));
   Panel2->setBevelOuter(TPanel::Bevel::Lowered);
-  Label3 = makeLabel(Panel2, QStringLiteral("访销员"), QPoint(184, 11), windowFont());
+  Label3 = makeLabel(Panel2, QStringLiteral("访销员"), QPoint(184, 11));
   Label3->setObjectName(QStringLiteral("Label3"));
   Label1 = makeLabel(Panel2, QStringLiteral("限量日期"), QPoint(17, 10), songtiFont(9));
   Label1->setObjectName(QStringLiteral("Label1"));
@@ -169,7 +182,6 @@ void Tmain::createFilterPanel() {
 
   RYMC = new TFlatComboBox(Panel2);
   RYMC->setObjectName(QStringLiteral("RYMC"));
-  RYMC->setGeometry(224, 7, 121, 21);
   RYMC->setItemHeight(13);
   RYMC->setDropDownCount(8);
   RYMC->setEditText(QStringLiteral("请选择访销员"));
@@ -220,7 +232,15 @@ void Tmain::setProductPanelWidth(int width) {
 }
 
 void Tmain::layoutBands() {
-  const BandRects r = qadj::window::layoutBands(size(), productWidth_);
+  // Side by side from the left; both as large as the larger caption needs.
+  const QSize button = toolButtonSize(tbok->sizeHint().expandedTo(tbexit->sizeHint()));
+  tbok->setGeometry(QRect(QPoint(0, kToolButtonTop), button));
+  tbexit->setGeometry(QRect(QPoint(button.width(), kToolButtonTop), button));
+  // The salesperson box right of its label and as high as its font needs.
+  const QRect box = salespersonBoxRect(Label3->geometry().right(), RYMC->fontMetrics().height());
+  RYMC->setGeometry(box);
+  const BandRects r = qadj::window::layoutBands(
+      size(), productWidth_, {toolBarHeight(button.height()), filterHeight(box)});
   ToolBar1->setGeometry(r.toolBar);
   Bevel1->setGeometry(r.bevel);
   Panel1->setGeometry(r.title);
@@ -236,9 +256,23 @@ int Tmain::ShowModal() {
   modalResult_ = mrNone;
   setWindowModality(Qt::ApplicationModal);
   applyOwner(this, applicationOwner());
+  // A place the settings file gave stands as given, off the screen or not.
+  atDesignedPlace_ = pos() == kDesignedPos;
+  placeOnOwnersScreen();
   RYMC->setFocus();
   exec();
   return modalResult_;
+}
+
+void Tmain::placeOnOwnersScreen() {
+  if (!atDesignedPlace_) return;
+  const QScreen* screen = ownerScreen(this);
+  if (screen == nullptr) return;
+  // The frame the window system drew once shown, the designed one before.
+  const QRect frame =
+      isVisible() ? frameGeometry() : QRect(pos(), QSize(settings_->width(), settings_->height()));
+  const QPoint at = fitOnScreen(frame, screen->availableGeometry());
+  if (at != frame.topLeft()) move(at);
 }
 
 void Tmain::SetModalResult(int result) {
@@ -258,6 +292,9 @@ bool Tmain::event(QEvent* e) {
       [&] {
         switch (e->type()) {
           case QEvent::WindowActivate:
+            // Once more with the frame the window system drew, the first time only.
+            placeOnOwnersScreen();
+            atDesignedPlace_ = false;
             activated();
             break;
           case QEvent::Show:
@@ -274,6 +311,13 @@ bool Tmain::event(QEvent* e) {
         return QDialog::event(e);
       },
       false);
+}
+
+void Tmain::changeEvent(QEvent* e) {
+  QDialog::changeEvent(e);
+  // The tool buttons' captions take the window's font (the controls exist once the
+  // constructor has made them).
+  if (e->type() == QEvent::FontChange && tbexit != nullptr) layoutBands();
 }
 
 void Tmain::resizeEvent(QResizeEvent* e) {

@@ -2,6 +2,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QList>
+#include <QTimer>
 #include <cstdio>
 
 #include "qadj/platform/message_box.h"
@@ -11,6 +12,20 @@
 
 namespace qadj {
 namespace {
+
+// Brings a box back as soon as the window manager minimises it: a window manager
+// that keeps a minimise button on every dialog (openbox does) would otherwise hide
+// the one window that answers while its owner waits for it.
+class StayShown : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    auto* box = static_cast<QWidget*>(watched);
+    if (e->type() == QEvent::WindowStateChange && box->isMinimized())
+      QTimer::singleShot(0, box, [box] { box->showNormal(); });
+    return false;
+  }
+};
 
 QList<QMessageBox::StandardButton> orderedButtons(unsigned flags) {
   using B = QMessageBox::StandardButton;
@@ -86,6 +101,11 @@ int messageBoxResult(QMessageBox::StandardButton button) {
 std::unique_ptr<QMessageBox> buildMessageBox(const OwnerWindow& owner, const std::string& gbkText,
                                              const std::string& gbkCaption, unsigned flags) {
   auto box = std::make_unique<QMessageBox>(owner.widget);
+  // As a system message box: a caption with a close box only (nothing to minimise it
+  // away from its waiting owner), kept above the owner by the window manager.
+  box->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                      Qt::WindowCloseButtonHint);
+  box->installEventFilter(new StayShown(box.get()));
   box->setWindowModality(Qt::ApplicationModal);
   box->setWindowTitle(text::gbkToQString(gbkCaption));
   box->setText(text::gbkToQString(gbkText));

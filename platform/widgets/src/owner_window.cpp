@@ -3,7 +3,9 @@
 
 #include <xcb/xcb.h>
 
+#include <QCursor>
 #include <QGuiApplication>
+#include <QScreen>
 #include <QWidget>
 #include <QWindow>
 #include <atomic>
@@ -90,6 +92,17 @@ bool applyOwner(QWidget* topLevel, const OwnerWindow& owner) {
     return true;
   }
   return setTransientForNative(topLevel, owner.nativeHandle);
+}
+
+QScreen* ownerScreen(QWidget* topLevel) {
+  QWindow* own = topLevel ? topLevel->windowHandle() : nullptr;
+  if (QWindow* owner = own ? own->transientParent() : nullptr) {
+    // A host window is foreign: its place on the desktop is asked of the display.
+    const QRect where(owner->mapToGlobal(QPoint(0, 0)), owner->size());
+    if (QScreen* screen = QGuiApplication::screenAt(where.center())) return screen;
+  }
+  if (QScreen* screen = QGuiApplication::screenAt(QCursor::pos())) return screen;
+  return QGuiApplication::primaryScreen();
 }
 
 }  // namespace qadj

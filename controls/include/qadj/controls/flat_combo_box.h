@@ -42,6 +42,11 @@ class TFlatComboBox : public QComboBox {
   int itemHeight() const { return itemHeight_; }
   void setItemHeight(int height);
 
+  // Sets the edit text (silently, as setEditText()); while the box has the focus the
+  // new text is selected, as the platform's drop-down selects a text set into it, so
+  // that what the user types next replaces it.
+  void setText(const QString& text);
+
   // Most rows visible at once in the dropped list (values below 1 are ignored).
   int dropDownCount() const { return dropDownCount_; }
   void setDropDownCount(int count);

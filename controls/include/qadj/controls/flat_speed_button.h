@@ -116,6 +116,10 @@ class TFlatSpeedButton : public QWidget {
   bool isTracking() const { return tracking_; }
   // Where glyph and caption stand for the current state, font and size.
   ButtonLayoutResult currentLayout() const;
+  // The least size that shows glyph and caption whole in the current font: the two
+  // stacked (or side by side) with the spacing between, and 2 pixels each side
+  // across the stacking. A window may grow the button to it; nothing here does.
+  QSize sizeHint() const override;
 
  protected:
   bool event(QEvent* e) override;

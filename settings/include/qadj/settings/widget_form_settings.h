@@ -24,7 +24,8 @@ class WidgetFormSettings : public FormSettingsTarget {
   int left() const override;
   void setLeft(int left) override;
   // Outer sizes: the client size plus the frame the window system adds (the
-  // assumed frame before the window is first shown).
+  // assumed frame before the window is first shown). An outer size that leaves no
+  // client pixel gives a client of one pixel that way (clientExtent).
   int width() const override;
   void setWidth(int width) override;
   int height() const override;
@@ -44,6 +45,9 @@ class WidgetFormSettings : public FormSettingsTarget {
   void setPositionDesigned() override {}  // the window is never centred by us
   void setBorderStyleNone() override;     // frameless
   void setFormStyleNormal() override;     // not stay-on-top
+
+  // The client width or height for an outer one: outer less the frame, at least 1.
+  static int clientExtent(int outer, int frameExtent);
 
  private:
   QWidget& window_;

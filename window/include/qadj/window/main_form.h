@@ -113,6 +113,7 @@ class Tmain : public QDialog {
 
  protected:
   bool event(QEvent* e) override;
+  void changeEvent(QEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
@@ -127,6 +128,10 @@ class Tmain : public QDialog {
   void createDataSets();
   void bindEvents();
   void layoutBands();
+  // Moves the window, while at its designed place (atDesignedPlace_), wholly onto the
+  // screen that holds its owner.
+  void placeOnOwnersScreen();
+  bool atDesignedPlace_ = false;
   void activated();
 
   // Sends the save's statements with the save id. Returns true when the save was

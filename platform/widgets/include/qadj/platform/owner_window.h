@@ -6,6 +6,7 @@
 
 #include "qadj/platform/export.h"
 
+class QScreen;
 class QWidget;
 class QWindow;
 
@@ -42,5 +43,10 @@ QADJ_PLATFORM_API bool setTransientForNative(QWidget* widget, quintptr nativeHan
 // makes it transient for the owner's top-level window, a native owner for the
 // X11 window. Returns true when a transient parent was set.
 QADJ_PLATFORM_API bool applyOwner(QWidget* topLevel, const OwnerWindow& owner);
+
+// The screen that holds topLevel's owner (its transient parent, our own window or the
+// host's), else the one under the pointer, else the primary screen. Null only when
+// the application has no screen.
+QADJ_PLATFORM_API QScreen* ownerScreen(QWidget* topLevel);
 
 }  // namespace qadj
