@@ -98,6 +98,17 @@ class RealInput : public ::testing::Test {
     com::CoUninitialize();
   }
 
+  // Opens the window as the host does (operator 0001, the embedded server) with the
+  // script running, until the window closes.
+  void runScript() {
+    script.start();
+    const std::string operatorCode = "0001", serverHost;
+    showdll(static_cast<std::intptr_t>(host.winId()), 0,
+            reinterpret_cast<std::intptr_t>(operatorCode.c_str()), 0, 0,
+            reinterpret_cast<std::intptr_t>(serverHost.c_str()));
+    EXPECT_TRUE(script.finished()) << script.failure();
+  }
+
   void* library = nullptr;
   ShowDll showdll = nullptr;
   QTemporaryDir drive;
@@ -202,12 +213,7 @@ TEST_F(RealInput, AnOperatorsFirstMinutes) {
     click(exit->mapToGlobal(exit->rect().center()));
   });
 
-  script.start();
-  const std::string operatorCode = "0001", serverHost;
-  showdll(static_cast<std::intptr_t>(host.winId()), 0,
-          reinterpret_cast<std::intptr_t>(operatorCode.c_str()), 0, 0,
-          reinterpret_cast<std::intptr_t>(serverHost.c_str()));
-  EXPECT_TRUE(script.finished()) << script.failure();
+  runScript();
   EXPECT_EQ(script.failure(), "");
   EXPECT_TRUE(boxes->calls().empty()) << "unexpected message: " << boxes->calls().front().text;
 }
@@ -230,12 +236,7 @@ TEST_F(RealInput, ASettingsFileCannotHideTheWindow) {
         EXPECT_EQ(window->size(), QSize(1, 1));
         window->close();
       });
-  script.start();
-  const std::string operatorCode = "0001", serverHost;
-  showdll(static_cast<std::intptr_t>(host.winId()), 0,
-          reinterpret_cast<std::intptr_t>(operatorCode.c_str()), 0, 0,
-          reinterpret_cast<std::intptr_t>(serverHost.c_str()));
-  EXPECT_TRUE(script.finished()) << script.failure();
+  runScript();
 }
 
 }  // namespace
