@@ -351,7 +351,7 @@ std::shared_ptr<com::IUnknown> createCoStoreProduct(const std::string& dbUrl,
                                                     std::size_t maxResultBytes,
                                                     int statementTimeoutMs) {
   return std::make_shared<CoStoreProduct>([dbUrl, maxResultBytes, statementTimeoutMs] {
-    auto db = openDatabase(dbUrl);
+    auto db = openDatabase(dbUrl, OpenMode::Existing);
     db->setResultLimit(maxResultBytes);
     db->setStatementBounds(statementTimeoutMs, com::CallAbandoned);
     return db;

@@ -2,10 +2,13 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 
 #include "qadj/appserver/dates.h"
+#include "qadj/com/remote.h"
 
 namespace qadj::appserver {
 
@@ -26,7 +29,9 @@ std::string daemonUsage() {
          "                      [--product CODE] [--format table|csv]\n"
          "       qadj-appserver --probe HOST:PORT\n"
          "       qadj-appserver --version\n"
-         "  URL: sqlite:PATH or postgresql://USER@HOST:PORT/DBNAME\n"
+         "  URL: sqlite:PATH or postgresql://USER@HOST:PORT/DBNAME; without --db, the\n"
+         "      environment's QADJ_DB_URL. Give a PostgreSQL password in a passfile\n"
+         "      (PGPASSFILE), never in the URL: a command line is shown to every user\n"
          "  --listen defaults to 127.0.0.1:7311; other than loopback needs --token-file\n"
          "  --lease: a client not heard for this long loses its objects (default 30)\n"
          "  --max-objects: objects one client may hold at once (default 64)\n"
@@ -88,8 +93,10 @@ bool choice(const std::string& option, const std::string& text, const char* firs
 
 }  // namespace
 
-DaemonOptions parseDaemonOptions(const std::vector<std::string>& args) {
+DaemonOptions parseDaemonOptions(const std::vector<std::string>& args,
+                                 const std::string& environmentDbUrl) {
   DaemonOptions o;
+  o.dbUrl = environmentDbUrl;
   bool schema = false, demo = false, journal = false, filters = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -106,8 +113,9 @@ DaemonOptions parseDaemonOptions(const std::vector<std::string>& args) {
       return o;
     } else if (a == "--probe") {
       o.probeTarget = value();
-      if (o.probeTarget.rfind(':') == std::string::npos)
-        throw std::invalid_argument("--probe needs HOST:PORT");
+      if (const auto at = com::SplitHostPort(o.probeTarget); !at || at->port == 0)
+        throw std::invalid_argument("--probe needs HOST:PORT with a port from 1 to 65535, not " +
+                                    o.probeTarget);
       o.action = DaemonOptions::Action::Probe;
       return o;
     } else if (a == "--log-requests") {
@@ -179,7 +187,8 @@ DaemonOptions parseDaemonOptions(const std::vector<std::string>& args) {
       throw std::invalid_argument("unknown argument " + a);
     }
   }
-  if (o.dbUrl.empty()) throw std::invalid_argument("--db URL is required");
+  if (o.dbUrl.empty())
+    throw std::invalid_argument("--db URL (or QADJ_DB_URL in the environment) is required");
   if (schema + demo + journal > 1)
     throw std::invalid_argument("give one of --init-schema, --init-demo and --journal");
   if (filters && !journal)
@@ -187,8 +196,11 @@ DaemonOptions parseDaemonOptions(const std::vector<std::string>& args) {
   if (schema) o.action = DaemonOptions::Action::InitSchema;
   if (demo) o.action = DaemonOptions::Action::InitDemo;
   if (journal) o.action = DaemonOptions::Action::Journal;
-  if (o.listen.rfind(':') == std::string::npos)
-    throw std::invalid_argument("--listen needs ADDR:PORT");
+  if (!com::SplitHostPort(o.listen))
+    throw std::invalid_argument(
+        "--listen needs ADDR:PORT with a port from 0 (any free port) to "
+        "65535, not " +
+        o.listen);
   if (o.tlsCert.empty() != o.tlsKey.empty())
     throw std::invalid_argument("--tls-cert and --tls-key go together");
   if (o.action == DaemonOptions::Action::Serve && !isLoopbackAddress(o.listen) &&
@@ -210,7 +222,15 @@ void requirePrivateFile(const std::string& path, const std::string& what) {
 
 std::string readTokenFile(const std::string& path) {
   std::ifstream in(path);
-  if (!in) throw std::runtime_error("cannot read the token file " + path);
+  if (!in) {
+    const int error = errno;
+    if (error == ENOENT)
+      throw std::runtime_error("there is no token file at " + path +
+                               ": check the path, or create it (docs/access-control.md)");
+    throw std::runtime_error("the token file " + path + " cannot be read by this user (" +
+                             std::strerror(error) +
+                             "): make the daemon's user its owner, e.g. chown qadj " + path);
+  }
   requirePrivateFile(path, "token file");
   std::string line;
   std::getline(in, line);

@@ -18,7 +18,7 @@ void registerInProcessServer(const std::string& dbUrl) {
   // A database file of an earlier version gets the record of saves; one that cannot be
   // opened now tells so at the window's first request.
   try {
-    auto db = openDatabase(dbUrl);
+    auto db = openDatabase(dbUrl, OpenMode::Existing);
     if (schemaExists(*db)) {
       ensureSaveRecord(*db);
       ensureSchemaGuards(*db);

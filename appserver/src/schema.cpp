@@ -1,7 +1,6 @@
 #include "qadj/appserver/schema.h"
 
 #include <array>
-#include <filesystem>
 #include <string>
 #include <utility>
 
@@ -166,8 +165,7 @@ void prepareSession(Database& db) {
 
 bool databaseAnswers(const std::string& url) {
   try {
-    if (const auto path = sqlitePathOf(url); path && !std::filesystem::exists(*path)) return false;
-    auto db = openDatabase(url);
+    auto db = openDatabase(url, OpenMode::Existing);
     return schemaExists(*db);
   } catch (const std::exception&) {
     return false;

@@ -1,6 +1,7 @@
 // The SQLite session: Oracle-dialect functions installed per connection, column types
 // from declared types (expressions from their values), statements prepared once.
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -250,10 +251,16 @@ void refuseFts3Tokenizer(sqlite3_context* ctx, int, sqlite3_value**) {
 
 class SqliteDatabase final : public Database {
  public:
-  SqliteDatabase(const std::string& path, int busyTimeoutMs) : busyTimeoutMs_(busyTimeoutMs) {
-    const int rc =
-        sqlite3_open_v2(path.c_str(), &db_,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  SqliteDatabase(const std::string& path, int busyTimeoutMs, OpenMode mode)
+      : busyTimeoutMs_(busyTimeoutMs) {
+    struct stat st {};
+    if (mode == OpenMode::Existing && ::stat(path.c_str(), &st) != 0)
+      throw DatabaseError("there is no SQLite database at " + path +
+                          ": check the path (only qadj-appserver --init-schema or --init-demo, "
+                          "or mis-host --seed-demo, make a new one)");
+    const int create = mode == OpenMode::Create ? SQLITE_OPEN_CREATE : 0;
+    const int rc = sqlite3_open_v2(path.c_str(), &db_,
+                                   SQLITE_OPEN_READWRITE | create | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
       const std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
       sqlite3_close(db_);
@@ -455,8 +462,8 @@ std::string busyMessage(int busyTimeoutMs) {
          "; nothing was changed, please try again";
 }
 
-std::unique_ptr<Database> openSqlite(const std::string& path, int busyTimeoutMs) {
-  return std::make_unique<SqliteDatabase>(path, busyTimeoutMs);
+std::unique_ptr<Database> openSqlite(const std::string& path, int busyTimeoutMs, OpenMode mode) {
+  return std::make_unique<SqliteDatabase>(path, busyTimeoutMs, mode);
 }
 
 std::optional<std::string> sqlitePathOf(const std::string& url) {
@@ -466,10 +473,10 @@ std::optional<std::string> sqlitePathOf(const std::string& url) {
   return path;
 }
 
-std::unique_ptr<Database> openDatabase(const std::string& url) {
+std::unique_ptr<Database> openDatabase(const std::string& url, OpenMode mode) {
   if (const auto path = sqlitePathOf(url)) {
     if (path->empty()) throw DatabaseError("database URL '" + url + "' names no file");
-    return openSqlite(*path);
+    return openSqlite(*path, kSqliteBusyTimeoutMs, mode);
   }
   if (url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0)
     return openPostgres(url);

@@ -19,8 +19,9 @@
 #include <grpc/support/alloc.h>
 
 #include "call_admission.h"
+#include "qadj/com/remote.h"
 #include "qadj/platform/error.h"
-#include "server_log.h"
+#include "qadj/platform/server_log.h"
 
 namespace qadj::com::detail {
 
@@ -33,20 +34,6 @@ constexpr std::chrono::milliseconds kForgetAtBoundEvery{10};
 constexpr std::chrono::milliseconds kCheckEvery{250};
 // At most one log line per this long about connections turned away.
 constexpr std::chrono::seconds kTurnedAwayLogEvery{10};
-
-// HOST and PORT of "HOST:PORT" or "[V6]:PORT"; false when the text is neither or
-// the port is no number from 0 to 65535.
-bool splitListen(const std::string& listen, std::string& host, std::string& port) {
-  const auto colon = listen.rfind(':');
-  if (colon == std::string::npos || colon + 1 == listen.size()) return false;
-  host = listen.substr(0, colon);
-  port = listen.substr(colon + 1);
-  if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
-    host = host.substr(1, host.size() - 2);
-  if (host.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != port.npos)
-    return false;
-  return std::stol(port) <= 65535;
-}
 
 void closeQuietly(int fd) {
   if (fd >= 0) ::close(fd);
@@ -71,9 +58,10 @@ std::string grpcPeerText(const sockaddr* address) {
 }
 
 ConnectionGate::ConnectionGate(const std::string& listen, GateLimits limits) : limits_(limits) {
-  std::string host, port;
-  if (!splitListen(listen, host, port))
+  const auto address = com::SplitHostPort(listen);
+  if (!address)
     throw Exception("cannot listen on " + listen + ": give HOST:PORT with a port from 0 to 65535");
+  const std::string host = address->host, port = std::to_string(address->port);
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -101,6 +89,10 @@ ConnectionGate::ConnectionGate(const std::string& listen, GateLimits limits) : l
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), a->ai_addrlen) != 0 ||
         ::listen(fd, SOMAXCONN) != 0) {
       failure = std::strerror(errno);
+      if (errno == EADDRINUSE)
+        failure += "; another process listens there (ss -ltnp shows which)";
+      else if (errno == EACCES)
+        failure += "; a port below 1024 needs the capability CAP_NET_BIND_SERVICE";
       ::close(fd);
       continue;
     }
@@ -311,8 +303,9 @@ void ConnectionGate::closeIfAbusive(const std::string& peer, intptr_t socketId) 
   // after the transport ends, which shutting it down starts.
   if (isOpen(it->second)) {
     ::shutdown(it->second.fd, SHUT_RDWR);
-    serverLog("connection closed: peer=" + peer + " reset or failed " + std::to_string(failed) +
-              " streams and completed " + std::to_string(succeeded));
+    serverLog(LogPriority::Warning, "connection closed: peer=" + peer + " reset or failed " +
+                                        std::to_string(failed) + " streams and completed " +
+                                        std::to_string(succeeded));
   }
   forget(it);
 }
@@ -328,8 +321,28 @@ void ConnectionGate::turnAway(const std::string& why) {
   const auto now = std::chrono::steady_clock::now();
   if (now - lastTurnedAwayLog_ < kTurnedAwayLogEvery) return;
   lastTurnedAwayLog_ = now;
-  serverLog("connections closed at once: " + std::to_string(turnedAway_) + " (" + why + ")");
+  serverLog(LogPriority::Warning,
+            "connections closed at once: " + std::to_string(turnedAway_) + " (" + why + ")");
   turnedAway_ = 0;
 }
 
 }  // namespace qadj::com::detail
+
+namespace qadj::com {
+
+std::optional<HostPort> SplitHostPort(const std::string& text) {
+  const auto colon = text.rfind(':');
+  if (colon == std::string::npos || colon + 1 == text.size()) return std::nullopt;
+  HostPort out;
+  out.host = text.substr(0, colon);
+  const std::string port = text.substr(colon + 1);
+  if (out.host.size() >= 2 && out.host.front() == '[' && out.host.back() == ']')
+    out.host = out.host.substr(1, out.host.size() - 2);
+  if (out.host.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != port.npos)
+    return std::nullopt;
+  out.port = std::stoi(port);
+  if (out.port > 65535) return std::nullopt;
+  return out;
+}
+
+}  // namespace qadj::com

@@ -21,18 +21,16 @@
 #include "connection_gate.h"
 #include "qadj/com/remote.h"
 #include "qadj/platform/error.h"
+#include "qadj/platform/server_log.h"
 #include "qadj/platform/text.h"
 #include "qadj/proto/remote.grpc.pb.h"
 #include "remote_wire.h"
-#include "server_log.h"
 
 namespace qadj::com {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using detail::serverLog;
-using detail::utcTimestamp;
 
 // Idle call threads the server keeps for the next calls (see start()).
 constexpr int kIdleCallThreads = 16;
@@ -222,9 +220,9 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
       why = "wrong";
     if (!why) return grpc::Status::OK;
     if (options.logRequests)
-      std::fprintf(stderr, "qadj-remote %s client=%s %s refused: access token %s, %s\n",
-                   utcTimestamp().c_str(), printable(client).c_str(), op, why,
-                   logField("peer", ctx->peer(), 200).c_str());
+      serverLog(LogPriority::Warning, "client=" + printable(client) + " " + op +
+                                          " refused: access token " + why + ", " +
+                                          logField("peer", ctx->peer(), 200));
     return grpc::Status(grpc::StatusCode::UNAUTHENTICATED, std::string("access token ") + why);
   }
 
@@ -267,8 +265,8 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     char object[32];
     std::snprintf(object, sizeof object, "object=~%08lx", objectTag(id));
-    std::string line = "qadj-remote " + utcTimestamp() + " client=" + printable(client) + " " +
-                       object + " " + (facts.method.empty() ? op : facts.method);
+    std::string line = "client=" + printable(client) + " " + object + " " +
+                       (facts.method.empty() ? op : facts.method);
     if (!facts.provider.empty()) line += " " + logField("provider", facts.provider, 64);
     if (!facts.statement.empty())
       line += " " + logField("sql", facts.statement, facts.wantsText ? 4000 : 200);
@@ -286,9 +284,9 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
       line += " " + logField("text", text, 300);
     }
     char took[32];
-    std::snprintf(took, sizeof took, " %.2f ms\n", ms);
+    std::snprintf(took, sizeof took, " %.2f ms", ms);
     line += took;
-    std::fputs(line.c_str(), stderr);
+    serverLog(hr == S_OK ? LogPriority::Info : LogPriority::Notice, line);
   }
 
   void reapLoop() {
@@ -299,8 +297,9 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
       reaperWake.wait_for(lock, period, [this] { return stopping; });
       if (stopping) break;
       if (const std::size_t dropped = admission->dropUnreadReplies())
-        serverLog("replies not read within " + std::to_string(options.replyTimeout.count()) +
-                  " ms dropped: " + std::to_string(dropped));
+        serverLog(LogPriority::Warning, "replies not read within " +
+                                            std::to_string(options.replyTimeout.count()) +
+                                            " ms dropped: " + std::to_string(dropped));
       // Replies are large and short-lived: once none is held, their memory goes back to
       // the system instead of staying with the process.
       const std::size_t held = admission->replyBytes();
@@ -325,8 +324,8 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
       expired.clear();
       if (options.logRequests)
         for (const auto& [client, count] : silent)
-          std::fprintf(stderr, "qadj-remote %s lease expired client=%s objects=%zu released\n",
-                       utcTimestamp().c_str(), printable(client).c_str(), count);
+          serverLog(LogPriority::Info, "lease expired client=" + printable(client) +
+                                           " objects=" + std::to_string(count) + " released");
       lock.lock();
     }
   }
@@ -341,9 +340,9 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     }
     server->GetHealthCheckService()->SetServingStatus(healthy);
     if (healthy != lastHealth)
-      std::fprintf(stderr, "qadj-remote %s health %s\n", utcTimestamp().c_str(),
-                   healthy ? "SERVING: the database answers again"
-                           : "NOT_SERVING: the database does not answer");
+      serverLog(healthy ? LogPriority::Notice : LogPriority::Error,
+                healthy ? "health SERVING: the database answers again"
+                        : "health NOT_SERVING: the database does not answer");
     lastHealth = healthy;
   }
 

@@ -1,10 +1,15 @@
-#include "server_log.h"
+#include "qadj/platform/server_log.h"
 
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 
-namespace qadj::com::detail {
+namespace qadj {
+
+void logLine(LogPriority priority, const std::string& text) {
+  const std::string line = "<" + std::to_string(static_cast<int>(priority)) + ">" + text + "\n";
+  std::fputs(line.c_str(), stderr);
+}
 
 std::string utcTimestamp() {
   const auto now = std::chrono::system_clock::now();
@@ -20,9 +25,8 @@ std::string utcTimestamp() {
   return out;
 }
 
-void serverLog(const std::string& what) {
-  const std::string line = "qadj-remote " + utcTimestamp() + " " + what + "\n";
-  std::fputs(line.c_str(), stderr);
+void serverLog(LogPriority priority, const std::string& what) {
+  logLine(priority, "qadj-remote " + utcTimestamp() + " " + what);
 }
 
-}  // namespace qadj::com::detail
+}  // namespace qadj

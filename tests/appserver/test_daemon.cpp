@@ -1,10 +1,15 @@
 // The daemon as an operator runs it: --init-demo, serving on a free loopback port
 // with one line per request, a clean stop on SIGTERM, and refusals of unsafe or
 // unusable set-ups.
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -65,19 +70,75 @@ TEST(Daemon, InitDemoThenServeAndStopOnSigterm) {
   EXPECT_NE(server.output().find(" ms\n"), std::string::npos) << "no request log";
 }
 
-TEST(Daemon, RefusesADatabaseWithoutSchemaAndAnOpenListenerWithoutToken) {
+TEST(Daemon, RefusesWhatAnAdministratorGetsWrongInOneLineNamingIt) {
   qadj::testing::TempDir dir;
-  Daemon empty({"--db", "sqlite:" + dir.path() + "/empty.sqlite", "--listen", "127.0.0.1:0"});
+  const std::string emptyFile = dir.path() + "/empty.sqlite";
+  std::fclose(std::fopen(emptyFile.c_str(), "w"));
+  Daemon empty({"--db", "sqlite:" + emptyFile, "--listen", "127.0.0.1:0"});
   EXPECT_EQ(empty.finish(), 1);
-  EXPECT_NE(empty.output().find("--init-schema"), std::string::npos) << empty.output();
+  EXPECT_NE(empty.output().find("<3>qadj-appserver: the database has no schema; run"),
+            std::string::npos)
+      << empty.output();
 
-  Daemon open({"--db", "sqlite:" + dir.path() + "/x.sqlite", "--listen", "0.0.0.0:0"});
-  EXPECT_EQ(open.finish(), 2);
-  EXPECT_NE(open.output().find("token"), std::string::npos) << open.output();
+  // A mistyped path creates nothing, for the daemon as for the journal.
+  const std::string typo = dir.path() + "/quota.sqlit";
+  for (const auto& action : {std::string("--listen"), std::string("--journal")}) {
+    Daemon daemon(
+        action == "--journal"
+            ? std::vector<std::string>{"--db", "sqlite:" + typo, "--journal"}
+            : std::vector<std::string>{"--db", "sqlite:" + typo, "--listen", "127.0.0.1:0"});
+    EXPECT_EQ(daemon.finish(), 1);
+    EXPECT_NE(daemon.output().find("<3>qadj-appserver: there is no SQLite database at " + typo +
+                                   ": check the path"),
+              std::string::npos)
+        << daemon.output();
+    EXPECT_NE(::access(typo.c_str(), F_OK), 0) << action << " created " << typo;
+  }
+
+  // Option errors: one line each, the value named, no usage.
+  const std::vector<std::pair<std::vector<std::string>, std::string>> wrong = {
+      {{"--db", "sqlite:" + emptyFile, "--listen", "0.0.0.0:0"}, "requires --token-file"},
+      {{"--db", "sqlite:" + emptyFile, "--listen", "127.0.0.1:99999"}, "not 127.0.0.1:99999"},
+      {{"--probe", "127.0.0.1:72847"}, "from 1 to 65535, not 127.0.0.1:72847"},
+      {{"--probe", "127.0.0.1:0"}, "from 1 to 65535"},
+      {{"--probe", "127.0.0.1:-1"}, "from 1 to 65535"}};
+  for (const auto& [args, says] : wrong) {
+    Daemon daemon(args);
+    EXPECT_EQ(daemon.finish(), 2) << args.back();
+    EXPECT_NE(daemon.output().find(says), std::string::npos) << daemon.output();
+    EXPECT_EQ(std::count(daemon.output().begin(), daemon.output().end(), '\n'), 1)
+        << daemon.output();
+  }
 
   Daemon badUrl({"--db", "mysql://x", "--init-schema"});
   EXPECT_EQ(badUrl.finish(), 1);
   EXPECT_NE(badUrl.output().find("not understood"), std::string::npos) << badUrl.output();
+
+  // On a database that serves: a port another process holds, a token file missing.
+  const std::string db = "sqlite:" + dir.path() + "/quota.sqlite";
+  EXPECT_EQ(Daemon({"--db", db, "--init-schema"}).finish(), 0);
+  const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof at;
+  ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  ASSERT_EQ(::listen(holder, 1), 0);
+  ::getsockname(holder, reinterpret_cast<sockaddr*>(&at), &length);
+  const std::vector<std::pair<std::vector<std::string>, std::string>> failing = {
+      {{"--db", db, "--listen", "127.0.0.1:" + std::to_string(ntohs(at.sin_port))},
+       "Address already in use; another process listens there"},
+      {{"--db", db, "--listen", "0.0.0.0:0", "--token-file", dir.path() + "/absent"},
+       "there is no token file at " + dir.path() + "/absent"}};
+  for (const auto& [args, says] : failing) {
+    Daemon daemon(args);
+    EXPECT_EQ(daemon.finish(), 1);
+    EXPECT_NE(daemon.output().find("<3>qadj-appserver: "), std::string::npos) << daemon.output();
+    EXPECT_NE(daemon.output().find(says), std::string::npos) << daemon.output();
+    EXPECT_LE(std::count(daemon.output().begin(), daemon.output().end(), '\n'), 2)
+        << daemon.output();
+  }
+  ::close(holder);
 }
 
 TEST(Daemon, JournalPrintsEachReceiverOfEachSaveAsTableOrCsv) {

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -33,9 +34,11 @@ const std::u16string kSalespersons = text::gbkToUtf16(statements::salespersonLis
 // A daemon on a fresh database holding the known data.
 class DaemonOperations : public ::testing::Test {
  protected:
-  // Starts the daemon on a database of dialect with the extra arguments; false when
-  // the dialect is unavailable (the test is then skipped or failed).
-  bool serve(const std::string& dialect, const std::vector<std::string>& extra = {}) {
+  // Starts the daemon on a database of dialect with the extra arguments, a password
+  // (which the test server's trust authentication ignores) in the URL when one is
+  // given; false when the dialect is unavailable (the test is then skipped or failed).
+  bool serve(const std::string& dialect, const std::vector<std::string>& extra = {},
+             const std::string& password = "") {
     std::string whyNot;
     url_ = freshDatabaseUrl(dialect, dir_, whyNot);
     if (url_.empty()) {
@@ -43,7 +46,9 @@ class DaemonOperations : public ::testing::Test {
       return false;
     }
     seedKnownData(*appserver::openDatabase(url_));
-    std::vector<std::string> args{"--db", url_};
+    std::string url = url_;
+    if (!password.empty()) url.insert(url.find('@'), ":" + password);
+    std::vector<std::string> args{"--db", url};
     args.insert(args.end(), extra.begin(), extra.end());
     daemon_ = std::make_unique<DaemonProcess>(args, dir_.path());
     EXPECT_TRUE(daemon_->start()) << daemon_->error();
@@ -85,7 +90,7 @@ TEST_F(DaemonOperations, EachRequestIsOneLineNamingWhatRanWithoutTheValuesItCarr
                  "GSTRYGL0 WHERE FXY000=? AND CKDM00=?\" rows=3 bytes="});
   ASSERT_EQ(fetch.size(), 1u) << daemon_->log();
   EXPECT_NE(fetch[0].find(" OK "), std::string::npos) << fetch[0];
-  EXPECT_TRUE(fetch[0].starts_with("qadj-remote 20")) << fetch[0];  // the time, UTC
+  EXPECT_TRUE(fetch[0].starts_with("<6>qadj-remote 20")) << fetch[0];  // information, UTC time
   EXPECT_TRUE(fetch[0].ends_with(" ms")) << fetch[0];
   EXPECT_EQ(linesWith({" m_qadj ", " rows=3 ", " OK "}).size(), 1u) << daemon_->log();
   const auto refused =
@@ -96,8 +101,31 @@ TEST_F(DaemonOperations, EachRequestIsOneLineNamingWhatRanWithoutTheValuesItCarr
       << daemon_->log();
   EXPECT_EQ(daemon_->log().find("'W1'"), std::string::npos) << "a literal value in the log";
   EXPECT_EQ(daemon_->log().find("'0012'"), std::string::npos) << "a literal value in the log";
+  // Every line carries its priority for journald; a refused statement is a notice.
+  if (!refused.empty()) {
+    EXPECT_TRUE(refused[0].starts_with("<5>qadj-remote ")) << refused[0];
+  }
   for (const auto& line : linesWith({""}))
-    EXPECT_TRUE(line.starts_with("qadj-remote ") || line.starts_with("qadj-appserver: ")) << line;
+    EXPECT_TRUE(line.size() > 3 && line[0] == '<' && line[1] >= '3' && line[1] <= '6' &&
+                line[2] == '>' &&
+                (line.find("qadj-remote ") == 3 || line.find("qadj-appserver: ") == 3))
+        << line;
+}
+
+TEST_F(DaemonOperations, APasswordOnTheCommandLineIsHiddenFromOtherUsersAndServes) {
+  if (!serve("postgresql", {}, "Hunter2secret")) return;
+  std::ifstream cmdline("/proc/" + std::to_string(daemon_->pid()) + "/cmdline");
+  std::ostringstream read;
+  read << cmdline.rdbuf();
+  const std::string shown = read.str();
+  EXPECT_EQ(shown.find("Hunter2secret"), std::string::npos) << shown;
+  EXPECT_NE(shown.find(":*************@"), std::string::npos) << shown;
+  EXPECT_EQ(
+      linesWith({"<4>qadj-appserver: the database password was given on the command line"}).size(),
+      1u)
+      << daemon_->log();
+  EXPECT_EQ(daemon_->log().find("Hunter2secret"), std::string::npos) << daemon_->log();
+  EXPECT_EQ(createAndFetch(daemon_->host(), kSalespersons).rows, 3u);
 }
 
 TEST_F(DaemonOperations, TheFullStatementIsLoggedOnlyWhenAskedAndRequestsNotAtAllWhenSilenced) {
@@ -124,7 +152,8 @@ TEST_F(DaemonOperations, HealthFollowsTheSqliteFileAndTheProbeSaysSo) {
   const std::string file = *appserver::sqlitePathOf(url_);
   std::filesystem::rename(file, file + ".away");
   EXPECT_TRUE(waitUntil([&] { return !serving(); })) << daemon_->log();
-  EXPECT_TRUE(daemon_->waitForLog("health NOT_SERVING")) << daemon_->log();
+  EXPECT_TRUE(daemon_->waitForLog("<3>qadj-remote ")) << daemon_->log();  // an error
+  EXPECT_NE(daemon_->log().find(" health NOT_SERVING"), std::string::npos) << daemon_->log();
   EXPECT_FALSE(std::filesystem::exists(file)) << "the health check created the file";
   ChildProcess down(daemonExecutable(), {"--probe", daemon_->host()});
   EXPECT_EQ(down.finish(), 1) << down.output();
@@ -138,7 +167,7 @@ TEST_F(DaemonOperations, HealthFollowsPostgresqlStoppedAndStartedAgain) {
   if (!serve("postgresql", {"--health-interval", "1"})) return;
   EXPECT_TRUE(serving());
   // The tests' role has no bound on temporary files: the daemon says so at start.
-  EXPECT_NE(daemon_->log().find("warning: the database role has no temp_file_limit"),
+  EXPECT_NE(daemon_->log().find("<4>qadj-appserver: the database role has no temp_file_limit"),
             std::string::npos)
       << daemon_->log();
   PostgresServer& pg = PostgresServer::instance();

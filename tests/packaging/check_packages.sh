@@ -54,9 +54,15 @@ grep -qx /etc/qadj_vsd/appserver.env "$control/conffiles" ||
   fail "the environment file is no conffile"
 grep -q 'systemd-sysusers' "$control/postinst" || fail "postinst creates no user"
 grep -q 'daemon-reload' "$control/postinst" || fail "postinst does not reload systemd"
-grep -Eq '(systemctl|deb-systemd-helper|deb-systemd-invoke)[^#]*\<(enable|start|restart)\>' \
+# A first install starts nothing; an upgrade restarts an enabled service; a purge
+# removes the links of an enabled one.
+grep -Eq '(systemctl|deb-systemd-helper|deb-systemd-invoke)[^#]*\<(enable|start)\>' \
   "$control/postinst" && fail "postinst enables or starts the service"
+grep -A2 'if \[ -n "\$2" \]' "$control/postinst" | grep -q 'deb-systemd-invoke restart' ||
+  fail "postinst does not restart the service on upgrade"
 grep -q 'stop qadj-appserver' "$control/prerm" || fail "prerm does not stop the service"
+grep -q '"upgrade"' "$control/prerm" && fail "prerm stops the service on upgrade"
+grep -q 'deb-systemd-helper purge' "$control/postrm" || fail "postrm leaves the links on purge"
 echo "maintainer scripts: as expected"
 
 root=$out/root
@@ -76,5 +82,20 @@ if command -v lintian > /dev/null; then
   echo "lintian: no error"
 else
   echo "lintian is not installed: not run"
+fi
+unit=$root/lib/systemd/system/qadj-appserver.service
+if command -v systemd-analyze > /dev/null; then
+  # Verified as installed, but for the daemon's path: the extracted one.
+  sed "s|/usr/bin/qadj-appserver|$root/usr/bin/qadj-appserver|" "$unit" > "$out/qadj-appserver.service"
+  systemd-analyze verify "$out/qadj-appserver.service" > "$out/verify.log" 2>&1 ||
+    { cat "$out/verify.log"; fail "systemd-analyze verify"; }
+  [ -s "$out/verify.log" ] && { cat "$out/verify.log"; fail "systemd-analyze verify warns"; }
+  exposure=$(systemd-analyze security --offline=true "$unit" 2>&1 |
+    sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
+  awk -v e="$exposure" 'BEGIN { exit !(e != "" && e + 0 <= 2.0) }' ||
+    fail "the unit's exposure is '$exposure', above 2.0"
+  echo "unit: verified, exposure $exposure"
+else
+  echo "systemd-analyze is not installed: the unit not verified"
 fi
 echo "packages: all checks passed"

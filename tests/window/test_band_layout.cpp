@@ -43,22 +43,6 @@ TEST(BandLayout, SplitterClampsAndCollapses) {
   EXPECT_EQ(r.detail, QRect(3, 107, 767, 346));
 }
 
-TEST(BandLayout, ALargerFontGrowsTheButtonsAndTheFilterBand) {
-  // As designed: 35-pixel buttons, the box right of a 36-pixel label, 13-pixel lines.
-  EXPECT_EQ(toolButtonSize(QSize(26, 35)), QSize(35, 35));
-  EXPECT_EQ(toolBarHeight(35), 41);
-  EXPECT_EQ(salespersonBoxRect(184 + 36 - 1, 13), QRect(224, 7, 121, 21));
-  EXPECT_EQ(filterHeight(QRect(224, 7, 121, 21)), 34);
-  // A 16-point font: captions 46 wide and 27 high, a 63-pixel label.
-  EXPECT_EQ(toolButtonSize(QSize(46, 18 + 4 + 27)), QSize(46, 49));
-  const QRect box = salespersonBoxRect(184 + 63 - 1, 27);
-  EXPECT_EQ(box, QRect(251, 7, 121, 35));
-  const BandRects r = layoutBands(QSize(770, 453), 369, {toolBarHeight(49), filterHeight(box)});
-  EXPECT_EQ(r.toolBar, QRect(0, 0, 770, 55));
-  EXPECT_EQ(r.filter, QRect(0, 87, 770, 48));
-  EXPECT_EQ(r.product, QRect(0, 135, 369, 318));
-}
-
 TEST(BandLayout, TheDesignedPlaceMovesWhollyOntoTheScreen) {
   const QRect designed(QPoint(183, 110), QSize(778, 480));
   const QRect screen(0, 0, 1600, 1200);

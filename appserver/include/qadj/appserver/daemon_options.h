@@ -42,12 +42,15 @@ struct DaemonOptions {
 // Usage text printed by --help and after a command-line error.
 std::string daemonUsage();
 
-// Reads the arguments (without the program name). Throws std::invalid_argument with
-// a message for the operator: unknown option, missing value, no --db (but for
-// --help, --version and --probe), a non-loopback
+// Reads the arguments (without the program name). environmentDbUrl (QADJ_DB_URL of
+// the environment, where a password is not shown to other users as a command line is)
+// stands for a missing --db. Throws std::invalid_argument with a message for the
+// operator: unknown option, missing value, no database (but for --help, --version and
+// --probe), a --listen or --probe address without a valid port, a non-loopback
 // --listen address without --token-file, only one of --tls-cert and --tls-key, a
 // limit that is not a whole number from 1 to 65536.
-DaemonOptions parseDaemonOptions(const std::vector<std::string>& args);
+DaemonOptions parseDaemonOptions(const std::vector<std::string>& args,
+                                 const std::string& environmentDbUrl = "");
 
 // True for 127.0.0.0/8, localhost and [::1] (with a port).
 bool isLoopbackAddress(const std::string& listen);

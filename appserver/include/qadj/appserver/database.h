@@ -252,14 +252,21 @@ std::string busyMessage(int busyTimeoutMs);
 // The file of an "sqlite:PATH" (or "sqlite://PATH") URL; nullopt for other URLs.
 std::optional<std::string> sqlitePathOf(const std::string& url);
 
-// Opens a session from a URL: "sqlite:PATH" (the file is created when missing) or
-// "postgresql://..." / "postgres://..." (libpq connection URI). Throws DatabaseError
-// when the URL is not understood or the database cannot be opened.
-std::unique_ptr<Database> openDatabase(const std::string& url);
+// Whether opening a SQLite database may create its file. Only what makes a database
+// creates one (--init-schema, --init-demo, the demo's seeding); the daemon and the
+// journal open what exists, so a mistyped path is an error naming the path, never a
+// new empty database.
+enum class OpenMode { Create, Existing };
+
+// Opens a session from a URL: "sqlite:PATH" (the file created when missing if mode
+// allows) or "postgresql://..." / "postgres://..." (libpq connection URI). Throws
+// DatabaseError when the URL is not understood or the database cannot be opened.
+std::unique_ptr<Database> openDatabase(const std::string& url, OpenMode mode = OpenMode::Create);
 
 // busyTimeoutMs: how long a request waits for another session's write lock.
 std::unique_ptr<Database> openSqlite(const std::string& path,
-                                     int busyTimeoutMs = kSqliteBusyTimeoutMs);
+                                     int busyTimeoutMs = kSqliteBusyTimeoutMs,
+                                     OpenMode mode = OpenMode::Create);
 std::unique_ptr<Database> openPostgres(const std::string& conninfo);
 
 }  // namespace qadj::appserver

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "qadj/com/com.h"
@@ -56,6 +57,16 @@ struct RemoteServerOptions {
   std::function<bool()> healthy;
   std::chrono::milliseconds healthInterval{5000};
 };
+
+// An address to listen on or to call: "HOST:PORT" or "[V6]:PORT" (the brackets
+// removed from host).
+struct HostPort {
+  std::string host;
+  int port = 0;
+};
+// The parts of text; nullopt when it is neither form or the port is not a decimal
+// number from 0 to 65535 (0: any free port, for listening only).
+QADJ_PLATFORM_API std::optional<HostPort> SplitHostPort(const std::string& text);
 
 // What the health service of a server answered.
 struct HealthAnswer {
