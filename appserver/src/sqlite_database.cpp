@@ -254,7 +254,8 @@ class SqliteDatabase final : public Database {
   SqliteDatabase(const std::string& path, int busyTimeoutMs, OpenMode mode)
       : busyTimeoutMs_(busyTimeoutMs) {
     struct stat st {};
-    if (mode == OpenMode::Existing && ::stat(path.c_str(), &st) != 0)
+    const bool existed = ::stat(path.c_str(), &st) == 0;
+    if (mode == OpenMode::Existing && !existed)
       throw DatabaseError("there is no SQLite database at " + path +
                           ": check the path (only qadj-appserver --init-schema or --init-demo, "
                           "or mis-host --seed-demo, make a new one)");
@@ -266,6 +267,9 @@ class SqliteDatabase final : public Database {
       sqlite3_close(db_);
       throw DatabaseError("cannot open SQLite database '" + path + "': " + msg);
     }
+    // A new database holds the company's quotas: private to the user who made it,
+    // whatever the umask (its WAL and shared-memory files take the same mode).
+    if (!existed) ::chmod(path.c_str(), S_IRUSR | S_IWUSR);
     sqlite3_extended_result_codes(db_, 0);
     sqlite3_busy_timeout(db_, busyTimeoutMs_);
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;

@@ -58,10 +58,10 @@ std::string grpcPeerText(const sockaddr* address) {
 }
 
 ConnectionGate::ConnectionGate(const std::string& listen, GateLimits limits) : limits_(limits) {
-  const auto address = com::SplitHostPort(listen);
-  if (!address)
+  const auto parts = com::SplitHostPort(listen);
+  if (!parts)
     throw Exception("cannot listen on " + listen + ": give HOST:PORT with a port from 0 to 65535");
-  const std::string host = address->host, port = std::to_string(address->port);
+  const std::string host = parts->host, port = std::to_string(parts->port);
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;

@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -46,6 +47,10 @@ TEST(Daemon, InitDemoThenServeAndStopOnSigterm) {
     EXPECT_EQ(init.finish(), 0) << init.output();
     EXPECT_NE(init.output().find("Operator code to use: 0001"), std::string::npos) << init.output();
   }
+  // The new database is private to the user who made it.
+  struct stat made {};
+  ASSERT_EQ(::stat((dir.path() + "/demo.sqlite").c_str(), &made), 0);
+  EXPECT_EQ(made.st_mode & 0777, 0600u);
   Daemon server({"--db", db, "--listen", "127.0.0.1:0"});
   ASSERT_TRUE(server.readUntil("\n")) << server.output();
   const int port = portFrom(server.output());
