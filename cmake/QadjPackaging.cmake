@@ -67,3 +67,15 @@ foreach(pair "platform;qadj-platform" "vsd;qadj-vsd" "appserver;qadj-appserver")
   install(FILES ${CMAKE_SOURCE_DIR}/deploy/debian/copyright ${CMAKE_BINARY_DIR}/debian/changelog.gz
           DESTINATION share/doc/${package} COMPONENT ${component} EXCLUDE_FROM_ALL)
 endforeach()
+
+# The manual pages, with the project's version, in share/man/ of the package of their
+# program.
+foreach(page "qadj-appserver.8;appserver" "mis-host.1;vsd")
+  list(GET page 0 name)
+  list(GET page 1 component)
+  string(REGEX REPLACE ".*\\.([0-9])$" "\\1" section ${name})
+  configure_file(${CMAKE_SOURCE_DIR}/deploy/man/${name} ${CMAKE_BINARY_DIR}/man/${name} @ONLY)
+  execute_process(COMMAND gzip -9nkf ${CMAKE_BINARY_DIR}/man/${name})
+  install(FILES ${CMAKE_BINARY_DIR}/man/${name}.gz DESTINATION share/man/man${section}
+          COMPONENT ${component})
+endforeach()

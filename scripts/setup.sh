@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev libgl-dev libqt6sql6-sqlite openssl
   libgrpc++-dev protobuf-compiler-grpc libprotobuf-dev protobuf-compiler
-  libsqlite3-dev sqlite3 libpq-dev postgresql
+  libsqlite3-dev sqlite3 libpq-dev postgresql libsystemd-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   lintian libxcb1-dev fonts-wqy-zenhei fonts-wqy-microhei fonts-arphic-ukai fonts-arphic-uming xvfb xauth xdotool x11-utils openbox
 )

@@ -1,9 +1,14 @@
 // qadj-appserver: serves "KorvantaServer.CoStoreProduct" to remote clients, one
 // server object (and database session) per client activation; or prepares a
 // database (--init-schema, --init-demo).
+// Exit status: 0 after a clean stop; 1 for what may pass (a database that does not
+// answer, a port another process holds); 2 for an option error; kExitConfiguration
+// (78) for a set-up only the administrator can mend (no such database, no schema, a
+// role with too many privileges, a token or key file missing or not private).
 #include <pthread.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <systemd/sd-daemon.h>
 
 #include <algorithm>
 #include <chrono>
@@ -171,14 +176,14 @@ int serve(const DaemonOptions& o) {
         Say(LogPriority::Error) << "the database role " << extra
                                 << "; serve through a role with only the window's grants (see "
                                    "docs/deployment.md), or start with --allow-superuser";
-        return 1;
+        return kExitConfiguration;
       }
     }
     if (db->dialect() == "postgresql") warnOfUnboundedTempFiles(*db);
     if (!schemaExists(*db)) {
       Say(LogPriority::Error) << "the database has no schema; run qadj-appserver --db URL "
                                  "--init-schema first";
-      return 1;
+      return kExitConfiguration;
     }
     try {
       ensureSaveRecord(*db);
@@ -187,7 +192,7 @@ int serve(const DaemonOptions& o) {
                                  "create it ("
                               << e.what()
                               << "); run qadj-appserver --db URL --init-schema as its owner";
-      return 1;
+      return kExitConfiguration;
     }
     purgeSaveIds(*db, saveIdCutoff());
     if (!ensureSchemaGuards(*db))
@@ -212,7 +217,11 @@ int serve(const DaemonOptions& o) {
   if (!o.tokenFile.empty()) ro.token = readTokenFile(o.tokenFile);
   ro.tlsCertFile = o.tlsCert;
   ro.tlsKeyFile = o.tlsKey;
-  if (!o.tlsKey.empty()) requirePrivateFile(o.tlsKey, "TLS key file");
+  if (!o.tlsKey.empty()) {
+    requireReadableFile(o.tlsCert, "TLS certificate file");
+    requireReadableFile(o.tlsKey, "TLS key file");
+    requirePrivateFile(o.tlsKey, "TLS key file");
+  }
   ro.lease = std::chrono::seconds(o.leaseSeconds);
   ro.maxObjectsPerClient = static_cast<std::size_t>(o.maxObjectsPerClient);
   ro.maxObjectsPerHost = static_cast<std::size_t>(o.maxObjectsPerHost);
@@ -239,6 +248,9 @@ int serve(const DaemonOptions& o) {
                            << ", database " << redacted(o.dbUrl)
                            << (ro.token.empty() ? "" : ", token required")
                            << (ro.tlsCertFile.empty() ? "" : ", TLS");
+  // Ready: the database answered above and the port listens. Without a service manager
+  // (no NOTIFY_SOCKET) this does nothing.
+  sd_notifyf(0, "READY=1\nSTATUS=serving on port %d", server.port());
 
   std::thread signalTaker([&] {
     for (;;) {
@@ -250,6 +262,7 @@ int serve(const DaemonOptions& o) {
       }
       Say(LogPriority::Notice) << (sig == SIGTERM ? "SIGTERM" : "SIGINT")
                                << " received, shutting down";
+      sd_notify(0, "STOPPING=1");
       server.shutdown();
       return;
     }
@@ -309,6 +322,12 @@ int main(int argc, char** argv) {
       case DaemonOptions::Action::Serve:
         return serve(o);
     }
+  } catch (const ConfigurationError& e) {
+    Say(LogPriority::Error) << e.what();
+    return kExitConfiguration;
+  } catch (const NoSuchDatabase& e) {
+    Say(LogPriority::Error) << e.what();
+    return kExitConfiguration;
   } catch (const std::exception& e) {
     Say(LogPriority::Error) << e.what();
     return 1;

@@ -1,6 +1,7 @@
 #include "qadj/appserver/daemon_options.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -214,10 +215,16 @@ void requirePrivateFile(const std::string& path, const std::string& what) {
   // A secret every user can read is none. The group may read, not write.
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0 && (st.st_mode & (S_IRWXO | S_IWGRP)))
-    throw std::runtime_error("the " + what + " " + path +
+    throw ConfigurationError("the " + what + " " + path +
                              " can be read or written by other users; make it private with: "
                              "chmod 600 " +
                              path + " (or 640 with the daemon's group)");
+}
+
+void requireReadableFile(const std::string& path, const std::string& what) {
+  if (::access(path.c_str(), R_OK) != 0)
+    throw ConfigurationError("cannot read the " + what + " " + path + " (" + std::strerror(errno) +
+                             "): check the path and its owner");
 }
 
 std::string readTokenFile(const std::string& path) {
@@ -225,9 +232,9 @@ std::string readTokenFile(const std::string& path) {
   if (!in) {
     const int error = errno;
     if (error == ENOENT)
-      throw std::runtime_error("there is no token file at " + path +
+      throw ConfigurationError("there is no token file at " + path +
                                ": check the path, or create it (docs/access-control.md)");
-    throw std::runtime_error("the token file " + path + " cannot be read by this user (" +
+    throw ConfigurationError("the token file " + path + " cannot be read by this user (" +
                              std::strerror(error) +
                              "): make the daemon's user its owner, e.g. chown qadj " + path);
   }
@@ -236,7 +243,7 @@ std::string readTokenFile(const std::string& path) {
   std::getline(in, line);
   const auto b = line.find_first_not_of(" \t\r\n");
   const auto e = line.find_last_not_of(" \t\r\n");
-  if (b == std::string::npos) throw std::runtime_error("the token file " + path + " is empty");
+  if (b == std::string::npos) throw ConfigurationError("the token file " + path + " is empty");
   return line.substr(b, e - b + 1);
 }
 

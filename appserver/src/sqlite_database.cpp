@@ -256,9 +256,9 @@ class SqliteDatabase final : public Database {
     struct stat st {};
     const bool existed = ::stat(path.c_str(), &st) == 0;
     if (mode == OpenMode::Existing && !existed)
-      throw DatabaseError("there is no SQLite database at " + path +
-                          ": check the path (only qadj-appserver --init-schema or --init-demo, "
-                          "or mis-host --seed-demo, make a new one)");
+      throw NoSuchDatabase("there is no SQLite database at " + path +
+                           ": check the path (only qadj-appserver --init-schema or --init-demo, "
+                           "or mis-host --seed-demo, make a new one)");
     const int create = mode == OpenMode::Create ? SQLITE_OPEN_CREATE : 0;
     const int rc = sqlite3_open_v2(path.c_str(), &db_,
                                    SQLITE_OPEN_READWRITE | create | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -479,13 +479,13 @@ std::optional<std::string> sqlitePathOf(const std::string& url) {
 
 std::unique_ptr<Database> openDatabase(const std::string& url, OpenMode mode) {
   if (const auto path = sqlitePathOf(url)) {
-    if (path->empty()) throw DatabaseError("database URL '" + url + "' names no file");
+    if (path->empty()) throw NoSuchDatabase("database URL '" + url + "' names no file");
     return openSqlite(*path, kSqliteBusyTimeoutMs, mode);
   }
   if (url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0)
     return openPostgres(url);
-  throw DatabaseError("database URL '" + url +
-                      "' is not understood: use sqlite:PATH or postgresql://...");
+  throw NoSuchDatabase("database URL '" + url +
+                       "' is not understood: use sqlite:PATH or postgresql://...");
 }
 
 }  // namespace qadj::appserver

@@ -26,7 +26,7 @@ std::string defaultPluginPath() {
   const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
   const fs::path dir = exe.parent_path();
   for (const fs::path& candidate : {dir / "libqadj_vsd.so", dir / "../plugin/libqadj_vsd.so",
-                                    dir / "../lib/qadj_vsd/libqadj_vsd.so"}) {
+                                    dir / ".." / QADJ_LIBDIR / "libqadj_vsd.so"}) {
     if (fs::exists(candidate, ec)) return candidate.lexically_normal().string();
   }
   return "libqadj_vsd.so";

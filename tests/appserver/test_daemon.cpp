@@ -3,9 +3,11 @@
 // unusable set-ups.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -14,6 +16,7 @@
 #include <cstdio>
 #include <string>
 
+#include "qadj/appserver/daemon_options.h"
 #include "qadj/appserver/dates.h"
 #include "qadj/appserver/provider.h"
 #include "qadj/appserver/save_record.h"
@@ -30,7 +33,35 @@ namespace {
 
 // The daemon with its standard output and error read through a pipe.
 struct Daemon : qadj::testing::ChildProcess {
-  explicit Daemon(const std::vector<std::string>& args) : ChildProcess(QADJ_APPSERVER_EXE, args) {}
+  explicit Daemon(const std::vector<std::string>& args, const Options& options = {})
+      : ChildProcess(QADJ_APPSERVER_EXE, args, options) {}
+};
+
+// A service manager's notification socket: the datagrams the daemon sends to it.
+class NotifySocket {
+ public:
+  explicit NotifySocket(const std::string& path) : path_(path) {
+    sockaddr_un at{};
+    at.sun_family = AF_UNIX;
+    path.copy(at.sun_path, sizeof at.sun_path - 1);
+    EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&at), sizeof at), 0) << path;
+  }
+  ~NotifySocket() { ::close(fd_); }
+  NotifySocket(const NotifySocket&) = delete;
+  NotifySocket& operator=(const NotifySocket&) = delete;
+  std::string environment() const { return "NOTIFY_SOCKET=" + path_; }
+  // The next datagram, or "" when none came within 30 s.
+  std::string next() const {
+    pollfd wait{fd_, POLLIN, 0};
+    if (::poll(&wait, 1, 30000) != 1) return {};
+    char text[512];
+    const auto n = ::recv(fd_, text, sizeof text, 0);
+    return n > 0 ? std::string(text, static_cast<std::size_t>(n)) : std::string();
+  }
+
+ private:
+  std::string path_;
+  int fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
 };
 
 int portFrom(const std::string& log) {
@@ -51,7 +82,13 @@ TEST(Daemon, InitDemoThenServeAndStopOnSigterm) {
   struct stat made {};
   ASSERT_EQ(::stat((dir.path() + "/demo.sqlite").c_str(), &made), 0);
   EXPECT_EQ(made.st_mode & 0777, 0600u);
-  Daemon server({"--db", db, "--listen", "127.0.0.1:0"});
+  // Under a service manager it is ready once the database answered and the port
+  // listens: the line saying so is written before.
+  const NotifySocket manager(dir.path() + "/notify");
+  qadj::testing::ChildProcess::Options underManager;
+  underManager.extraEnv = {manager.environment()};
+  Daemon server({"--db", db, "--listen", "127.0.0.1:0"}, underManager);
+  EXPECT_EQ(manager.next().rfind("READY=1\nSTATUS=serving on port ", 0), 0u);
   ASSERT_TRUE(server.readUntil("\n")) << server.output();
   const int port = portFrom(server.output());
   ASSERT_GT(port, 0) << server.output();
@@ -70,6 +107,7 @@ TEST(Daemon, InitDemoThenServeAndStopOnSigterm) {
   disp.reset();
 
   server.signal(SIGTERM);
+  EXPECT_EQ(manager.next(), "STOPPING=1");
   EXPECT_EQ(server.finish(), 0) << server.output();
   EXPECT_NE(server.output().find("SIGTERM received"), std::string::npos) << server.output();
   EXPECT_NE(server.output().find(" ms\n"), std::string::npos) << "no request log";
@@ -79,8 +117,9 @@ TEST(Daemon, RefusesWhatAnAdministratorGetsWrongInOneLineNamingIt) {
   qadj::testing::TempDir dir;
   const std::string emptyFile = dir.path() + "/empty.sqlite";
   std::fclose(std::fopen(emptyFile.c_str(), "w"));
+  // What only the administrator can mend exits with 78, which the unit does not restart.
   Daemon empty({"--db", "sqlite:" + emptyFile, "--listen", "127.0.0.1:0"});
-  EXPECT_EQ(empty.finish(), 1);
+  EXPECT_EQ(empty.finish(), kExitConfiguration);
   EXPECT_NE(empty.output().find("<3>qadj-appserver: the database has no schema; run"),
             std::string::npos)
       << empty.output();
@@ -92,7 +131,7 @@ TEST(Daemon, RefusesWhatAnAdministratorGetsWrongInOneLineNamingIt) {
         action == "--journal"
             ? std::vector<std::string>{"--db", "sqlite:" + typo, "--journal"}
             : std::vector<std::string>{"--db", "sqlite:" + typo, "--listen", "127.0.0.1:0"});
-    EXPECT_EQ(daemon.finish(), 1);
+    EXPECT_EQ(daemon.finish(), kExitConfiguration);
     EXPECT_NE(daemon.output().find("<3>qadj-appserver: there is no SQLite database at " + typo +
                                    ": check the path"),
               std::string::npos)
@@ -101,7 +140,8 @@ TEST(Daemon, RefusesWhatAnAdministratorGetsWrongInOneLineNamingIt) {
   }
 
   // Option errors (status 2): one line each, the value named, no usage. On a database
-  // that serves, a port another process holds and a missing token file (status 1).
+  // that serves, a port another process holds (status 1: it may be freed) and a token
+  // file missing or readable by others (78).
   const std::string db = "sqlite:" + dir.path() + "/quota.sqlite";
   EXPECT_EQ(Daemon({"--db", db, "--init-schema"}).finish(), 0);
   const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -112,6 +152,9 @@ TEST(Daemon, RefusesWhatAnAdministratorGetsWrongInOneLineNamingIt) {
   ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
   ASSERT_EQ(::listen(holder, 1), 0);
   ::getsockname(holder, reinterpret_cast<sockaddr*>(&at), &length);
+  const std::string sharedToken = dir.path() + "/token";
+  std::fclose(std::fopen(sharedToken.c_str(), "w"));
+  ::chmod(sharedToken.c_str(), 0644);
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -123,13 +166,16 @@ TEST(Daemon, RefusesWhatAnAdministratorGetsWrongInOneLineNamingIt) {
       {{"--probe", "127.0.0.1:72847"}, 2, "from 1 to 65535, not 127.0.0.1:72847"},
       {{"--probe", "127.0.0.1:0"}, 2, "from 1 to 65535"},
       {{"--probe", "127.0.0.1:-1"}, 2, "from 1 to 65535"},
-      {{"--db", "mysql://x", "--init-schema"}, 1, "not understood"},
+      {{"--db", "mysql://x", "--init-schema"}, kExitConfiguration, "not understood"},
       {{"--db", db, "--listen", "127.0.0.1:" + std::to_string(ntohs(at.sin_port))},
        1,
        "Address already in use; another process listens there"},
       {{"--db", db, "--listen", "0.0.0.0:0", "--token-file", dir.path() + "/absent"},
-       1,
-       "there is no token file at " + dir.path() + "/absent"}};
+       kExitConfiguration,
+       "there is no token file at " + dir.path() + "/absent"},
+      {{"--db", db, "--listen", "0.0.0.0:0", "--token-file", sharedToken},
+       kExitConfiguration,
+       "can be read or written by other users; make it private with: chmod 600"}};
   for (const auto& [args, status, says] : wrong) {
     Daemon daemon(args);
     EXPECT_EQ(daemon.finish(), status) << args.back();

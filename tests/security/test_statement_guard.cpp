@@ -13,6 +13,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "qadj/appserver/daemon_options.h"
 #include "qadj/appserver/save_record.h"
 #include "qadj/platform/text.h"
 #include "qadj/protocol/appserver.h"
@@ -218,7 +219,7 @@ TEST(DaemonRole, OnlyARoleWithTheWindowsGrantsServes) {
                                  std::pair{as(masked), "is a superuser or may become one"},
                                  std::pair{as(owner), "owns the window's tables"}}) {
     ListeningDaemon refused({"--db", url, "--listen", "127.0.0.1:0"});
-    EXPECT_EQ(refused.finish(), 1) << url;
+    EXPECT_EQ(refused.finish(), appserver::kExitConfiguration) << url;
     EXPECT_NE(refused.output().find(std::string("the database role ") + why), std::string::npos)
         << refused.output();
   }

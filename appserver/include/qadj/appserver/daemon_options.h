@@ -1,10 +1,23 @@
 // Command line of the daemon qadj-appserver.
 #pragma once
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace qadj::appserver {
+
+// Exit status of the daemon when its set-up is wrong in a way that starting again
+// cannot mend (sysexits' EX_CONFIG): the unit does not restart it. Option errors exit
+// with 2; a database or port that may come back, with 1.
+inline constexpr int kExitConfiguration = 78;
+
+// A file or setting of the daemon's set-up that the administrator must mend; what()
+// names it and the fix.
+class ConfigurationError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 struct DaemonOptions {
   enum class Action { Serve, InitSchema, InitDemo, Journal, Help, Version, Probe };
@@ -55,14 +68,18 @@ DaemonOptions parseDaemonOptions(const std::vector<std::string>& args,
 // True for 127.0.0.0/8, localhost and [::1] (with a port).
 bool isLoopbackAddress(const std::string& listen);
 
-// Throws std::runtime_error, naming the file as what ("token file", "TLS key file"),
+// Throws ConfigurationError, naming the file as what ("token file", "TLS key file"),
 // when a file holding a secret can be read or written by other users (any "other"
 // permission bit, or group write: root:qadj 0640 is the daemon's own group). A file
 // that cannot be examined passes: reading it will fail and say so.
 void requirePrivateFile(const std::string& path, const std::string& what);
 
+// Throws ConfigurationError, naming the file as what and the reason, when this user
+// cannot read the file.
+void requireReadableFile(const std::string& path, const std::string& what);
+
 // The access token: the first line of the file, blanks trimmed. Throws
-// std::runtime_error when the file cannot be read, holds no token, or is not private
+// ConfigurationError when the file cannot be read, holds no token, or is not private
 // (requirePrivateFile).
 std::string readTokenFile(const std::string& path);
 

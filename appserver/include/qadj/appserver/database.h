@@ -23,6 +23,14 @@ class DatabaseError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The URL names no database that can be opened, whatever happens later: a scheme not
+// understood, no file, or a SQLite file that does not exist (OpenMode::Existing). Only
+// the administrator can mend it; the daemon exits with its configuration status.
+class NoSuchDatabase : public DatabaseError {
+ public:
+  using DatabaseError::DatabaseError;
+};
+
 // The database chose this session's transaction as the victim of a conflict with other
 // sessions (PostgreSQL: deadlock 40P01, serialization failure 40001) and rolled it back
 // whole: running the same work again from its start is safe.
@@ -260,7 +268,8 @@ enum class OpenMode { Create, Existing };
 
 // Opens a session from a URL: "sqlite:PATH" (the file created when missing if mode
 // allows) or "postgresql://..." / "postgres://..." (libpq connection URI). Throws
-// DatabaseError when the URL is not understood or the database cannot be opened.
+// NoSuchDatabase when the URL is not understood, names no file or a SQLite file that is
+// missing where it may not be created; DatabaseError when the database cannot be opened.
 std::unique_ptr<Database> openDatabase(const std::string& url, OpenMode mode = OpenMode::Create);
 
 // busyTimeoutMs: how long a request waits for another session's write lock.
