@@ -298,6 +298,11 @@ com::HRESULT CoStoreProduct::ExecuteCommand(const std::u16string& provider,
       throw ServerError(std::string("The save is refused: ") + e.what());
     }
     save.client = com::CallerPeer().empty() ? "in-process" : com::CallerPeer();
+    if (com::RequestFacts* facts = com::CurrentRequestFacts()) {
+      facts->peer = save.client;
+      facts->saveId = save.id;
+      facts->operatorCode = save.operatorCode;
+    }
     noteRows(executeCommand(session(), statementText(commandText), &save));
   });
 }

@@ -271,6 +271,10 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     if (!facts.statement.empty())
       line += " " + logField("sql", facts.statement, facts.wantsText ? 4000 : 200);
     if (facts.rows >= 0) line += " rows=" + std::to_string(facts.rows);
+    for (const auto& [name, value] : {std::pair{"peer", &facts.peer},
+                                      {"save", &facts.saveId},
+                                      {"operator", &facts.operatorCode}})
+      if (!value->empty()) line += " " + logField(name, *value, 64);
     line += " bytes=" + std::to_string(replyBytes);
     char result[64];
     if (hr == S_OK)

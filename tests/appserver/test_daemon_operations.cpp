@@ -16,6 +16,7 @@
 #include "qadj/appserver/dates.h"
 #include "qadj/com/remote.h"
 #include "qadj/platform/text.h"
+#include "qadj/protocol/save_request.h"
 #include "qadj/protocol/statements.h"
 #include "qadj/testing/child_process.h"
 #include "qadj/testing/com_scope.h"
@@ -23,6 +24,7 @@
 #include "qadj/testing/store_calls.h"
 #include "qadj/testing/unavailable.h"
 #include "qadj/testing/wait_until.h"
+#include "qadj/testing/window_save.h"
 #include "support/databases.h"
 #include "support/postgres_server.h"
 
@@ -72,6 +74,7 @@ class DaemonOperations : public ::testing::Test {
 
 TEST_F(DaemonOperations, EachRequestIsOneLineNamingWhatRanWithoutTheValuesItCarried) {
   if (!serve("sqlite")) return;
+  const std::string saveId = newSaveId();
   {
     auto server = createServerOn(daemon_->host());
     ASSERT_TRUE(server);
@@ -80,6 +83,12 @@ TEST_F(DaemonOperations, EachRequestIsOneLineNamingWhatRanWithoutTheValuesItCarr
               com::S_OK);
     // Refused: this server runs no DELETE.
     EXPECT_NE(executeOn(*server, u"DELETE FROM XSTXLGL01 WHERE FXRY00='0012'").hr, com::S_OK);
+    // A save names its caller, save id and operator in its line, as in the journal.
+    EXPECT_EQ(
+        executeOn(*server, text::gbkToUtf16(windowSave("D1", "10000001", "0012", {{"0013", 2}})),
+                  saveOwnerData({saveId, "0001"}))
+            .hr,
+        com::S_OK);
     // A line break and quotes in an identifier must not break the line.
     fetchOn(*server, u"SELECT \"A\nqadj-remote \"\"forged\"\"\" FROM GSTRYGL0");
   }
@@ -97,6 +106,22 @@ TEST_F(DaemonOperations, EachRequestIsOneLineNamingWhatRanWithoutTheValuesItCarr
       linesWith({" ExecuteCommand provider=PUBLIC_DSP sql=\"DELETE FROM XSTXLGL01 WHERE FXRY00=?\"",
                  " error hr=0x80020009 text=\"The statement is refused"});
   EXPECT_EQ(refused.size(), 1u) << daemon_->log();
+  // Who changed the line, when and from where: the save's log line and its journal row
+  // name the same caller, save id and operator.
+  const auto save =
+      linesWith({" ExecuteCommand provider=PUBLIC_DSP sql=\"BEGIN UPDATE XSTXLGL01 ",
+                 " rows=2 peer=ipv4:127.0.0.1:", " save=" + saveId + " operator=0001 ", " OK "});
+  ASSERT_EQ(save.size(), 1u) << daemon_->log();
+  const auto peerAt = save[0].find("peer=") + 5;
+  const std::string peer = save[0].substr(peerAt, save[0].find(' ', peerAt) - peerAt);
+  ChildProcess journal(QADJ_APPSERVER_EXE,
+                       {"--db", url_, "--journal", "--product", "10000001", "--format", "csv"});
+  EXPECT_EQ(journal.finish(), 0) << journal.output();
+  EXPECT_EQ(
+      linesContaining(journal.output(), {",0001," + peer + ",D1,10000001,0012,0013,2,2," + saveId})
+          .size(),
+      1u)
+      << journal.output();
   EXPECT_EQ(linesWith({"sql=\"SELECT \\\"A?qadj-remote \\\"\\\"forged"}).size(), 1u)
       << daemon_->log();
   EXPECT_EQ(daemon_->log().find("'W1'"), std::string::npos) << "a literal value in the log";

@@ -53,12 +53,13 @@ CallOutcome fetchOn(com::IDispatch& server, const std::u16string& sqlText) {
   return out;
 }
 
-CallOutcome executeOn(com::IDispatch& server, const std::u16string& sqlText) {
+CallOutcome executeOn(com::IDispatch& server, const std::u16string& sqlText,
+                      const com::Variant& ownerData) {
   CallOutcome out;
   com::ExcepInfo excep;
   out.hr = callInOrder(server, DISPID_ExecuteCommand,
                        {Variant::bstr(u"PUBLIC_DSP"), Variant::bstr(sqlText),
-                        Variant::null().setByRef(), Variant::null().setByRef()},
+                        Variant::null().setByRef(), Variant(ownerData).setByRef()},
                        nullptr, &excep);
   if (out.hr == com::DISP_E_EXCEPTION) out.description = text::utf16ToUtf8(excep.description);
   return out;

@@ -214,6 +214,9 @@ struct RequestFacts {
   std::string provider;    // the provider named by the call, if any
   std::string statement;   // the statement run: its text or its shape (see wantsText)
   std::int64_t rows = -1;  // rows returned or changed; -1: nothing to tell
+  // A call that changes data names where it came from and what it carried: the
+  // caller's address, the save id and the operator of its owner data (empty: none).
+  std::string peer, saveId, operatorCode;
   // Set by the server: the log wants the statement's text itself, not only its shape
   // (the text with every literal value replaced by ?).
   bool wantsText = false;

@@ -39,8 +39,10 @@ std::u16string salespersonsOf(const std::string& warehouse);
 
 // FetchRecords of every row of sqlText (with field descriptions) through server.
 CallOutcome fetchOn(com::IDispatch& server, const std::u16string& sqlText);
-// ExecuteCommand of sqlText through server.
-CallOutcome executeOn(com::IDispatch& server, const std::u16string& sqlText);
+// ExecuteCommand of sqlText through server, with the owner data given (a save's, see
+// saveOwnerData; null: none).
+CallOutcome executeOn(com::IDispatch& server, const std::u16string& sqlText,
+                      const com::Variant& ownerData = com::Variant::null());
 // Creates the server object on host and fetches sqlText through it; the object is
 // released before returning.
 CallOutcome createAndFetch(const std::string& host, const std::u16string& sqlText);
