@@ -16,12 +16,14 @@
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "metrics_endpoint.h"
 #include "qadj/appserver/costore_product.h"
 #include "qadj/appserver/daemon_options.h"
 #include "qadj/appserver/database.h"
@@ -212,6 +214,7 @@ int serve(const DaemonOptions& o) {
   ro.listen = o.listen;
   ro.logRequests = o.logRequests;
   ro.logStatementText = o.logStatementText;
+  ro.countRequests = !o.metricsListen.empty();
   ro.healthy = [url = o.dbUrl] { return databaseAnswers(url); };
   ro.healthInterval = std::chrono::seconds(o.healthIntervalSeconds);
   if (!o.tokenFile.empty()) ro.token = readTokenFile(o.tokenFile);
@@ -248,6 +251,14 @@ int serve(const DaemonOptions& o) {
                            << ", database " << redacted(o.dbUrl)
                            << (ro.token.empty() ? "" : ", token required")
                            << (ro.tlsCertFile.empty() ? "" : ", TLS");
+  std::unique_ptr<MetricsEndpoint> metrics;
+  if (!o.metricsListen.empty()) {
+    metrics = std::make_unique<MetricsEndpoint>(
+        o.metricsListen, [&server] { return qadj::metrics::exposition(server.gauges()); });
+    Say(LogPriority::Notice) << "metrics on "
+                             << o.metricsListen.substr(0, o.metricsListen.rfind(':')) << ":"
+                             << metrics->port() << "/metrics";
+  }
   // Ready: the database answered above and the port listens. Without a service manager
   // (no NOTIFY_SOCKET) this does nothing.
   sd_notifyf(0, "READY=1\nSTATUS=serving on port %d", server.port());

@@ -24,6 +24,7 @@ std::string daemonUsage() {
          "                      [--reply-timeout SECONDS] [--max-connections N]\n"
          "                      [--log-requests on|off]\n"
          "                      [--log-sql shape|full] [--health-interval SECONDS]\n"
+         "                      [--metrics ADDR:PORT]\n"
          "       qadj-appserver --db URL --init-schema\n"
          "       qadj-appserver --db URL --init-demo\n"
          "       qadj-appserver --db URL --journal [--since YYYY-MM-DD] [--operator CODE]\n"
@@ -57,6 +58,7 @@ std::string daemonUsage() {
          "  --log-sql: statements in the request log as their shape, every literal value\n"
          "      replaced by ? (default), or in full, with the data they carry\n"
          "  --health-interval: how often the health service asks the database (default 5)\n"
+         "  --metrics: serves GET /metrics (Prometheus) on ADDR:PORT (default: none)\n"
          "  --probe: asks the health service of a daemon; exit status 0 when it serves\n"
          "  --journal: prints the transfers saved (one line per receiver), oldest first;\n"
          "      --since keeps those saved on or after the day (UTC)\n";
@@ -125,6 +127,12 @@ DaemonOptions parseDaemonOptions(const std::vector<std::string>& args,
       o.logStatementText = !choice(a, value(), "shape", "full");
     } else if (a == "--health-interval") {
       o.healthIntervalSeconds = positive(a, value());
+    } else if (a == "--metrics") {
+      o.metricsListen = value();
+      if (!com::SplitHostPort(o.metricsListen))
+        throw std::invalid_argument(
+            "--metrics needs ADDR:PORT with a port from 0 (any free port) to 65535, not " +
+            o.metricsListen);
     } else if (a == "--db") {
       o.dbUrl = value();
     } else if (a == "--listen") {

@@ -13,6 +13,7 @@
 #include "qadj/appserver/transfer.h"
 #include "qadj/platform/error.h"
 #include "qadj/platform/number_text.h"
+#include "qadj/platform/server_metrics.h"
 #include "qadj/platform/text.h"
 #include "qadj/protocol/appserver.h"
 
@@ -370,6 +371,7 @@ std::int64_t executeOnce(Database& db, std::string_view gbkText, const Transfer&
       purgeNowAndThen(db);
       if (claimSaveId(db, save->id, blockDigest(gbkText), now) == SaveClaim::AlreadyApplied) {
         db.commit();
+        metrics::countSave(metrics::SaveOutcome::Replayed);
         return 0;
       }
     }
@@ -396,6 +398,7 @@ std::int64_t executeOnce(Database& db, std::string_view gbkText, const Transfer&
                          "); the block was applied completely or not at all: reload the data "
                          "to see which before saving again");
   }
+  metrics::countSave(metrics::SaveOutcome::Applied);
   return changed;
 }
 
@@ -410,9 +413,8 @@ void pauseBeforeRetry(int attempt) {
       std::chrono::milliseconds(std::uniform_int_distribution<int>(1, most)(jitter)));
 }
 
-}  // namespace
-
-std::int64_t executeCommand(Database& db, std::string_view gbkText, const SaveContext* save) {
+// executeCommand without the counting of its outcome.
+std::int64_t executeOrRefuse(Database& db, std::string_view gbkText, const SaveContext* save) {
   noteStatement(gbkText);
   const auto match = statements::matchCommand(gbkText);
   if (!match) {
@@ -436,6 +438,19 @@ std::int64_t executeCommand(Database& db, std::string_view gbkText, const SaveCo
     }
     conflictRetryCount.fetch_add(1, std::memory_order_relaxed);
     pauseBeforeRetry(attempt);
+  }
+}
+
+}  // namespace
+
+std::int64_t executeCommand(Database& db, std::string_view gbkText, const SaveContext* save) {
+  try {
+    return executeOrRefuse(db, gbkText, save);
+  } catch (const OutcomeUnknown&) {
+    throw;  // neither applied nor refused, as far as the server can tell
+  } catch (...) {
+    metrics::countSave(metrics::SaveOutcome::Refused);
+    throw;
   }
 }
 

@@ -201,8 +201,8 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
   std::condition_variable reaperWake;  // also wakes the health checker
   std::thread reaper;
   std::thread healthChecker;
-  bool lastHealth = true;          // what the health service answers (the checker's own)
-  std::size_t replyBytesSeen = 0;  // by the reaper, at its last round
+  std::atomic<bool> lastHealth{true};  // what the health service answers
+  std::size_t replyBytesSeen = 0;      // by the reaper, at its last round
 
   // --- bookkeeping -------------------------------------------------------------
   // Refuses a call without the server's token. Refused calls are logged (when logging)
@@ -219,6 +219,7 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     else if (!sameSecret(std::string_view(it->second.data(), it->second.size()), token))
       why = "wrong";
     if (!why) return grpc::Status::OK;
+    if (options.countRequests) metrics::countRequest(op, metrics::Outcome::Refused, 0);
     if (options.logRequests)
       serverLog(LogPriority::Warning, "client=" + printable(client) + " " + op +
                                           " refused: access token " + why + ", " +
@@ -259,10 +260,16 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
   // statement), what came back (rows, bytes of the reply), the outcome and how long it
   // took. Everything a client sent is made printable by logField.
   void log(const char* op, const std::string& client, std::uint64_t id, const RequestFacts& facts,
-           std::size_t replyBytes, HRESULT hr, const std::u16string& error,
-           Clock::time_point start) const {
-    if (!options.logRequests) return;
+           std::size_t replyBytes, HRESULT hr, const std::u16string& error, Clock::time_point start,
+           bool busy) const {
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    if (options.countRequests)
+      metrics::countRequest(facts.method.empty() ? op : facts.method,
+                            busy            ? metrics::Outcome::Busy
+                            : succeeded(hr) ? metrics::Outcome::Ok
+                                            : metrics::Outcome::Error,
+                            ms / 1000);
+    if (!options.logRequests) return;
     char object[32];
     std::snprintf(object, sizeof object, "object=~%08lx", objectTag(id));
     std::string line = "client=" + printable(client) + " " + object + " " +
@@ -429,14 +436,17 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
         hr = DISP_E_EXCEPTION;
       }
       reply.set_hr(hr);
+      answeredBusy_ = true;
       log(reply, hr, why);
     }
     // The caller's object (renewing its lease), or null when it was released.
     std::shared_ptr<ServedObject> object() const { return server_.find(client_, objectId_); }
     void setObjectId(std::uint64_t id) { objectId_ = id; }
-    // What the object's code notes for the log line (see CallerScope), or null when
-    // the server does not log.
-    RequestFacts* facts() { return server_.options.logRequests ? &facts_ : nullptr; }
+    // What the object's code notes for the log line and the request counters (see
+    // CallerScope), or null when the server neither logs nor counts requests.
+    RequestFacts* facts() {
+      return server_.options.logRequests || server_.options.countRequests ? &facts_ : nullptr;
+    }
     // Charges memory the call holds until its reply is sent (see CallAdmission).
     bool charge(std::size_t bytes) {
       const bool room = server_.admission->charge(ctx_, bytes);
@@ -467,12 +477,14 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     grpc::Status status_;
     bool admitted_ = false;
     const char16_t* busy_ = nullptr;
+    bool answeredBusy_ = false;  // the reply says the server is busy
     std::size_t charged_ = 0;
     RequestFacts facts_;
 
     template <class Reply>
     void log(const Reply& reply, HRESULT hr, const std::u16string& error) const {
-      server_.log(op_, client_, objectId_, facts_, reply.ByteSizeLong(), hr, error, start_);
+      server_.log(op_, client_, objectId_, facts_, reply.ByteSizeLong(), hr, error, start_,
+                  answeredBusy_);
       if (admitted_) server_.admission->replyBuilt(ctx_);
     }
   };
@@ -805,6 +817,14 @@ void RemoteObjectServer::shutdown() {
 
 void RemoteObjectServer::wait() {
   if (impl_->server) impl_->server->Wait();
+}
+
+metrics::Gauges RemoteObjectServer::gauges() const {
+  metrics::Gauges g;
+  g.objects = objectCount();
+  g.connections = impl_->gate ? impl_->gate->openConnections() : 0;
+  g.databaseUp = impl_->lastHealth.load();
+  return g;
 }
 
 std::size_t RemoteObjectServer::objectCount() const {

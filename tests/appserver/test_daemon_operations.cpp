@@ -2,12 +2,14 @@
 // service that follows the database, the access token rotated by SIGHUP, --version.
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -72,8 +74,25 @@ class DaemonOperations : public ::testing::Test {
   std::unique_ptr<DaemonProcess> daemon_;
 };
 
-TEST_F(DaemonOperations, EachRequestIsOneLineNamingWhatRanWithoutTheValuesItCarried) {
-  if (!serve("sqlite")) return;
+// What the daemon's metrics endpoint answers, through curl and (where installed) checked
+// by Prometheus's own promtool; "" when curl fails.
+std::string scrapeMetrics(const std::string& log, const std::string& dir) {
+  const auto at = log.find("metrics on ");
+  if (at == std::string::npos) return {};
+  const std::string url = "http://" + log.substr(at + 11, log.find('\n', at) - at - 11);
+  const bool promtool = ::access("/usr/bin/promtool", X_OK) == 0;
+  if (!promtool) std::cout << "promtool is not installed: the format is not checked\n";
+  ChildProcess scrape(
+      "/bin/bash", {"-c", "set -o pipefail; curl -fsS " + url + " | tee " + dir +
+                              "/metrics.txt | " + (promtool ? "promtool check metrics" : "cat")});
+  EXPECT_EQ(scrape.finish(), 0) << scrape.output();
+  std::ostringstream text;
+  text << std::ifstream(dir + "/metrics.txt").rdbuf();
+  return text.str();
+}
+
+TEST_F(DaemonOperations, EachRequestIsOneLineAndOneCountNamingWhatRanWithoutTheValuesItCarried) {
+  if (!serve("sqlite", {"--metrics", "127.0.0.1:0"})) return;
   const std::string saveId = newSaveId();
   {
     auto server = createServerOn(daemon_->host());
@@ -83,12 +102,11 @@ TEST_F(DaemonOperations, EachRequestIsOneLineNamingWhatRanWithoutTheValuesItCarr
               com::S_OK);
     // Refused: this server runs no DELETE.
     EXPECT_NE(executeOn(*server, u"DELETE FROM XSTXLGL01 WHERE FXRY00='0012'").hr, com::S_OK);
-    // A save names its caller, save id and operator in its line, as in the journal.
-    EXPECT_EQ(
-        executeOn(*server, text::gbkToUtf16(windowSave("D1", "10000001", "0012", {{"0013", 2}})),
-                  saveOwnerData({saveId, "0001"}))
-            .hr,
-        com::S_OK);
+    // A save names its caller, save id and operator in its line, as in the journal; sent
+    // again (its answer lost), it is not applied twice.
+    const auto save = text::gbkToUtf16(windowSave("D1", "10000001", "0012", {{"0013", 2}}));
+    for (int send = 0; send < 2; ++send)
+      EXPECT_EQ(executeOn(*server, save, saveOwnerData({saveId, "0001"})).hr, com::S_OK);
     // A line break and quotes in an identifier must not break the line.
     fetchOn(*server, u"SELECT \"A\nqadj-remote \"\"forged\"\"\" FROM GSTRYGL0");
   }
@@ -122,6 +140,19 @@ TEST_F(DaemonOperations, EachRequestIsOneLineNamingWhatRanWithoutTheValuesItCarr
           .size(),
       1u)
       << journal.output();
+  // The same requests counted, saves by outcome, in the format Prometheus reads.
+  const std::string metrics = scrapeMetrics(daemon_->log(), dir_.path());
+  for (const char* line :
+       {"qadj_requests_total{method=\"FetchRecords\",outcome=\"ok\"} 1\n",
+        "qadj_requests_total{method=\"FetchRecords\",outcome=\"error\"} 1\n",
+        "qadj_requests_total{method=\"ExecuteCommand\",outcome=\"error\"} 1\n",
+        "qadj_request_duration_seconds_count{method=\"ExecuteCommand\",outcome=\"ok\"} 2\n",
+        "qadj_request_duration_seconds_bucket{method=\"ExecuteCommand\",outcome=\"ok\",le=\"+Inf\"}"
+        " 2\n",
+        "qadj_saves_total{outcome=\"applied\"} 1\n", "qadj_saves_total{outcome=\"replayed\"} 1\n",
+        "qadj_saves_total{outcome=\"refused\"} 1\n", "qadj_open_objects 0\n",
+        "qadj_database_up 1\n"})
+    EXPECT_NE(metrics.find(line), std::string::npos) << line << metrics;
   EXPECT_EQ(linesWith({"sql=\"SELECT \\\"A?qadj-remote \\\"\\\"forged"}).size(), 1u)
       << daemon_->log();
   EXPECT_EQ(daemon_->log().find("'W1'"), std::string::npos) << "a literal value in the log";

@@ -45,6 +45,8 @@ struct DaemonOptions {
   bool logRequests = true;
   bool logStatementText = false;
   int healthIntervalSeconds = 5;  // the database is asked at most this often
+  // --metrics ADDR:PORT: where GET /metrics answers; empty: no metrics endpoint.
+  std::string metricsListen;
   // --probe HOST:PORT: asks that daemon's health service.
   std::string probeTarget;
   // --journal: which transfers to print, and how.

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "qadj/com/com.h"
+#include "qadj/platform/server_metrics.h"
 
 namespace qadj::com {
 
@@ -50,6 +51,8 @@ struct RemoteServerOptions {
   // replaced by ?) unless logStatementText, which logs the text itself, data and all.
   bool logRequests = false;
   bool logStatementText = false;
+  // Requests counted for a monitoring system (qadj/platform/server_metrics.h).
+  bool countRequests = false;
   // The standard health service (grpc.health.v1.Health, not behind the token) answers
   // SERVING while healthy() returns true and NOT_SERVING while it returns false or
   // throws. It is asked at start() and then every healthInterval on a thread of its
@@ -122,6 +125,9 @@ class QADJ_PLATFORM_API RemoteObjectServer {
   void wait();
   // Number of live objects (all clients).
   std::size_t objectCount() const;
+  // The objects, open connections and health the server has now, for a monitoring
+  // system; safe from any thread.
+  metrics::Gauges gauges() const;
 
  private:
   struct Impl;
