@@ -336,7 +336,7 @@ int main(int argc, char** argv) {
   } catch (const ConfigurationError& e) {
     Say(LogPriority::Error) << e.what();
     return kExitConfiguration;
-  } catch (const NoSuchDatabase& e) {
+  } catch (const UnusableDatabase& e) {
     Say(LogPriority::Error) << e.what();
     return kExitConfiguration;
   } catch (const std::exception& e) {

@@ -64,12 +64,6 @@ std::string daemonUsage() {
          "      --since keeps those saved on or after the day (UTC)\n";
 }
 
-bool isLoopbackAddress(const std::string& listen) {
-  const auto colon = listen.rfind(':');
-  const std::string host = colon == std::string::npos ? listen : listen.substr(0, colon);
-  return host.rfind("127.", 0) == 0 || host == "localhost" || host == "[::1]" || host == "::1";
-}
-
 namespace {
 
 // A limit option's value: a whole number from 1 to 65536.
@@ -212,7 +206,7 @@ DaemonOptions parseDaemonOptions(const std::vector<std::string>& args,
         o.listen);
   if (o.tlsCert.empty() != o.tlsKey.empty())
     throw std::invalid_argument("--tls-cert and --tls-key go together");
-  if (o.action == DaemonOptions::Action::Serve && !isLoopbackAddress(o.listen) &&
+  if (o.action == DaemonOptions::Action::Serve && !com::IsLoopbackAddress(o.listen) &&
       o.tokenFile.empty())
     throw std::invalid_argument("listening on " + o.listen +
                                 " (not loopback) requires --token-file");

@@ -2,13 +2,16 @@
 // from declared types (expressions from their values), statements prepared once.
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <type_traits>
 
 #include "qadj/appserver/database.h"
@@ -249,16 +252,35 @@ void refuseFts3Tokenizer(sqlite3_context* ctx, int, sqlite3_value**) {
   sqlite3_result_error(ctx, "fts3_tokenizer is not available", -1);
 }
 
+// A database file that this user cannot write (or whose folder, where SQLite keeps its
+// journal, it cannot write) fails with a cause and a fix the administrator can act on,
+// not with SQLite's "attempt to write a readonly database" at the first save.
+void requireWritable(const std::string& path) {
+  const auto slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : path.substr(0, slash);
+  for (const auto& [what, name, mode] :
+       {std::tuple{"SQLite database", path, R_OK | W_OK}, {"folder", folder, W_OK | X_OK}}) {
+    if (::access(name.c_str(), mode) == 0) continue;
+    throw UnusableDatabase("the " + std::string(what) + " " + name +
+                           " cannot be read and written by this user (" + std::strerror(errno) +
+                           "): make the daemon's user its owner, e.g. chown qadj " + name);
+  }
+}
+
 class SqliteDatabase final : public Database {
  public:
   SqliteDatabase(const std::string& path, int busyTimeoutMs, OpenMode mode)
       : busyTimeoutMs_(busyTimeoutMs) {
     struct stat st {};
     const bool existed = ::stat(path.c_str(), &st) == 0;
-    if (mode == OpenMode::Existing && !existed)
-      throw NoSuchDatabase("there is no SQLite database at " + path +
-                           ": check the path (only qadj-appserver --init-schema or --init-demo, "
-                           "or mis-host --seed-demo, make a new one)");
+    const bool missing = !existed && errno == ENOENT;
+    if (mode == OpenMode::Existing && missing)
+      throw UnusableDatabase("there is no SQLite database at " + path +
+                             ": check the path (only qadj-appserver --init-schema or --init-demo, "
+                             "or mis-host --seed-demo, make a new one)");
+    if (!missing) requireWritable(path);  // also one this user cannot even see
     const int create = mode == OpenMode::Create ? SQLITE_OPEN_CREATE : 0;
     const int rc = sqlite3_open_v2(path.c_str(), &db_,
                                    SQLITE_OPEN_READWRITE | create | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -479,13 +501,13 @@ std::optional<std::string> sqlitePathOf(const std::string& url) {
 
 std::unique_ptr<Database> openDatabase(const std::string& url, OpenMode mode) {
   if (const auto path = sqlitePathOf(url)) {
-    if (path->empty()) throw NoSuchDatabase("database URL '" + url + "' names no file");
+    if (path->empty()) throw UnusableDatabase("database URL '" + url + "' names no file");
     return openSqlite(*path, kSqliteBusyTimeoutMs, mode);
   }
   if (url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0)
     return openPostgres(url);
-  throw NoSuchDatabase("database URL '" + url +
-                       "' is not understood: use sqlite:PATH or postgresql://...");
+  throw UnusableDatabase("database URL '" + url +
+                         "' is not understood: use sqlite:PATH or postgresql://...");
 }
 
 }  // namespace qadj::appserver

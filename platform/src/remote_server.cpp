@@ -69,9 +69,9 @@ void ensureThreadInitialised() {
   }
 }
 
-// 127.x.y.z (numeric only: a host name starting with "127." may resolve anywhere),
-// localhost, [::1] or a unix socket.
-bool isLoopback(const std::string& listen) {
+}  // namespace
+
+bool IsLoopbackAddress(const std::string& listen) {
   if (listen.starts_with("127.")) {
     const auto colon = listen.rfind(':');
     const std::string host = listen.substr(0, colon);
@@ -80,6 +80,8 @@ bool isLoopback(const std::string& listen) {
   return listen.starts_with("localhost:") || listen.starts_with("[::1]:") ||
          listen.starts_with("unix:");
 }
+
+namespace {
 
 // Compares a presented token with the server's in time that does not depend on where
 // they differ.
@@ -718,7 +720,7 @@ void RemoteObjectServer::registerClass(const Guid& clsid, const std::string& /*p
 void RemoteObjectServer::start() {
   auto& o = impl_->options;
   if (impl_->server) throw Exception("remote object server already started");
-  if (!isLoopback(o.listen) && o.token.empty())
+  if (!IsLoopbackAddress(o.listen) && o.token.empty())
     throw Exception("listening on " + o.listen + " requires an access token");
   if (o.lease.count() <= 0) throw Exception("the lease must be positive");
   std::shared_ptr<grpc::ServerCredentials> creds;
@@ -784,7 +786,7 @@ void RemoteObjectServer::start() {
 }
 
 void RemoteObjectServer::setToken(std::string token) {
-  if (token.empty() && !isLoopback(impl_->options.listen))
+  if (token.empty() && !IsLoopbackAddress(impl_->options.listen))
     throw Exception("listening on " + impl_->options.listen + " requires an access token");
   std::lock_guard lock(impl_->tokenMutex);
   impl_->token = std::move(token);

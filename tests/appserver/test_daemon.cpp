@@ -162,6 +162,9 @@ TEST(Daemon, RefusesWhatAnAdministratorGetsWrongInOneLineNamingIt) {
   };
   const std::vector<Case> wrong = {
       {{"--db", "sqlite:" + emptyFile, "--listen", "0.0.0.0:0"}, 2, "requires --token-file"},
+      {{"--db", "sqlite:" + emptyFile, "--listen", "127.attacker.example:0"},
+       2,
+       "requires --token-file"},
       {{"--db", "sqlite:" + emptyFile, "--listen", "127.0.0.1:99999"}, 2, "not 127.0.0.1:99999"},
       {{"--probe", "127.0.0.1:72847"}, 2, "from 1 to 65535, not 127.0.0.1:72847"},
       {{"--probe", "127.0.0.1:0"}, 2, "from 1 to 65535"},
@@ -189,6 +192,18 @@ TEST(Daemon, RefusesWhatAnAdministratorGetsWrongInOneLineNamingIt) {
     }
   }
   ::close(holder);
+
+  // A database this user may not write is named with its fix at start, not met as
+  // "attempt to write a readonly database" at the first save (root plays nobody).
+  ::chmod((dir.path() + "/quota.sqlite").c_str(), 0444);
+  std::vector<std::string> asUser = {QADJ_APPSERVER_EXE, "--db", db, "--listen", "127.0.0.1:0"};
+  if (::getuid() == 0)
+    asUser.insert(asUser.begin(), {"--reuid=nobody", "--regid=nogroup", "--clear-groups"});
+  qadj::testing::ChildProcess locked(::getuid() == 0 ? "/usr/bin/setpriv" : QADJ_APPSERVER_EXE,
+                                     {asUser.begin() + (::getuid() == 0 ? 0 : 1), asUser.end()});
+  EXPECT_EQ(locked.finish(), kExitConfiguration) << locked.output();
+  EXPECT_NE(locked.output().find("cannot be read and written by this user"), std::string::npos)
+      << locked.output();
 }
 
 TEST(Daemon, JournalPrintsEachReceiverOfEachSaveAsTableOrCsv) {

@@ -67,9 +67,6 @@ std::string daemonUsage();
 DaemonOptions parseDaemonOptions(const std::vector<std::string>& args,
                                  const std::string& environmentDbUrl = "");
 
-// True for 127.0.0.0/8, localhost and [::1] (with a port).
-bool isLoopbackAddress(const std::string& listen);
-
 // Throws ConfigurationError, naming the file as what ("token file", "TLS key file"),
 // when a file holding a secret can be read or written by other users (any "other"
 // permission bit, or group write: root:qadj 0640 is the daemon's own group). A file

@@ -23,10 +23,12 @@ class DatabaseError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The URL names no database that can be opened, whatever happens later: a scheme not
-// understood, no file, or a SQLite file that does not exist (OpenMode::Existing). Only
-// the administrator can mend it; the daemon exits with its configuration status.
-class NoSuchDatabase : public DatabaseError {
+// The URL names no database this user can use, whatever happens later: a scheme not
+// understood, no file, a SQLite file that does not exist (OpenMode::Existing), or one
+// that this user may not read and write (the file or its folder, where SQLite keeps its
+// journal). Only the administrator can mend it; the daemon exits with its
+// configuration status.
+class UnusableDatabase : public DatabaseError {
  public:
   using DatabaseError::DatabaseError;
 };
@@ -268,8 +270,9 @@ enum class OpenMode { Create, Existing };
 
 // Opens a session from a URL: "sqlite:PATH" (the file created when missing if mode
 // allows) or "postgresql://..." / "postgres://..." (libpq connection URI). Throws
-// NoSuchDatabase when the URL is not understood, names no file or a SQLite file that is
-// missing where it may not be created; DatabaseError when the database cannot be opened.
+// UnusableDatabase when the URL is not understood, names no file, a SQLite file that is
+// missing where it may not be created or one this user may not read and write; DatabaseError when
+// the database cannot be opened.
 std::unique_ptr<Database> openDatabase(const std::string& url, OpenMode mode = OpenMode::Create);
 
 // busyTimeoutMs: how long a request waits for another session's write lock.

@@ -71,6 +71,12 @@ struct HostPort {
 // number from 0 to 65535 (0: any free port, for listening only).
 QADJ_PLATFORM_API std::optional<HostPort> SplitHostPort(const std::string& text);
 
+// True when an address to listen on ("HOST:PORT") is reached from this computer only:
+// a numeric 127.x.y.z, localhost, [::1], or a unix socket ("unix:PATH"). A host name
+// that starts with "127." is not: it may resolve anywhere. A server listening anywhere
+// else requires a token.
+QADJ_PLATFORM_API bool IsLoopbackAddress(const std::string& listen);
+
 // What the health service of a server answered.
 struct HealthAnswer {
   bool serving = false;  // SERVING
