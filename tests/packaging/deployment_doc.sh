@@ -35,6 +35,24 @@ cat > "$scratch/inside.sh" << 'INSIDE'
 set -euo pipefail
 fail() { echo "FAIL: $*"; cat /run/scratch-services/qadj-appserver.log 2> /dev/null; exit 1; }
 pid() { cat /run/scratch-services/qadj-appserver.pid; }
+# The same sandbox serves PostgreSQL: a server of the scratch root's own on its loopback
+# (through its superuser, as a private test server may), then the guide's SQLite again.
+serves_postgresql() {
+  local bin env=/etc/qadj_vsd/appserver.env url=postgresql://postgres@127.0.0.1:5432/postgres
+  bin=$(ls -d /usr/lib/postgresql/*/bin | tail -n 1)
+  install -d -o postgres -m 0700 /var/tmp/pg
+  runuser -u postgres -- "$bin/initdb" -D /var/tmp/pg -A trust -U postgres --no-sync > /dev/null
+  runuser -u postgres -- "$bin/pg_ctl" -D /var/tmp/pg -w -l /var/tmp/pg.log \
+    -o "-c listen_addresses=127.0.0.1 -k /var/tmp" start > /dev/null
+  qadj-appserver --db "$url" --init-schema > /dev/null
+  cp "$env" /root/env.sqlite
+  printf 'QADJ_DB_URL=%s\nQADJ_APPSERVER_OPTIONS=--allow-superuser\n' "$url" >> "$env"
+  systemctl restart qadj-appserver
+  qadj-appserver --probe localhost:7311 > /dev/null || fail "no service on PostgreSQL"
+  grep -q "database $url" /run/scratch-services/qadj-appserver.log || fail "not on PostgreSQL"
+  cp /root/env.sqlite "$env"
+  systemctl restart qadj-appserver
+}
 check_after_block() {
   case $1 in
     1) id qadj > /dev/null || fail "the package made no user qadj"
@@ -50,11 +68,13 @@ check_after_block() {
        grep -q '^CapBnd:[[:space:]]*0000000000000000' "/proc/$first/status" || fail "capabilities kept"
        nsenter -t "$first" -m -r touch /etc/qadj_vsd/x 2> /dev/null && fail "the service may write /etc"
        nsenter -t "$first" -m -r touch /var/lib/qadj_vsd/x || fail "the service may not write its folder"
-       rm -f /var/lib/qadj_vsd/x ;;
+       rm -f /var/lib/qadj_vsd/x
+       serves_postgresql ;;
     3) grep -q 'token required' /run/scratch-services/qadj-appserver.log || fail "no token required" ;;
     4) grep -q 'token read again' /run/scratch-services/qadj-appserver.log ||
-         fail "the token was not read again" ;;
-    5) [ "$(pid)" != "$first" ] || fail "the upgrade did not restart the service" ;;
+         fail "the token was not read again"
+       before=$(pid) ;;
+    5) [ "$(pid)" != "$before" ] || fail "the upgrade did not restart the service" ;;
     6) [ ! -e /etc/systemd/system/multi-user.target.wants/qadj-appserver.service ] ||
          fail "the purge left the service enabled"
        ! systemctl is-active --quiet qadj-appserver || fail "the purge left the service running"
