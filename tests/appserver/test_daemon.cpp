@@ -206,6 +206,32 @@ TEST(Daemon, RefusesWhatAnAdministratorGetsWrongInOneLineNamingIt) {
       << locked.output();
 }
 
+// A database of an earlier version (no record of saves, no guards) is brought up to date
+// by --init-schema, as often as it is run, without a quota row changed.
+TEST(Daemon, InitSchemaUpgradesAnEarlierDatabaseAndChangesNoRow) {
+  qadj::testing::TempDir dir;
+  const std::string url = "sqlite:" + dir.path() + "/earlier.sqlite";
+  ASSERT_EQ(Daemon({"--db", url, "--init-demo"}).finish(), 0);
+  const char* quotas = "SELECT COUNT(*), SUM(XL0000) FROM XSTXLGL01";
+  const char* extras =
+      "SELECT COUNT(*) FROM sqlite_master WHERE type = 'trigger' OR name LIKE 'QADJ%'";
+  auto db = openDatabase(url, OpenMode::Existing);
+  const auto rows = db->query(quotas).rows, made = db->query(extras).rows;
+  std::string drop;
+  for (const auto& name : db->query("SELECT type, name FROM sqlite_master WHERE type = 'trigger' "
+                                    "OR (type = 'table' AND name LIKE 'QADJ%')")
+                              .rows)
+    drop += "DROP " + std::get<std::string>(name[0]) + " " + std::get<std::string>(name[1]) + ";";
+  db->executeScript(drop);
+  ASSERT_FALSE(saveRecordExists(*db));
+  for (int run = 0; run < 2; ++run) {
+    Daemon upgrade({"--db", url, "--init-schema"});
+    EXPECT_EQ(upgrade.finish(), 0) << upgrade.output();
+    EXPECT_EQ(db->query(extras).rows, made);
+    EXPECT_EQ(db->query(quotas).rows, rows);
+  }
+}
+
 TEST(Daemon, JournalPrintsEachReceiverOfEachSaveAsTableOrCsv) {
   qadj::testing::TempDir dir;
   const std::string url = "sqlite:" + dir.path() + "/journal.sqlite";
