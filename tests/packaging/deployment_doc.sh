@@ -5,7 +5,8 @@
 # (mounts, processes, and a network with loopback only). The packages of this build are
 # installed there, the database made as the service user, the service started as its
 # unit would start it, probed, its token rotated, the packages upgraded by installing
-# them again and purged; between the blocks, what the guide promises is checked.
+# them again, the database backed up and restored, the packages purged; between the
+# blocks, what the guide promises is checked.
 # usage: deployment_doc.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$1
@@ -29,7 +30,7 @@ awk '/<!-- run by tests\/packaging -->/ { marked = 1; next }
      inside && /^```/ { inside = 0; marked = 0; print "check_after_block " n; next }
      inside { print }' "$source/docs/deployment.md" > "$scratch/guide.sh"
 blocks=$(grep -c '^check_after_block' "$scratch/guide.sh" || true)
-[ "$blocks" -eq 6 ] || { cat "$scratch/guide.sh"; echo "FAIL: $blocks marked blocks, not 6"; exit 1; }
+[ "$blocks" -eq 8 ] || { cat "$scratch/guide.sh"; echo "FAIL: $blocks marked blocks, not 8"; exit 1; }
 
 cat > "$scratch/inside.sh" << 'INSIDE'
 set -euo pipefail
@@ -75,7 +76,16 @@ check_after_block() {
          fail "the token was not read again"
        before=$(pid) ;;
     5) [ "$(pid)" != "$before" ] || fail "the upgrade did not restart the service" ;;
-    6) [ ! -e /etc/systemd/system/multi-user.target.wants/qadj-appserver.service ] ||
+    6) copy=/var/lib/qadj_vsd/quota-$(date +%F).sqlite
+       [ "$(sqlite3 "$copy" 'PRAGMA integrity_check')" = ok ] || fail "no sound backup at $copy"
+       # A change after the backup, which the restore must undo.
+       runuser -u qadj -- sqlite3 /var/lib/qadj_vsd/quota.sqlite \
+         "INSERT INTO GSTJYGL1 (SPDM00, SPMC00) VALUES ('later', 'x')" ;;
+    7) [ "$(sqlite3 /var/lib/qadj_vsd/quota.sqlite "SELECT COUNT(*) FROM GSTJYGL1")" = 0 ] ||
+         fail "the restore kept a change made after the backup"
+       [ "$(stat -c %U /var/lib/qadj_vsd/quota.sqlite)" = qadj ] || fail "the restored file is not qadj's"
+       qadj-appserver --probe localhost:7311 > /dev/null || fail "no service after the restore" ;;
+    8) [ ! -e /etc/systemd/system/multi-user.target.wants/qadj-appserver.service ] ||
          fail "the purge left the service enabled"
        ! systemctl is-active --quiet qadj-appserver || fail "the purge left the service running"
        [ -f /var/lib/qadj_vsd/quota.sqlite ] || fail "the purge removed the database"
