@@ -80,12 +80,19 @@ std::string describe(PGconn* conn, PGresult* res) {
   return msg.empty() ? "database request failed" : msg;
 }
 
+// What a bounded text column (boundedText) fails with: PostgreSQL has no function that
+// raises an error, so the item casts this text (made non-constant by an empty part of the
+// value, so that the planner cannot fold it) to an integer.
+constexpr std::string_view kTooLongMarker = "qadj: a text value too long to send";
+
 // Throws the error of a failed result: TransactionConflict when the server rolled the
 // transaction back as a deadlock victim (40P01) or for a serialization failure (40001),
-// else DatabaseError.
+// ResultTooLarge for a bounded text column's value too long, else DatabaseError.
 [[noreturn]] void fail(PGconn* conn, PGresult* res) {
   const char* state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
   const std::string code = state ? state : "";
+  if (code == "22P02" && describe(conn, res).find(kTooLongMarker) != std::string::npos)
+    throw ResultTooLarge(kMaxTextValueBytes);
   if (code == "40P01" || code == "40001") throw TransactionConflict(describe(conn, res));
   if (code == "55P03") throw DatabaseError(busyMessage(kBusyTimeoutMs));  // lock_timeout
   throw DatabaseError(describe(conn, res));
@@ -180,6 +187,15 @@ class PostgresDatabase final : public Database {
   }
 
   std::string dialect() const override { return "postgresql"; }
+
+  // Both branches are the column, so the item keeps its type and declared width (a CASE
+  // of one typmod keeps it); the condition reads the value's size without its bytes.
+  std::string boundedText(std::string_view column) const override {
+    const std::string c(column);
+    return "CASE WHEN octet_length(" + c + ") > " + std::to_string(kMaxTextValueBytes) + " AND ('" +
+           std::string(kTooLongMarker) + "' || substr(" + c + ", 1, 0))::int = 0" + " THEN " + c +
+           " ELSE " + c + " END";
+  }
   bool healthy() const override { return PQstatus(conn_) == CONNECTION_OK; }
 
   // Rows are taken one at a time (libpq's single-row mode), so that a result over the

@@ -5,6 +5,8 @@
 #include <cassert>
 #include <cctype>
 #include <chrono>
+#include <map>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -277,6 +279,37 @@ FetchResult encodeResult(const ResultSet& rs, const std::vector<PacketColumn>& c
   return result;
 }
 
+namespace {
+
+// The statement of served as db runs it: every text column of its select list
+// bounded (Database::boundedText), named as before. Made once per query and dialect.
+std::string_view statementFor(const ServedQuery& served, const Database& db) {
+  static std::mutex mutex;
+  static std::map<std::pair<const ServedQuery*, std::string>, std::string> made;
+  std::lock_guard lock(mutex);
+  auto [at, isNew] = made.try_emplace({&served, db.dialect()});
+  if (!isNew) return at->second;
+  const std::string_view sql = served.sql;
+  const auto from = sql.find(" FROM ");
+  assert(sql.starts_with("SELECT ") && from != std::string_view::npos);
+  std::string list;
+  std::size_t start = 7;
+  for (const PacketColumn& column : served.columns) {
+    const auto end = std::min(sql.find(", ", start), from);
+    const std::string_view item = sql.substr(start, end - start);
+    if (!list.empty()) list += ", ";
+    list += column.kind == ColumnKind::Text
+                ? db.boundedText(item) + " AS " + std::string(column.name)
+                : std::string(item);
+    start = end + 2;
+  }
+  assert(start == from + 2);  // one item per column
+  at->second = "SELECT " + list + std::string(sql.substr(from));
+  return at->second;
+}
+
+}  // namespace
+
 FetchResult fetchRecords(Database& db, std::string_view gbkText, std::int32_t count,
                          std::int32_t options) {
   if (options & kFetchReset) return resetResult();
@@ -294,7 +327,7 @@ FetchResult fetchRecords(Database& db, std::string_view gbkText, std::int32_t co
   for (const auto& value : match.value->values) params.push_back(parameterOf(value));
   const ResultSet rs = [&] {
     ClientWork client(db);
-    return db.readOnlyQuery(served.sql, params);
+    return db.readOnlyQuery(statementFor(served, db), params);
   }();
   return encodeResult(rs, served.columns, count);
 }

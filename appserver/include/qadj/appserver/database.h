@@ -146,6 +146,12 @@ class Database {
   // privileges do (see docs/access-control.md), so this is a no-op there.
   virtual void guardClientWork(bool on) { (void)on; }
 
+  // A select-list item of a text column bounded before its value leaves the database
+  // server: the item fails the query with ResultTooLarge(kMaxTextValueBytes) for a
+  // longer value, else it is the column, with its declared type and width. SQLite
+  // bounds every value itself (its length limit), so there it is column as it stands.
+  virtual std::string boundedText(std::string_view column) const { return std::string(column); }
+
   // Largest result query() may build, counted in bytes of its values (text bytes, 8
   // for a number or date) as the rows are read; 0 means no limit. A query passing it
   // throws ResultTooLarge without reading further rows; so does a statement that would
