@@ -21,31 +21,9 @@ struct Series {
   std::array<std::uint64_t, kBuckets.size()> atMost{};  // cumulative, as exposed
 };
 
-const char* label(Outcome outcome) {
-  switch (outcome) {
-    case Outcome::Ok:
-      return "ok";
-    case Outcome::Error:
-      return "error";
-    case Outcome::Busy:
-      return "busy";
-    case Outcome::Refused:
-      return "refused";
-  }
-  return "error";
-}
-
-const char* label(SaveOutcome outcome) {
-  switch (outcome) {
-    case SaveOutcome::Applied:
-      return "applied";
-    case SaveOutcome::Replayed:
-      return "replayed";
-    case SaveOutcome::Refused:
-      return "refused";
-  }
-  return "refused";
-}
+// The labels of Outcome and SaveOutcome, in the enumerations' order.
+constexpr const char* kOutcomes[] = {"ok", "error", "busy", "refused"};
+constexpr const char* kSaveOutcomes[] = {"applied", "replayed", "refused"};
 
 struct Registry {
   std::mutex mutex;
@@ -78,7 +56,7 @@ void countRequest(std::string_view method, Outcome outcome, double seconds) {
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') method = "other";
   Registry& r = registry();
   std::lock_guard lock(r.mutex);
-  Series& s = r.requests[{std::string(method), label(outcome)}];
+  Series& s = r.requests[{std::string(method), kOutcomes[static_cast<std::size_t>(outcome)]}];
   ++s.count;
   s.sum += seconds;
   for (std::size_t i = 0; i < kBuckets.size(); ++i)
@@ -112,9 +90,9 @@ std::string exposition(const Gauges& gauges) {
     out += "qadj_request_duration_seconds_count{" + labels + "} " + std::to_string(s.count) + "\n";
   }
   family(out, "qadj_saves_total", "counter", "Saves by outcome.");
-  for (const SaveOutcome o : {SaveOutcome::Applied, SaveOutcome::Replayed, SaveOutcome::Refused})
-    out += std::string("qadj_saves_total{outcome=\"") + label(o) + "\"} " +
-           std::to_string(r.saves[static_cast<std::size_t>(o)]) + "\n";
+  for (std::size_t o = 0; o < r.saves.size(); ++o)
+    out += std::string("qadj_saves_total{outcome=\"") + kSaveOutcomes[o] + "\"} " +
+           std::to_string(r.saves[o]) + "\n";
   family(out, "qadj_open_objects", "gauge", "Server objects, each with its database session.");
   out += "qadj_open_objects " + std::to_string(gauges.objects) + "\n";
   family(out, "qadj_open_connections", "gauge", "Open client connections.");
