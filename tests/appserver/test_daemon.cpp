@@ -37,32 +37,14 @@ struct Daemon : qadj::testing::ChildProcess {
       : ChildProcess(QADJ_APPSERVER_EXE, args, options) {}
 };
 
-// A service manager's notification socket: the datagrams the daemon sends to it.
-class NotifySocket {
- public:
-  explicit NotifySocket(const std::string& path) : path_(path) {
-    sockaddr_un at{};
-    at.sun_family = AF_UNIX;
-    path.copy(at.sun_path, sizeof at.sun_path - 1);
-    EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&at), sizeof at), 0) << path;
-  }
-  ~NotifySocket() { ::close(fd_); }
-  NotifySocket(const NotifySocket&) = delete;
-  NotifySocket& operator=(const NotifySocket&) = delete;
-  std::string environment() const { return "NOTIFY_SOCKET=" + path_; }
-  // The next datagram, or "" when none came within 30 s.
-  std::string next() const {
-    pollfd wait{fd_, POLLIN, 0};
-    if (::poll(&wait, 1, 30000) != 1) return {};
-    char text[512];
-    const auto n = ::recv(fd_, text, sizeof text, 0);
-    return n > 0 ? std::string(text, static_cast<std::size_t>(n)) : std::string();
-  }
-
- private:
-  std::string path_;
-  int fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-};
+// The next datagram on a service manager's notification socket, or "" when none came
+// within 30 s.
+std::string nextNotification(int fd) {
+  pollfd wait{fd, POLLIN, 0};
+  char text[512];
+  const auto n = ::poll(&wait, 1, 30000) == 1 ? ::recv(fd, text, sizeof text, 0) : 0;
+  return std::string(text, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+}
 
 int portFrom(const std::string& log) {
   const auto at = log.find("127.0.0.1:");
@@ -84,11 +66,14 @@ TEST(Daemon, InitDemoThenServeAndStopOnSigterm) {
   EXPECT_EQ(made.st_mode & 0777, 0600u);
   // Under a service manager it is ready once the database answered and the port
   // listens: the line saying so is written before.
-  const NotifySocket manager(dir.path() + "/notify");
+  const int manager = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_un at{AF_UNIX, {}};
+  (dir.path() + "/notify").copy(at.sun_path, sizeof at.sun_path - 1);
+  ASSERT_EQ(::bind(manager, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
   qadj::testing::ChildProcess::Options underManager;
-  underManager.extraEnv = {manager.environment()};
+  underManager.extraEnv = {std::string("NOTIFY_SOCKET=") + at.sun_path};
   Daemon server({"--db", db, "--listen", "127.0.0.1:0"}, underManager);
-  EXPECT_EQ(manager.next().rfind("READY=1\nSTATUS=serving on port ", 0), 0u);
+  EXPECT_EQ(nextNotification(manager).rfind("READY=1\nSTATUS=serving on port ", 0), 0u);
   ASSERT_TRUE(server.readUntil("\n")) << server.output();
   const int port = portFrom(server.output());
   ASSERT_GT(port, 0) << server.output();
@@ -107,7 +92,8 @@ TEST(Daemon, InitDemoThenServeAndStopOnSigterm) {
   disp.reset();
 
   server.signal(SIGTERM);
-  EXPECT_EQ(manager.next(), "STOPPING=1");
+  EXPECT_EQ(nextNotification(manager), "STOPPING=1");
+  ::close(manager);
   EXPECT_EQ(server.finish(), 0) << server.output();
   EXPECT_NE(server.output().find("SIGTERM received"), std::string::npos) << server.output();
   EXPECT_NE(server.output().find(" ms\n"), std::string::npos) << "no request log";
