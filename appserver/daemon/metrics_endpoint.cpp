@@ -61,11 +61,11 @@ MetricsEndpoint::MetricsEndpoint(const std::string& listen, std::function<std::s
   const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> owned(found, ::freeaddrinfo);
   const unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_AUTO |
                          (found->ai_family == AF_INET6 ? MHD_USE_IPv6 : 0);
-  daemon_ = MHD_start_daemon(
-      flags, static_cast<std::uint16_t>(at->port), nullptr, nullptr, &onRequest, &render_,
-      MHD_OPTION_SOCK_ADDR, found->ai_addr, MHD_OPTION_CONNECTION_LIMIT, kMostConnections,
-      MHD_OPTION_PER_IP_CONNECTION_LIMIT, kMostConnectionsPerAddress,
-      MHD_OPTION_CONNECTION_TIMEOUT, kIdleSeconds, MHD_OPTION_END);
+  daemon_ = MHD_start_daemon(flags, static_cast<std::uint16_t>(at->port), nullptr, nullptr,
+                             &onRequest, &render_, MHD_OPTION_SOCK_ADDR, found->ai_addr,
+                             MHD_OPTION_CONNECTION_LIMIT, kMostConnections,
+                             MHD_OPTION_PER_IP_CONNECTION_LIMIT, kMostConnectionsPerAddress,
+                             MHD_OPTION_CONNECTION_TIMEOUT, kIdleSeconds, MHD_OPTION_END);
   if (!daemon_)
     throw std::runtime_error("cannot listen for metrics on " + listen +
                              ": the address is in use or not this computer's");

@@ -72,8 +72,7 @@ TEST_P(ResultCap, TheSessionStopsReadingAtTheCap) {
   rusage before{};
   ::getrusage(RUSAGE_SELF, &before);
   if (GetParam() == std::string("sqlite")) {
-    EXPECT_THROW(session->query("SELECT length(randomblob(900000000))"),
-                 appserver::ResultTooLarge);
+    EXPECT_THROW(session->query("SELECT length(randomblob(900000000))"), appserver::ResultTooLarge);
   } else {
     // PostgreSQL builds a value in its own process: the window's query bounds each text
     // column there, so a host's 300 MB name never reaches the server.
