@@ -22,6 +22,10 @@
 namespace qadj::appserver {
 namespace {
 
+// What all SQLite sessions of the process hold at most in page caches and statements
+// before SQLite gives cache pages back (a soft limit: a statement never fails for it).
+constexpr sqlite3_int64 kSqliteHeapBytes = 32 << 20;
+
 std::string upper(std::string_view s) {
   std::string out(s);
   for (auto& c : out)
@@ -281,6 +285,9 @@ class SqliteDatabase final : public Database {
                              ": check the path (only qadj-appserver --init-schema or --init-demo, "
                              "or mis-host --seed-demo, make a new one)");
     if (!missing) requireWritable(path);  // also one this user cannot even see
+    // Every session keeps a page cache of its own; together they stay within
+    // kSqliteHeapBytes, however many sessions the clients open.
+    sqlite3_soft_heap_limit64(kSqliteHeapBytes);
     const int create = mode == OpenMode::Create ? SQLITE_OPEN_CREATE : 0;
     const int rc = sqlite3_open_v2(path.c_str(), &db_,
                                    SQLITE_OPEN_READWRITE | create | SQLITE_OPEN_NOMUTEX, nullptr);
