@@ -223,23 +223,30 @@ void requirePrivateFile(const std::string& path, const std::string& what) {
                              path + " (or 640 with the daemon's group)");
 }
 
+namespace {
+
+// Why this user cannot read the file, worded for the administrator who mends it: a
+// missing file and one kept from this user are two different mistakes.
+ConfigurationError unreadableFile(const std::string& path, const std::string& what, int error,
+                                  const std::string& orCreate = "") {
+  if (error == ENOENT)
+    return ConfigurationError("there is no " + what + " at " + path + ": check the path" +
+                              orCreate);
+  return ConfigurationError("the " + what + " " + path + " cannot be read by this user (" +
+                            std::strerror(error) +
+                            "): make the daemon's user its owner, e.g. chown qadj " + path);
+}
+
+}  // namespace
+
 void requireReadableFile(const std::string& path, const std::string& what) {
-  if (::access(path.c_str(), R_OK) != 0)
-    throw ConfigurationError("cannot read the " + what + " " + path + " (" + std::strerror(errno) +
-                             "): check the path and its owner");
+  if (::access(path.c_str(), R_OK) != 0) throw unreadableFile(path, what, errno);
 }
 
 std::string readTokenFile(const std::string& path) {
   std::ifstream in(path);
-  if (!in) {
-    const int error = errno;
-    if (error == ENOENT)
-      throw ConfigurationError("there is no token file at " + path +
-                               ": check the path, or create it (docs/access-control.md)");
-    throw ConfigurationError("the token file " + path + " cannot be read by this user (" +
-                             std::strerror(error) +
-                             "): make the daemon's user its owner, e.g. chown qadj " + path);
-  }
+  if (!in)
+    throw unreadableFile(path, "token file", errno, ", or create it (docs/access-control.md)");
   requirePrivateFile(path, "token file");
   std::string line;
   std::getline(in, line);

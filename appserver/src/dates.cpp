@@ -154,13 +154,16 @@ double today() {
   return fromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
 }
 
-std::string utcNow() {
-  const std::time_t now = std::time(nullptr);
+std::string utcText(std::time_t moment) {
   std::tm utc{};
-  gmtime_r(&now, &utc);
+  gmtime_r(&moment, &utc);
   char buf[32];
   std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &utc);
   return buf;
+}
+
+std::string utcNow() {
+  return utcText(std::time(nullptr));
 }
 
 }  // namespace qadj::appserver::dates

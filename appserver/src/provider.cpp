@@ -298,9 +298,10 @@ std::string_view statementFor(const ServedQuery& served, const Database& db) {
     const auto end = std::min(sql.find(", ", start), from);
     const std::string_view item = sql.substr(start, end - start);
     if (!list.empty()) list += ", ";
-    list += column.kind == ColumnKind::Text
-                ? db.boundedText(item) + " AS " + std::string(column.name)
-                : std::string(item);
+    const std::string bounded =
+        column.kind == ColumnKind::Text ? db.boundedText(item) : std::string(item);
+    // A changed item keeps its column's name; an unchanged one has it already.
+    list += bounded == item ? bounded : bounded + " AS " + std::string(column.name);
     start = end + 2;
   }
   assert(start == from + 2);  // one item per column

@@ -169,12 +169,7 @@ std::int64_t purgeSaveIds(Database& db, const std::string& cutoff) {
 }
 
 std::string saveIdCutoff() {
-  const std::time_t then = std::time(nullptr) - std::time_t{kSaveIdKeptDays} * 86400;
-  std::tm utc{};
-  gmtime_r(&then, &utc);
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &utc);
-  return buf;
+  return dates::utcText(std::time(nullptr) - std::time_t{kSaveIdKeptDays} * 86400);
 }
 
 void journalTransfer(Database& db, const Transfer& transfer, const SaveContext& save,

@@ -1,15 +1,12 @@
 #include "qadj/controls/system_colours.h"
 
-#include <QApplication>
-#include <QPalette>
+#include "qadj/platform/color.h"
 
 namespace qadj {
 
 SystemColours systemColours() {
-  const QPalette palette = QApplication::palette();
-  return {palette.color(QPalette::Button), palette.color(QPalette::Light),
-          palette.color(QPalette::Dark), palette.color(QPalette::Base),
-          QApplication::palette("QMenu").color(QPalette::Window)};
+  return {systemColor(COLOR_BTNFACE), systemColor(COLOR_BTNHIGHLIGHT), systemColor(COLOR_BTNSHADOW),
+          systemColor(COLOR_WINDOW), systemColor(COLOR_MENU)};
 }
 
 }  // namespace qadj

@@ -69,10 +69,8 @@ class ClientSession {
     args.SetInt(GRPC_ARG_INITIAL_RECONNECT_BACKOFF_MS, 100);
     args.SetInt(GRPC_ARG_MIN_RECONNECT_BACKOFF_MS, 20000);
     args.SetInt(GRPC_ARG_MAX_RECONNECT_BACKOFF_MS, 1000);
-    // A peer that died without closing the connection (its computer lost power, a
-    // cable was pulled) is found by a ping unanswered for 20 s, also during a call.
-    args.SetInt(GRPC_ARG_KEEPALIVE_TIME_MS, 30000);
-    args.SetInt(GRPC_ARG_KEEPALIVE_TIMEOUT_MS, 20000);
+    args.SetInt(GRPC_ARG_KEEPALIVE_TIME_MS, remote::channelArgMs(remote::kClientPingInterval));
+    args.SetInt(GRPC_ARG_KEEPALIVE_TIMEOUT_MS, remote::channelArgMs(remote::kKeepAliveTimeout));
     channel_ = grpc::CreateCustomChannel(target, remote::ClientCredentials(security_), args);
     stub_ = wire::ObjectService::NewStub(channel_);
   }
@@ -174,15 +172,10 @@ class RemoteObject : public IDispatch {
       : session_(std::move(session)), id_(id) {}
 
   ~RemoteObject() override {
-    grpc::ClientContext ctx;
-    session_->prepare(ctx);
-    ctx.set_deadline(std::chrono::system_clock::now() + kReleaseDeadline);
     wire::ReleaseRequest req;
-    req.set_client_id(session_->clientId());
-    req.set_object_id(id_);
     wire::ReleaseReply rep;
     // Nothing to do when this fails: the server releases it after the lease.
-    (void)session_->stub().Release(&ctx, req, &rep);
+    (void)call(&wire::ObjectService::Stub::Release, req, rep, kReleaseDeadline);
   }
 
   HRESULT QueryInterface(const Guid& iid, std::shared_ptr<IUnknown>& out) override {
@@ -192,14 +185,10 @@ class RemoteObject : public IDispatch {
       out = shared_from_this();
       return S_OK;
     }
-    grpc::ClientContext ctx;
-    session_->prepare(ctx);
     wire::QueryInterfaceRequest req;
-    req.set_client_id(session_->clientId());
-    req.set_object_id(id_);
     req.set_iid(GuidToBytes(iid));
     wire::QueryInterfaceReply rep;
-    const grpc::Status status = session_->stub().QueryInterface(&ctx, req, &rep);
+    const grpc::Status status = call(&wire::ObjectService::Stub::QueryInterface, req, rep);
     if (!status.ok()) return StatusToHresult(status);
     if (failed(rep.hr())) return rep.hr();
     if (iid == IID_IDispatch) {
@@ -223,14 +212,10 @@ class RemoteObject : public IDispatch {
         return S_OK;
       }
     }
-    grpc::ClientContext ctx;
-    session_->prepare(ctx);
     wire::GetIDsOfNamesRequest req;
-    req.set_client_id(session_->clientId());
-    req.set_object_id(id_);
     req.set_name(Utf16ToBytes(name));
     wire::GetIDsOfNamesReply rep;
-    const grpc::Status status = session_->stub().GetIDsOfNames(&ctx, req, &rep);
+    const grpc::Status status = call(&wire::ObjectService::Stub::GetIDsOfNames, req, rep);
     if (!status.ok()) return StatusToHresult(status);
     if (succeeded(rep.hr())) {
       dispid = rep.dispid();
@@ -250,18 +235,14 @@ class RemoteObject : public IDispatch {
                    std::vector<Variant>& args, Variant* result, ExcepInfo* excep) {
     if (!IsInitialized()) return CO_E_NOTINITIALIZED;
     wire::InvokeRequest req;
-    req.set_client_id(session_->clientId());
-    req.set_object_id(id_);
     if (iid) req.set_iid(GuidToBytes(*iid));
     req.set_dispid(dispid);
     req.set_flags(flags);
     req.set_want_result(result != nullptr);
     for (const auto& a : args)
       if (!ToWire(a, *req.add_args())) return DISP_E_TYPEMISMATCH;
-    grpc::ClientContext ctx;
-    session_->prepare(ctx);
     wire::InvokeReply rep;
-    const grpc::Status status = session_->stub().Invoke(&ctx, req, &rep);
+    const grpc::Status status = call(&wire::ObjectService::Stub::Invoke, req, rep);
     if (!status.ok()) return session_->fail(status);
     if (rep.hr() == DISP_E_EXCEPTION && excep) *excep = FromWire(rep.excep());
     if (failed(rep.hr())) return rep.hr();
@@ -279,6 +260,20 @@ class RemoteObject : public IDispatch {
 
  private:
   std::shared_ptr<IDispatch> channelFor(const Guid& iid);
+
+  // Sends req, made to name this client and object, by method with the token and the
+  // call's deadline (or deadline, when given); rep gets the answer.
+  template <class Request, class Reply>
+  grpc::Status call(grpc::Status (wire::ObjectService::Stub::*method)(grpc::ClientContext*,
+                                                                      const Request&, Reply*),
+                    Request& req, Reply& rep, std::chrono::milliseconds deadline = {}) {
+    grpc::ClientContext ctx;
+    session_->prepare(ctx);
+    if (deadline.count() > 0) ctx.set_deadline(std::chrono::system_clock::now() + deadline);
+    req.set_client_id(session_->clientId());
+    req.set_object_id(id_);
+    return (session_->stub().*method)(&ctx, req, &rep);
+  }
 
   std::shared_ptr<ClientSession> session_;
   std::uint64_t id_;

@@ -753,15 +753,15 @@ void RemoteObjectServer::start() {
   };
   builder.SetMaxReceiveMessageSize(wireLimit(o.maxRequestBytes));
   builder.SetMaxSendMessageSize(wireLimit(o.maxMessageBytes));
-  builder.AddChannelArgument(GRPC_ARG_SERVER_HANDSHAKE_TIMEOUT_MS,
-                             static_cast<int>(kHandshakeTimeout.count()));
-  builder.AddChannelArgument(GRPC_ARG_MAX_CONNECTION_IDLE_MS,
-                             static_cast<int>(kConnectionIdle.count()));
-  builder.AddChannelArgument(GRPC_ARG_KEEPALIVE_TIME_MS, static_cast<int>(kKeepAliveTime.count()));
-  builder.AddChannelArgument(GRPC_ARG_KEEPALIVE_TIMEOUT_MS, 20000);
+  using remote::channelArgMs;
+  builder.AddChannelArgument(GRPC_ARG_SERVER_HANDSHAKE_TIMEOUT_MS, channelArgMs(kHandshakeTimeout));
+  builder.AddChannelArgument(GRPC_ARG_MAX_CONNECTION_IDLE_MS, channelArgMs(kConnectionIdle));
+  builder.AddChannelArgument(GRPC_ARG_KEEPALIVE_TIME_MS, channelArgMs(kKeepAliveTime));
+  builder.AddChannelArgument(GRPC_ARG_KEEPALIVE_TIMEOUT_MS,
+                             channelArgMs(remote::kKeepAliveTimeout));
   builder.AddChannelArgument(GRPC_ARG_KEEPALIVE_PERMIT_WITHOUT_CALLS, 1);
-  // Clients renew their lease every few seconds: pings that often are no abuse.
-  builder.AddChannelArgument(GRPC_ARG_HTTP2_MIN_RECV_PING_INTERVAL_WITHOUT_DATA_MS, 5000);
+  builder.AddChannelArgument(GRPC_ARG_HTTP2_MIN_RECV_PING_INTERVAL_WITHOUT_DATA_MS,
+                             channelArgMs(remote::kMinPingInterval));
   builder.AddChannelArgument(GRPC_ARG_MAX_CONCURRENT_STREAMS, kStreamsPerConnection);
   grpc::ResourceQuota quota("qadj-remote");
   quota.SetMaxThreads(kMaxCallThreads);

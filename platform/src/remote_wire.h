@@ -4,6 +4,7 @@
 
 #include <grpcpp/grpcpp.h>
 
+#include <chrono>
 #include <string>
 
 #include "qadj/com/client_config.h"
@@ -14,6 +15,21 @@ namespace qadj::com::remote {
 
 // Metadata key that carries the access token.
 inline constexpr const char* kTokenKey = "x-qadj-token";
+
+// Keep-alive, agreed by both ends. A peer that died without closing the connection (its
+// computer lost power, a cable was pulled) is found by a ping unanswered within
+// kKeepAliveTimeout. A client pings every kClientPingInterval, also during a call (the
+// server pings every kKeepAliveTime); the server takes a ping as abuse only when it comes
+// sooner than kMinPingInterval after the last, so a client's pings never are.
+inline constexpr std::chrono::milliseconds kKeepAliveTimeout{20000};
+inline constexpr std::chrono::milliseconds kClientPingInterval{30000};
+inline constexpr std::chrono::milliseconds kMinPingInterval{5000};
+static_assert(kClientPingInterval >= kMinPingInterval);
+
+// A duration as a gRPC channel argument.
+inline int channelArgMs(std::chrono::milliseconds ms) {
+  return static_cast<int>(ms.count());
+}
 
 // A client channel's credentials: TLS trusting only the configured authority when one
 // is configured, else plain.

@@ -69,7 +69,12 @@ void TDataSet::DataEvent(TDataEvent event, std::intptr_t info) {
       ds->DataEvent(event, info);
 }
 
-void TDataSet::NotifyMoved(int oldIndex, bool general) {
+template <class Move>
+void TDataSet::MoveCursor(bool general, Move&& move) {
+  CheckActive();
+  CheckBrowseModeAndLeaveEditing();
+  const int oldIndex = CurrentIndex();
+  move(*records_);
   if (disableCount_ > 0) return;  // EnableControls compares the current record
   if (general)
     DataEvent(TDataEvent::deDataSetChange);
@@ -219,45 +224,30 @@ void TDataSet::CheckBrowseModeAndLeaveEditing() {
 }
 
 void TDataSet::First() {
-  CheckActive();
-  CheckBrowseModeAndLeaveEditing();
-  const int old = CurrentIndex();
-  records_->First();
-  NotifyMoved(old, true);
+  MoveCursor(true, [](RecordSet& r) { r.First(); });
 }
 
 void TDataSet::Next() {
-  CheckActive();
-  CheckBrowseModeAndLeaveEditing();
-  const int old = CurrentIndex();
-  records_->Next();
-  NotifyMoved(old, false);
+  MoveCursor(false, [](RecordSet& r) { r.Next(); });
 }
 
 void TDataSet::Prior() {
-  CheckActive();
-  CheckBrowseModeAndLeaveEditing();
-  const int old = CurrentIndex();
-  records_->Prior();
-  NotifyMoved(old, false);
+  MoveCursor(false, [](RecordSet& r) { r.Prior(); });
 }
 
 void TDataSet::Last() {
-  CheckActive();
-  CheckBrowseModeAndLeaveEditing();
-  const int old = CurrentIndex();
-  records_->Last();
-  NotifyMoved(old, false);
+  MoveCursor(false, [](RecordSet& r) { r.Last(); });
 }
 
 int TDataSet::MoveBy(int distance) {
-  CheckActive();
-  CheckBrowseModeAndLeaveEditing();
-  const int old = CurrentIndex();
-  for (int i = 0; i < distance && !records_->Eof(); ++i) records_->Next();
-  for (int i = 0; i > distance && !records_->Bof(); --i) records_->Prior();
-  NotifyMoved(old, false);
-  return CurrentIndex() - old;
+  int moved = 0;
+  MoveCursor(false, [&](RecordSet& r) {
+    const int old = r.Current();
+    for (int i = 0; i < distance && !r.Eof(); ++i) r.Next();
+    for (int i = 0; i > distance && !r.Bof(); --i) r.Prior();
+    moved = r.Current() - old;
+  });
+  return moved;
 }
 
 bool TDataSet::Eof() const {
@@ -398,26 +388,25 @@ int TDataSet::CompareBookmarks(const TBookmark& a, const TBookmark& b) const {
 void TDataSet::GotoBookmark(const TBookmark& b) {
   CheckActive();
   if (!BookmarkValid(b)) DatabaseError("Record not found");
-  CheckBrowseModeAndLeaveEditing();
-  const int idx = records_->IndexOf(b.id);
-  if (idx < 0) DatabaseError("Record not found");  // it was the cancelled inserted row
-  const int old = CurrentIndex();
-  records_->MoveTo(idx);
-  NotifyMoved(old, false);
+  MoveCursor(false, [&](RecordSet& r) {
+    const int idx = r.IndexOf(b.id);
+    if (idx < 0) DatabaseError("Record not found");  // it was the cancelled inserted row
+    r.MoveTo(idx);
+  });
 }
 
 bool TDataSet::Locate(std::string_view fieldName, const TValue& value, TLocateOptions options) {
   CheckActive();
   TField* f = FieldByName(fieldName);
-  CheckBrowseModeAndLeaveEditing();
-  for (int i = 0; i < records_->Count(); ++i) {
-    if (!valueMatches(FieldValue(*f, i), value, options)) continue;
-    const int old = CurrentIndex();
-    records_->MoveTo(i);
-    NotifyMoved(old, false);
-    return true;
-  }
-  return false;
+  bool found = false;
+  MoveCursor(false, [&](RecordSet& r) {
+    for (int i = 0; i < r.Count() && !found; ++i) {
+      if (!valueMatches(FieldValue(*f, i), value, options)) continue;
+      r.MoveTo(i);
+      found = true;
+    }
+  });
+  return found;
 }
 
 // --- Fields -----------------------------------------------------------------------

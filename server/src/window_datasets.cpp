@@ -1,5 +1,7 @@
 #include "qadj/server/window_datasets.h"
 
+#include "qadj/protocol/appserver.h"
+
 namespace qadj {
 
 namespace {

@@ -58,7 +58,12 @@ TEST(WinColors, SystemColoursFollowTheApplicationPalette) {
   palette.setColor(QPalette::Button, QColor(1, 2, 3));
   palette.setColor(QPalette::Dark, QColor(4, 5, 6));
   QApplication::setPalette(palette);
+  QPalette menus = palette;
+  menus.setColor(QPalette::Window, QColor(7, 8, 9));
+  QApplication::setPalette(menus, "QMenu");
   EXPECT_EQ(colorFromWinColor(clBtnFace), QColor(1, 2, 3));
+  // The menu colour is the menus' background, not the buttons' face.
+  EXPECT_EQ(systemColor(COLOR_MENU), QColor(7, 8, 9));
   EXPECT_EQ(colorFromWinColor(clBtnShadow), QColor(4, 5, 6));
   // An index without a palette role keeps its classic value.
   EXPECT_EQ(systemColor(COLOR_ACTIVECAPTION), QColor(10, 36, 106));

@@ -135,7 +135,7 @@ TEST_F(Tls, TheDaemonRefusesAnUnreadableOrPublicKey) {
                        "--tls-key", clientPath() + "/no-such.key"});
   // Both are mended by the administrator only: the unit does not restart the daemon.
   EXPECT_EQ(bad.finish(), appserver::kExitConfiguration);
-  EXPECT_NE(bad.output().find("cannot read the TLS key file"), std::string::npos) << bad.output();
+  EXPECT_NE(bad.output().find("there is no TLS key file at"), std::string::npos) << bad.output();
   // A key every user may read is refused like such a token file.
   const std::string open = clientPath() + "/open.key";
   writeFile(open, readText(good.serverKey), 0644);

@@ -17,6 +17,7 @@
 #include "qadj/platform/error_frame.h"
 #include "qadj/platform/owner_window.h"
 #include "qadj/platform/text.h"
+#include "qadj/protocol/appserver.h"
 #include "qadj/protocol/save_request.h"
 #include "qadj/server/client_dataset.h"
 #include "qadj/server/connection.h"
@@ -125,8 +126,8 @@ FormSettingsTarget& Tmain::settingsTarget() {
 
 void Tmain::createDataSets() {
   dcom = std::make_unique<TDCOMConnection>("dcom");
-  dcom->SetServerGUID("{15F46FC4-4736-4AAF-9087-8A67C59E42F4}");
-  dcom->SetServerName("KorvantaServer.CoStoreProduct");
+  dcom->SetServerGUID(CLSID_CoStoreProduct.toString());
+  dcom->SetServerName(kCoStoreProductProgId);
   WindowDataSets sets = CreateWindowDataSets(dcom.get());
   ClientDataSet1 = std::move(sets.clientDataSet1);
   ClientDataSet2 = std::move(sets.clientDataSet2);

@@ -1,7 +1,7 @@
 // Windows colour numbers and Qt colours.
 #include "qadj/platform/color.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QPalette>
 #include <optional>
 
@@ -11,7 +11,7 @@ namespace {
 // The Qt palette role that shows the same thing as a system colour.
 std::optional<QPalette::ColorRole> paletteRole(int index) {
   switch (index) {
-    case COLOR_MENU:
+    case COLOR_MENU:  // a widget application answers with the menus' own palette
     case COLOR_BTNFACE:
       return QPalette::Button;
     case COLOR_WINDOW:
@@ -62,6 +62,8 @@ QColor classicColor(int index) {
 
 QColor systemColor(int index) {
   const auto role = paletteRole(index);
+  if (index == COLOR_MENU && qobject_cast<QApplication*>(QCoreApplication::instance()))
+    return QApplication::palette("QMenu").color(QPalette::Active, QPalette::Window);
   if (role && QGuiApplication::instance() != nullptr) {
     return QGuiApplication::palette().color(QPalette::Active, *role);
   }

@@ -15,6 +15,8 @@
 #include <variant>
 #include <vector>
 
+#include "qadj/protocol/packet.h"
+
 namespace qadj::appserver {
 
 // A failure that the database reported; what() is its own description.
@@ -97,8 +99,9 @@ struct ResultColumn {
   int width = 0;  // declared width of a text column, 0 when not declared
 };
 
-// null, UTF-8 text, or a number (Date and DateTime columns: an automation date).
-using Cell = std::variant<std::monostate, std::string, double>;
+// null, UTF-8 text, or a number (Date and DateTime columns: an automation date): the
+// packet's value, read before its text is the window's.
+using Cell = packet::Value;
 
 struct ResultSet {
   std::vector<ResultColumn> columns;

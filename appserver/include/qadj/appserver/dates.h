@@ -2,6 +2,7 @@
 // fraction = time of day) and the texts the databases and Oracle's TO_DATE use.
 #pragma once
 
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,8 +29,11 @@ double toDate(std::string_view text, std::string_view mask);
 // The local calendar day of now, as an automation date (time 00:00).
 double today();
 
-// Now in UTC as "YYYY-MM-DD HH:MM:SS", the form the server's own records keep (texts of
-// this form sort as the times they name).
+// A moment in UTC as "YYYY-MM-DD HH:MM:SS", the form the server's own records keep
+// (texts of this form sort as the times they name).
+std::string utcText(std::time_t moment);
+
+// utcText of now.
 std::string utcNow();
 
 }  // namespace qadj::appserver::dates

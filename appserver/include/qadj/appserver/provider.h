@@ -16,8 +16,6 @@
 
 namespace qadj::appserver {
 
-inline constexpr const char* kPublicProvider = "PUBLIC_DSP";
-
 // Throws ServerError unless name is "PUBLIC_DSP" (letter case free).
 void checkProvider(std::string_view name);
 

@@ -1,5 +1,5 @@
-// The desktop's named colours as the flat controls use them, read from the
-// application's palette at the moment of the call.
+// The desktop's named colours as the flat controls use them: the system colours of
+// qadj/platform/color.h at the moment of the call.
 #pragma once
 
 #include <QColor>
@@ -7,11 +7,11 @@
 namespace qadj {
 
 struct SystemColours {
-  QColor buttonFace;  // face of three-dimensional controls (QPalette::Button)
-  QColor highlight;   // light edge of three-dimensional controls (QPalette::Light)
-  QColor shadow;      // dark edge of three-dimensional controls (QPalette::Dark)
-  QColor window;      // background of edit fields and lists (QPalette::Base)
-  QColor menu;        // menu background (the palette of QMenu, Window role)
+  QColor buttonFace;  // face of three-dimensional controls (COLOR_BTNFACE)
+  QColor highlight;   // light edge of three-dimensional controls (COLOR_BTNHIGHLIGHT)
+  QColor shadow;      // dark edge of three-dimensional controls (COLOR_BTNSHADOW)
+  QColor window;      // background of edit fields and lists (COLOR_WINDOW)
+  QColor menu;        // menu background (COLOR_MENU)
 };
 
 // Returns the current colours. Needs a QApplication.

@@ -7,11 +7,12 @@
 #include <vector>
 
 #include "qadj/grid/options.h"
+#include "qadj/protocol/packet.h"
 
 namespace qadj::grid {
 
-// A copied cell: null, GBK text or a number.
-using CellValue = std::variant<std::monostate, std::string, double>;
+// A copied cell: null, GBK text or a number, as the packet holds it.
+using CellValue = packet::Value;
 
 // Orders two values: null first, numbers numerically, texts by their bytes; a number
 // sorts before a text. Returns <0, 0 or >0.

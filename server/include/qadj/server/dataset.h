@@ -181,8 +181,11 @@ class TDataSet {
   void CheckBrowseModeAndLeaveEditing();
   void SetState(TDataSetState s);
   void DoInsert(bool atEnd);
-  // Reports a cursor move (nothing while controls are disabled).
-  void NotifyMoved(int oldIndex, bool general);
+  // Every cursor move: checks the data set is open, posts or leaves an edit, runs move
+  // on the records and reports the move (a general change when general; nothing while
+  // controls are disabled). What move throws leaves the cursor unreported.
+  template <class Move>
+  void MoveCursor(bool general, Move&& move);
   void DoPost();
   void DoCancel();
   bool Editing() const;

@@ -16,8 +16,6 @@ struct WindowDataSets {
   std::unique_ptr<TClientDataSet> publicQry;
 };
 
-inline constexpr const char* kPublicProvider = "PUBLIC_DSP";
-
 // Creates the three data sets, closed, registered with server (which must outlive
 // them or they must be destroyed first, as the window does).
 WindowDataSets CreateWindowDataSets(TCustomRemoteServer* server);

@@ -16,6 +16,8 @@ extern const com::Guid IID_IAppServer;
 // The application server class and its program identifier.
 extern const com::Guid CLSID_CoStoreProduct;  // {15F46FC4-4736-4AAF-9087-8A67C59E42F4}
 inline constexpr const char* kCoStoreProductProgId = "KorvantaServer.CoStoreProduct";
+// The one provider of the server class: the window's data sets name it in every call.
+inline constexpr const char* kPublicProvider = "PUBLIC_DSP";
 
 inline constexpr std::int32_t kDispIdBase = 20000000;
 enum AppServerDispId : std::int32_t {
