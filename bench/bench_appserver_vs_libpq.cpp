@@ -42,15 +42,14 @@
 #include "qadj/appserver/database.h"
 #include "qadj/appserver/dates.h"
 #include "qadj/appserver/quota.h"
-#include "qadj/com/remote.h"
 #include "qadj/protocol/appserver.h"
 #include "qadj/protocol/statements.h"
 #include "qadj/server/connection.h"
 #include "qadj/server/fields.h"
 #include "qadj/server/window_datasets.h"
 #include "qadj/testing/daemon_process.h"
+#include "qadj/testing/postgres_server.h"
 #include "qadj/window/numbers.h"
-#include "support/postgres_server.h"
 #include "support/quota_data.h"
 
 namespace {

@@ -27,7 +27,7 @@
 #include "qadj/appserver/database.h"
 #include "qadj/appserver/embedded.h"
 #include "qadj/appserver/provider.h"
-#include "qadj/com/remote.h"
+#include "qadj/com/object_server.h"
 #include "qadj/protocol/appserver.h"
 #include "qadj/protocol/save_request.h"
 #include "qadj/protocol/statements.h"

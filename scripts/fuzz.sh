@@ -24,21 +24,21 @@ mkdir -p "$OUT/obj" "$OUT/gen/qadj/proto"
 CXXFLAGS=(-std=c++20 -g -O1 -fno-omit-frame-pointer
           -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
           -I"$ROOT/fuzz" -I"$ROOT/platform/include" -I"$ROOT/platform/src" -I"$OUT/gen"
-          -I"$ROOT/server/protocol/include" -I"$ROOT/server/include"
+          -I"$ROOT/protocol/include" -I"$ROOT/server/include"
           -I"$ROOT/grid/include" -I"$ROOT/window/include" -I"$ROOT/appserver/include")
 
 # The sources each target needs besides its harness fuzz/fuzz_<target>.cpp: only the
 # units under test, so that no Qt or network code is built with the fuzzer.
 declare -A SOURCES=(
-  [packet]="server/protocol/src/packet.cpp"
-  [record_set]="server/protocol/src/packet.cpp server/src/record_set.cpp platform/src/text.cpp"
+  [packet]="protocol/src/packet.cpp"
+  [record_set]="protocol/src/packet.cpp server/src/record_set.cpp platform/src/text.cpp"
   [float_text]="platform/src/number_text.cpp"
   [remote_wire]="platform/src/remote_wire.cpp platform/src/com_types.cpp platform/src/text.cpp GEN:remote.pb.cc"
   [profile]="platform/src/profile.cpp platform/src/text.cpp platform/src/paths.cpp"
   [gbk]="platform/src/text.cpp"
   [number_format]="platform/src/number_text.cpp"
   [quantity]="window/src/numbers.cpp platform/src/number_text.cpp platform/src/quantity.cpp platform/src/text.cpp"
-  [statements]="server/protocol/src/statements.cpp platform/src/number_text.cpp platform/src/quantity.cpp platform/src/calendar.cpp"
+  [statements]="protocol/src/statements.cpp platform/src/number_text.cpp platform/src/quantity.cpp platform/src/calendar.cpp"
 )
 declare -A EXTRA_LIBS=(
   [remote_wire]="$(pkg-config --libs grpc++ protobuf)"

@@ -32,7 +32,7 @@
 #include "qadj/appserver/save_record.h"
 #include "qadj/appserver/schema.h"
 #include "qadj/appserver/version.h"
-#include "qadj/com/remote.h"
+#include "qadj/com/object_server.h"
 #include "qadj/platform/server_log.h"
 #include "qadj/protocol/appserver.h"
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "qadj/com/remote.h"
+#include "qadj/com/endpoint.h"
 
 namespace qadj::appserver {
 namespace {

@@ -9,7 +9,7 @@
 #include <stdexcept>
 
 #include "qadj/appserver/dates.h"
-#include "qadj/com/remote.h"
+#include "qadj/com/endpoint.h"
 
 namespace qadj::appserver {
 

@@ -2,7 +2,7 @@
 #include <grpcpp/grpcpp.h>
 
 #include "qadj/com/client_config.h"
-#include "qadj/com/remote.h"
+#include "qadj/com/endpoint.h"
 #include "qadj/proto/health.grpc.pb.h"
 #include "remote_wire.h"
 

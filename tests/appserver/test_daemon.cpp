@@ -24,9 +24,9 @@
 #include "qadj/protocol/appserver.h"
 #include "qadj/protocol/packet.h"
 #include "qadj/testing/child_process.h"
+#include "qadj/testing/databases.h"
 #include "qadj/testing/store_calls.h"
 #include "qadj/testing/window_save.h"
-#include "support/databases.h"
 
 namespace qadj::appserver {
 namespace {

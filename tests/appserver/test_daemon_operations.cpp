@@ -16,19 +16,19 @@
 #include <vector>
 
 #include "qadj/appserver/dates.h"
-#include "qadj/com/remote.h"
+#include "qadj/com/endpoint.h"
 #include "qadj/platform/text.h"
 #include "qadj/protocol/save_request.h"
 #include "qadj/protocol/statements.h"
 #include "qadj/testing/child_process.h"
 #include "qadj/testing/com_scope.h"
 #include "qadj/testing/daemon_process.h"
+#include "qadj/testing/databases.h"
+#include "qadj/testing/postgres_server.h"
 #include "qadj/testing/store_calls.h"
 #include "qadj/testing/unavailable.h"
 #include "qadj/testing/wait_until.h"
 #include "qadj/testing/window_save.h"
-#include "support/databases.h"
-#include "support/postgres_server.h"
 
 namespace qadj::testing {
 namespace {

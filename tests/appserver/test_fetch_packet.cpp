@@ -12,7 +12,7 @@
 #include "qadj/appserver/database.h"
 #include "qadj/appserver/provider.h"
 #include "qadj/protocol/appserver.h"
-#include "support/databases.h"
+#include "qadj/testing/databases.h"
 
 namespace qadj::appserver {
 namespace {

@@ -13,11 +13,11 @@
 #include "qadj/platform/text.h"
 #include "qadj/protocol/packet.h"
 #include "qadj/protocol/statements.h"
+#include "qadj/testing/databases.h"
 #include "qadj/testing/server_under_test.h"
 #include "qadj/testing/store_calls.h"
 #include "qadj/testing/unavailable.h"
 #include "qadj/testing/window_save.h"
-#include "support/databases.h"
 
 namespace qadj::appserver {
 namespace {

@@ -12,9 +12,9 @@
 #include "qadj/protocol/packet.h"
 #include "qadj/protocol/save_request.h"
 #include "qadj/protocol/statements.h"
+#include "qadj/testing/databases.h"
 #include "qadj/testing/unavailable.h"
 #include "qadj/testing/window_save.h"
-#include "support/databases.h"
 
 namespace qadj::appserver {
 namespace {

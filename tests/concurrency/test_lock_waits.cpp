@@ -11,8 +11,8 @@
 #include "qadj/appserver/provider.h"
 #include "qadj/protocol/statements.h"
 #include "qadj/testing/com_scope.h"
+#include "qadj/testing/databases.h"
 #include "qadj/testing/unavailable.h"
-#include "support/databases.h"
 #include "support/operators.h"
 
 namespace qadj::testing {

@@ -16,10 +16,10 @@
 #include "qadj/server/connection.h"
 #include "qadj/testing/com_scope.h"
 #include "qadj/testing/daemon_process.h"
+#include "qadj/testing/databases.h"
+#include "qadj/testing/postgres_server.h"
 #include "qadj/testing/unavailable.h"
 #include "support/conditions.h"
-#include "support/databases.h"
-#include "support/postgres_server.h"
 #include "support/quota_ring.h"
 
 namespace qadj::testing {

@@ -24,9 +24,9 @@
 #include "qadj/server/connection.h"
 #include "qadj/testing/child_process.h"
 #include "qadj/testing/daemon_process.h"
+#include "qadj/testing/databases.h"
 #include "qadj/testing/unavailable.h"
 #include "support/conditions.h"
-#include "support/databases.h"
 #include "support/quota_ring.h"
 
 namespace qadj::testing {

@@ -7,7 +7,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "qadj/com/remote.h"
+#include "qadj/com/object_server.h"
 #include "qadj/platform/error.h"
 #include "qadj/proto/remote.grpc.pb.h"
 

@@ -19,7 +19,7 @@
 #include <thread>
 
 #include "qadj/com/com.h"
-#include "qadj/com/remote.h"
+#include "qadj/com/endpoint.h"
 #include "qadj/proto/remote.grpc.pb.h"
 #include "qadj/protocol/appserver.h"
 #include "support/attack.h"

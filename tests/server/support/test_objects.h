@@ -7,7 +7,6 @@
 #include <string>
 
 #include "qadj/com/com.h"
-#include "qadj/com/remote.h"
 #include "qadj/protocol/appserver.h"
 #include "qadj/testing/app_server_stub.h"
 #include "qadj/testing/server_under_test.h"

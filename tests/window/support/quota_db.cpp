@@ -3,8 +3,8 @@
 #include <stdexcept>
 
 #include "qadj/appserver/schema.h"
+#include "qadj/testing/postgres_server.h"
 #include "qadj/testing/unavailable.h"
-#include "support/postgres_server.h"
 
 namespace qadj::testing {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "qadj/com/com.h"
-#include "qadj/com/remote.h"
+#include "qadj/com/object_server.h"
 #include "qadj/testing/daemon_process.h"
 
 namespace qadj::testing {

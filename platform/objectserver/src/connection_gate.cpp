@@ -19,7 +19,7 @@
 #include <grpc/support/alloc.h>
 
 #include "call_admission.h"
-#include "qadj/com/remote.h"
+#include "qadj/com/object_server.h"
 #include "qadj/platform/error.h"
 #include "qadj/platform/server_log.h"
 
@@ -327,22 +327,3 @@ void ConnectionGate::turnAway(const std::string& why) {
 }
 
 }  // namespace qadj::com::detail
-
-namespace qadj::com {
-
-std::optional<HostPort> SplitHostPort(const std::string& text) {
-  const auto colon = text.rfind(':');
-  if (colon == std::string::npos || colon + 1 == text.size()) return std::nullopt;
-  HostPort out;
-  out.host = text.substr(0, colon);
-  const std::string port = text.substr(colon + 1);
-  if (out.host.size() >= 2 && out.host.front() == '[' && out.host.back() == ']')
-    out.host = out.host.substr(1, out.host.size() - 2);
-  if (out.host.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != port.npos)
-    return std::nullopt;
-  out.port = std::stoi(port);
-  if (out.port > 65535) return std::nullopt;
-  return out;
-}
-
-}  // namespace qadj::com

@@ -19,7 +19,7 @@
 
 #include "call_admission.h"
 #include "connection_gate.h"
-#include "qadj/com/remote.h"
+#include "qadj/com/object_server.h"
 #include "qadj/platform/error.h"
 #include "qadj/platform/server_log.h"
 #include "qadj/platform/text.h"
@@ -68,20 +68,6 @@ void ensureThreadInitialised() {
     done = true;
   }
 }
-
-}  // namespace
-
-bool IsLoopbackAddress(const std::string& listen) {
-  if (listen.starts_with("127.")) {
-    const auto colon = listen.rfind(':');
-    const std::string host = listen.substr(0, colon);
-    return colon != std::string::npos && host.find_first_not_of("0123456789.") == std::string::npos;
-  }
-  return listen.starts_with("localhost:") || listen.starts_with("[::1]:") ||
-         listen.starts_with("unix:");
-}
-
-namespace {
 
 // Compares a presented token with the server's in time that does not depend on where
 // they differ.

@@ -1,4 +1,4 @@
-#include "support/postgres_server.h"
+#include "qadj/testing/postgres_server.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

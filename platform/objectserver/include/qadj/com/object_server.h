@@ -1,6 +1,7 @@
 // The server side of remote object calls: exports registered classes over gRPC so
 // that clients on other computers (or this one) can create and call their objects.
-// Used by the application-server daemon and by test fixtures.
+// Linked by the application-server daemon and its tests only (libqadj_object_server.a):
+// the plug-in and the host never carry it.
 #pragma once
 
 #include <chrono>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "qadj/com/com.h"
+#include "qadj/com/endpoint.h"
 #include "qadj/platform/server_metrics.h"
 
 namespace qadj::com {
@@ -61,34 +63,6 @@ struct RemoteServerOptions {
   std::chrono::milliseconds healthInterval{5000};
 };
 
-// An address to listen on or to call: "HOST:PORT" or "[V6]:PORT" (the brackets
-// removed from host).
-struct HostPort {
-  std::string host;
-  int port = 0;
-};
-// The parts of text; nullopt when it is neither form or the port is not a decimal
-// number from 0 to 65535 (0: any free port, for listening only).
-QADJ_PLATFORM_API std::optional<HostPort> SplitHostPort(const std::string& text);
-
-// True when an address to listen on ("HOST:PORT") is reached from this computer only:
-// a numeric 127.x.y.z, localhost, [::1], or a unix socket ("unix:PATH"). A host name
-// that starts with "127." is not: it may resolve anywhere. A server listening anywhere
-// else requires a token.
-QADJ_PLATFORM_API bool IsLoopbackAddress(const std::string& listen);
-
-// What the health service of a server answered.
-struct HealthAnswer {
-  bool serving = false;  // SERVING
-  std::string status;    // "SERVING", "NOT_SERVING", ... or why no answer came
-};
-
-// Asks the health service of the server at target ("host:port") once, waiting at most
-// timeout; over TLS when the client's settings name an authority (LoadClientSecurity).
-// Never throws.
-QADJ_PLATFORM_API HealthAnswer ProbeHealth(const std::string& target,
-                                           std::chrono::milliseconds timeout);
-
 // Connections and calls the server accepts: a connection that has not completed its
 // handshake after kHandshakeTimeout, or has carried no call for kConnectionIdle, is
 // closed; a silent peer is found by a ping every kKeepAliveTime. A connection carries
@@ -108,7 +82,7 @@ static_assert(kStreamsPerConnection * kConnectionsPerComputer <= kMaxCallThreads
 // Serves the classes registered with it. Each activation by a client creates a new
 // object through the class factory; the object lives until the client releases it,
 // disconnects, or stops renewing its lease.
-class QADJ_PLATFORM_API RemoteObjectServer {
+class RemoteObjectServer {
  public:
   explicit RemoteObjectServer(RemoteServerOptions options);
   ~RemoteObjectServer();  // shuts down and releases every object

@@ -1,11 +1,11 @@
-#include "support/databases.h"
+#include "qadj/testing/databases.h"
 
 #include <unistd.h>
 
 #include <filesystem>
 
 #include "qadj/appserver/schema.h"
-#include "support/postgres_server.h"
+#include "qadj/testing/postgres_server.h"
 
 namespace qadj::testing {
 
