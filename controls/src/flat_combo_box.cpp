@@ -12,7 +12,7 @@
 
 #include "qadj/controls/flat_geometry.h"
 #include "qadj/controls/system_colours.h"
-#include "qadj/platform/error_frame.h"
+#include "qadj/widgets/error_frame.h"
 
 namespace qadj {
 

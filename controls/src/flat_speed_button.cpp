@@ -11,7 +11,7 @@
 
 #include "qadj/controls/glyph_image.h"
 #include "qadj/controls/system_colours.h"
-#include "qadj/platform/error_frame.h"
+#include "qadj/widgets/error_frame.h"
 
 namespace qadj {
 

@@ -1,6 +1,6 @@
 #include "qadj/controls/system_colours.h"
 
-#include "qadj/platform/color.h"
+#include "qadj/widgets/color.h"
 
 namespace qadj {
 

@@ -26,7 +26,6 @@ constexpr char kAdjustment[] = "\xB5\xF7\xD5\xFB\xC1\xBF";           // 调整�
 void configureCommon(TdxDBGrid& grid, TDataSource* source, const char* key) {
   grid.Bands = {TdxDBGridBand{}};
   grid.HeaderPanelRowCount = 1;
-  grid.DefaultLayout = true;
   grid.setShowBands(false);
   grid.setHeaderColor(QColor(197, 217, 220));
   grid.setLookAndFeel(TdxLookAndFeel::lfFlat);
@@ -34,9 +33,6 @@ void configureCommon(TdxDBGrid& grid, TDataSource* source, const char* key) {
                        TdxDBGridOptionView::edgoUseBitmap});
   grid.setOptionsBehavior(kDefaultOptionsBehavior);
   grid.setOptionsCustomize(kDefaultOptionsCustomize);
-  grid.SummaryGroups.clear();
-  grid.SummarySeparator = ", ";
-  grid.Filter = TdxDBGridFilter{};
   grid.setKeyField(key);
   grid.setDataSource(source);
 }

@@ -9,11 +9,11 @@
 
 #include "cell_editor.h"
 #include "guards.h"
-#include "qadj/platform/error_frame.h"
 #include "qadj/platform/number_text.h"
-#include "qadj/platform/qt_text.h"
 #include "qadj/platform/text.h"
 #include "qadj/server/fields.h"
+#include "qadj/widgets/error_frame.h"
+#include "qadj/widgets/qt_text.h"
 
 namespace qadj::grid {
 
@@ -372,7 +372,6 @@ void TdxDBGrid::fullLoad() {
 
 void TdxDBGrid::loadRows() {
   TDataSet& ds = *DataSet();
-  const RecordSet* records = ds.Records();
   const int count = ds.RecordCount();
   for (auto& column : store_.columns) column.reserve(count);
   store_.keys.reserve(count);
@@ -385,7 +384,7 @@ void TdxDBGrid::loadRows() {
     for (auto& c : columns_)
       store_.columns[c->slot_].push_back(c->field_ ? c->field_->ValueAt(rec) : kNull);
     store_.keys.push_back(keyField_ ? keyField_->ValueAt(rec) : kNull);
-    ids_.push_back(records ? records->IdAt(rec) : 0);
+    ids_.push_back(ds.BookmarkAt(rec).id);
     addSummaries(rec);
   };
   if (perRecordHandlers) {
@@ -522,8 +521,7 @@ TdxDBGrid::RowIdentity TdxDBGrid::identityOf(int row) const {
     r.byKey = keyField_ != nullptr;
     if (r.byKey) r.key = store_.keyAt(row);
   } else {
-    const RecordSet* records = ds->Records();
-    r.id = records ? records->IdAt(row) : 0;
+    r.id = ds->BookmarkAt(row).id;
     r.byKey = keyField_ != nullptr;
     if (r.byKey) r.key = keyField_->ValueAt(row);
   }

@@ -7,11 +7,11 @@
 #include "cell_editor.h"
 #include "guards.h"
 #include "qadj/grid/dxdbgrid.h"
-#include "qadj/platform/error_frame.h"
-#include "qadj/platform/message_box.h"
-#include "qadj/platform/qt_text.h"
 #include "qadj/platform/text.h"
 #include "qadj/server/fields.h"
+#include "qadj/widgets/error_frame.h"
+#include "qadj/widgets/message_box.h"
+#include "qadj/widgets/qt_text.h"
 
 namespace qadj::grid {
 

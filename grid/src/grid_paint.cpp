@@ -5,9 +5,9 @@
 #include <QPolygon>
 
 #include "qadj/grid/dxdbgrid.h"
-#include "qadj/platform/qt_text.h"
 #include "qadj/platform/text.h"
 #include "qadj/server/fields.h"
+#include "qadj/widgets/qt_text.h"
 
 namespace qadj::grid {
 

@@ -16,11 +16,11 @@
 #include "qadj/com/com.h"
 #include "qadj/controls/flat_combo_box.h"
 #include "qadj/grid/dxdbgrid.h"
-#include "qadj/platform/message_box.h"
-#include "qadj/platform/message_box_qt.h"
 #include "qadj/platform/text.h"
 #include "qadj/server/client_dataset.h"
 #include "qadj/server/fields.h"
+#include "qadj/widgets/message_box.h"
+#include "qadj/widgets/message_box_qt.h"
 #include "qadj/window/main_form.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <memory>
 
 #include "qadj/platform/error.h"
-#include "qadj/platform/owner_window.h"
 #include "qadj/plugin/error_box.h"
 #include "qadj/settings/getformsetting.h"
+#include "qadj/widgets/owner_window.h"
 #include "qadj/window/main_form.h"
 
 namespace qadj::plugin {

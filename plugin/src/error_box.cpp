@@ -4,9 +4,9 @@
 
 #include "qadj/platform/app_title.h"
 #include "qadj/platform/error.h"
-#include "qadj/platform/error_frame.h"
-#include "qadj/platform/message_box.h"
 #include "qadj/platform/text.h"
+#include "qadj/widgets/error_frame.h"
+#include "qadj/widgets/message_box.h"
 
 namespace qadj::plugin {
 

@@ -371,8 +371,12 @@ void TDataSet::Delete() {
 // --- Bookmarks and Locate -----------------------------------------------------------
 
 TBookmark TDataSet::GetBookmark() const {
-  const int cur = CurrentIndex();
-  return cur < 0 ? TBookmark{} : TBookmark{records_->IdAt(cur)};
+  return BookmarkAt(CurrentIndex());
+}
+
+TBookmark TDataSet::BookmarkAt(int recIndex) const {
+  if (!records_ || recIndex < 0 || recIndex >= records_->Count()) return {};
+  return TBookmark{records_->IdAt(recIndex)};
 }
 
 bool TDataSet::BookmarkValid(const TBookmark& b) const {

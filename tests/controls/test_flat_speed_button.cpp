@@ -9,8 +9,8 @@
 #include "qadj/controls/system_colours.h"
 #include "qadj/controls/tool_buttons.h"
 #include "qadj/platform/error.h"
-#include "qadj/platform/error_frame.h"
 #include "qadj/platform/text.h"
+#include "qadj/widgets/error_frame.h"
 #include "support/mouse.h"
 
 namespace qadj {

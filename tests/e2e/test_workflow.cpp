@@ -21,10 +21,10 @@
 #include "qadj/appserver/costore_product.h"
 #include "qadj/com/com.h"
 #include "qadj/platform/clock.h"
-#include "qadj/platform/message_box.h"
 #include "qadj/platform/text.h"
 #include "qadj/protocol/appserver.h"
 #include "qadj/testing/server_under_test.h"
+#include "qadj/widgets/message_box.h"
 #include "support/quota_db.h"
 
 using namespace qadj;

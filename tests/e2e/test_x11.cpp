@@ -26,8 +26,8 @@
 #include "qadj/appserver/costore_product.h"
 #include "qadj/com/com.h"
 #include "qadj/platform/clock.h"
-#include "qadj/platform/message_box.h"
 #include "qadj/protocol/appserver.h"
+#include "qadj/widgets/message_box.h"
 #include "support/quota_db.h"
 #include "x_display.h"
 

@@ -12,8 +12,6 @@
 
 #include "qadj/com/com.h"
 #include "qadj/platform/clock.h"
-#include "qadj/platform/error_frame.h"
-#include "qadj/platform/message_box.h"
 #include "qadj/platform/text.h"
 #include "qadj/plugin/error_box.h"
 #include "qadj/protocol/save_request.h"
@@ -21,6 +19,8 @@
 #include "qadj/server/connection.h"
 #include "qadj/testing/daemon_process.h"
 #include "qadj/testing/window_save.h"
+#include "qadj/widgets/error_frame.h"
+#include "qadj/widgets/message_box.h"
 #include "qadj/window/main_form.h"
 #include "support/conditions.h"
 #include "support/quota_db.h"

@@ -9,9 +9,9 @@
 
 #include "qadj/grid/configure.h"
 #include "qadj/platform/error.h"
-#include "qadj/platform/error_frame.h"
-#include "qadj/platform/message_box.h"
 #include "qadj/server/fields.h"
+#include "qadj/widgets/error_frame.h"
+#include "qadj/widgets/message_box.h"
 #include "support/grid_fixture.h"
 
 using namespace qadj;

@@ -5,7 +5,7 @@
 #include <ctime>
 
 #include "qadj/platform/clock.h"
-#include "qadj/platform/color.h"
+#include "qadj/widgets/color.h"
 
 using namespace qadj;
 

@@ -8,8 +8,8 @@
 #include <QTimer>
 #include <QWindow>
 
-#include "qadj/platform/message_box.h"
-#include "qadj/platform/message_box_qt.h"
+#include "qadj/widgets/message_box.h"
+#include "qadj/widgets/message_box_qt.h"
 
 using namespace qadj;
 

@@ -5,7 +5,7 @@
 #include <QWindow>
 #include <memory>
 
-#include "qadj/platform/owner_window.h"
+#include "qadj/widgets/owner_window.h"
 
 using namespace qadj;
 

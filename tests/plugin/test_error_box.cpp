@@ -4,10 +4,10 @@
 
 #include "qadj/platform/app_title.h"
 #include "qadj/platform/error.h"
-#include "qadj/platform/error_frame.h"
-#include "qadj/platform/message_box.h"
-#include "qadj/platform/owner_window.h"
 #include "qadj/plugin/error_box.h"
+#include "qadj/widgets/error_frame.h"
+#include "qadj/widgets/message_box.h"
+#include "qadj/widgets/owner_window.h"
 
 using qadj::plugin::errorBoxText;
 

@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "qadj/platform/error.h"
-#include "qadj/platform/message_box.h"
 #include "qadj/plugin/entry.h"
+#include "qadj/widgets/message_box.h"
 #include "qadj/window/main_form.h"
 
 using qadj::plugin::pluginContext;

@@ -16,6 +16,7 @@
 #include "qadj/com/client_config.h"
 #include "qadj/com/com.h"
 #include "qadj/protocol/appserver.h"
+#include "qadj/testing/com_scope.h"
 #include "support/daemon.h"
 #include "support/quota_db.h"
 #include "support/remote_calls.h"
@@ -27,14 +28,9 @@ namespace {
 
 class CallDeadline : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir.isValid());
-    com::CoInitialize();
-  }
-  void TearDown() override {
-    ::unsetenv("QADJ_CALL_TIMEOUT");
-    com::CoUninitialize();
-  }
+  qadj::testing::ComScope com_;  // first: it outlives every object below
+  void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+  void TearDown() override { ::unsetenv("QADJ_CALL_TIMEOUT"); }
   QTemporaryDir dir;
 };
 

@@ -22,6 +22,7 @@
 #include "qadj/com/endpoint.h"
 #include "qadj/proto/remote.grpc.pb.h"
 #include "qadj/protocol/appserver.h"
+#include "qadj/testing/com_scope.h"
 #include "support/attack.h"
 #include "support/conditions.h"
 #include "support/daemon.h"
@@ -42,11 +43,8 @@ std::string freshClientId() {
 
 class HostileClients : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir.isValid());
-    com::CoInitialize();
-  }
-  void TearDown() override { com::CoUninitialize(); }
+  qadj::testing::ComScope com_;  // first: it outlives every object below
+  void SetUp() override { ASSERT_TRUE(dir.isValid()); }
 
   // Starts the daemon (with the token) under the descriptor limits `nofile`
   // ("SOFT:HARD"); returns its host text.

@@ -9,6 +9,7 @@
 
 #include "qadj/appserver/costore_product.h"
 #include "qadj/com/com.h"
+#include "qadj/testing/com_scope.h"
 #include "support/attack.h"
 #include "support/daemon.h"
 #include "support/quota_db.h"
@@ -101,11 +102,8 @@ INSTANTIATE_TEST_SUITE_P(Dialects, ResultCap, ::testing::Values("sqlite", "postg
 // The daemon's options, on one SQLite database.
 class DaemonLimits : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(clientDir.isValid());
-    com::CoInitialize();
-  }
-  void TearDown() override { com::CoUninitialize(); }
+  qadj::testing::ComScope com_;  // first: it outlives every object below
+  void SetUp() override { ASSERT_TRUE(clientDir.isValid()); }
   std::string start(const std::vector<std::string>& limits) {
     std::vector<std::string> args{"--db", db.url(), "--listen", "127.0.0.1:0"};
     args.insert(args.end(), limits.begin(), limits.end());

@@ -9,6 +9,7 @@
 
 #include "qadj/appserver/daemon_options.h"
 #include "qadj/com/com.h"
+#include "qadj/testing/com_scope.h"
 #include "support/daemon.h"
 #include "support/quota_db.h"
 #include "support/remote_calls.h"
@@ -23,6 +24,7 @@ const std::u16string kPersons = salespersonsOf("01");
 
 class Tls : public ::testing::Test {
  protected:
+  qadj::testing::ComScope com_;  // first: it outlives every object below
   static void SetUpTestSuite() {
     material = new QTemporaryDir;
     try {
@@ -40,9 +42,7 @@ class Tls : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(failure.empty()) << failure;
     ASSERT_TRUE(clientDir.isValid());
-    com::CoInitialize();
   }
-  void TearDown() override { com::CoUninitialize(); }
 
   // Starts the daemon; with TLS unless plain.
   void serve(bool tls) {

@@ -11,11 +11,12 @@
 #include "qadj/com/com.h"
 #include "qadj/controls/flat_combo_box.h"
 #include "qadj/platform/clock.h"
-#include "qadj/platform/error_frame.h"
-#include "qadj/platform/message_box.h"
 #include "qadj/platform/text.h"
 #include "qadj/plugin/error_box.h"
 #include "qadj/proto/remote.grpc.pb.h"
+#include "qadj/testing/com_scope.h"
+#include "qadj/widgets/error_frame.h"
+#include "qadj/widgets/message_box.h"
 #include "qadj/window/main_form.h"
 #include "support/daemon.h"
 #include "support/quota_db.h"
@@ -31,9 +32,9 @@ const std::u16string kPersons = salespersonsOf("01");
 
 class TokenAccess : public ::testing::Test {
  protected:
+  qadj::testing::ComScope com_;  // first: it outlives every object below
   void SetUp() override {
     ASSERT_TRUE(dir.isValid() && clientDir.isValid());
-    com::CoInitialize();
     writeFile(tokenFile(), std::string(kToken) + "\n", 0640);
     daemon = std::make_unique<ListeningDaemon>(std::vector<std::string>{
         "--db", db.url(), "--listen", "0.0.0.0:0", "--token-file", tokenFile()});
@@ -44,7 +45,6 @@ class TokenAccess : public ::testing::Test {
     // Connections go to loopback only; the daemon listens on every address.
     host = "127.0.0.1:" + std::to_string(port);
   }
-  void TearDown() override { com::CoUninitialize(); }
 
   std::string tokenFile() const { return dir.path().toStdString() + "/daemon-token"; }
   std::string clientPath() const { return clientDir.path().toStdString(); }

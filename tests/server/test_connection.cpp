@@ -7,6 +7,7 @@
 #include "qadj/platform/error.h"
 #include "qadj/platform/text.h"
 #include "qadj/server/connection.h"
+#include "qadj/testing/com_scope.h"
 #include "support/test_objects.h"
 
 namespace qadj {
@@ -46,15 +47,14 @@ std::string oleErrorOf(F&& f) {
 
 class Connection : public ::testing::Test {
  protected:
+  qadj::testing::ComScope com_;  // first: it outlives every object below
   void SetUp() override {
-    com::CoInitialize();
     test::RevokeTestClassesInProcess();
     baseline_ = TestServerObject::liveCount();
   }
   void TearDown() override {
     test::RevokeTestClassesInProcess();
     unsetenv("QADJ_LOCAL_SERVER");
-    com::CoUninitialize();
   }
   int baseline_ = 0;
 };

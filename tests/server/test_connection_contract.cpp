@@ -6,6 +6,7 @@
 #include "qadj/platform/text.h"
 #include "qadj/server/connection.h"
 #include "qadj/server/dispatch_app_server.h"
+#include "qadj/testing/com_scope.h"
 #include "support/test_objects.h"
 
 namespace qadj {
@@ -27,17 +28,14 @@ struct RecordingClient : IRemoteServerClient {
 
 class ConnectionContract : public ::testing::TestWithParam<Transport> {
  protected:
+  qadj::testing::ComScope com_;  // first: it outlives every object below
   void SetUp() override {
-    com::CoInitialize();
     server_ = std::make_unique<ServerUnderTest>(GetParam());
     test::serveTestClasses(*server_);
     server_->start();
     baseline_ = TestServerObject::liveCount();
   }
-  void TearDown() override {
-    server_.reset();
-    com::CoUninitialize();
-  }
+  void TearDown() override { server_.reset(); }
 
   // A connection aimed at the transport under test for class clsid.
   std::unique_ptr<TDCOMConnection> connection(const com::Guid& clsid = test::CLSID_TestServer) {

@@ -5,6 +5,7 @@
 
 #include "qadj/server/connection.h"
 #include "qadj/server/dispatch_app_server.h"
+#include "qadj/testing/com_scope.h"
 #include "support/test_objects.h"
 
 namespace qadj {
@@ -14,15 +15,12 @@ using test::TestServerObject;
 
 class ConnectionInterface : public ::testing::Test {
  protected:
+  qadj::testing::ComScope com_;  // first: it outlives every object below
   void SetUp() override {
-    com::CoInitialize();
     test::RevokeTestClassesInProcess();
     baseline_ = TestServerObject::liveCount();
   }
-  void TearDown() override {
-    test::RevokeTestClassesInProcess();
-    com::CoUninitialize();
-  }
+  void TearDown() override { test::RevokeTestClassesInProcess(); }
   int baseline_ = 0;
 };
 

@@ -7,11 +7,11 @@
 #include "qadj/appserver/save_record.h"
 #include "qadj/controls/flat_combo_box.h"
 #include "qadj/grid/dxdbgrid.h"
-#include "qadj/platform/error_frame.h"
 #include "qadj/platform/text.h"
 #include "qadj/protocol/statements.h"
 #include "qadj/server/client_dataset.h"
 #include "qadj/server/fields.h"
+#include "qadj/widgets/error_frame.h"
 #include "qadj/window/date_picker.h"
 #include "support/window_fixture.h"
 

@@ -11,7 +11,7 @@
 #include "qadj/controls/flat_speed_button.h"
 #include "qadj/grid/column.h"
 #include "qadj/grid/dxdbgrid.h"
-#include "qadj/platform/error_frame.h"
+#include "qadj/widgets/error_frame.h"
 #include "qadj/window/date_picker.h"
 #include "qadj/window/main_form.h"
 #include "qadj/window/panel.h"

@@ -3,7 +3,7 @@
 #include <QCalendarWidget>
 #include <QLocale>
 
-#include "qadj/platform/error_frame.h"
+#include "qadj/widgets/error_frame.h"
 
 namespace qadj::window {
 

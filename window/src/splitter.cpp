@@ -3,7 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "qadj/platform/error_frame.h"
+#include "qadj/widgets/error_frame.h"
 #include "qadj/window/band_layout.h"
 
 namespace qadj::window {

@@ -1,5 +1,5 @@
 // Windows colour numbers and Qt colours.
-#include "qadj/platform/color.h"
+#include "qadj/widgets/color.h"
 
 #include <QApplication>
 #include <QPalette>

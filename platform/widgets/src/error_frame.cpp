@@ -1,4 +1,4 @@
-#include "qadj/platform/error_frame.h"
+#include "qadj/widgets/error_frame.h"
 
 #include <QApplication>
 #include <QWidget>

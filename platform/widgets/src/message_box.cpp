@@ -1,5 +1,5 @@
 // The process-wide message box service and the scripted implementation.
-#include "qadj/platform/message_box.h"
+#include "qadj/widgets/message_box.h"
 
 #include <mutex>
 

@@ -5,10 +5,10 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "qadj/platform/message_box.h"
-#include "qadj/platform/message_box_qt.h"
-#include "qadj/platform/qt_text.h"
 #include "qadj/platform/text.h"
+#include "qadj/widgets/message_box.h"
+#include "qadj/widgets/message_box_qt.h"
+#include "qadj/widgets/qt_text.h"
 
 namespace qadj {
 namespace {

@@ -1,5 +1,5 @@
 // The host's owner window and transient parents for native X11 windows.
-#include "qadj/platform/owner_window.h"
+#include "qadj/widgets/owner_window.h"
 
 #include <xcb/xcb.h>
 

@@ -1,4 +1,4 @@
-#include "qadj/platform/qt_text.h"
+#include "qadj/widgets/qt_text.h"
 
 #include "qadj/platform/text.h"
 

@@ -7,12 +7,12 @@
 #include "qadj/controls/flat_combo_box.h"
 #include "qadj/grid/column.h"
 #include "qadj/grid/dxdbgrid.h"
-#include "qadj/platform/error_frame.h"
 #include "qadj/platform/number_text.h"
 #include "qadj/plugin/error_box.h"
 #include "qadj/protocol/appserver.h"
 #include "qadj/server/client_dataset.h"
 #include "qadj/server/fields.h"
+#include "qadj/widgets/error_frame.h"
 
 namespace qadj::testing {
 

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "qadj/platform/clock.h"
-#include "qadj/platform/message_box.h"
 #include "qadj/testing/server_under_test.h"
+#include "qadj/widgets/message_box.h"
 #include "qadj/window/main_form.h"
 #include "support/quota_db.h"
 #include "support/spy_server.h"

@@ -1,5 +1,5 @@
 // The desktop's named colours as the flat controls use them: the system colours of
-// qadj/platform/color.h at the moment of the call.
+// qadj/widgets/color.h at the moment of the call.
 #pragma once
 
 #include <QColor>

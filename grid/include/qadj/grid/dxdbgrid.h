@@ -36,11 +36,6 @@ struct TdxDBGridBand {
   int MinWidth = 30;
 };
 
-struct TdxDBGridFilter {
-  std::string Criteria;
-  bool Active = false;
-};
-
 enum class TdxGridState { Normal, RowPressed, HeaderPressed, ColumnSizing, ColumnMoving, Editing };
 
 class TdxDBGrid : public QAbstractScrollArea {
@@ -78,10 +73,6 @@ class TdxDBGrid : public QAbstractScrollArea {
 
   std::vector<TdxDBGridBand> Bands{TdxDBGridBand{}};
   int HeaderPanelRowCount = 1;
-  bool DefaultLayout = false;
-  std::vector<std::string> SummaryGroups;
-  std::string SummarySeparator = ", ";
-  TdxDBGridFilter Filter;
 
   bool ShowBands() const { return showBands_; }
   void setShowBands(bool v);

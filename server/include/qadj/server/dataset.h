@@ -116,6 +116,9 @@ class TDataSet {
 
   // --- Bookmarks. GetBookmark of a data set without a current row is null.
   TBookmark GetBookmark() const;
+  // The bookmark of the record at recIndex without moving to it; null when the data
+  // set is closed or recIndex is outside 0..RecordCount()-1.
+  TBookmark BookmarkAt(int recIndex) const;
   // Makes the marked record current (leaving editing first). Throws
   // "<Name>: Record not found" when the mark no longer denotes a record.
   void GotoBookmark(const TBookmark& b);

@@ -2,7 +2,7 @@
 // file may change. The quota-adjustment window implements it.
 #pragma once
 
-#include "qadj/platform/color.h"
+#include "qadj/widgets/color.h"
 
 namespace qadj {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "qadj/platform/export.h"
-#include "qadj/platform/owner_window.h"
+#include "qadj/widgets/owner_window.h"
 
 namespace qadj {
 

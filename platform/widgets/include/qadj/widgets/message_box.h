@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "qadj/platform/export.h"
-#include "qadj/platform/owner_window.h"
+#include "qadj/widgets/owner_window.h"
 
 namespace qadj {
 
