@@ -88,6 +88,46 @@ bool choice(const std::string& option, const std::string& text, const char* firs
   return text == first;
 }
 
+// The options that set a whole number of the daemon's (checked by positive()).
+constexpr std::pair<const char*, int DaemonOptions::*> kNumberOptions[] = {
+    {"--health-interval", &DaemonOptions::healthIntervalSeconds},
+    {"--lease", &DaemonOptions::leaseSeconds},
+    {"--max-objects", &DaemonOptions::maxObjectsPerClient},
+    {"--max-objects-per-host", &DaemonOptions::maxObjectsPerHost},
+    {"--max-objects-total", &DaemonOptions::maxObjectsTotal},
+    {"--max-request-mib", &DaemonOptions::maxRequestMiB},
+    {"--statement-timeout", &DaemonOptions::statementTimeoutSeconds},
+    {"--max-message-mib", &DaemonOptions::maxMessageMiB},
+    {"--max-result-mib", &DaemonOptions::maxResultMiB},
+    {"--max-calls-per-host", &DaemonOptions::maxCallsPerHost},
+    {"--max-replies-mib", &DaemonOptions::maxRepliesMiB},
+    {"--reply-timeout", &DaemonOptions::replyTimeoutSeconds},
+    {"--max-connections", &DaemonOptions::maxConnections}};
+
+// The options that set a text as given: files, addresses, the database's URL; and the
+// journal's filters that do.
+constexpr std::pair<const char*, std::string DaemonOptions::*> kTextOptions[] = {
+    {"--db", &DaemonOptions::dbUrl},
+    {"--listen", &DaemonOptions::listen},
+    {"--token-file", &DaemonOptions::tokenFile},
+    {"--tls-cert", &DaemonOptions::tlsCert},
+    {"--tls-key", &DaemonOptions::tlsKey}};
+constexpr std::pair<const char*, std::string DaemonOptions::*> kJournalTextOptions[] = {
+    {"--operator", &DaemonOptions::journalOperator}, {"--product", &DaemonOptions::journalProduct}};
+
+// Throws std::invalid_argument when the address, TLS and token options cannot serve
+// together: a listening address that is not one, half of TLS, a token missing
+// where one is required.
+void checkServing(const DaemonOptions& o);
+
+// The field of the table that option names, or null.
+template <class Field, std::size_t N>
+Field findOption(const std::pair<const char*, Field> (&table)[N], const std::string& option) {
+  for (const auto& [name, field] : table)
+    if (option == name) return field;
+  return nullptr;
+}
+
 }  // namespace
 
 DaemonOptions parseDaemonOptions(const std::vector<std::string>& args,
@@ -119,48 +159,16 @@ DaemonOptions parseDaemonOptions(const std::vector<std::string>& args,
       o.logRequests = choice(a, value(), "on", "off");
     } else if (a == "--log-sql") {
       o.logStatementText = !choice(a, value(), "shape", "full");
-    } else if (a == "--health-interval") {
-      o.healthIntervalSeconds = positive(a, value());
+    } else if (const auto number = findOption(kNumberOptions, a)) {
+      o.*number = positive(a, value());
+    } else if (const auto text = findOption(kTextOptions, a)) {
+      o.*text = value();
     } else if (a == "--metrics") {
       o.metricsListen = value();
       if (!com::SplitHostPort(o.metricsListen))
         throw std::invalid_argument(
             "--metrics needs ADDR:PORT with a port from 0 (any free port) to 65535, not " +
             o.metricsListen);
-    } else if (a == "--db") {
-      o.dbUrl = value();
-    } else if (a == "--listen") {
-      o.listen = value();
-    } else if (a == "--token-file") {
-      o.tokenFile = value();
-    } else if (a == "--tls-cert") {
-      o.tlsCert = value();
-    } else if (a == "--tls-key") {
-      o.tlsKey = value();
-    } else if (a == "--lease") {
-      o.leaseSeconds = positive(a, value());
-    } else if (a == "--max-objects") {
-      o.maxObjectsPerClient = positive(a, value());
-    } else if (a == "--max-objects-per-host") {
-      o.maxObjectsPerHost = positive(a, value());
-    } else if (a == "--max-objects-total") {
-      o.maxObjectsTotal = positive(a, value());
-    } else if (a == "--max-request-mib") {
-      o.maxRequestMiB = positive(a, value());
-    } else if (a == "--statement-timeout") {
-      o.statementTimeoutSeconds = positive(a, value());
-    } else if (a == "--max-message-mib") {
-      o.maxMessageMiB = positive(a, value());
-    } else if (a == "--max-result-mib") {
-      o.maxResultMiB = positive(a, value());
-    } else if (a == "--max-calls-per-host") {
-      o.maxCallsPerHost = positive(a, value());
-    } else if (a == "--max-replies-mib") {
-      o.maxRepliesMiB = positive(a, value());
-    } else if (a == "--reply-timeout") {
-      o.replyTimeoutSeconds = positive(a, value());
-    } else if (a == "--max-connections") {
-      o.maxConnections = positive(a, value());
     } else if (a == "--allow-superuser") {
       o.allowSuperuser = true;
     } else if (a == "--init-schema") {
@@ -174,11 +182,8 @@ DaemonOptions parseDaemonOptions(const std::vector<std::string>& args,
       filters = true;
       if (!dates::parseTimestamp(o.journalSince) || o.journalSince.size() != 10)
         throw std::invalid_argument("option --since needs a day as YYYY-MM-DD");
-    } else if (a == "--operator") {
-      o.journalOperator = value();
-      filters = true;
-    } else if (a == "--product") {
-      o.journalProduct = value();
+    } else if (const auto filter = findOption(kJournalTextOptions, a)) {
+      o.*filter = value();
       filters = true;
     } else if (a == "--format") {
       const std::string& f = value();
@@ -199,6 +204,13 @@ DaemonOptions parseDaemonOptions(const std::vector<std::string>& args,
   if (schema) o.action = DaemonOptions::Action::InitSchema;
   if (demo) o.action = DaemonOptions::Action::InitDemo;
   if (journal) o.action = DaemonOptions::Action::Journal;
+  checkServing(o);
+  return o;
+}
+
+namespace {
+
+void checkServing(const DaemonOptions& o) {
   if (!com::SplitHostPort(o.listen))
     throw std::invalid_argument(
         "--listen needs ADDR:PORT with a port from 0 (any free port) to "
@@ -210,8 +222,9 @@ DaemonOptions parseDaemonOptions(const std::vector<std::string>& args,
       o.tokenFile.empty())
     throw std::invalid_argument("listening on " + o.listen +
                                 " (not loopback) requires --token-file");
-  return o;
 }
+
+}  // namespace
 
 void requirePrivateFile(const std::string& path, const std::string& what) {
   // A secret every user can read is none. The group may read, not write.
