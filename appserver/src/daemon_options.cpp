@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
+#include <utility>
 
 #include "qadj/appserver/dates.h"
 #include "qadj/com/endpoint.h"
@@ -104,21 +105,33 @@ constexpr std::pair<const char*, int DaemonOptions::*> kNumberOptions[] = {
     {"--reply-timeout", &DaemonOptions::replyTimeoutSeconds},
     {"--max-connections", &DaemonOptions::maxConnections}};
 
-// The options that set a text as given: files, addresses, the database's URL; and the
-// journal's filters that do.
+// The options that set a text as given: files, addresses, the database's URL.
 constexpr std::pair<const char*, std::string DaemonOptions::*> kTextOptions[] = {
     {"--db", &DaemonOptions::dbUrl},
     {"--listen", &DaemonOptions::listen},
     {"--token-file", &DaemonOptions::tokenFile},
     {"--tls-cert", &DaemonOptions::tlsCert},
     {"--tls-key", &DaemonOptions::tlsKey}};
+// The journal's filters that take their text as given.
 constexpr std::pair<const char*, std::string DaemonOptions::*> kJournalTextOptions[] = {
     {"--operator", &DaemonOptions::journalOperator}, {"--product", &DaemonOptions::journalProduct}};
 
 // Throws std::invalid_argument when the address, TLS and token options cannot serve
 // together: a listening address that is not one, half of TLS, a token missing
 // where one is required.
-void checkServing(const DaemonOptions& o);
+void checkServing(const DaemonOptions& o) {
+  if (!com::SplitHostPort(o.listen))
+    throw std::invalid_argument(
+        "--listen needs ADDR:PORT with a port from 0 (any free port) to "
+        "65535, not " +
+        o.listen);
+  if (o.tlsCert.empty() != o.tlsKey.empty())
+    throw std::invalid_argument("--tls-cert and --tls-key go together");
+  if (o.action == DaemonOptions::Action::Serve && !com::IsLoopbackAddress(o.listen) &&
+      o.tokenFile.empty())
+    throw std::invalid_argument("listening on " + o.listen +
+                                " (not loopback) requires --token-file");
+}
 
 // The field of the table that option names, or null.
 template <class Field, std::size_t N>
@@ -207,24 +220,6 @@ DaemonOptions parseDaemonOptions(const std::vector<std::string>& args,
   checkServing(o);
   return o;
 }
-
-namespace {
-
-void checkServing(const DaemonOptions& o) {
-  if (!com::SplitHostPort(o.listen))
-    throw std::invalid_argument(
-        "--listen needs ADDR:PORT with a port from 0 (any free port) to "
-        "65535, not " +
-        o.listen);
-  if (o.tlsCert.empty() != o.tlsKey.empty())
-    throw std::invalid_argument("--tls-cert and --tls-key go together");
-  if (o.action == DaemonOptions::Action::Serve && !com::IsLoopbackAddress(o.listen) &&
-      o.tokenFile.empty())
-    throw std::invalid_argument("listening on " + o.listen +
-                                " (not loopback) requires --token-file");
-}
-
-}  // namespace
 
 void requirePrivateFile(const std::string& path, const std::string& what) {
   // A secret every user can read is none. The group may read, not write.
