@@ -17,6 +17,7 @@
 #include "qadj/protocol/save_request.h"
 #include "qadj/server/client_dataset.h"
 #include "qadj/server/connection.h"
+#include "qadj/testing/com_scope.h"
 #include "qadj/testing/daemon_process.h"
 #include "qadj/testing/window_save.h"
 #include "qadj/widgets/error_frame.h"
@@ -49,14 +50,11 @@ struct Figures {
 
 class ExactlyOnce : public ::testing::TestWithParam<const char*> {
  protected:
+  qadj::testing::ComScope com_;  // first: it outlives every object below
   void SetUp() override {
     data = quotaDatabaseFor(GetParam());
     if (!data) return;
-    com::CoInitialize();
     plugin::installErrorReporter();
-  }
-  void TearDown() override {
-    if (data) com::CoUninitialize();
   }
 
   std::unique_ptr<QuotaDatabase> data;

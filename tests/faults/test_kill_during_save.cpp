@@ -12,6 +12,7 @@
 #include "qadj/platform/text.h"
 #include "qadj/protocol/appserver.h"
 #include "qadj/server/connection.h"
+#include "qadj/testing/com_scope.h"
 #include "qadj/testing/daemon_process.h"
 #include "qadj/testing/databases.h"
 #include "qadj/testing/unavailable.h"
@@ -30,14 +31,11 @@ struct Figures {
 
 class KillDuringSave : public ::testing::TestWithParam<const char*> {
  protected:
+  qadj::testing::ComScope com_;  // first: it outlives every object below
   void SetUp() override {
     std::string whyNot;
     url = freshDatabaseUrl(GetParam(), dir, whyNot);
     if (url.empty()) return databaseUnavailable(whyNot);
-    com::CoInitialize();
-  }
-  void TearDown() override {
-    if (!url.empty()) com::CoUninitialize();
   }
 
   TempDir dir;

@@ -16,6 +16,7 @@
 #include "qadj/plugin/error_box.h"
 #include "qadj/server/client_dataset.h"
 #include "qadj/server/fields.h"
+#include "qadj/testing/com_scope.h"
 #include "qadj/testing/daemon_process.h"
 #include "qadj/widgets/error_frame.h"
 #include "qadj/widgets/message_box.h"
@@ -32,8 +33,8 @@ constexpr const char* kDisconnected = "The object invoked has disconnected from 
 
 class WindowAfterKill : public ::testing::Test {
  protected:
+  qadj::testing::ComScope com_;  // first: it outlives every object below
   void SetUp() override {
-    com::CoInitialize();
     boxScope = std::make_unique<ScopedMessageBoxService>(boxes);
     fakeToday = std::make_unique<ScopedFakeToday>(Date{2026, 12, 8});
     plugin::installErrorReporter();
@@ -46,7 +47,6 @@ class WindowAfterKill : public ::testing::Test {
     daemon.reset();
     boxScope.reset();
     fakeToday.reset();
-    com::CoUninitialize();
   }
 
   // A new window on the daemon, activated as the host shows it.

@@ -30,14 +30,8 @@ std::shared_ptr<com::IDispatch> inProcess(const std::string& url, std::size_t ma
 
 class ResultCap : public ::testing::TestWithParam<const char*> {
  protected:
-  void SetUp() override {
-    db = quotaDatabaseFor(GetParam());
-    if (!db) return;
-    com::CoInitialize();
-  }
-  void TearDown() override {
-    if (db) com::CoUninitialize();
-  }
+  qadj::testing::ComScope com_;  // first: it outlives every object below
+  void SetUp() override { db = quotaDatabaseFor(GetParam()); }
   std::unique_ptr<QuotaDatabase> db;
 };
 

@@ -10,6 +10,7 @@
 #include "qadj/platform/error.h"
 #include "qadj/platform/text.h"
 #include "qadj/protocol/statements.h"
+#include "qadj/testing/com_scope.h"
 #include "qadj/testing/window_save.h"
 #include "qadj/window/salesperson_list.h"
 #include "support/quota_db.h"
@@ -102,19 +103,16 @@ TEST(SqlQuoting, NoGbkCharacterHoldsAQuoteAndABrokenOneIsNeverSent) {
 
 class SqlQuotingOnServer : public ::testing::TestWithParam<const char*> {
  protected:
+  qadj::testing::ComScope com_;  // first: it outlives every object below
   void SetUp() override {
     db = quotaDatabaseFor(GetParam());
     if (!db) return;
-    com::CoInitialize();
     std::shared_ptr<com::IUnknown> itf;
     appserver::createCoStoreProduct(db->url())->QueryInterface(com::IID_IDispatch, itf);
     server = com::interface_cast<com::IDispatch>(itf);
     ASSERT_TRUE(server);
   }
-  void TearDown() override {
-    server.reset();
-    if (db) com::CoUninitialize();
-  }
+  void TearDown() override { server.reset(); }
   // A GBK statement sent as the window sends it.
   CallOutcome fetch(const std::string& gbk) { return fetchOn(*server, text::gbkToUtf16(gbk)); }
   CallOutcome execute(const std::string& gbk) { return executeOn(*server, text::gbkToUtf16(gbk)); }

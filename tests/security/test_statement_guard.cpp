@@ -19,6 +19,7 @@
 #include "qadj/protocol/appserver.h"
 #include "qadj/protocol/save_request.h"
 #include "qadj/protocol/statements.h"
+#include "qadj/testing/com_scope.h"
 #include "qadj/testing/window_save.h"
 #include "support/daemon.h"
 #include "support/quota_db.h"
@@ -79,17 +80,16 @@ std::vector<std::string> queryAttacks() {
 
 class Attacks : public ::testing::TestWithParam<const char*> {
  protected:
+  qadj::testing::ComScope com_;  // first: it outlives every object below
   void SetUp() override {
     ASSERT_TRUE(clientDir.isValid());
     db = quotaDatabaseFor(GetParam());
     if (!db) return;
-    com::CoInitialize();
     url = db->url();
     if (postgres()) url = servingRole();
   }
   void TearDown() override {
     if (!db) return;
-    com::CoUninitialize();
     if (postgres()) db->db().executeScript("DROP OWNED BY " + role + "; DROP ROLE " + role);
   }
   bool postgres() const { return std::string(GetParam()) == "postgresql"; }

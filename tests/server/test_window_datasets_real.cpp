@@ -12,6 +12,7 @@
 #include "qadj/protocol/statements.h"
 #include "qadj/server/connection.h"
 #include "qadj/server/window_datasets.h"
+#include "qadj/testing/com_scope.h"
 #include "qadj/testing/server_under_test.h"
 
 namespace qadj {
@@ -23,8 +24,8 @@ enum class Where { InProcess, OverGrpc };
 
 class RealServerTest : public ::testing::TestWithParam<Where> {
  protected:
+  qadj::testing::ComScope com_;  // first: it outlives every object below
   void SetUp() override {
-    com::CoInitialize();
     path_ = ::testing::TempDir() + "qadj_ds_real_" + std::to_string(::getpid()) + ".sqlite";
     std::filesystem::remove(path_);
     url_ = appserver::sqliteUrl(path_);
@@ -52,7 +53,6 @@ class RealServerTest : public ::testing::TestWithParam<Where> {
     remote_.reset();
     if (GetParam() == Where::InProcess) com::CoRevokeClass(CLSID_CoStoreProduct);
     std::filesystem::remove(path_);
-    com::CoUninitialize();
   }
 
   std::string path_, url_;
