@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "qadj/server/client_dataset.h"
+#include "qadj/testing/app_server_stub.h"
 
 namespace {
 
@@ -38,15 +39,8 @@ const std::vector<std::uint8_t>& packetBytes() {
 }
 
 // Hands out the packet as FetchRecords' result, as the transport would.
-class PacketServer : public IAppServer, public TCustomRemoteServer {
+class PacketServer : public testing::AppServerStub, public TCustomRemoteServer {
  public:
-  com::HRESULT QueryInterface(const com::Guid&, std::shared_ptr<com::IUnknown>&) override {
-    return com::E_NOINTERFACE;
-  }
-  com::HRESULT ApplyUpdates(const std::u16string&, const com::Variant&, std::int32_t, std::int32_t&,
-                            com::Variant&, com::Variant&) override {
-    return com::E_NOTIMPL;
-  }
   com::HRESULT FetchRecords(const std::u16string&, std::int32_t, std::int32_t& recsOut,
                             std::int32_t options, const std::u16string&, com::Variant&,
                             com::Variant&, com::Variant& result) override {
@@ -54,17 +48,6 @@ class PacketServer : public IAppServer, public TCustomRemoteServer {
     result = com::Variant::bytes(packetBytes());
     recsOut = kRows;
     return com::S_OK;
-  }
-  com::HRESULT DataRequest(const std::u16string&, const com::Variant&, com::Variant&) override {
-    return com::E_NOTIMPL;
-  }
-  com::HRESULT GetProviderNames(com::Variant&) override { return com::E_NOTIMPL; }
-  com::HRESULT GetParams(const std::u16string&, com::Variant&, com::Variant&) override {
-    return com::E_NOTIMPL;
-  }
-  com::HRESULT RowRequest(const std::u16string&, const com::Variant&, std::int32_t, com::Variant&,
-                          com::Variant&) override {
-    return com::E_NOTIMPL;
   }
   com::HRESULT ExecuteCommand(const std::u16string&, const std::u16string&, com::Variant&,
                               com::Variant&) override {

@@ -167,49 +167,48 @@ int probe(const std::string& target) {
   return answer.serving ? 0 : 1;
 }
 
-int serve(const DaemonOptions& o) {
-  {
-    auto db = openDatabase(o.dbUrl, OpenMode::Existing);
-    // The server's statements run with the role's privileges: behind the statement
-    // templates, the role is the last line. A superuser could read and write files and
-    // run programs on the database server; the owner could change the journal.
-    if (db->dialect() == "postgresql" && !o.allowSuperuser) {
-      if (const std::string extra = extraPrivileges(*db); !extra.empty()) {
-        Say(LogPriority::Error) << "the database role " << extra
-                                << "; serve through a role with only the window's grants (see "
-                                   "docs/deployment.md), or start with --allow-superuser";
-        return kExitConfiguration;
-      }
-    }
-    if (db->dialect() == "postgresql") warnOfUnboundedTempFiles(*db);
-    if (!schemaExists(*db)) {
-      Say(LogPriority::Error) << "the database has no schema; run qadj-appserver --db URL "
-                                 "--init-schema first";
+// Checks that the database at o.dbUrl can be served: the role's privileges, the schema,
+// the record of saves and the guards; purges expired save ids. Returns 0, or the exit
+// status after saying why it cannot be served.
+int checkDatabase(const DaemonOptions& o) {
+  auto db = openDatabase(o.dbUrl, OpenMode::Existing);
+  // The server's statements run with the role's privileges: behind the statement
+  // templates, the role is the last line. A superuser could read and write files and
+  // run programs on the database server; the owner could change the journal.
+  if (db->dialect() == "postgresql" && !o.allowSuperuser) {
+    if (const std::string extra = extraPrivileges(*db); !extra.empty()) {
+      Say(LogPriority::Error) << "the database role " << extra
+                              << "; serve through a role with only the window's grants (see "
+                                 "docs/deployment.md), or start with --allow-superuser";
       return kExitConfiguration;
     }
-    try {
-      ensureSaveRecord(*db);
-    } catch (const DatabaseError& e) {
-      Say(LogPriority::Error) << "the database has no record of saves and this role cannot "
-                                 "create it ("
-                              << e.what()
-                              << "); run qadj-appserver --db URL --init-schema as its owner";
-      return kExitConfiguration;
-    }
-    purgeSaveIds(*db, saveIdCutoff());
-    if (!ensureSchemaGuards(*db))
-      Say(LogPriority::Warning)
-          << "the database does not refuse a quota that is not a "
-             "finite number; run qadj-appserver --db URL --init-schema as its owner";
   }
-  // Signals are taken by one thread with sigwait; every other thread blocks them.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGHUP);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  if (db->dialect() == "postgresql") warnOfUnboundedTempFiles(*db);
+  if (!schemaExists(*db)) {
+    Say(LogPriority::Error) << "the database has no schema; run qadj-appserver --db URL "
+                               "--init-schema first";
+    return kExitConfiguration;
+  }
+  try {
+    ensureSaveRecord(*db);
+  } catch (const DatabaseError& e) {
+    Say(LogPriority::Error) << "the database has no record of saves and this role cannot "
+                               "create it ("
+                            << e.what()
+                            << "); run qadj-appserver --db URL --init-schema as its owner";
+    return kExitConfiguration;
+  }
+  purgeSaveIds(*db, saveIdCutoff());
+  if (!ensureSchemaGuards(*db))
+    Say(LogPriority::Warning) << "the database does not refuse a quota that is not a "
+                                 "finite number; run qadj-appserver --db URL --init-schema as "
+                                 "its owner";
+  return 0;
+}
 
+// The object server's settings from the daemon's options. Throws ConfigurationError
+// when the token, certificate or key file cannot be used.
+qadj::com::RemoteServerOptions serverOptions(const DaemonOptions& o) {
   qadj::com::RemoteServerOptions ro;
   ro.listen = o.listen;
   ro.logRequests = o.logRequests;
@@ -236,6 +235,39 @@ int serve(const DaemonOptions& o) {
   ro.maxReplyBytesPerClient = ro.maxReplyBytes / 4;
   ro.replyTimeout = std::chrono::seconds(o.replyTimeoutSeconds);
   ro.maxConnections = static_cast<std::size_t>(o.maxConnections);
+  return ro;
+}
+
+// Takes the blocked signals on this thread until SIGTERM or SIGINT, which shut server
+// down; SIGHUP rereads the token file.
+void takeSignals(const sigset_t& signals, qadj::com::RemoteObjectServer& server,
+                 const std::string& tokenFile) {
+  for (;;) {
+    int sig = 0;
+    sigwait(&signals, &sig);
+    if (sig == SIGHUP) {
+      rereadToken(server, tokenFile);
+      continue;
+    }
+    Say(LogPriority::Notice) << (sig == SIGTERM ? "SIGTERM" : "SIGINT")
+                             << " received, shutting down";
+    sd_notify(0, "STOPPING=1");
+    server.shutdown();
+    return;
+  }
+}
+
+int serve(const DaemonOptions& o) {
+  if (const int status = checkDatabase(o)) return status;
+  // Signals are taken by one thread with sigwait; every other thread blocks them.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+  const qadj::com::RemoteServerOptions ro = serverOptions(o);
   raiseDescriptorLimit();
   qadj::com::RemoteObjectServer server(ro);
   const std::string url = o.dbUrl;
@@ -263,21 +295,7 @@ int serve(const DaemonOptions& o) {
   // (no NOTIFY_SOCKET) this does nothing.
   sd_notifyf(0, "READY=1\nSTATUS=serving on port %d", server.port());
 
-  std::thread signalTaker([&] {
-    for (;;) {
-      int sig = 0;
-      sigwait(&signals, &sig);
-      if (sig == SIGHUP) {
-        rereadToken(server, o.tokenFile);
-        continue;
-      }
-      Say(LogPriority::Notice) << (sig == SIGTERM ? "SIGTERM" : "SIGINT")
-                               << " received, shutting down";
-      sd_notify(0, "STOPPING=1");
-      server.shutdown();
-      return;
-    }
-  });
+  std::thread signalTaker([&] { takeSignals(signals, server, o.tokenFile); });
   server.wait();
   signalTaker.join();
   Say(LogPriority::Notice) << "stopped";

@@ -156,6 +156,57 @@ void ConnectionGate::acceptLoop() {
   }
 }
 
+bool ConnectionGate::takeWithoutDescriptor(int listener) {
+  // The connection is taken with the spare descriptor and closed at once, so that it
+  // does not wake this loop again and again, and the listener goes on as soon as
+  // descriptors are free. Without a spare, wait a little.
+  if (spare_ < 0) {
+    ::poll(nullptr, 0, 100);
+  } else {
+    ::close(spare_);
+    closeQuietly(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC));
+  }
+  spare_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  std::lock_guard lock(mutex_);
+  turnAway("no descriptor left");
+  return spare_ >= 0;
+}
+
+bool ConnectionGate::admit(int fd, const sockaddr_storage& address) {
+  const std::string peer = grpcPeerText(reinterpret_cast<const sockaddr*>(&address));
+  Connection connection{fd, 0, peerComputer(peer)};
+  struct stat st {};
+  ::fstat(fd, &st);
+  connection.inode = st.st_ino;
+  std::lock_guard lock(mutex_);
+  // Closed connections are forgotten at most every kForgetEvery, or every
+  // kForgetAtBoundEvery when a bound is reached: a flood at the bound costs little per
+  // connection turned away, and a place freed is found soon.
+  const auto ofThisComputer = [&] {
+    const auto known = ofComputer_.find(connection.computer);
+    return known == ofComputer_.end() ? std::size_t{0} : known->second;
+  };
+  const auto atBound = [&] {
+    return connections_.size() >= limits_.connections ||
+           ofThisComputer() >= limits_.connectionsPerComputer;
+  };
+  const auto now = std::chrono::steady_clock::now();
+  if (now - lastForget_ > kForgetEvery || (atBound() && now - lastForget_ > kForgetAtBoundEvery)) {
+    forgetClosed();
+    lastForget_ = now;
+  }
+  if (atBound()) {
+    turnAway("open " + std::to_string(connections_.size()) + ", " +
+             std::to_string(ofThisComputer()) + " of the computer of " + peer);
+    return false;
+  }
+  // An entry of the same peer is a closed connection whose port was used again.
+  if (const auto old = connections_.find(peer); old != connections_.end()) forget(old);
+  ++ofComputer_[connection.computer];
+  connections_[peer] = connection;
+  return true;
+}
+
 void ConnectionGate::acceptFrom(int listener) {
   for (;;) {
     sockaddr_storage address{};
@@ -164,58 +215,13 @@ void ConnectionGate::acceptFrom(int listener) {
                              SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
       if (errno == EINTR || errno == ECONNABORTED) continue;
-      if (errno == EMFILE || errno == ENFILE) {
-        // No descriptor left: the connection is taken with the spare one and closed at
-        // once, so that it does not wake this loop again and again, and the listener
-        // goes on as soon as descriptors are free. Without a spare, wait a little.
-        if (spare_ < 0) {
-          ::poll(nullptr, 0, 100);
-        } else {
-          ::close(spare_);
-          closeQuietly(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC));
-        }
-        spare_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-        std::lock_guard lock(mutex_);
-        turnAway("no descriptor left");
-        if (spare_ < 0) return;
-        continue;
-      }
-      return;  // EAGAIN: nothing more to accept now
+      if ((errno == EMFILE || errno == ENFILE) && takeWithoutDescriptor(listener)) continue;
+      return;  // EAGAIN: nothing more to accept now; or no descriptor, nor a spare
     }
-    const std::string peer = grpcPeerText(reinterpret_cast<const sockaddr*>(&address));
-    Connection connection{fd, 0, peerComputer(peer)};
-    struct stat st {};
-    ::fstat(fd, &st);
-    connection.inode = st.st_ino;
-    std::unique_lock lock(mutex_);
-    // Closed connections are forgotten at most every kForgetEvery, or every
-    // kForgetAtBoundEvery when a bound is reached: a flood at the bound costs little per
-    // connection turned away, and a place freed is found soon.
-    const auto atBound = [&] {
-      const auto known = ofComputer_.find(connection.computer);
-      return connections_.size() >= limits_.connections ||
-             (known != ofComputer_.end() && known->second >= limits_.connectionsPerComputer);
-    };
-    const auto now = std::chrono::steady_clock::now();
-    if (now - lastForget_ > kForgetEvery ||
-        (atBound() && now - lastForget_ > kForgetAtBoundEvery)) {
-      forgetClosed();
-      lastForget_ = now;
-    }
-    const auto known = ofComputer_.find(connection.computer);
-    if (const std::size_t n = known == ofComputer_.end() ? 0 : known->second;
-        connections_.size() >= limits_.connections || n >= limits_.connectionsPerComputer) {
-      turnAway("open " + std::to_string(connections_.size()) + ", " + std::to_string(n) +
-               " of the computer of " + peer);
-      lock.unlock();
+    if (!admit(fd, address)) {
       ::close(fd);
       continue;
     }
-    // An entry of the same peer is a closed connection whose port was used again.
-    if (const auto old = connections_.find(peer); old != connections_.end()) forget(old);
-    ++ofComputer_[connection.computer];
-    connections_[peer] = connection;
-    lock.unlock();
     const int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     grpc::experimental::ExternalConnectionAcceptor::NewConnectionParameters params;

@@ -59,7 +59,14 @@ class ConnectionGate {
     std::string computer;
   };
   void acceptLoop();
+  // Accepts every connection waiting on listener and hands on those admitted.
   void acceptFrom(int listener);
+  // Turns a connection of listener away when no descriptor is left (accept failed with
+  // EMFILE or ENFILE). Returns whether accepting may go on: a spare descriptor is kept.
+  bool takeWithoutDescriptor(int listener);
+  // Records the connection fd from address unless the gate's bounds are reached; false
+  // when it is turned away (counted; the caller closes fd).
+  bool admit(int fd, const sockaddr_storage& address);
   // Forgets one connection, or those gRPC has closed. Called with mutex_ held.
   void forget(std::map<std::string, Connection>::iterator it);
   void forgetClosed();

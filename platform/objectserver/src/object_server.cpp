@@ -703,37 +703,20 @@ void RemoteObjectServer::registerClass(const Guid& clsid, const std::string& /*p
   impl_->classes[clsid] = std::move(factory);
 }
 
-void RemoteObjectServer::start() {
-  auto& o = impl_->options;
-  if (impl_->server) throw Exception("remote object server already started");
-  if (!IsLoopbackAddress(o.listen) && o.token.empty())
-    throw Exception("listening on " + o.listen + " requires an access token");
-  if (o.lease.count() <= 0) throw Exception("the lease must be positive");
-  std::shared_ptr<grpc::ServerCredentials> creds;
-  if (!o.tlsCertFile.empty() && !o.tlsKeyFile.empty()) {
-    grpc::SslServerCredentialsOptions ssl;
-    ssl.pem_key_cert_pairs.push_back({readFile(o.tlsKeyFile), readFile(o.tlsCertFile)});
-    creds = grpc::SslServerCredentials(ssl);
-  } else {
-    creds = grpc::InsecureServerCredentials();
-  }
-  // Every server of the process answers grpc.health.v1.Health.
-  grpc::EnableDefaultHealthCheckService(true);
-  detail::CallAdmission::installHooks();
-  grpc::ServerBuilder builder;
-  std::unique_ptr<grpc::experimental::ExternalConnectionAcceptor> acceptor;
-  if (o.listen.starts_with("unix:")) {
-    builder.AddListeningPort(o.listen, creds, &impl_->port);
-  } else {
-    // The gate binds without SO_REUSEPORT: a second daemon on the port fails to start.
-    impl_->gate = std::make_unique<detail::ConnectionGate>(o.listen, gateLimits(o));
-    impl_->port = impl_->gate->port();
-    acceptor = builder.experimental().AddExternalConnectionAcceptor(
-        grpc::ServerBuilder::experimental_type::ExternalConnectionType::FROM_FD, creds);
-  }
-  impl_->admission = std::make_unique<detail::CallAdmission>(
-      detail::AdmissionLimits{o.maxCallsPerClient, o.maxCallsPerHost, o.maxReplyBytesPerClient,
-                              o.maxReplyBytes, o.replyTimeout});
+namespace {
+
+// TLS with the options' key and certificate when both are given, else none. Throws
+// Exception when a file cannot be read.
+std::shared_ptr<grpc::ServerCredentials> serverCredentials(const RemoteServerOptions& o) {
+  if (o.tlsCertFile.empty() || o.tlsKeyFile.empty()) return grpc::InsecureServerCredentials();
+  grpc::SslServerCredentialsOptions ssl;
+  ssl.pem_key_cert_pairs.push_back({readFile(o.tlsKeyFile), readFile(o.tlsCertFile)});
+  return grpc::SslServerCredentials(ssl);
+}
+
+// The transport's bounds: message sizes, handshake, idle and keep-alive times, streams
+// per connection, call threads and the memory of the requests in flight.
+void setTransportLimits(grpc::ServerBuilder& builder, const RemoteServerOptions& o) {
   const auto wireLimit = [](std::size_t bytes) {
     return static_cast<int>(std::min<std::size_t>(bytes, INT32_MAX));
   };
@@ -756,6 +739,35 @@ void RemoteObjectServer::start() {
   // gRPC's default keeps two idle call threads and ends the others after their call:
   // under concurrent clients it then starts a thread every few calls. Keep more.
   builder.SetSyncServerOption(grpc::ServerBuilder::SyncServerOption::MAX_POLLERS, kIdleCallThreads);
+}
+
+}  // namespace
+
+void RemoteObjectServer::start() {
+  auto& o = impl_->options;
+  if (impl_->server) throw Exception("remote object server already started");
+  if (!IsLoopbackAddress(o.listen) && o.token.empty())
+    throw Exception("listening on " + o.listen + " requires an access token");
+  if (o.lease.count() <= 0) throw Exception("the lease must be positive");
+  const auto creds = serverCredentials(o);
+  // Every server of the process answers grpc.health.v1.Health.
+  grpc::EnableDefaultHealthCheckService(true);
+  detail::CallAdmission::installHooks();
+  grpc::ServerBuilder builder;
+  std::unique_ptr<grpc::experimental::ExternalConnectionAcceptor> acceptor;
+  if (o.listen.starts_with("unix:")) {
+    builder.AddListeningPort(o.listen, creds, &impl_->port);
+  } else {
+    // The gate binds without SO_REUSEPORT: a second daemon on the port fails to start.
+    impl_->gate = std::make_unique<detail::ConnectionGate>(o.listen, gateLimits(o));
+    impl_->port = impl_->gate->port();
+    acceptor = builder.experimental().AddExternalConnectionAcceptor(
+        grpc::ServerBuilder::experimental_type::ExternalConnectionType::FROM_FD, creds);
+  }
+  impl_->admission = std::make_unique<detail::CallAdmission>(
+      detail::AdmissionLimits{o.maxCallsPerClient, o.maxCallsPerHost, o.maxReplyBytesPerClient,
+                              o.maxReplyBytes, o.replyTimeout});
+  setTransportLimits(builder, o);
   builder.RegisterService(impl_.get());
   impl_->server = builder.BuildAndStart();
   if (!impl_->server || impl_->port == 0) {

@@ -31,23 +31,7 @@ class CoStoreProduct final : public IAppServer, public com::IDispatch {
   // IAppServer. Each returns S_OK, or E_FAIL with the description in the thread's
   // error information. Only FetchRecords and ExecuteCommand do work; the others
   // answer what a provider without updates, parameters or rows-on-demand answers.
-  com::HRESULT ApplyUpdates(const std::u16string& provider, const com::Variant& delta,
-                            std::int32_t maxErrors, std::int32_t& errorCount,
-                            com::Variant& ownerData, com::Variant& result) override;
-  com::HRESULT FetchRecords(const std::u16string& provider, std::int32_t count,
-                            std::int32_t& recsOut, std::int32_t options,
-                            const std::u16string& commandText, com::Variant& params,
-                            com::Variant& ownerData, com::Variant& result) override;
-  com::HRESULT DataRequest(const std::u16string& provider, const com::Variant& data,
-                           com::Variant& result) override;
-  com::HRESULT GetProviderNames(com::Variant& result) override;
-  com::HRESULT GetParams(const std::u16string& provider, com::Variant& ownerData,
-                         com::Variant& result) override;
-  com::HRESULT RowRequest(const std::u16string& provider, const com::Variant& row,
-                          std::int32_t requestType, com::Variant& ownerData,
-                          com::Variant& result) override;
-  com::HRESULT ExecuteCommand(const std::u16string& provider, const std::u16string& commandText,
-                              com::Variant& params, com::Variant& ownerData) override;
+  QADJ_APP_SERVER_OPERATIONS(, override);
 
   // IDispatch: names are matched without regard to letter case.
   com::HRESULT GetIDsOfNames(const std::u16string& name, std::int32_t& dispid) override;

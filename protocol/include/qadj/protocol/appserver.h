@@ -34,31 +34,40 @@ enum AppServerDispId : std::int32_t {
 inline constexpr std::int32_t kFetchMetaData = 1;  // field descriptions included
 inline constexpr std::int32_t kFetchReset = 2;     // reset the provider
 
+// The record-set operations, declared once for the interface and for every class that
+// implements it: `head` opens each declaration (`virtual` or nothing) and `tail` ends it
+// (`= 0` or `override`).
+//   ApplyUpdates: applies a delta; errorCount receives the number of records refused.
+//   FetchRecords: runs commandText (options kFetchMetaData) or resets (kFetchReset,
+//     count 0) and returns a record-set packet (a byte array) in result; recsOut = rows
+//     sent.
+//   DataRequest, GetProviderNames, GetParams, RowRequest: the provider's other requests.
+//   ExecuteCommand: runs one statement that returns no rows.
 // Every operation returns S_OK or a failure code; on failure it leaves a description
 // in the thread's error information (com::SetErrorInfo).
+#define QADJ_APP_SERVER_OPERATIONS(head, tail)                                              \
+  head com::HRESULT ApplyUpdates(const std::u16string& provider, const com::Variant& delta, \
+                                 std::int32_t maxErrors, std::int32_t& errorCount,          \
+                                 com::Variant& ownerData, com::Variant& result) tail;       \
+  head com::HRESULT FetchRecords(const std::u16string& provider, std::int32_t count,        \
+                                 std::int32_t& recsOut, std::int32_t options,               \
+                                 const std::u16string& commandText, com::Variant& params,   \
+                                 com::Variant& ownerData, com::Variant& result) tail;       \
+  head com::HRESULT DataRequest(const std::u16string& provider, const com::Variant& data,   \
+                                com::Variant& result) tail;                                 \
+  head com::HRESULT GetProviderNames(com::Variant& result) tail;                            \
+  head com::HRESULT GetParams(const std::u16string& provider, com::Variant& ownerData,      \
+                              com::Variant& result) tail;                                   \
+  head com::HRESULT RowRequest(const std::u16string& provider, const com::Variant& row,     \
+                               std::int32_t requestType, com::Variant& ownerData,           \
+                               com::Variant& result) tail;                                  \
+  head com::HRESULT ExecuteCommand(const std::u16string& provider,                          \
+                                   const std::u16string& commandText, com::Variant& params, \
+                                   com::Variant& ownerData) tail
+
 class IAppServer : public virtual com::IUnknown {
  public:
-  virtual com::HRESULT ApplyUpdates(const std::u16string& provider, const com::Variant& delta,
-                                    std::int32_t maxErrors, std::int32_t& errorCount,
-                                    com::Variant& ownerData, com::Variant& result) = 0;
-  // Runs commandText (options kFetchMetaData) or resets (kFetchReset, count 0) and
-  // returns a record-set packet (a byte array) in result; recsOut = rows sent.
-  virtual com::HRESULT FetchRecords(const std::u16string& provider, std::int32_t count,
-                                    std::int32_t& recsOut, std::int32_t options,
-                                    const std::u16string& commandText, com::Variant& params,
-                                    com::Variant& ownerData, com::Variant& result) = 0;
-  virtual com::HRESULT DataRequest(const std::u16string& provider, const com::Variant& data,
-                                   com::Variant& result) = 0;
-  virtual com::HRESULT GetProviderNames(com::Variant& result) = 0;
-  virtual com::HRESULT GetParams(const std::u16string& provider, com::Variant& ownerData,
-                                 com::Variant& result) = 0;
-  virtual com::HRESULT RowRequest(const std::u16string& provider, const com::Variant& row,
-                                  std::int32_t requestType, com::Variant& ownerData,
-                                  com::Variant& result) = 0;
-  // Runs one statement that returns no rows.
-  virtual com::HRESULT ExecuteCommand(const std::u16string& provider,
-                                      const std::u16string& commandText, com::Variant& params,
-                                      com::Variant& ownerData) = 0;
+  QADJ_APP_SERVER_OPERATIONS(virtual, = 0);
 };
 
 // Carries out one Invoke of the record-set interface on target: dispid is one of the

@@ -20,23 +20,7 @@ class TDispatchAppServer : public IAppServer {
   // Answers IUnknown and IAppServer itself and IDispatch with the wrapped interface.
   com::HRESULT QueryInterface(const com::Guid& iid, std::shared_ptr<com::IUnknown>& out) override;
 
-  com::HRESULT ApplyUpdates(const std::u16string& provider, const com::Variant& delta,
-                            std::int32_t maxErrors, std::int32_t& errorCount,
-                            com::Variant& ownerData, com::Variant& result) override;
-  com::HRESULT FetchRecords(const std::u16string& provider, std::int32_t count,
-                            std::int32_t& recsOut, std::int32_t options,
-                            const std::u16string& commandText, com::Variant& params,
-                            com::Variant& ownerData, com::Variant& result) override;
-  com::HRESULT DataRequest(const std::u16string& provider, const com::Variant& data,
-                           com::Variant& result) override;
-  com::HRESULT GetProviderNames(com::Variant& result) override;
-  com::HRESULT GetParams(const std::u16string& provider, com::Variant& ownerData,
-                         com::Variant& result) override;
-  com::HRESULT RowRequest(const std::u16string& provider, const com::Variant& row,
-                          std::int32_t requestType, com::Variant& ownerData,
-                          com::Variant& result) override;
-  com::HRESULT ExecuteCommand(const std::u16string& provider, const std::u16string& commandText,
-                              com::Variant& params, com::Variant& ownerData) override;
+  QADJ_APP_SERVER_OPERATIONS(, override);
 
  private:
   // One Invoke; natural holds the arguments in their natural order and receives the
