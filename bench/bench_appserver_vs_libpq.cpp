@@ -47,6 +47,7 @@
 #include "qadj/server/connection.h"
 #include "qadj/server/fields.h"
 #include "qadj/server/window_datasets.h"
+#include "qadj/testing/com_scope.h"
 #include "qadj/testing/daemon_process.h"
 #include "qadj/testing/postgres_server.h"
 #include "qadj/window/numbers.h"
@@ -152,10 +153,10 @@ RunResult runClients(int clients, const std::function<std::function<void(int)>(i
   std::vector<std::thread> threads;
   for (int c = 0; c < clients; ++c)
     threads.emplace_back([&, c] {
+      const testing::ComScope comScope;
       std::vector<double> mine;
       std::string error;
       try {
-        com::CoInitialize();
         const std::function<void(int)> workflow = setUp(c);
         workflow(0);  // warm-up: connects, opens the session
         ++ready;
@@ -169,7 +170,6 @@ RunResult runClients(int clients, const std::function<std::function<void(int)>(i
         error = e.what();
         ++ready;
       }
-      com::CoUninitialize();
       std::lock_guard lock(mutex);
       result.latenciesMs.insert(result.latenciesMs.end(), mine.begin(), mine.end());
       if (!error.empty()) result.error = error;

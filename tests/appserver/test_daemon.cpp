@@ -24,6 +24,7 @@
 #include "qadj/protocol/appserver.h"
 #include "qadj/protocol/packet.h"
 #include "qadj/testing/child_process.h"
+#include "qadj/testing/com_scope.h"
 #include "qadj/testing/databases.h"
 #include "qadj/testing/store_calls.h"
 #include "qadj/testing/window_save.h"
@@ -52,7 +53,7 @@ int portFrom(const std::string& log) {
 }
 
 TEST(Daemon, InitDemoThenServeAndStopOnSigterm) {
-  com::CoInitialize();
+  qadj::testing::ComScope comScope;
   qadj::testing::TempDir dir;
   const std::string db = "sqlite:" + dir.path() + "/demo.sqlite";
   {

@@ -13,6 +13,7 @@
 #include "qadj/platform/text.h"
 #include "qadj/protocol/packet.h"
 #include "qadj/protocol/statements.h"
+#include "qadj/testing/com_scope.h"
 #include "qadj/testing/databases.h"
 #include "qadj/testing/server_under_test.h"
 #include "qadj/testing/store_calls.h"
@@ -46,8 +47,8 @@ std::vector<std::string> codes(const packet::Packet& p) {
 
 class ServerObject : public ::testing::TestWithParam<std::string> {
  protected:
+  qadj::testing::ComScope com_;  // first: it outlives every object below
   void SetUp() override {
-    com::CoInitialize();
     std::string whyNot;
     url_ = qadj::testing::freshDatabaseUrl(GetParam(), dir_, whyNot);
     if (url_.empty()) return qadj::testing::databaseUnavailable(whyNot);
@@ -245,7 +246,7 @@ INSTANTIATE_TEST_SUITE_P(Databases, ServerObject, ::testing::Values("sqlite", "p
                          [](const auto& param) { return param.param; });
 
 TEST(EmbeddedServer, DemoDatabaseIsSeededOnceAndServedInProcess) {
-  com::CoInitialize();
+  qadj::testing::ComScope comScope;
   TempDir dir;
   const std::string path = dir.path() + "/data/qadj_vsd/demo.sqlite";
   ASSERT_TRUE(ensureDemoDatabase(path));
@@ -308,7 +309,7 @@ TEST(EmbeddedServer, DatabaseLocationFollowsTheEnvironment) {
 }
 
 TEST(RemoteServer, ServesTheObjectToARemoteClient) {
-  com::CoInitialize();
+  qadj::testing::ComScope comScope;
   TempDir dir;
   const std::string url = sqliteUrl(dir.path() + "/remote.sqlite");
   {

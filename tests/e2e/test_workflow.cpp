@@ -23,6 +23,7 @@
 #include "qadj/platform/clock.h"
 #include "qadj/platform/text.h"
 #include "qadj/protocol/appserver.h"
+#include "qadj/testing/com_scope.h"
 #include "qadj/testing/server_under_test.h"
 #include "qadj/widgets/message_box.h"
 #include "support/quota_db.h"
@@ -75,6 +76,7 @@ void clickCell(const Grid& g, int row, int column) {
 
 class Workflow : public ::testing::TestWithParam<Setup> {
  protected:
+  ComScope com_;  // first: it outlives every object below
   void SetUp() override {
     showdll = loadShowDll();
     ASSERT_NE(showdll, nullptr) << dlerror();
@@ -83,7 +85,6 @@ class Workflow : public ::testing::TestWithParam<Setup> {
     setenv("QADJ_DRIVE_C", drive.path().toLocal8Bit().constData(), 1);
     db = quotaDatabaseFor(GetParam().dialect);
     if (!db) return;
-    com::CoInitialize();
     const std::string url = db->url();
     server = std::make_unique<ServerUnderTest>(GetParam().transport);
     if (GetParam().transport != Transport::Daemon)
@@ -98,7 +99,6 @@ class Workflow : public ::testing::TestWithParam<Setup> {
     unsetenv("QADJ_DRIVE_C");
     if (!db) return;
     server.reset();
-    com::CoUninitialize();
   }
 
   // Opens the window as a host does; returns when it has closed.

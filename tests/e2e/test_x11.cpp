@@ -28,6 +28,7 @@
 #include "qadj/platform/clock.h"
 #include "qadj/protocol/appserver.h"
 #include "qadj/widgets/message_box.h"
+#include "qadj/testing/com_scope.h"
 #include "support/quota_db.h"
 #include "x_display.h"
 
@@ -69,6 +70,7 @@ quint32 transientFor(WId window) {
 
 class RealInput : public ::testing::Test {
  protected:
+  ComScope com_;  // first: it outlives every object below
   void SetUp() override {
     if (!gDisplay) GTEST_SKIP() << "no X display for real input";
     library = dlopen(QADJ_VSD_PATH, RTLD_NOW | RTLD_LOCAL);
@@ -83,7 +85,6 @@ class RealInput : public ::testing::Test {
       db->db().execute("INSERT INTO GSTRYGL0 VALUES ($1, $2, '01', 'Y')", {code, "N" + code});
       db->db().execute("INSERT INTO XSTXLGL01 VALUES ('D1', $1, 'P001', 1)", {code});
     }
-    com::CoInitialize();
     const std::string url = db->url();
     com::CoRegisterClass(CLSID_CoStoreProduct, kCoStoreProductProgId,
                          [url] { return appserver::createCoStoreProduct(url); });
@@ -95,7 +96,6 @@ class RealInput : public ::testing::Test {
     unsetenv("QADJ_DRIVE_C");
     if (!gDisplay) return;
     com::CoRevokeClass(CLSID_CoStoreProduct);
-    com::CoUninitialize();
   }
 
   // Opens the window as the host does (operator 0001, the embedded server) with the

@@ -174,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(Databases, ExactlyOnce, ::testing::Values("sqlite", "po
 TEST(ExactlyOnceAcrossDaemons, ASecondDaemonNeverAppliesAnIdTheFirstApplied) {
   auto data = quotaDatabaseFor("postgresql");
   if (!data) return;
-  com::CoInitialize();
+  qadj::testing::ComScope comScope;
   {
     QTemporaryDir firstLogs, secondLogs;
     DaemonProcess first({"--db", data->url()}, firstLogs.path().toStdString());
@@ -196,7 +196,6 @@ TEST(ExactlyOnceAcrossDaemons, ASecondDaemonNeverAppliesAnIdTheFirstApplied) {
     EXPECT_EQ(data->quota("D1", "0012", "P001"), 8);
     EXPECT_EQ(journalCount(*data), 1);
   }
-  com::CoUninitialize();
 }
 
 }  // namespace

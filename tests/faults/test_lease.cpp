@@ -23,6 +23,7 @@
 #include "qadj/protocol/statements.h"
 #include "qadj/server/connection.h"
 #include "qadj/testing/child_process.h"
+#include "qadj/testing/com_scope.h"
 #include "qadj/testing/daemon_process.h"
 #include "qadj/testing/databases.h"
 #include "qadj/testing/unavailable.h"
@@ -89,7 +90,7 @@ TEST(Lease, AKilledClientsObjectAndDatabaseSessionAreReleased) {
   // The daemon's start-up check of the schema closes its session again.
   ASSERT_TRUE(waitUntil([&] { return otherSessions(*admin) == 0; }));
 
-  com::CoInitialize();
+  qadj::testing::ComScope comScope;
   {
     TDCOMConnection own;
     ASSERT_EQ(openWindowObject(own, daemon.host()), 1);
@@ -120,7 +121,6 @@ TEST(Lease, AKilledClientsObjectAndDatabaseSessionAreReleased) {
   // Its release on disconnect ends the last session.
   EXPECT_TRUE(waitUntil([&] { return otherSessions(*admin) == 0; }));
   EXPECT_EQ(daemon.terminate(), 0);
-  com::CoUninitialize();
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "qadj/com/object_server.h"
 #include "qadj/platform/error.h"
 #include "qadj/proto/remote.grpc.pb.h"
+#include "qadj/testing/com_scope.h"
 
 namespace qadj::com {
 namespace {
@@ -127,14 +128,9 @@ void registerCounterMarshaling() {
 
 class Remote : public ::testing::Test {
  protected:
-  void SetUp() override {
-    CoInitialize();
-    baseline_ = live.count;
-  }
-  void TearDown() override {
-    server_.reset();
-    CoUninitialize();
-  }
+  qadj::testing::ComScope com_;  // first: it outlives every object below
+  void SetUp() override { baseline_ = live.count; }
+  void TearDown() override { server_.reset(); }
   void serve(RemoteServerOptions options = {}) {
     options.listen =
         options.listen == RemoteServerOptions{}.listen ? "127.0.0.1:0" : options.listen;

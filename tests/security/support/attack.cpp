@@ -11,6 +11,7 @@
 
 #include "qadj/com/com.h"
 #include "qadj/platform/text.h"
+#include "qadj/testing/com_scope.h"
 #include "qadj/testing/store_calls.h"
 #include "qadj/testing/wait_until.h"
 #include "support/quota_db.h"
@@ -224,7 +225,7 @@ std::u16string wideWarehouse(QuotaDatabase& db, const std::string& warehouse, in
 
 WellBehavedWindow::WellBehavedWindow(const std::string& host) : host_(host) {
   thread_ = std::thread([this] {
-    com::CoInitialize();
+    const ComScope comScope;
     com::HRESULT created = com::S_OK;
     if (auto server = createServerOn(host_, &created)) {
       ready_ = true;
@@ -246,7 +247,6 @@ WellBehavedWindow::WellBehavedWindow(const std::string& host) : host_(host) {
       stop_ = true;
     }
     ready_ = true;
-    com::CoUninitialize();
   });
   waitUntil([&] { return ready_ || done_ > 0; }, std::chrono::seconds(30));
 }

@@ -9,6 +9,7 @@
 #include "qadj/com/com.h"
 #include "qadj/platform/text.h"
 #include "qadj/protocol/appserver.h"
+#include "qadj/testing/com_scope.h"
 #include "support/remote_calls.h"
 
 int main(int argc, char** argv) {
@@ -17,7 +18,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: security_remote_call HOST SQL\n");
     return 2;
   }
-  com::CoInitialize();
+  const testing::ComScope comScope;
   com::HRESULT hr = com::S_OK;
   const auto server = testing::createServerOn(argv[1], &hr);
   if (!server) {

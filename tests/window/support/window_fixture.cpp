@@ -19,7 +19,6 @@ namespace qadj::testing {
 void WindowFixture::SetUp() {
   db = quotaDatabaseFor(GetParam().dialect);
   if (!db) return;
-  com::CoInitialize();
   boxScope = std::make_unique<ScopedMessageBoxService>(boxes);
   fakeToday = std::make_unique<ScopedFakeToday>(Date{2026, 12, 8});
   plugin::installErrorReporter();
@@ -37,7 +36,6 @@ void WindowFixture::TearDown() {
   server.reset();
   boxScope.reset();
   fakeToday.reset();
-  com::CoUninitialize();
 }
 
 window::Tmain& WindowFixture::openWindow(const std::string& operatorCode) {

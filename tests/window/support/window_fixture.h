@@ -8,6 +8,7 @@
 #include <string>
 
 #include "qadj/platform/clock.h"
+#include "qadj/testing/com_scope.h"
 #include "qadj/testing/server_under_test.h"
 #include "qadj/widgets/message_box.h"
 #include "qadj/window/main_form.h"
@@ -29,6 +30,7 @@ void typeAdjustment(window::Tmain& w, const std::string& receiver, const std::st
 
 class WindowFixture : public ::testing::TestWithParam<Setup> {
  protected:
+  ComScope com_;  // first: it outlives every object below
   void SetUp() override;
   void TearDown() override;
 
