@@ -10,6 +10,7 @@
 #include "qadj/platform/error.h"
 #include "qadj/platform/number_text.h"
 #include "qadj/platform/quantity.h"
+#include "qadj/protocol/save_request.h"
 #include "qadj/window/numbers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -31,6 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(Quantity::round(*qadj::numbers::parseDecimal(q->text())) == q);
   FUZZ_CHECK(Quantity::round(*qadj::numbers::parseDecimal(q->twoDecimals())) == q);
   FUZZ_CHECK(qadj::window::adjustmentQuantity(*value) == *q);
-  FUZZ_CHECK(qadj::window::limitInHundredths(*value) == q->hundredths());
+  FUZZ_CHECK(!qadj::overAdjustable(q->hundredths(), *value));
+  FUZZ_CHECK(qadj::overAdjustable(q->hundredths() + 1, *value));
   return 0;
 }

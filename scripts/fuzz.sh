@@ -37,7 +37,7 @@ declare -A SOURCES=(
   [profile]="platform/src/profile.cpp platform/src/text.cpp platform/src/paths.cpp"
   [gbk]="platform/src/text.cpp"
   [number_format]="platform/src/number_text.cpp"
-  [quantity]="window/src/numbers.cpp platform/src/number_text.cpp platform/src/quantity.cpp platform/src/text.cpp"
+  [quantity]="window/src/numbers.cpp protocol/src/save_request.cpp platform/src/com_types.cpp platform/src/number_text.cpp platform/src/quantity.cpp platform/src/text.cpp"
   [statements]="protocol/src/statements.cpp platform/src/number_text.cpp platform/src/quantity.cpp platform/src/calendar.cpp"
 )
 declare -A EXTRA_LIBS=(

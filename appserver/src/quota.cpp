@@ -153,16 +153,13 @@ void refuseOverGiving(Database& db, const Transfer& transfer) {
     const auto& [salesperson, product, day] = key;
     const auto [quota, sold] = quotaAndSalesOf(db, salesperson, product, day);
     const double limit = adjustableQuantity(quota, sold);
-    // The limit in hundredths, as the window shows and checks it; one beyond the range
-    // of a quantity is more than any decrease.
-    const auto limitQ = Quantity::round(limit);
-    const bool over = limitQ ? -delta.hundredths() > limitQ->hundredths() : !(limit >= 1e12);
-    if (!over) continue;
+    if (!overAdjustable(-delta.hundredths(), limit)) continue;
     if (salesperson == transfer.giver) throw OverLimit(kOverLimitText);
     // A colleague would be taken below what they sold: say who, and what can still be
     // taken back from them.
     const auto named = db.query("SELECT RYMC00 FROM GSTRYGL0 WHERE RYDM00 = $1", {salesperson});
     const auto* name = named.rows.empty() ? nullptr : std::get_if<std::string>(&named.rows[0][0]);
+    const auto limitQ = Quantity::round(limit);
     const auto taken = Quantity::ofHundredths(-delta.hundredths());
     throw OverLimit("访销员 " + salesperson + (name ? " " + *name : std::string()) +
                     " 的限量最多还能调回 " +

@@ -5,6 +5,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "qadj/platform/quantity.h"
 #include "qadj/platform/text.h"
 
 namespace qadj {
@@ -24,6 +25,11 @@ bool isLowerHex(char16_t c) {
 }
 
 }  // namespace
+
+bool overAdjustable(std::int64_t takenHundredths, double adjustable) {
+  if (const auto limit = Quantity::round(adjustable)) return takenHundredths > limit->hundredths();
+  return !(adjustable > 0);
+}
 
 std::string newSaveId() {
   std::random_device random;

@@ -2,6 +2,8 @@
 // empty owner data names no save, and anything else is refused, never ignored.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
 #include <set>
 
 #include "qadj/protocol/save_request.h"
@@ -49,6 +51,21 @@ TEST(SaveRequest, OnlyEmptyOwnerDataNamesNoSaveAndAnythingElseIsRefused) {
   ASSERT_TRUE(upper);
   EXPECT_EQ(upper->id, "0123456789abcdef0123456789abcdef");
   EXPECT_EQ(upper->operatorCode, "0001");
+}
+
+// The window checks the typed total and the server the lines with this one rule; they
+// used to differ on an adjustable quantity that is no number (the window let anything
+// through).
+TEST(SaveRequest, TheLimitIsTheAdjustableQuantityToTheHundredth) {
+  EXPECT_FALSE(overAdjustable(268, 2.675));  // 2.675 shows as 2.68
+  EXPECT_TRUE(overAdjustable(269, 2.675));
+  EXPECT_FALSE(overAdjustable(20, 0.3 - 0.1));
+  EXPECT_TRUE(overAdjustable(21, 0.3 - 0.1));
+  EXPECT_FALSE(overAdjustable(INT64_MAX, 1e300));  // beyond any quantity: no limit
+  EXPECT_TRUE(overAdjustable(0, -1e300));
+  EXPECT_TRUE(overAdjustable(0, std::nan("")));
+  EXPECT_TRUE(overAdjustable(1, 0));
+  EXPECT_FALSE(overAdjustable(0, 0));
 }
 
 TEST(SaveRequest, OnlyALostReplyLeavesTheOutcomeUnknown) {

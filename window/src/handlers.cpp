@@ -107,7 +107,7 @@ void Tmain::dxDBGrid2Edited() {
   // The total the footer shows, exact in hundredths, against the adjustable quantity
   // taken to the hundredth.
   const grid::TdxDBGridColumn* column = dxDBGrid2->ColumnByName("dxDBGrid2TZXL00");
-  if (column->Summary().hundredths > limitInHundredths(context_.AdjustableQuantity)) {
+  if (overAdjustable(column->Summary().hundredths, context_.AdjustableQuantity)) {
     MessageBox(applicationOwner(), gbk(kOverLimitText), gbk("提示"), MB_OK);
     ClientDataSet2->Edit();
     ClientDataSet2->FieldByName("TZXL00")->SetAsFloat(0);

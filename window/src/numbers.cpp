@@ -1,6 +1,5 @@
 #include "qadj/window/numbers.h"
 
-#include <limits>
 #include <string>
 
 #include "qadj/platform/error.h"
@@ -8,12 +7,6 @@
 #include "qadj/platform/text.h"
 
 namespace qadj::window {
-
-std::int64_t limitInHundredths(double adjustable) {
-  if (const auto q = Quantity::round(adjustable)) return q->hundredths();
-  return adjustable < 0 ? std::numeric_limits<std::int64_t>::min()
-                        : std::numeric_limits<std::int64_t>::max();
-}
 
 Quantity adjustmentQuantity(double value) {
   if (const auto q = Quantity::round(value)) return *q;

@@ -5,6 +5,7 @@
 // server applies a save at most once.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,6 +43,13 @@ std::optional<SaveRequest> parseSaveOwnerData(const com::Variant& ownerData);
 // when the save runs): the code, and the text the operator knows (UTF-8).
 inline constexpr com::HRESULT QADJ_E_OVER_LIMIT = com::hresult(0x80040201);
 inline constexpr const char* kOverLimitText = "超过访销员的限量";
+
+// The one limit rule of a save, the window's and the server's: whether taking
+// takenHundredths hundredths from a salesperson goes over their adjustable quantity,
+// taken to the hundredth as the window shows it. An adjustable quantity beyond the
+// range of a quantity is more than anything taken; a negative one beyond it, or one
+// that is no number, allows nothing.
+bool overAdjustable(std::int64_t takenHundredths, double adjustable);
 
 // Failure codes of a save whose outcome the caller cannot know: the request may have
 // been carried out before the reply was lost (the server gone, the call's deadline

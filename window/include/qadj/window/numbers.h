@@ -1,5 +1,5 @@
-// The window's quantities: the adjustments a save sends, and the limit the total of
-// them is checked against, both in hundredths.
+// The window's quantities: the adjustments a save sends, in hundredths (the limit their
+// total is checked against is the save's own rule, overAdjustable).
 #pragma once
 
 #include <cstdint>
@@ -7,11 +7,6 @@
 #include "qadj/platform/quantity.h"
 
 namespace qadj::window {
-
-// The adjustable quantity as the limit of a total in hundredths (Quantity::round).
-// A limit no quantity can hold is above every total when it is positive or not a
-// number (no total is greater than NaN), below every total when negative.
-std::int64_t limitInHundredths(double adjustable);
 
 // An adjustment as a save sends it: rounded to hundredths (Quantity::round). Throws
 // EConvertError, naming the value, when no quota line could hold it (not finite, or
