@@ -20,16 +20,17 @@ using qadj::packet::Value;
 
 class MemDataSet : public qadj::TDataSet {
  public:
-  explicit MemDataSet(Packet p) : TDataSet("ClientDataSet2"), packet_(std::move(p)) {}
+  explicit MemDataSet(const Packet& p)
+      : TDataSet("ClientDataSet2"), bytes_(qadj::packet::encode(p)) {}
 
  protected:
   std::unique_ptr<qadj::RecordSet> DoOpen() override {
-    Packet copy = packet_;
+    qadj::com::ByteArray copy = bytes_;  // as a fetch hands its reply over
     return std::make_unique<qadj::RecordSet>(std::move(copy));
   }
 
  private:
-  Packet packet_;
+  qadj::com::ByteArray bytes_;
 };
 
 Packet detailPacket(int rows) {

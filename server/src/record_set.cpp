@@ -10,24 +10,6 @@
 
 namespace qadj {
 
-RecordSet::RecordSet(packet::Packet&& packet)
-    : columns_(std::move(packet.columns)),
-      readOnly_(packet.readOnly),
-      disableEdits_(packet.disableEdits),
-      disableInserts_(packet.disableInserts),
-      disableDeletes_(packet.disableDeletes),
-      noResetCall_(packet.noResetCall) {
-  rows_.reserve(packet.rows.size());
-  owned_.reserve(packet.rows.size());
-  for (auto& r : packet.rows) {
-    r.resize(columns_.size());  // a short row reads as nulls, never out of bounds
-    owned_.push_back(std::move(r));
-    rows_.push_back({nextId_++, -static_cast<std::int64_t>(owned_.size())});
-  }
-  packet.rows.clear();
-  First();
-}
-
 RecordSet::RecordSet(com::ByteArray&& bytes) : bytes_(std::move(bytes)) {
   IndexPacket();
   First();

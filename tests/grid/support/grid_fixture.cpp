@@ -7,8 +7,7 @@ using qadj::packet::Packet;
 using qadj::packet::Value;
 
 std::unique_ptr<qadj::RecordSet> MemDataSet::DoOpen() {
-  Packet copy = packet;
-  return std::make_unique<qadj::RecordSet>(std::move(copy));
+  return std::make_unique<qadj::RecordSet>(qadj::packet::encode(packet));
 }
 
 Packet detailPacket(const std::vector<DetailRow>& rows) {

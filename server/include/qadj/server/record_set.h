@@ -31,10 +31,9 @@ class RecordSet {
     Row newValues;  // after the change (empty for Deleted)
   };
 
-  // Takes the packet's columns, rows and properties. After construction the first
-  // row is current, Bof is set and Eof is set only when there are no rows.
-  explicit RecordSet(packet::Packet&& packet);
-  // Takes an encoded packet (see packet.h) and indexes its cells in place. Throws
+  // Takes an encoded packet (see packet.h) and indexes its cells in place. After
+  // construction the first row is current, Bof is set and Eof is set only when there
+  // are no rows. Throws
   // packet::PacketError ("Invalid data packet: ...") for every input that
   // packet::decode refuses; never reads outside bytes.
   explicit RecordSet(com::ByteArray&& bytes);
