@@ -4,13 +4,10 @@
 #include <grpcpp/grpcpp.h>
 
 #include <atomic>
-#include <cctype>
 #include <condition_variable>
-#include <cstdio>
 #include <fstream>
 #include <map>
 #include <mutex>
-#include <random>
 #include <sstream>
 #include <thread>
 
@@ -19,35 +16,27 @@
 
 #include "call_admission.h"
 #include "connection_gate.h"
+#include "object_table.h"
 #include "qadj/com/object_server.h"
 #include "qadj/platform/error.h"
 #include "qadj/platform/server_log.h"
 #include "qadj/platform/text.h"
 #include "qadj/proto/remote.grpc.pb.h"
 #include "remote_wire.h"
+#include "request_log.h"
 
 namespace qadj::com {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using detail::logField;
+using detail::ObjectTable;
+using detail::printable;
+using detail::ServedObject;
 
 // Idle call threads the server keeps for the next calls (see start()).
 constexpr int kIdleCallThreads = 16;
-
-// An object held for a client. The objects are written for one caller at a time: a
-// call that finds its object busy with another is refused at once (the window never
-// sends two), rather than wait on a call thread that other clients need.
-struct ServedObject {
-  std::shared_ptr<IUnknown> object;
-  std::mutex calls;
-};
-
-struct ClientState {
-  Clock::time_point lastSeen;
-  std::string computer;  // peerComputer() of the activation that made the entry
-  std::map<std::uint64_t, std::shared_ptr<ServedObject>> objects;
-};
 
 // Why a call was not carried out now; the window shows a method call's text.
 constexpr const char16_t* kObjectBusy =
@@ -79,68 +68,6 @@ bool sameSecret(std::string_view presented, const std::string& secret) {
   return diff == 0;
 }
 
-// A client id as the log shows it: its first 8 characters, enough to follow one client
-// through the log but not to act as it (a client's id is its credential for its
-// objects), and nothing that could start a line of its own.
-std::string printable(const std::string& client) {
-  std::string out;
-  for (char c : client.substr(0, 8)) out += (c >= 0x21 && c <= 0x7E) ? c : '?';
-  return client.size() > 8 ? out + "~" : out;
-}
-
-// An object id as the log shows it: its low 32 bits in hex.
-unsigned long objectTag(std::uint64_t id) {
-  return static_cast<unsigned long>(id & 0xFFFFFFFFu);
-}
-
-// A new object id: 64 random bits from the system's source of randomness, so that an
-// id can neither be guessed nor reached by a proxy left over from before a restart.
-std::uint64_t randomObjectId() {
-  std::random_device rd;
-  std::uint64_t id = 0;
-  while (id == 0) id = (static_cast<std::uint64_t>(rd()) << 32) | rd();
-  return id;
-}
-
-// A field of a log line whose value came from a client: name=value when the value is
-// a plain word, else name="value" with " and \ escaped. Control characters (a line
-// break would forge a line of its own) read as ?, and the value is cut after
-// maxChars characters (a cut one ends in "...").
-std::string logField(const char* name, std::string_view value, std::size_t maxChars) {
-  std::string out;
-  bool plain = !value.empty();
-  std::size_t chars = 0, i = 0;
-  for (; i < value.size(); ++i) {
-    const auto c = static_cast<unsigned char>(value[i]);
-    const bool startsCharacter = (c & 0xC0) != 0x80;  // UTF-8
-    if (startsCharacter && chars++ == maxChars) break;
-    plain = plain && (std::isalnum(c) || c == '_' || c == '.' || c == '-' || c == ':');
-    const bool c1Control =  // U+0080..U+009F
-        c == 0xC2 && i + 1 < value.size() && static_cast<unsigned char>(value[i + 1]) < 0xA0;
-    if (c1Control) ++i;
-    if (c < 0x20 || c == 0x7F || c1Control)
-      out += '?';
-    else if (c == '"' || c == '\\')
-      out += {'\\', static_cast<char>(c)};
-    else
-      out += static_cast<char>(c);
-  }
-  if (i < value.size()) {
-    plain = false;
-    out += "...";
-  }
-  return std::string(name) + "=" + (plain ? out : "\"" + out + "\"");
-}
-
-// A description from an object, as UTF-8 for the log (broken UTF-16 read as best it can).
-std::string utf8ForLog(const std::u16string& text) {
-  try {
-    return text::utf16ToUtf8(text);
-  } catch (const std::exception&) {
-    return text::gbkToUtf8Lossy(text::utf16ToGbkLossy(text));
-  }
-}
-
 std::string readFile(const std::string& path) {
   std::ifstream in(path);
   if (!in) throw Exception("cannot read " + path);
@@ -167,7 +94,11 @@ detail::GateLimits gateLimits(const RemoteServerOptions& o) {
 }  // namespace
 
 struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
-  explicit Impl(RemoteServerOptions o) : options(std::move(o)), token(options.token) {}
+  explicit Impl(RemoteServerOptions o)
+      : options(std::move(o)),
+        token(options.token),
+        objects({options.maxObjectsPerClient, options.maxObjectsPerHost, options.maxObjectsTotal}) {
+  }
 
   RemoteServerOptions options;
   mutable std::mutex tokenMutex;
@@ -179,8 +110,8 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
   std::unique_ptr<grpc::Server> server;
   int port = 0;
 
-  mutable std::mutex mutex;
-  std::map<std::string, ClientState> clients;
+  ObjectTable objects;
+  std::mutex mutex;  // of stopping and stopped, and the loops' waits
   bool stopping = false;
   bool stopped = false;
   // Set when shutting down begins: calls still running are abandoned (CallAbandoned),
@@ -221,32 +152,8 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     return token;
   }
 
-  // True when one more object fits the caps of the client, its computer and the server.
-  // Called with the mutex held.
-  bool roomFor(const std::string& clientId, const std::string& computer) const {
-    std::size_t total = 0, ofHost = 0, ofClient = 0;
-    for (const auto& [id, client] : clients) {
-      total += client.objects.size();
-      if (client.computer == computer) ofHost += client.objects.size();
-      if (id == clientId) ofClient = client.objects.size();
-    }
-    return ofClient < options.maxObjectsPerClient && ofHost < options.maxObjectsPerHost &&
-           total < options.maxObjectsTotal;
-  }
-
-  // Renews the client's lease and returns its object id (or null).
-  std::shared_ptr<ServedObject> find(const std::string& client, std::uint64_t id) {
-    std::lock_guard lock(mutex);
-    auto c = clients.find(client);
-    if (c == clients.end()) return nullptr;
-    c->second.lastSeen = Clock::now();
-    auto o = c->second.objects.find(id);
-    return o == c->second.objects.end() ? nullptr : o->second;
-  }
-
-  // The line of one request: when, who, what ran (the member, the provider, the
-  // statement), what came back (rows, bytes of the reply), the outcome and how long it
-  // took. Everything a client sent is made printable by logField.
+  // Counts the request (when counting) and logs its line (when logging): see
+  // detail::requestLine.
   void log(const char* op, const std::string& client, std::uint64_t id, const RequestFacts& facts,
            std::size_t replyBytes, HRESULT hr, const std::u16string& error, Clock::time_point start,
            bool busy) const {
@@ -257,35 +164,9 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
                             : succeeded(hr) ? metrics::Outcome::Ok
                                             : metrics::Outcome::Error,
                             ms / 1000);
-    if (!options.logRequests) return;
-    char object[32];
-    std::snprintf(object, sizeof object, "object=~%08lx", objectTag(id));
-    std::string line = "client=" + printable(client) + " " + object + " " +
-                       (facts.method.empty() ? op : facts.method);
-    if (!facts.provider.empty()) line += " " + logField("provider", facts.provider, 64);
-    if (!facts.statement.empty())
-      line += " " + logField("sql", facts.statement, facts.wantsText ? 4000 : 200);
-    if (facts.rows >= 0) line += " rows=" + std::to_string(facts.rows);
-    for (const auto& [name, value] : {std::pair{"peer", &facts.peer},
-                                      {"save", &facts.saveId},
-                                      {"operator", &facts.operatorCode}})
-      if (!value->empty()) line += " " + logField(name, *value, 64);
-    line += " bytes=" + std::to_string(replyBytes);
-    char result[64];
-    if (hr == S_OK)
-      std::snprintf(result, sizeof result, " OK");
-    else
-      std::snprintf(result, sizeof result, " %s hr=0x%08x", succeeded(hr) ? "OK" : "error",
-                    static_cast<std::uint32_t>(hr));
-    line += result;
-    if (failed(hr)) {
-      std::string text = error.empty() ? SystemErrorText(hr) : utf8ForLog(error);
-      line += " " + logField("text", text, 300);
-    }
-    char took[32];
-    std::snprintf(took, sizeof took, " %.2f ms", ms);
-    line += took;
-    serverLog(hr == S_OK ? LogPriority::Info : LogPriority::Notice, line);
+    if (options.logRequests)
+      serverLog(hr == S_OK ? LogPriority::Info : LogPriority::Notice,
+                detail::requestLine({op, client, id, facts, replyBytes, hr, error, ms}));
   }
 
   void reapLoop() {
@@ -304,25 +185,13 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
       const std::size_t held = admission->replyBytes();
       if (held == 0 && replyBytesSeen > 0) malloc_trim(0);
       replyBytesSeen = held;
-      std::vector<std::shared_ptr<ServedObject>> expired;
-      std::vector<std::pair<std::string, std::size_t>> silent;  // client, objects
-      const auto now = Clock::now();
-      for (auto it = clients.begin(); it != clients.end();) {
-        if (now - it->second.lastSeen > options.lease) {
-          for (auto& [id, obj] : it->second.objects) expired.push_back(std::move(obj));
-          if (!it->second.objects.empty())
-            silent.emplace_back(it->first, it->second.objects.size());
-          it = clients.erase(it);
-        } else {
-          ++it;
-        }
-      }
-      // Objects are released without the table locked: releasing one may take a while
-      // (its database session closes).
+      // Objects are released without the server's lock: releasing one may take a
+      // while (its database session closes).
       lock.unlock();
-      expired.clear();
+      auto expired = objects.expire(options.lease);
+      expired.objects.clear();
       if (options.logRequests)
-        for (const auto& [client, count] : silent)
+        for (const auto& [client, count] : expired.clients)
           serverLog(LogPriority::Info, "lease expired client=" + printable(client) +
                                            " objects=" + std::to_string(count) + " released");
       lock.lock();
@@ -428,7 +297,9 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
       log(reply, hr, why);
     }
     // The caller's object (renewing its lease), or null when it was released.
-    std::shared_ptr<ServedObject> object() const { return server_.find(client_, objectId_); }
+    std::shared_ptr<ServedObject> object() const {
+      return server_.objects.find(client_, objectId_);
+    }
     void setObjectId(std::uint64_t id) { objectId_ = id; }
     // What the object's code notes for the log line and the request counters (see
     // CallerScope), or null when the server neither logs nor counts requests.
@@ -496,10 +367,7 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     HRESULT hr = S_OK;
     std::uint64_t id = 0;
     const std::string host = detail::peerComputer(ctx->peer());
-    {
-      std::lock_guard lock(mutex);
-      if (!roomFor(req->client_id(), host)) hr = E_OUTOFMEMORY;
-    }
+    if (!objects.roomFor(req->client_id(), host)) hr = E_OUTOFMEMORY;
     auto cls = classes.find(clsid);
     if (succeeded(hr) && cls == classes.end()) hr = REGDB_E_CLASSNOTREG;
     std::shared_ptr<IUnknown> itf;
@@ -513,21 +381,16 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     }
     if (succeeded(hr)) {
       auto served = std::make_shared<ServedObject>();
-      served->object = itf;
-      std::unique_lock lock(mutex);
-      if (stopping) return grpc::Status(grpc::StatusCode::UNAVAILABLE, "shutting down");
-      // Checked again: other activations may have taken the room meanwhile.
-      if (roomFor(req->client_id(), host)) {
-        auto& client = clients[req->client_id()];
-        client.lastSeen = Clock::now();
-        client.computer = host;
-        do id = randomObjectId();
-        while (client.objects.count(id));
-        client.objects[id] = std::move(served);
-      } else {
-        hr = E_OUTOFMEMORY;
-        lock.unlock();
-        served.reset();  // its database session closes without the table locked
+      served->object = std::move(itf);
+      // The caps are checked again: other activations may have taken the room meanwhile.
+      switch (objects.add(req->client_id(), host, std::move(served), id)) {
+        case ObjectTable::Added::Yes:
+          break;
+        case ObjectTable::Added::Full:
+          hr = E_OUTOFMEMORY;
+          break;
+        case ObjectTable::Added::Closed:
+          return grpc::Status(grpc::StatusCode::UNAVAILABLE, "shutting down");
       }
     }
     call.setObjectId(id);
@@ -652,20 +515,7 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
                        wire::ReleaseReply* rep) override {
     Call call(*this, ctx, "Release", req->client_id(), req->object_id());
     if (call.refused()) return call.refuse(*rep);
-    std::shared_ptr<ServedObject> released;
-    {
-      std::lock_guard lock(mutex);
-      auto c = clients.find(req->client_id());
-      if (c != clients.end()) {
-        c->second.lastSeen = Clock::now();
-        auto o = c->second.objects.find(req->object_id());
-        if (o != c->second.objects.end()) {
-          released = std::move(o->second);
-          c->second.objects.erase(o);
-        }
-        if (c->second.objects.empty()) clients.erase(c);
-      }
-    }
+    auto released = objects.remove(req->client_id(), req->object_id());
     const HRESULT hr = released ? S_OK : S_FALSE;
     released.reset();  // the object's last reference: its session closes here
     call.done(*rep, hr);
@@ -680,13 +530,9 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
     // its lease.
     if (admission->admit(ctx, "") != detail::CallAdmission::Verdict::Admitted)
       return grpc::Status(grpc::StatusCode::RESOURCE_EXHAUSTED, "too many calls in flight");
-    std::lock_guard lock(mutex);
     rep->set_lease_ms(static_cast<std::uint32_t>(options.lease.count()));
-    auto c = clients.find(req->client_id());
-    if (c != clients.end()) {
-      c->second.lastSeen = Clock::now();
-      rep->set_objects(static_cast<std::uint32_t>(c->second.objects.size()));
-    }
+    if (const std::size_t held = objects.renew(req->client_id()))
+      rep->set_objects(static_cast<std::uint32_t>(held));
     return grpc::Status::OK;
   }
 };
@@ -801,18 +647,17 @@ void RemoteObjectServer::shutdown() {
     impl_->stopping = true;
     impl_->draining = true;
   }
+  impl_->objects.close();
   impl_->reaperWake.notify_all();
   if (impl_->gate) impl_->gate->stop();  // no more connections
   impl_->server->Shutdown(std::chrono::system_clock::now() + std::chrono::seconds(5));
   if (impl_->reaper.joinable()) impl_->reaper.join();
   if (impl_->healthChecker.joinable()) impl_->healthChecker.join();
-  std::map<std::string, ClientState> released;
   {
     std::lock_guard lock(impl_->mutex);
-    released.swap(impl_->clients);
     impl_->stopped = true;
   }
-  released.clear();
+  impl_->objects.takeAll().clear();
 }
 
 void RemoteObjectServer::wait() {
@@ -828,10 +673,7 @@ metrics::Gauges RemoteObjectServer::gauges() const {
 }
 
 std::size_t RemoteObjectServer::objectCount() const {
-  std::lock_guard lock(impl_->mutex);
-  std::size_t n = 0;
-  for (const auto& [id, client] : impl_->clients) n += client.objects.size();
-  return n;
+  return impl_->objects.count();
 }
 
 }  // namespace qadj::com
