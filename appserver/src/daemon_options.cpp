@@ -141,6 +141,27 @@ Field findOption(const std::pair<const char*, Field> (&table)[N], const std::str
   return nullptr;
 }
 
+// Reads the journal's filter a (--since, --operator, --product, --format), taking its
+// text from value(); false when a is none of them. Throws std::invalid_argument for a
+// value the filter cannot take.
+template <class Value>
+bool journalFilter(DaemonOptions& o, const std::string& a, Value&& value) {
+  if (a == "--since") {
+    o.journalSince = value();
+    if (!dates::parseTimestamp(o.journalSince) || o.journalSince.size() != 10)
+      throw std::invalid_argument("option --since needs a day as YYYY-MM-DD");
+  } else if (const auto filter = findOption(kJournalTextOptions, a)) {
+    o.*filter = value();
+  } else if (a == "--format") {
+    const std::string& f = value();
+    if (f != "table" && f != "csv") throw std::invalid_argument("option --format is table or csv");
+    o.journalCsv = f == "csv";
+  } else {
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 DaemonOptions parseDaemonOptions(const std::vector<std::string>& args,
@@ -190,19 +211,7 @@ DaemonOptions parseDaemonOptions(const std::vector<std::string>& args,
       demo = true;
     } else if (a == "--journal") {
       journal = true;
-    } else if (a == "--since") {
-      o.journalSince = value();
-      filters = true;
-      if (!dates::parseTimestamp(o.journalSince) || o.journalSince.size() != 10)
-        throw std::invalid_argument("option --since needs a day as YYYY-MM-DD");
-    } else if (const auto filter = findOption(kJournalTextOptions, a)) {
-      o.*filter = value();
-      filters = true;
-    } else if (a == "--format") {
-      const std::string& f = value();
-      if (f != "table" && f != "csv")
-        throw std::invalid_argument("option --format is table or csv");
-      o.journalCsv = f == "csv";
+    } else if (journalFilter(o, a, value)) {
       filters = true;
     } else {
       throw std::invalid_argument("unknown argument " + a);

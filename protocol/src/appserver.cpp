@@ -67,37 +67,48 @@ class Args {
   std::vector<Variant>& v_;
 };
 
+// ApplyUpdates with its five arguments a.
+HRESULT callApplyUpdates(IAppServer& s, Args& a, Variant& result) {
+  std::u16string provider;
+  std::int32_t maxErrors = 0, errorCount = 0;
+  if (!a.text(0, provider) || !a.integer(2, maxErrors) || !a.integer(3, errorCount))
+    return com::DISP_E_TYPEMISMATCH;
+  Variant owner = a.value(4);
+  const HRESULT hr = s.ApplyUpdates(provider, a.value(1), maxErrors, errorCount, owner, result);
+  if (com::succeeded(hr)) {
+    a.setOut(3, Variant::i4(errorCount));
+    a.setOut(4, std::move(owner));
+  }
+  return hr;
+}
+
+// FetchRecords with its seven arguments a.
+HRESULT callFetchRecords(IAppServer& s, Args& a, Variant& result) {
+  std::u16string provider, command;
+  std::int32_t count = 0, recsOut = 0, options = 0;
+  if (!a.text(0, provider) || !a.integer(1, count) || !a.integer(2, recsOut) ||
+      !a.integer(3, options) || !a.text(4, command))
+    return com::DISP_E_TYPEMISMATCH;
+  Variant params = a.value(5), owner = a.value(6);
+  const HRESULT hr =
+      s.FetchRecords(provider, count, recsOut, options, command, params, owner, result);
+  if (com::succeeded(hr)) {
+    a.setOut(2, Variant::i4(recsOut));
+    a.setOut(5, std::move(params));
+    a.setOut(6, std::move(owner));
+  }
+  return hr;
+}
+
 HRESULT call(IAppServer& s, std::int32_t dispid, Args& a, Variant& result) {
   std::u16string provider, command;
-  std::int32_t n1 = 0, n2 = 0, n3 = 0;
+  std::int32_t n1 = 0;
   auto expect = [&](std::size_t count) { return a.size() == count; };
   switch (dispid) {
-    case DISPID_ApplyUpdates: {
-      if (!expect(5)) return com::DISP_E_BADPARAMCOUNT;
-      if (!a.text(0, provider) || !a.integer(2, n1) || !a.integer(3, n2))
-        return com::DISP_E_TYPEMISMATCH;
-      Variant owner = a.value(4);
-      const HRESULT hr = s.ApplyUpdates(provider, a.value(1), n1, n2, owner, result);
-      if (com::succeeded(hr)) {
-        a.setOut(3, Variant::i4(n2));
-        a.setOut(4, std::move(owner));
-      }
-      return hr;
-    }
-    case DISPID_FetchRecords: {
-      if (!expect(7)) return com::DISP_E_BADPARAMCOUNT;
-      if (!a.text(0, provider) || !a.integer(1, n1) || !a.integer(2, n2) || !a.integer(3, n3) ||
-          !a.text(4, command))
-        return com::DISP_E_TYPEMISMATCH;
-      Variant params = a.value(5), owner = a.value(6);
-      const HRESULT hr = s.FetchRecords(provider, n1, n2, n3, command, params, owner, result);
-      if (com::succeeded(hr)) {
-        a.setOut(2, Variant::i4(n2));
-        a.setOut(5, std::move(params));
-        a.setOut(6, std::move(owner));
-      }
-      return hr;
-    }
+    case DISPID_ApplyUpdates:
+      return expect(5) ? callApplyUpdates(s, a, result) : com::DISP_E_BADPARAMCOUNT;
+    case DISPID_FetchRecords:
+      return expect(7) ? callFetchRecords(s, a, result) : com::DISP_E_BADPARAMCOUNT;
     case DISPID_DataRequest:
       if (!expect(2)) return com::DISP_E_BADPARAMCOUNT;
       if (!a.text(0, provider)) return com::DISP_E_TYPEMISMATCH;
