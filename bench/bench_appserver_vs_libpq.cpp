@@ -46,7 +46,7 @@
 #include "qadj/protocol/statements.h"
 #include "qadj/server/connection.h"
 #include "qadj/server/fields.h"
-#include "qadj/server/window_datasets.h"
+#include "qadj/window/window_datasets.h"
 #include "qadj/testing/com_scope.h"
 #include "qadj/testing/daemon_process.h"
 #include "qadj/testing/postgres_server.h"

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "qadj/grid/configure.h"
 #include "qadj/server/data_source.h"
 #include "qadj/server/dataset.h"
 #include "qadj/server/fields.h"
+#include "qadj/window/window_grids.h"
 
 namespace {
 
@@ -57,7 +57,7 @@ struct Detail {
     ds.AddFloatField("XL0000", true);
     ds.AddFloatField("TZXL00", false);
     source.SetDataSet(&ds);
-    qadj::grid::configureDetailGrid(grid, &source);
+    qadj::window::configureDetailGrid(grid, &source);
     grid.resize(400, 300);
     ds.Open();
   }

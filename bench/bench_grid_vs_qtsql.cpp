@@ -29,13 +29,13 @@
 #include "qadj/appserver/database.h"
 #include "qadj/appserver/embedded.h"
 #include "qadj/appserver/provider.h"
-#include "qadj/grid/configure.h"
 #include "qadj/grid/dxdbgrid.h"
 #include "qadj/protocol/appserver.h"
 #include "qadj/protocol/statements.h"
 #include "qadj/server/connection.h"
 #include "qadj/server/data_source.h"
-#include "qadj/server/window_datasets.h"
+#include "qadj/window/window_datasets.h"
+#include "qadj/window/window_grids.h"
 #include "support/quota_data.h"
 
 namespace {
@@ -100,7 +100,7 @@ void BM_ProductGridPaintScroll_Ours(benchmark::State& state) {
     TDataSource source("DataSource1");
     source.SetDataSet(&products);
     grid::TdxDBGrid grid;
-    grid::configureProductGrid(grid, &source);
+    window::configureProductGrid(grid, &source);
     grid.resize(kWidth, kHeight);
     grid.show();
     QImage image(grid.size(), QImage::Format_ARGB32_Premultiplied);

@@ -33,7 +33,7 @@
 #include "qadj/protocol/statements.h"
 #include "qadj/server/connection.h"
 #include "qadj/server/fields.h"
-#include "qadj/server/window_datasets.h"
+#include "qadj/window/window_datasets.h"
 #include "qadj/window/numbers.h"
 #include "support/bare_sqlite.h"
 #include "support/quota_data.h"

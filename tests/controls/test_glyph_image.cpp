@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "qadj/controls/glyph_image.h"
-#include "qadj/controls/tool_buttons.h"
+#include "qadj/window/tool_buttons.h"
 
 namespace qadj {
 namespace {

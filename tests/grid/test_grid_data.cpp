@@ -5,13 +5,15 @@
 #include <QScrollBar>
 #include <QTest>
 
-#include "qadj/grid/configure.h"
 #include "qadj/server/fields.h"
+#include "qadj/window/window_grids.h"
 #include "support/grid_fixture.h"
 
 using namespace qadj;
 using namespace qadj::grid;
 using gridtest::DetailRow;
+using qadj::window::configureDetailGrid;
+using qadj::window::configureProductGrid;
 
 namespace {
 

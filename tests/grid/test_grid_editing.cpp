@@ -7,16 +7,18 @@
 #include <QTest>
 #include <QVBoxLayout>
 
-#include "qadj/grid/configure.h"
 #include "qadj/platform/error.h"
 #include "qadj/server/fields.h"
 #include "qadj/widgets/error_frame.h"
 #include "qadj/widgets/message_box.h"
+#include "qadj/window/window_grids.h"
 #include "support/grid_fixture.h"
 
 using namespace qadj;
 using namespace qadj::grid;
 using gridtest::DetailRow;
+using qadj::window::configureDetailGrid;
+using qadj::window::configureProductGrid;
 
 namespace {
 

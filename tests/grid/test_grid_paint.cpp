@@ -7,11 +7,13 @@
 #include <QPixmap>
 #include <QTest>
 
-#include "qadj/grid/configure.h"
+#include "qadj/window/window_grids.h"
 #include "support/grid_fixture.h"
 
 using namespace qadj;
 using namespace qadj::grid;
+using qadj::window::configureDetailGrid;
+using qadj::window::configureProductGrid;
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "qadj/platform/error.h"
 #include "qadj/server/client_dataset.h"
-#include "qadj/server/window_datasets.h"
+#include "qadj/window/window_datasets.h"
 #include "support/dataset_fixture.h"
 
 namespace qadj {

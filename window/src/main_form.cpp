@@ -10,8 +10,8 @@
 
 #include "qadj/controls/flat_combo_box.h"
 #include "qadj/controls/flat_speed_button.h"
-#include "qadj/controls/tool_buttons.h"
-#include "qadj/grid/configure.h"
+#include "qadj/window/tool_buttons.h"
+#include "qadj/window/window_grids.h"
 #include "qadj/grid/dxdbgrid.h"
 #include "qadj/platform/text.h"
 #include "qadj/protocol/appserver.h"
@@ -19,7 +19,7 @@
 #include "qadj/server/client_dataset.h"
 #include "qadj/server/connection.h"
 #include "qadj/server/data_source.h"
-#include "qadj/server/window_datasets.h"
+#include "qadj/window/window_datasets.h"
 #include "qadj/settings/widget_form_settings.h"
 #include "qadj/widgets/color.h"
 #include "qadj/widgets/error_frame.h"
@@ -201,14 +201,14 @@ void Tmain::createGrids() {
   Panel3->setBorderWidth(1);
   dxDBGrid1 = new grid::TdxDBGrid(Panel3);
   dxDBGrid1->setObjectName(QStringLiteral("dxDBGrid1"));
-  grid::configureProductGrid(*dxDBGrid1, DataSource1.get());
+  configureProductGrid(*dxDBGrid1, DataSource1.get());
 
   Panel4 = new TPanel(this);
   Panel4->setObjectName(QStringLiteral("Panel4"));
   Panel4->setBorderWidth(1);
   dxDBGrid2 = new grid::TdxDBGrid(Panel4);
   dxDBGrid2->setObjectName(QStringLiteral("dxDBGrid2"));
-  grid::configureDetailGrid(*dxDBGrid2, DataSource2.get());
+  configureDetailGrid(*dxDBGrid2, DataSource2.get());
 
   setTabOrder(DateTimePicker1, dxDBGrid1);
   setTabOrder(dxDBGrid1, dxDBGrid2);

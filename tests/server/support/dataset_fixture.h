@@ -6,7 +6,7 @@
 #include <string>
 
 #include "qadj/platform/error.h"
-#include "qadj/server/window_datasets.h"
+#include "qadj/window/window_datasets.h"
 #include "support/fake_app_server.h"
 
 namespace qadj::dstest {

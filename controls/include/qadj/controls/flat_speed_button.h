@@ -4,7 +4,7 @@
 // even when it left quickly or went to another window.
 //
 // Texts are QString (UTF-16): callers holding GBK convert at this boundary (see
-// configureToolButton in tool_buttons.h for the window's buttons).
+// configureToolButton in qadj/window/tool_buttons.h for the window's buttons).
 #pragma once
 
 #include <QColor>

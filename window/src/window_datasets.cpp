@@ -1,4 +1,4 @@
-#include "qadj/server/window_datasets.h"
+#include "qadj/window/window_datasets.h"
 
 #include "qadj/protocol/appserver.h"
 

@@ -4,14 +4,14 @@
 
 #include "qadj/grid/dxdbgrid.h"
 
-namespace qadj::grid {
+namespace qadj::window {
 
 // Configures `grid` as the product grid `dxDBGrid1` bound to `source` (not owned):
 // key "SPDM00", five masked columns, no footer. Creates the columns; call once.
-void configureProductGrid(TdxDBGrid& grid, TDataSource* source);
+void configureProductGrid(grid::TdxDBGrid& grid, TDataSource* source);
 
 // Configures `grid` as the detail grid `dxDBGrid2` bound to `source` (not owned):
 // key "FXRY00", load-all mode, footer shown with sums under XL0000 and TZXL00.
-void configureDetailGrid(TdxDBGrid& grid, TDataSource* source);
+void configureDetailGrid(grid::TdxDBGrid& grid, TDataSource* source);
 
-}  // namespace qadj::grid
+}  // namespace qadj::window

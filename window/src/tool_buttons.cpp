@@ -1,4 +1,4 @@
-#include "qadj/controls/tool_buttons.h"
+#include "qadj/window/tool_buttons.h"
 
 #include <QPainter>
 #include <QPolygon>

@@ -1,6 +1,8 @@
-#include "qadj/grid/configure.h"
+#include "qadj/window/window_grids.h"
 
-namespace qadj::grid {
+namespace qadj::window {
+
+using namespace qadj::grid;
 
 namespace {
 
@@ -82,4 +84,4 @@ void configureDetailGrid(TdxDBGrid& grid, TDataSource* source) {
   configureCommon(grid, source, "FXRY00");
 }
 
-}  // namespace qadj::grid
+}  // namespace qadj::window
