@@ -10,6 +10,7 @@
 #include "qadj/server/data_source.h"
 #include "qadj/server/dataset.h"
 #include "qadj/server/fields.h"
+#include "qadj/window/window_datasets.h"
 #include "qadj/window/window_grids.h"
 
 namespace {
@@ -50,12 +51,7 @@ Packet detailPacket(int rows) {
 
 struct Detail {
   explicit Detail(int rows) : ds(detailPacket(rows)) {
-    ds.AddStringField("FXRY00", 4, true);
-    ds.AddStringField("RYMC00", 8, true);
-    ds.AddStringField("SPDM00", 8, true);
-    ds.AddStringField("SPMC00", 30, true);
-    ds.AddFloatField("XL0000", true);
-    ds.AddFloatField("TZXL00", false);
+    qadj::declareDetailFields(ds);  // as the window declares them
     source.SetDataSet(&ds);
     qadj::window::configureDetailGrid(grid, &source);
     grid.resize(400, 300);

@@ -17,24 +17,30 @@ std::unique_ptr<TClientDataSet> makeDataSet(const char* name, TCustomRemoteServe
 
 }  // namespace
 
+void declareProductFields(TDataSet& ds) {
+  ds.AddStringField("SPDM00", 8, true);
+  ds.AddStringField("SPMC00", 30, true);
+  ds.AddFloatField("XL0000", true);
+  ds.AddFloatField("YFXSL0", true);
+  ds.AddFloatField("KTZXL0", true);
+}
+
+void declareDetailFields(TDataSet& ds) {
+  ds.AddStringField("FXRY00", 4, true);
+  ds.AddStringField("RYMC00", 8, true);
+  ds.AddStringField("SPDM00", 8, true);
+  ds.AddStringField("SPMC00", 30, true);
+  ds.AddFloatField("XL0000", true);
+  // What the operator types is held as the quantity it is moved as: in hundredths.
+  ds.AddFloatField("TZXL00", false)->SetInHundredths(true);
+}
+
 WindowDataSets CreateWindowDataSets(TCustomRemoteServer* server) {
   WindowDataSets w;
   w.clientDataSet1 = makeDataSet("ClientDataSet1", server);
-  w.clientDataSet1->AddStringField("SPDM00", 8, true);
-  w.clientDataSet1->AddStringField("SPMC00", 30, true);
-  w.clientDataSet1->AddFloatField("XL0000", true);
-  w.clientDataSet1->AddFloatField("YFXSL0", true);
-  w.clientDataSet1->AddFloatField("KTZXL0", true);
-
+  declareProductFields(*w.clientDataSet1);
   w.clientDataSet2 = makeDataSet("ClientDataSet2", server);
-  w.clientDataSet2->AddStringField("FXRY00", 4, true);
-  w.clientDataSet2->AddStringField("RYMC00", 8, true);
-  w.clientDataSet2->AddStringField("SPDM00", 8, true);
-  w.clientDataSet2->AddStringField("SPMC00", 30, true);
-  w.clientDataSet2->AddFloatField("XL0000", true);
-  // What the operator types is held as the quantity it is moved as: in hundredths.
-  w.clientDataSet2->AddFloatField("TZXL00", false)->SetInHundredths(true);
-
+  declareDetailFields(*w.clientDataSet2);
   w.publicQry = makeDataSet("Public_qry", server);
   return w;
 }

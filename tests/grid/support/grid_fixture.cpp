@@ -26,15 +26,6 @@ Packet detailPacket(const std::vector<DetailRow>& rows) {
   return p;
 }
 
-void declareDetailFields(MemDataSet& ds) {
-  ds.AddStringField("FXRY00", 4, true);
-  ds.AddStringField("RYMC00", 8, true);
-  ds.AddStringField("SPDM00", 8, true);
-  ds.AddStringField("SPMC00", 30, true);
-  ds.AddFloatField("XL0000", true);
-  ds.AddFloatField("TZXL00", false);
-}
-
 Packet productPacket(const std::vector<ProductRow>& rows) {
   Packet p;
   p.columns = {Column{"SPDM00", "String", 8}, Column{"SPMC00", "String", 30},
@@ -43,14 +34,6 @@ Packet productPacket(const std::vector<ProductRow>& rows) {
   for (const ProductRow& r : rows)
     p.rows.push_back({r.code, r.name, r.quota, r.sold, r.adjustable});
   return p;
-}
-
-void declareProductFields(MemDataSet& ds) {
-  ds.AddStringField("SPDM00", 8, true);
-  ds.AddStringField("SPMC00", 30, true);
-  ds.AddFloatField("XL0000", true);
-  ds.AddFloatField("YFXSL0", true);
-  ds.AddFloatField("KTZXL0", true);
 }
 
 std::vector<std::string> columnTexts(qadj::TDataSet& ds, const char* field) {

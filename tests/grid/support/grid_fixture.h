@@ -11,6 +11,7 @@
 #include "qadj/protocol/packet.h"
 #include "qadj/server/data_source.h"
 #include "qadj/server/dataset.h"
+#include "qadj/window/window_datasets.h"
 
 namespace gridtest {
 
@@ -33,8 +34,6 @@ struct DetailRow {
 
 // Packet with the detail query's columns FXRY00, RYMC00, SPDM00, SPMC00, XL0000, TZXL00.
 qadj::packet::Packet detailPacket(const std::vector<DetailRow>& rows);
-// Declares the detail data set's persistent fields (only TZXL00 writable).
-void declareDetailFields(MemDataSet& ds);
 
 struct ProductRow {
   std::string code;
@@ -42,9 +41,12 @@ struct ProductRow {
   double quota, sold, adjustable;
 };
 qadj::packet::Packet productPacket(const std::vector<ProductRow>& rows);
-void declareProductFields(MemDataSet& ds);
 
 // Values of a field over all records, in data-set order (GBK text of each).
 std::vector<std::string> columnTexts(qadj::TDataSet& ds, const char* field);
+
+// The window's own field declarations.
+using qadj::declareDetailFields;
+using qadj::declareProductFields;
 
 }  // namespace gridtest
