@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <random>
+#include <shared_mutex>
 #include <thread>
 
 #include "qadj/appserver/dates.h"
@@ -91,13 +92,8 @@ const ServedQuery& servedQuery(statements::Kind kind) {
 namespace {
 
 // The statement of served as db runs it: every text column of its select list
-// bounded (Database::boundedText), named as before. Made once per query and dialect.
-std::string_view statementFor(const ServedQuery& served, const Database& db) {
-  static std::mutex mutex;
-  static std::map<std::pair<const ServedQuery*, std::string>, std::string> made;
-  std::lock_guard lock(mutex);
-  auto [at, isNew] = made.try_emplace({&served, db.dialect()});
-  if (!isNew) return at->second;
+// bounded (Database::boundedText), named as before.
+std::string boundedStatement(const ServedQuery& served, const Database& db) {
   const std::string_view sql = served.sql;
   const auto from = sql.find(" FROM ");
   assert(sql.starts_with("SELECT ") && from != std::string_view::npos);
@@ -114,8 +110,23 @@ std::string_view statementFor(const ServedQuery& served, const Database& db) {
     start = end + 2;
   }
   assert(start == from + 2);  // one item per column
-  at->second = "SELECT " + list + std::string(sql.substr(from));
-  return at->second;
+  return "SELECT " + list + std::string(sql.substr(from));
+}
+
+// The same, made once per query and dialect.
+std::string_view statementFor(const ServedQuery& served, const Database& db) {
+  // Fetches read under a shared lock; only the first fetch of a query and dialect
+  // writes. Entries are never removed, so a returned view stays valid.
+  static std::shared_mutex mutex;
+  static std::map<std::pair<const ServedQuery*, std::string>, std::string> made;
+  std::pair<const ServedQuery*, std::string> key{&served, db.dialect()};
+  {
+    std::shared_lock read(mutex);
+    if (const auto at = made.find(key); at != made.end()) return at->second;
+  }
+  std::string statement = boundedStatement(served, db);
+  std::lock_guard write(mutex);
+  return made.try_emplace(std::move(key), std::move(statement)).first->second;
 }
 
 }  // namespace
