@@ -46,11 +46,11 @@
 #include "qadj/protocol/statements.h"
 #include "qadj/server/connection.h"
 #include "qadj/server/fields.h"
-#include "qadj/window/window_datasets.h"
 #include "qadj/testing/com_scope.h"
 #include "qadj/testing/daemon_process.h"
 #include "qadj/testing/postgres_server.h"
 #include "qadj/window/numbers.h"
+#include "qadj/window/window_datasets.h"
 #include "support/quota_data.h"
 
 namespace {

@@ -33,8 +33,8 @@
 #include "qadj/protocol/statements.h"
 #include "qadj/server/connection.h"
 #include "qadj/server/fields.h"
-#include "qadj/window/window_datasets.h"
 #include "qadj/window/numbers.h"
+#include "qadj/window/window_datasets.h"
 #include "support/bare_sqlite.h"
 #include "support/quota_data.h"
 

@@ -7,10 +7,10 @@
 
 #include "qadj/controls/flat_speed_button.h"
 #include "qadj/controls/system_colours.h"
-#include "qadj/window/tool_buttons.h"
 #include "qadj/platform/error.h"
 #include "qadj/platform/text.h"
 #include "qadj/widgets/error_frame.h"
+#include "qadj/window/tool_buttons.h"
 #include "support/mouse.h"
 
 namespace qadj {

@@ -27,8 +27,8 @@
 #include "qadj/com/com.h"
 #include "qadj/platform/clock.h"
 #include "qadj/protocol/appserver.h"
-#include "qadj/widgets/message_box.h"
 #include "qadj/testing/com_scope.h"
+#include "qadj/widgets/message_box.h"
 #include "support/quota_db.h"
 #include "x_display.h"
 

@@ -11,9 +11,9 @@
 #include "qadj/appserver/embedded.h"
 #include "qadj/protocol/statements.h"
 #include "qadj/server/connection.h"
-#include "qadj/window/window_datasets.h"
 #include "qadj/testing/com_scope.h"
 #include "qadj/testing/server_under_test.h"
+#include "qadj/window/window_datasets.h"
 
 namespace qadj {
 namespace {

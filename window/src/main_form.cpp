@@ -10,8 +10,6 @@
 
 #include "qadj/controls/flat_combo_box.h"
 #include "qadj/controls/flat_speed_button.h"
-#include "qadj/window/tool_buttons.h"
-#include "qadj/window/window_grids.h"
 #include "qadj/grid/dxdbgrid.h"
 #include "qadj/platform/text.h"
 #include "qadj/protocol/appserver.h"
@@ -19,7 +17,6 @@
 #include "qadj/server/client_dataset.h"
 #include "qadj/server/connection.h"
 #include "qadj/server/data_source.h"
-#include "qadj/window/window_datasets.h"
 #include "qadj/settings/widget_form_settings.h"
 #include "qadj/widgets/color.h"
 #include "qadj/widgets/error_frame.h"
@@ -29,6 +26,9 @@
 #include "qadj/window/fonts.h"
 #include "qadj/window/panel.h"
 #include "qadj/window/splitter.h"
+#include "qadj/window/tool_buttons.h"
+#include "qadj/window/window_datasets.h"
+#include "qadj/window/window_grids.h"
 
 namespace qadj::window {
 namespace {
