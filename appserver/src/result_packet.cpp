@@ -105,14 +105,17 @@ class GbkTexts {
   // An upper estimate of the packet's bytes (UTF-8 is never shorter than GBK).
   std::size_t expectedBytes() const { return expected_; }
 
-  // The GBK form of the next cell planned kConverted, whose text is utf8, in row order.
-  // Throws ServerError naming column and row when GBK cannot hold it.
-  std::string next(const std::string& utf8, std::string_view column, std::size_t row) {
-    if (!together_) return toGbk(utf8, column, row);
+  // Writes to gbk the GBK form of the next cell planned kConverted, whose text is utf8,
+  // in row order (into gbk's own buffer). Throws ServerError naming column and row when
+  // GBK cannot hold it.
+  void next(const std::string& utf8, std::string_view column, std::size_t row, std::string& gbk) {
+    if (!together_) {
+      gbk = toGbk(utf8, column, row);
+      return;
+    }
     const std::size_t end = std::min(converted_.find('\0', next_), converted_.size());
-    std::string gbk(converted_, next_, end - next_);
+    gbk.assign(converted_, next_, end - next_);
     next_ = end + 1;
-    return gbk;
   }
 
  private:
@@ -189,7 +192,7 @@ FetchResult encodeResult(const ResultSet& rs, const std::vector<PacketColumn>& c
       if (const auto how = texts.how(r, c); how != GbkTexts::kNotText) {
         if (how == GbkTexts::kAscii) gbk[c] = std::get<std::string>(cell);
         if (how == GbkTexts::kConverted)
-          gbk[c] = texts.next(std::get<std::string>(cell), head.columns[c].name, r);
+          texts.next(std::get<std::string>(cell), head.columns[c].name, r, gbk[c]);
         writeText(c);  // as above: gbk[c] holds it
         continue;
       }
