@@ -27,6 +27,7 @@ class TdxDBGrid::Link : public TDataLink {
  protected:
   void activeChanged() override { grid_->onActiveChanged(); }
   void dataSetChanged() override { grid_->onDataSetChanged(); }
+  void recordEditEnded() override { grid_->onRecordEditEnded(); }
   void recordChanged(TField* field) override { grid_->onRecordChanged(field); }
   void dataSetScrolled(int) override { grid_->onScrolled(); }
   void layoutChanged() override { grid_->onDataSetChanged(); }
@@ -197,10 +198,18 @@ bool TdxDBGrid::LoadAllMode() const {
   return optionsDB_.has(DB::edgoLoadAllRecords) || optionsDB_.has(DB::edgoPartialLoad);
 }
 
+const RowSource& TdxDBGrid::rows() const {
+  if (LoadAllMode()) return loaded_;
+  return live_;
+}
+
+ColumnBinding TdxDBGrid::binding(int column) const {
+  const TdxDBGridColumn& c = *columns_[static_cast<std::size_t>(column)];
+  return {c.slot_, c.field_};
+}
+
 int TdxDBGrid::RowCount() const {
-  if (LoadAllMode()) return store_.size();
-  TDataSet* ds = DataSet();
-  return ds && link_->Active() ? ds->RecordCount() : 0;
+  return dataActive() ? rows().count() : 0;
 }
 
 void TdxDBGrid::setFocusedColumn(int column) {
@@ -223,13 +232,12 @@ void TdxDBGrid::SortByColumn(TdxDBGridColumn& column, TdxGridColumnSorted s) {
 
 std::string TdxDBGrid::CellText(int row, int column) const {
   if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount()) return {};
-  const TdxDBGridColumn& c = *columns_[column];
-  if (LoadAllMode()) return displayText(store_.at(row, c.slot_));
-  return c.field_ ? c.field_->DisplayTextAt(row) : std::string();
+  return rows().text(row, binding(column));
 }
 
 QString TdxDBGrid::cellText(int row, int column) const {
-  return text::gbkToQString(CellText(row, column));
+  if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount()) return {};
+  return rows().displayText(row, binding(column));
 }
 
 QString TdxDBGrid::footerText(int column) const {
@@ -250,8 +258,8 @@ int TdxDBGrid::columnOfField(const QString& fieldName) const {
 }
 
 CellValue TdxDBGrid::RowKey(int row) const {
-  if (!LoadAllMode() || row < 0 || row >= store_.size()) return {};
-  return store_.keyAt(row);
+  if (row < 0 || row >= RowCount()) return {};
+  return rows().key(row);
 }
 
 // --- Notifications -------------------------------------------------------------
@@ -264,9 +272,7 @@ void TdxDBGrid::onActiveChanged() {
   if (LoadAllMode()) {
     fullLoad();
   } else {
-    store_.clear(columns_.size());
-    ids_.clear();
-    position_.clear();
+    loaded_.clear(columns_.size());
     syncFocusFromDataSet();
   }
   updateScrollBars();
@@ -301,6 +307,30 @@ void TdxDBGrid::onDataSetChanged() {
       break;
   }
   updateScrollBars();
+  viewport()->update();
+}
+
+void TdxDBGrid::onRecordEditEnded() {
+  // An edit of the current record was posted or cancelled: no record moved, none came
+  // or went. In load-all mode that row and the footer are brought up to date without
+  // copying the other rows; anything else takes the general way.
+  const int stored = LoadAllMode() && !loading_ && dataActive() && summariesFollowOneRow()
+                         ? storeIndexOfCurrent()
+                         : -1;
+  if (stored < 0 || DataSet()->State() != TDataSetState::dsBrowse) {
+    onDataSetChanged();
+    return;
+  }
+  rowModified_ = false;
+  closeEditorForReload();
+  if (!refreshPostedRow(stored)) {
+    fullLoad();
+    updateScrollBars();
+    viewport()->update();
+    return;
+  }
+  if (sortedColumn()) applySort();
+  syncFocusFromDataSet();
   viewport()->update();
 }
 
@@ -341,12 +371,11 @@ void TdxDBGrid::bindFields() {
     c->summaryField_ = active && !summaryName.empty() ? ds->FindField(summaryName) : nullptr;
   }
   keyField_ = active && !keyFieldName_.empty() ? ds->FindField(keyFieldName_) : nullptr;
+  live_.bind(active ? ds : nullptr, keyField_);
 }
 
 void TdxDBGrid::fullLoad() {
-  store_.clear(columns_.size());
-  ids_.clear();
-  position_.clear();
+  loaded_.clear(columns_.size());
   for (std::size_t i = 0; i < columns_.size(); ++i) columns_[i]->slot_ = i;
   TDataSet* ds = DataSet();
   if (!ds || !link_->Active()) {
@@ -372,21 +401,22 @@ void TdxDBGrid::fullLoad() {
 
 void TdxDBGrid::loadRows() {
   TDataSet& ds = *DataSet();
-  const int count = ds.RecordCount();
-  for (auto& column : store_.columns) column.reserve(count);
-  store_.keys.reserve(count);
-  ids_.reserve(count);
+  loaded_.reserve(ds.RecordCount());
   resetSummaries();
   bool perRecordHandlers = false;
   for (auto& c : columns_) perRecordHandlers = perRecordHandlers || bool(c->OnSummaryFooter);
   static const TValue kNull;
+  // Columns are in slot order right after a load.
   auto copyRecord = [&](int rec) {
-    for (auto& c : columns_)
-      store_.columns[c->slot_].push_back(c->field_ ? c->field_->ValueAt(rec) : kNull);
-    store_.keys.push_back(keyField_ ? keyField_->ValueAt(rec) : kNull);
-    ids_.push_back(ds.BookmarkAt(rec).id);
+    loaded_.add(ds.BookmarkAt(rec).id, keyField_ ? keyField_->ValueAt(rec) : kNull,
+                [&](std::size_t slot) {
+                  const TField* f = columns_[slot]->field_;
+                  return f ? f->ValueAt(rec) : kNull;
+                });
     addSummaries(rec);
   };
+  loaded_.markCounted();
+  const int count = ds.RecordCount();
   if (perRecordHandlers) {
     // The handlers read the data set's current record: walk the cursor.
     TBookmark mark = ds.GetBookmark();
@@ -429,64 +459,88 @@ void TdxDBGrid::finishSummaries() {
   if (OnCalcSummary) OnCalcSummary(*this);
 }
 
+bool TdxDBGrid::summariesFollowOneRow() const {
+  if (OnBeforeCalcSummary || OnCalcSummary) return false;
+  for (const auto& c : columns_) {
+    if (c->SummaryFooterType == TSummaryType::cstNone) continue;
+    if (c->OnSummaryFooter) return false;
+    if (c->SummaryFooterType != TSummaryType::cstCount && c->summaryField_ != c->field_)
+      return false;
+  }
+  return true;
+}
+
+bool TdxDBGrid::refreshPostedRow(int stored) {
+  std::vector<long double> before(columns_.size());
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    const TValue* counted = loaded_.countedValue(stored, columns_[i]->slot_);
+    if (!counted) return false;
+    before[i] = summaryValue(*counted);
+  }
+  storeCurrentRecord(stored);
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    TdxDBGridColumn& c = *columns_[i];
+    const TSummaryType type = c.SummaryFooterType;
+    if (type == TSummaryType::cstNone || type == TSummaryType::cstCount) continue;
+    const long double after = summaryValue(loaded_.storedValue(stored, c.slot_));
+    if (c.summary_.replace(type, before[i], after, summaryCount_)) continue;
+    // Not a total kept in hundredths: count it again from the stored values.
+    c.summary_.reset(c.summary_.inHundredths);
+    for (const TValue& v : loaded_.storedColumn(c.slot_)) c.summary_.add(type, summaryValue(v));
+    c.summary_.finish(type, summaryCount_);
+  }
+  loaded_.markCounted();
+  return true;
+}
+
 void TdxDBGrid::addInsertedRow() {
   TDataSet* ds = DataSet();
-  std::uint64_t id = ds->GetBookmark().id;
-  if (std::find(ids_.begin(), ids_.end(), id) != ids_.end()) {
+  if (storeIndexOfCurrent() >= 0) {
     refreshCurrentRowValues();
     syncFocusFromDataSet();
     return;
   }
-  for (auto& c : columns_)
-    store_.columns[c->slot_].push_back(c->field_ ? c->field_->Value() : TValue{});
-  store_.keys.push_back(keyField_->Value());
-  ids_.push_back(id);
-  int stored = store_.size() - 1;
+  const int stored = storeCurrentRecord(-1);
   // Insert puts the record before the current one; Append after the last.
   bool appended = ds->CurrentIndex() == ds->RecordCount() - 1;
   int at = appended || focusedRow_ < 0 ? stored : std::min(focusedRow_, stored);
-  store_.order.insert(store_.order.begin() + at, stored);
-  rebuildPositions();
+  loaded_.showAt(stored, at);
   focusedRow_ = at;
   makeRowVisible(at);
 }
 
 void TdxDBGrid::refreshCurrentRowValues() {
   int stored = storeIndexOfCurrent();
-  if (stored < 0) return;
-  for (auto& c : columns_)
-    store_.columns[c->slot_][stored] = c->field_ ? c->field_->Value() : TValue{};
+  if (stored >= 0) storeCurrentRecord(stored);
+}
+
+int TdxDBGrid::storeCurrentRecord(int stored) {
+  // The slot of a column differs from its visual index once columns have moved.
+  std::vector<const TField*> fields(columns_.size());
+  for (const auto& c : columns_) fields[c->slot_] = c->field_;
+  auto value = [&](std::size_t slot) { return fields[slot] ? fields[slot]->Value() : TValue{}; };
+  TValue key = keyField_ ? keyField_->Value() : TValue{};
+  if (stored < 0) return loaded_.add(DataSet()->GetBookmark().id, std::move(key), value);
+  loaded_.replace(stored, std::move(key), value);
+  return stored;
+}
+
+const TdxDBGridColumn* TdxDBGrid::sortedColumn() const {
+  for (const auto& c : columns_)
+    if (c->Sorted() != TdxGridColumnSorted::csNone) return c.get();
+  return nullptr;
 }
 
 void TdxDBGrid::applySort() {
   if (!LoadAllMode()) return;
-  std::size_t slot = 0;
-  TdxGridColumnSorted direction = TdxGridColumnSorted::csNone;
-  for (auto& c : columns_) {
-    if (c->Sorted() != TdxGridColumnSorted::csNone) {
-      slot = c->slot_;
-      direction = c->Sorted();
-      break;
-    }
-  }
-  sortRows(store_, slot, direction);
-  rebuildPositions();
-}
-
-void TdxDBGrid::rebuildPositions() {
-  position_.assign(store_.order.size(), 0);
-  for (std::size_t i = 0; i < store_.order.size(); ++i) position_[store_.order[i]] = int(i);
+  const TdxDBGridColumn* sorted = sortedColumn();
+  loaded_.sort(sorted ? sorted->slot_ : 0, sorted ? sorted->Sorted() : TdxGridColumnSorted::csNone);
 }
 
 int TdxDBGrid::storeIndexOfCurrent() const {
   TDataSet* ds = DataSet();
-  if (!ds || !link_->Active() || ids_.empty()) return -1;
-  std::uint64_t id = ds->GetBookmark().id;
-  if (id == 0) return -1;
-  int rec = ds->CurrentIndex();
-  if (rec >= 0 && rec < int(ids_.size()) && ids_[rec] == id) return rec;
-  auto it = std::find(ids_.begin(), ids_.end(), id);
-  return it == ids_.end() ? -1 : int(it - ids_.begin());
+  if (!dataActive()) return -1;
+  return loaded_.storedIndexOf(ds->GetBookmark().id, ds->CurrentIndex());
 }
 
 void TdxDBGrid::syncFocusFromDataSet() {
@@ -496,12 +550,7 @@ void TdxDBGrid::syncFocusFromDataSet() {
     firstRow_ = 0;
     return;
   }
-  if (LoadAllMode()) {
-    int stored = storeIndexOfCurrent();
-    focusedRow_ = stored >= 0 && stored < int(position_.size()) ? position_[stored] : -1;
-  } else {
-    focusedRow_ = ds->CurrentIndex();
-  }
+  focusedRow_ = rows().rowOfRecord(ds->GetBookmark().id, ds->CurrentIndex());
   int count = RowCount();
   firstRow_ = std::clamp(firstRow_, 0, std::max(0, count - visibleRowCount()));
   if (focusedRow_ >= 0) makeRowVisible(focusedRow_);
@@ -513,18 +562,11 @@ void TdxDBGrid::syncFocusFromDataSet() {
 
 TdxDBGrid::RowIdentity TdxDBGrid::identityOf(int row) const {
   RowIdentity r;
-  TDataSet* ds = DataSet();
-  if (!ds || !link_->Active() || row < 0 || row >= RowCount()) return r;
+  if (row < 0 || row >= RowCount()) return r;
   r.valid = true;
-  if (LoadAllMode()) {
-    r.id = ids_[store_.order[row]];
-    r.byKey = keyField_ != nullptr;
-    if (r.byKey) r.key = store_.keyAt(row);
-  } else {
-    r.id = ds->BookmarkAt(row).id;
-    r.byKey = keyField_ != nullptr;
-    if (r.byKey) r.key = keyField_->ValueAt(row);
-  }
+  r.id = rows().id(row);
+  r.byKey = keyField_ != nullptr;
+  if (r.byKey) r.key = rows().key(row);
   return r;
 }
 
@@ -535,8 +577,7 @@ int TdxDBGrid::rowOf(const RowIdentity& record) const {
   if (!ds || !link_->Active()) return -1;
   for (int row = 0; row < count; ++row) {
     if (record.byKey) {
-      const CellValue key = LoadAllMode() ? store_.keyAt(row) : keyField_->ValueAt(row);
-      if (compareValues(key, record.key) == 0) return row;
+      if (compareValues(rows().key(row), record.key) == 0) return row;
     } else if (identityOf(row).id == record.id) {
       return row;
     }
@@ -564,7 +605,7 @@ void TdxDBGrid::moveToRow(int row) {
   }
   if (LoadAllMode()) {
     // Remember the target by record: leaving the record may reload and reorder.
-    TBookmark target{ids_[store_.order[row]]};
+    TBookmark target{rows().id(row)};
     leaveRecord();
     if (ds->BookmarkValid(target)) ds->GotoBookmark(target);
   } else {

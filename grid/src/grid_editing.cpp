@@ -353,8 +353,8 @@ void TdxDBGrid::deleteRecord() {
       MessageBox(OwnerWindow::fromWidget(this), "Delete record?", "Confirm",
                  MB_ICONQUESTION | MB_OKCANCEL) != IDOK)
     return;
-  if (LoadAllMode() && focusedRow_ < store_.size()) {
-    TBookmark target{ids_[store_.order[focusedRow_]]};
+  if (focusedRow_ < RowCount()) {
+    TBookmark target{rows().id(focusedRow_)};
     if (!(ds->GetBookmark() == target) && ds->BookmarkValid(target)) ds->GotoBookmark(target);
   }
   ds->Delete();

@@ -69,7 +69,7 @@ std::vector<TdxDBGrid::DrawnText> TdxDBGrid::RowTexts(int row) const {
   std::vector<QString> texts(static_cast<std::size_t>(n));
   std::vector<bool> numbers(static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) {
-    texts[static_cast<std::size_t>(i)] = text::gbkToQString(CellText(row, i));
+    texts[static_cast<std::size_t>(i)] = cellText(row, i);
     numbers[static_cast<std::size_t>(i)] = rightAligned(*columns_[static_cast<std::size_t>(i)]);
   }
   const int y = g.dataTop() + (row - firstRow_) * g.rowHeight;

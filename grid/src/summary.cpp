@@ -7,12 +7,21 @@
 
 namespace qadj::grid {
 
+namespace {
+
+// A held quantity's value as its whole hundredths.
+std::int64_t hundredthsOf(long double v) {
+  const auto q = Quantity::round(static_cast<double>(v));
+  return q ? q->hundredths() : std::llround(v * 100);
+}
+
+}  // namespace
+
 void SummaryAccumulator::add(TSummaryType type, long double v) {
   if (type == TSummaryType::cstNone) return;
   if (inHundredths && (type == TSummaryType::cstSum || type == TSummaryType::cstAvg)) {
     // Held values are quantities already: each is its hundredths exactly.
-    const auto q = Quantity::round(static_cast<double>(v));
-    hundredths += q ? q->hundredths() : std::llround(v * 100);
+    hundredths += hundredthsOf(v);
     hasValue = true;
     return;
   }
@@ -46,6 +55,15 @@ void SummaryAccumulator::finish(TSummaryType type, long recordCount) {
   } else if (type == TSummaryType::cstAvg && recordCount > 0) {
     value /= static_cast<long double>(recordCount);
   }
+}
+
+bool SummaryAccumulator::replace(TSummaryType type, long double before, long double after,
+                                 long recordCount) {
+  if (!inHundredths || (type != TSummaryType::cstSum && type != TSummaryType::cstAvg)) return false;
+  hundredths -= hundredthsOf(before);
+  hundredths += hundredthsOf(after);
+  finish(type, recordCount);
+  return true;
 }
 
 std::string defaultFooterFormat(TSummaryType type) {

@@ -63,7 +63,12 @@ void TDataSource::DataEvent(TDataEvent event, std::intptr_t info) {
       if (OnDataChange) OnDataChange(nullptr);
       break;
     case TDataEvent::deDataSetChange:
-      forEachLink([](TDataLink* l) { l->dataSetChanged(); });
+      forEachLink([info](TDataLink* l) {
+        if (info == kEditEnded)
+          l->recordEditEnded();
+        else
+          l->dataSetChanged();
+      });
       if (OnDataChange) OnDataChange(nullptr);
       break;
     case TDataEvent::deDataSetScroll:

@@ -333,9 +333,10 @@ void TDataSet::DoPost() {
   // An update-record hook may have left editing (e.g. by cancelling); then there is
   // nothing left to store.
   if (!Editing()) return;
+  const bool inserting = state_ == TDataSetState::dsInsert;
   records_->EndEdit(true);
   SetState(TDataSetState::dsBrowse);
-  DataEvent(TDataEvent::deDataSetChange);
+  DataEvent(TDataEvent::deDataSetChange, inserting ? 0 : kEditEnded);
 }
 
 void TDataSet::Cancel() {
@@ -346,9 +347,10 @@ void TDataSet::Cancel() {
 }
 
 void TDataSet::DoCancel() {
+  const bool inserting = state_ == TDataSetState::dsInsert;
   records_->EndEdit(false);
   SetState(TDataSetState::dsBrowse);
-  DataEvent(TDataEvent::deDataSetChange);
+  DataEvent(TDataEvent::deDataSetChange, inserting ? 0 : kEditEnded);
 }
 
 void TDataSet::Delete() {

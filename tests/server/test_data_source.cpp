@@ -30,6 +30,7 @@ class RecordingLink : public TDataLink {
   void editingChanged() override { add("editing=" + std::to_string(Editing())); }
   void recordChanged(TField* f) override { add(f ? "field:" + f->FieldName() : "record"); }
   void dataSetChanged() override { add("changed"); }
+  void recordEditEnded() override { add("edit-ended"); }
   void dataSetScrolled(int d) override { add("scroll:" + std::to_string(d)); }
   void layoutChanged() override { add("layout"); }
   void updateData() override {
@@ -74,7 +75,7 @@ TEST_F(NotificationTest, OpenEditWritePostClose) {
   ds().FieldByName("TZXL00")->SetAsFloat(2);
   EXPECT_EQ(link.take(), "field:TZXL00@edit");
   ds().Post();
-  EXPECT_EQ(link.take(), "check@edit update@edit editing=0@browse changed@browse");
+  EXPECT_EQ(link.take(), "check@edit update@edit editing=0@browse edit-ended@browse");
   fx.server.disconnect();
   EXPECT_EQ(link.take(), "connect:0@browse");
   ds().Close();
@@ -88,7 +89,7 @@ TEST_F(NotificationTest, CancelAndDelete) {
   ds().FieldByName("TZXL00")->SetAsFloat(2);
   link.take();
   ds().Cancel();
-  EXPECT_EQ(link.take(), "check@edit editing=0@browse changed@browse");
+  EXPECT_EQ(link.take(), "check@edit editing=0@browse edit-ended@browse");
   ds().Cancel();  // not editing: nothing at all
   EXPECT_EQ(link.take(), "");
   ds().Delete();
@@ -120,6 +121,16 @@ TEST_F(NotificationTest, InsertAndCloseWhileEditing) {
   link.take();
   ds().Insert();
   EXPECT_EQ(link.take(), "editing=1@insert changed@insert");
+  ds().FieldByName("TZXL00")->SetAsFloat(1);
+  ds().Post();  // a new record is a change of rows
+  EXPECT_EQ(link.take(),
+            "field:TZXL00@insert check@insert update@insert editing=0@browse changed@browse");
+  ds().Insert();
+  ds().Cancel();
+  EXPECT_EQ(link.take(),
+            "editing=1@insert changed@insert check@insert editing=0@browse changed@browse");
+  ds().Insert();
+  link.take();
   ds().Close();
   EXPECT_EQ(link.take(), "active=0@closed editing=0@closed");
 }
@@ -143,7 +154,7 @@ TEST_F(NotificationTest, PendingValueWrittenOnCheckBrowseModeIsPostedByFirst) {
   };
   ds().First();
   EXPECT_EQ(link.take(),
-            "check@edit field:TZXL00@edit update@edit editing=0@browse changed@browse "
+            "check@edit field:TZXL00@edit update@edit editing=0@browse edit-ended@browse "
             "changed@browse");
   EXPECT_EQ(ds().FieldByName("TZXL00")->DisplayTextAt(1), "6");
 }

@@ -5,7 +5,9 @@
 // Two modes, chosen on every load: record-window mode (no copies; rows are the data
 // set's records, the current record is the focused row) and load-all mode
 // (edgoLoadAllRecords: the grid copies every record into rows of its own, which it
-// may sort, and computes the footer while copying).
+// may sort, and computes the footer while copying). Each mode is a RowSource
+// (row_source.h); the grid reads every row through the one of its mode. In load-all
+// mode a posted or cancelled edit refreshes that row and the footer alone.
 //
 // Every event handler runs on the GUI thread inside the error frame; exceptions
 // thrown by handlers or by the data set are reported there and never reach Qt.
@@ -21,6 +23,7 @@
 #include "qadj/grid/column.h"
 #include "qadj/grid/layout.h"
 #include "qadj/grid/options.h"
+#include "qadj/grid/row_source.h"
 #include "qadj/grid/rows.h"
 #include "qadj/server/data_source.h"
 
@@ -134,7 +137,7 @@ class TdxDBGrid : public QAbstractScrollArea {
   TdxGridState State() const { return state_; }
   // GBK display text of a shown cell (empty outside the rows).
   std::string CellText(int row, int column) const;
-  // Key value of a shown row in load-all mode (null otherwise).
+  // Key field's value of a shown row (null without a key field or outside the rows).
   CellValue RowKey(int row) const;
   // Number of records counted by the last full load.
   long SummaryRecordCount() const { return summaryCount_; }
@@ -190,9 +193,14 @@ class TdxDBGrid : public QAbstractScrollArea {
   // True when bound to an open data set.
   bool dataActive() const;
 
+  // The rows of the current mode.
+  const RowSource& rows() const;
+  ColumnBinding binding(int column) const;
+
   // Data-set notifications.
   void onActiveChanged();
   void onDataSetChanged();
+  void onRecordEditEnded();
   void onRecordChanged(TField* field);
   void onScrolled();
   void onPendingValuesRequested();
@@ -206,8 +214,17 @@ class TdxDBGrid : public QAbstractScrollArea {
   void finishSummaries();
   void addInsertedRow();
   void refreshCurrentRowValues();
+  // Copies the current record's values into the loaded row `stored`, or into a new
+  // row when stored is -1; returns the row's stored index.
+  int storeCurrentRecord(int stored);
+  // True when the footer of a load can follow one posted row without a reload: no
+  // summary handler is set and every total reads its column's own field.
+  bool summariesFollowOneRow() const;
+  // Brings the loaded row `stored` and the footer up to date with the posted record;
+  // false (nothing done) when the footer cannot follow it.
+  bool refreshPostedRow(int stored);
+  const TdxDBGridColumn* sortedColumn() const;
   void applySort();
-  void rebuildPositions();
   int storeIndexOfCurrent() const;
   void syncFocusFromDataSet();
 
@@ -281,9 +298,8 @@ class TdxDBGrid : public QAbstractScrollArea {
   TdxDBGridOptionsBehavior optionsBehavior_ = kDefaultOptionsBehavior;
   TdxDBGridOptionsCustomize optionsCustomize_ = kDefaultOptionsCustomize;
 
-  RowStore store_;
-  std::vector<std::uint64_t> ids_;  // record id per stored row
-  std::vector<int> position_;       // display position per stored row
+  LoadedRows loaded_;  // load-all mode
+  DataSetRows live_;   // record-window mode
   long summaryCount_ = 0;
   int focusedRow_ = -1;
   int focusedColumn_ = 0;

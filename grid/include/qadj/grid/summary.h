@@ -30,6 +30,10 @@ struct SummaryAccumulator {
   void add(TSummaryType type, long double v);
   // Final step after the last record: count and average use the record count.
   void finish(TSummaryType type, long recordCount);
+  // After finish: one record's value changed from `before` to `after`. Returns true
+  // when the total was brought up to date (a sum or average kept in hundredths, exact
+  // in any order); false when it must be counted again from every record.
+  bool replace(TSummaryType type, long double before, long double after, long recordCount);
 };
 
 // Returns the format used when a column sets none: "0.00;-0.00" for a sum, and so on;

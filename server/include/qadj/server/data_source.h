@@ -6,6 +6,7 @@
 //   deFieldChange (field)      recordChanged(field)
 //   deRecordChange             recordChanged(nullptr)
 //   deDataSetChange            dataSetChanged()
+//   deDataSetChange (kEditEnded) recordEditEnded()   by default dataSetChanged()
 //   deDataSetScroll (distance) dataSetScrolled(distance)
 //   deLayoutChange             layoutChanged()
 //   deUpdateRecord             updateData()       write pending values now
@@ -86,6 +87,9 @@ class TDataLink {
   virtual void editingChanged() {}
   virtual void recordChanged(TField* /*field*/) {}
   virtual void dataSetChanged() {}
+  // An edit of the current record was posted or cancelled; a link that keeps copies
+  // of other records may keep them.
+  virtual void recordEditEnded() { dataSetChanged(); }
   virtual void dataSetScrolled(int /*distance*/) {}
   virtual void layoutChanged() {}
   virtual void updateData() {}

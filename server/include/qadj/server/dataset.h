@@ -38,7 +38,7 @@ enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
 enum class TDataEvent {
   deFieldChange,      // info: the field written
   deRecordChange,     // Edit began
-  deDataSetChange,    // general change: re-read everything
+  deDataSetChange,    // general change: re-read everything (info kEditEnded: see below)
   deDataSetScroll,    // cursor moved by `distance` rows
   deLayoutChange,     // fields were created or dropped
   deUpdateRecord,     // before Post stores the row: controls write pending values
@@ -46,6 +46,10 @@ enum class TDataEvent {
   deCheckBrowseMode,  // before leaving or checking editing: controls write pending values
   deConnectChange,    // the connection connected or disconnected
 };
+
+// The info of a deDataSetChange that ends an edit of the current record (posted or
+// cancelled): no record moved, came or went; only that record's values may differ.
+inline constexpr std::intptr_t kEditEnded = 1;
 
 // An opaque mark of one record. A default-constructed bookmark denotes nothing.
 struct TBookmark {
