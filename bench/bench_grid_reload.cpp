@@ -10,12 +10,12 @@
 #include "qadj/server/data_source.h"
 #include "qadj/server/dataset.h"
 #include "qadj/server/fields.h"
+#include "qadj/testing/window_packets.h"
 #include "qadj/window/window_datasets.h"
 #include "qadj/window/window_grids.h"
 
 namespace {
 
-using qadj::packet::Column;
 using qadj::packet::Packet;
 using qadj::packet::Value;
 
@@ -35,18 +35,11 @@ class MemDataSet : public qadj::TDataSet {
 };
 
 Packet detailPacket(int rows) {
-  Packet p;
-  p.columns = {Column{"FXRY00", "String", 4}, Column{"RYMC00", "String", 8},
-               Column{"SPDM00", "String", 8}, Column{"SPMC00", "String", 30},
-               Column{"XL0000", "Float", 0},  Column{"TZXL00", "Float", 0}};
-  for (int i = 0; i < rows; ++i) {
-    std::vector<Value> row{std::to_string(10000 + i), std::string("\xD5\xC5\xC8\xFD"),
-                           std::string("P001"), std::string("Green tea 250g")};
-    row.emplace_back(std::in_place_type<double>, 100.0 + i);
-    row.emplace_back(std::in_place_type<double>, i % 7);
-    p.rows.push_back(std::move(row));
-  }
-  return p;
+  std::vector<qadj::testing::DetailRow> out;
+  for (int i = 0; i < rows; ++i)
+    out.push_back({std::to_string(10000 + i), "\xD5\xC5\xC8\xFD", 100.0 + i, double(i % 7), "P001",
+                   "Green tea 250g"});
+  return qadj::testing::detailPacket(out);
 }
 
 struct Detail {

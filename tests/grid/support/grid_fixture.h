@@ -11,6 +11,7 @@
 #include "qadj/protocol/packet.h"
 #include "qadj/server/data_source.h"
 #include "qadj/server/dataset.h"
+#include "qadj/testing/window_packets.h"
 #include "qadj/window/window_datasets.h"
 
 namespace gridtest {
@@ -25,22 +26,10 @@ class MemDataSet : public qadj::TDataSet {
   std::unique_ptr<qadj::RecordSet> DoOpen() override;
 };
 
-struct DetailRow {
-  std::string fxry;  // salesperson code (key)
-  std::string name;
-  double quota;
-  std::optional<double> adjustment;  // null when empty
-};
-
-// Packet with the detail query's columns FXRY00, RYMC00, SPDM00, SPMC00, XL0000, TZXL00.
-qadj::packet::Packet detailPacket(const std::vector<DetailRow>& rows);
-
-struct ProductRow {
-  std::string code;
-  std::string name;
-  double quota, sold, adjustable;
-};
-qadj::packet::Packet productPacket(const std::vector<ProductRow>& rows);
+using qadj::testing::detailPacket;
+using qadj::testing::DetailRow;
+using qadj::testing::productPacket;
+using qadj::testing::ProductRow;
 
 // Values of a field over all records, in data-set order (GBK text of each).
 std::vector<std::string> columnTexts(qadj::TDataSet& ds, const char* field);

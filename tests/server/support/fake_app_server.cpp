@@ -82,40 +82,23 @@ std::shared_ptr<IAppServer> FakeRemoteServer::GetRecordSetInterface() {
   return appServer;
 }
 
-packet::Column textColumn(std::string name, int width) {
-  return {std::move(name), "String", width, false};
-}
-packet::Column floatColumn(std::string name) {
-  return {std::move(name), "Float", 0, false};
-}
-packet::Column column(std::string name, std::string typeName) {
-  return {std::move(name), std::move(typeName), 0, false};
-}
-
 packet::Packet productPacket(int rows) {
-  packet::Packet p;
-  p.columns = {textColumn("SPDM00", 8), textColumn("SPMC00", 30), floatColumn("XL0000"),
-               floatColumn("YFXSL0"), floatColumn("KTZXL0")};
-  for (int i = 0; i < rows; ++i) {
-    const std::string code = "P" + std::to_string(1000000 + i);
-    p.rows.push_back(
-        {code, "\xBE\xED\xD1\xCC" + std::to_string(i), 100.0 + i, 40.0 + i * 0.5, 60.0 + i * 0.5});
-  }
-  return p;
+  std::vector<testing::ProductRow> out;
+  for (int i = 0; i < rows; ++i)
+    out.push_back({"P" + std::to_string(1000000 + i), "\xBE\xED\xD1\xCC" + std::to_string(i),
+                   100.0 + i, 40.0 + i * 0.5, 60.0 + i * 0.5});
+  return testing::productPacket(out);
 }
 
 packet::Packet detailPacket(int rows) {
-  packet::Packet p;
-  p.columns = {textColumn("FXRY00", 4),  textColumn("RYMC00", 8), textColumn("SPDM00", 8),
-               textColumn("SPMC00", 30), floatColumn("XL0000"),   floatColumn("TZXL00")};
+  std::vector<testing::DetailRow> out;
   for (int i = 0; i < rows; ++i) {
     char code[8];
     std::snprintf(code, sizeof code, "%04d", i % 10000);
-    p.rows.push_back({std::string(code), "\xD5\xC5\xC8\xFD" + std::to_string(i % 100),
-                      std::string("P0000001"), std::string("\xBE\xED\xD1\xCC  Ultra Slim 20"),
-                      50.0 + i, 0.0});
+    out.push_back({code, "\xD5\xC5\xC8\xFD" + std::to_string(i % 100), 50.0 + i, 0.0, "P0000001",
+                   "\xBE\xED\xD1\xCC  Ultra Slim 20"});
   }
-  return p;
+  return testing::detailPacket(out);
 }
 
 }  // namespace qadj::dstest

@@ -13,6 +13,7 @@
 #include "qadj/protocol/packet.h"
 #include "qadj/server/remote_server.h"
 #include "qadj/testing/app_server_stub.h"
+#include "qadj/testing/window_packets.h"
 
 namespace qadj::dstest {
 
@@ -76,12 +77,11 @@ class FakeRemoteServer : public TCustomRemoteServer {
   std::optional<std::string> connectFailure;
 };
 
-// Packet helpers.
-packet::Column textColumn(std::string name, int width);
-packet::Column floatColumn(std::string name);
-packet::Column column(std::string name, std::string typeName);
+using testing::column;
+using testing::floatColumn;
+using testing::textColumn;
 
-// The product query's and the detail query's shapes (upper-case names).
+// The product query's and the detail query's packets with `rows` generated rows.
 packet::Packet productPacket(int rows);
 packet::Packet detailPacket(int rows);
 
