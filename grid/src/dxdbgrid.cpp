@@ -415,7 +415,6 @@ void TdxDBGrid::loadRows() {
                 });
     addSummaries(rec);
   };
-  loaded_.markCounted();
   const int count = ds.RecordCount();
   if (perRecordHandlers) {
     // The handlers read the data set's current record: walk the cursor.
