@@ -2,10 +2,10 @@
 
 #include <stdexcept>
 
-#include "qadj/appserver/schema.h"
 #include "qadj/platform/quantity.h"
 #include "qadj/platform/text.h"
 #include "qadj/protocol/appserver.h"
+#include "qadj/testing/databases.h"
 #include "qadj/testing/store_calls.h"
 #include "qadj/testing/window_save.h"
 
@@ -15,19 +15,7 @@ const std::vector<std::string> kSalespersons = {"0011", "0012", "0013", "0014", 
 const std::vector<std::string> kProducts = {"P001", "P002"};
 
 void seedQuotaLines(appserver::Database& db) {
-  appserver::createSchema(db);
-  std::string script =
-      "INSERT INTO GSTRYGL0 VALUES ('0001','OPERATOR','01','N');"
-      "INSERT INTO GSTJYGL1 VALUES ('P001','WATER');"
-      "INSERT INTO GSTJYGL1 VALUES ('P002','BREAD');"
-      "INSERT INTO XSTXLGL1 VALUES ('D1','2026-12-08 09:30:00','0001');";
-  for (const auto& person : kSalespersons) {
-    script += "INSERT INTO GSTRYGL0 VALUES ('" + person + "','S" + person + "','01','Y');";
-    for (const auto& product : kProducts)
-      script += "INSERT INTO XSTXLGL01 VALUES ('D1','" + person + "','" + product + "'," +
-                std::to_string(static_cast<int>(kFirstQuota)) + ");";
-  }
-  db.executeScript(script);
+  seedQuotaDocument(db, kSalespersons, kProducts, kFirstQuota);
 }
 
 std::map<LineKey, double> quotaLines(appserver::Database& db) {

@@ -1,6 +1,8 @@
 #include "support/quota_ring.h"
 
-#include "qadj/appserver/schema.h"
+#include <iterator>
+
+#include "qadj/testing/databases.h"
 #include "qadj/testing/window_save.h"
 
 namespace qadj::testing::ring {
@@ -12,14 +14,7 @@ Transfer transfer(int i) {
 }
 
 void seed(appserver::Database& db) {
-  appserver::createSchema(db);
-  db.execute("INSERT INTO XSTXLGL1 VALUES ('D1','2026-12-08 09:30:00','0001')");
-  db.execute("INSERT INTO GSTJYGL1 VALUES ('P001','P')");
-  for (const char* code : kCodes) {
-    db.execute("INSERT INTO GSTRYGL0 VALUES ($1,'S','01','Y')", {std::string(code)});
-    db.execute("INSERT INTO XSTXLGL01 VALUES ('D1',$1,'P001',$2)",
-               {std::string(code), kStartQuota});
-  }
+  seedQuotaDocument(db, {std::begin(kCodes), std::end(kCodes)}, {"P001"}, kStartQuota);
 }
 
 std::vector<double> expectedAfter(int n) {

@@ -54,4 +54,18 @@ INSERT INTO XSTFXDD0 (DHAO00, HH0000, FXRY00, SPDM00, XSSL00, XSRQ00) VALUES
 )SQL");
 }
 
+void seedQuotaDocument(appserver::Database& db, const std::vector<std::string>& salespersons,
+                       const std::vector<std::string>& products, double quota) {
+  appserver::createSchema(db);
+  db.execute("INSERT INTO GSTRYGL0 VALUES ('0001','OPERATOR','01','N')");
+  db.execute("INSERT INTO XSTXLGL1 VALUES ('D1','2026-12-08 09:30:00','0001')");
+  for (const std::string& product : products)
+    db.execute("INSERT INTO GSTJYGL1 VALUES ($1,$1)", {product});
+  for (const std::string& person : salespersons) {
+    db.execute("INSERT INTO GSTRYGL0 VALUES ($1,$2,'01','Y')", {person, "S" + person});
+    for (const std::string& product : products)
+      db.execute("INSERT INTO XSTXLGL01 VALUES ('D1',$1,$2,$3)", {person, product, quota});
+  }
+}
+
 }  // namespace qadj::testing

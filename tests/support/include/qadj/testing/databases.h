@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "qadj/appserver/database.h"
 
@@ -38,5 +39,11 @@ std::string freshDatabaseUrl(const std::string& dialect, const TempDir& dir, std
 //           D3 0013/P1 99, 0012/P1 50
 //   sales:  0012 P1 5 and 3 on 12-08, 100 on 12-07; 0012 P2 12 on 12-08
 void seedKnownData(appserver::Database& db);
+
+// Creates the schema and one quota document, D1 of 2026-12-08 09:30 made by operator
+// 0001, with a line of `quota` for every salesperson (visit-salespersons of warehouse
+// 01, named "S" and their code) and product (named by its code).
+void seedQuotaDocument(appserver::Database& db, const std::vector<std::string>& salespersons,
+                       const std::vector<std::string>& products, double quota);
 
 }  // namespace qadj::testing
