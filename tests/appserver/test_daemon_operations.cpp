@@ -26,7 +26,6 @@
 #include "qadj/testing/databases.h"
 #include "qadj/testing/postgres_server.h"
 #include "qadj/testing/store_calls.h"
-#include "qadj/testing/unavailable.h"
 #include "qadj/testing/wait_until.h"
 #include "qadj/testing/window_save.h"
 
@@ -43,12 +42,8 @@ class DaemonOperations : public ::testing::Test {
   // given; false when the dialect is unavailable (the test is then skipped or failed).
   bool serve(const std::string& dialect, const std::vector<std::string>& extra = {},
              const std::string& password = "") {
-    std::string whyNot;
-    url_ = freshDatabaseUrl(dialect, dir_, whyNot);
-    if (url_.empty()) {
-      databaseUnavailable(whyNot);
-      return false;
-    }
+    url_ = freshDatabaseFor(dialect, dir_);
+    if (url_.empty()) return false;
     seedKnownData(*appserver::openDatabase(url_));
     std::string url = url_;
     if (!password.empty()) url.insert(url.find('@'), ":" + password);

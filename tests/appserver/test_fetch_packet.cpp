@@ -20,8 +20,7 @@ namespace {
 class FetchPacketTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string whyNot;
-    db_ = openDatabase(testing::freshDatabaseUrl("sqlite", dir_, whyNot));
+    db_ = openDatabase(testing::freshDatabaseFor("sqlite", dir_));
     db_->executeScript(
         "CREATE TABLE T (K VARCHAR(4), NAME VARCHAR(6), NOTE VARCHAR(40), Q DOUBLE)");
   }

@@ -17,7 +17,6 @@
 #include "qadj/testing/databases.h"
 #include "qadj/testing/server_under_test.h"
 #include "qadj/testing/store_calls.h"
-#include "qadj/testing/unavailable.h"
 #include "qadj/testing/window_save.h"
 
 namespace qadj::appserver {
@@ -49,9 +48,8 @@ class ServerObject : public ::testing::TestWithParam<std::string> {
  protected:
   qadj::testing::ComScope com_;  // first: it outlives every object below
   void SetUp() override {
-    std::string whyNot;
-    url_ = qadj::testing::freshDatabaseUrl(GetParam(), dir_, whyNot);
-    if (url_.empty()) return qadj::testing::databaseUnavailable(whyNot);
+    url_ = qadj::testing::freshDatabaseFor(GetParam(), dir_);
+    if (url_.empty()) return;
     auto db = openDatabase(url_);
     qadj::testing::seedKnownData(*db);
   }

@@ -13,7 +13,6 @@
 #include "qadj/protocol/save_request.h"
 #include "qadj/protocol/statements.h"
 #include "qadj/testing/databases.h"
-#include "qadj/testing/unavailable.h"
 #include "qadj/testing/window_save.h"
 
 namespace qadj::appserver {
@@ -52,9 +51,8 @@ double num(const packet::Value& v) {
 class Statements : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
-    std::string whyNot;
-    url_ = qadj::testing::freshDatabaseUrl(GetParam(), dir_, whyNot);
-    if (url_.empty()) return qadj::testing::databaseUnavailable(whyNot);
+    url_ = qadj::testing::freshDatabaseFor(GetParam(), dir_);
+    if (url_.empty()) return;
     db_ = openDatabase(url_);
     qadj::testing::seedKnownData(*db_);
     prepareSession(*db_);

@@ -12,7 +12,6 @@
 #include "qadj/protocol/statements.h"
 #include "qadj/testing/com_scope.h"
 #include "qadj/testing/databases.h"
-#include "qadj/testing/unavailable.h"
 #include "support/operators.h"
 
 namespace qadj::testing {
@@ -85,9 +84,8 @@ TEST(SqliteBusy, TheBoundIsTheDocumentedOne) {
 class PostgresLocks : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string whyNot;
-    url_ = freshDatabaseUrl("postgresql", dir_, whyNot);
-    if (url_.empty()) return databaseUnavailable(whyNot);
+    url_ = freshDatabaseFor("postgresql", dir_);
+    if (url_.empty()) return;
     db_ = appserver::openDatabase(url_);
     seedQuotaLines(*db_);
     before_ = quotaLines(*db_);

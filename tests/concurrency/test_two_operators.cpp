@@ -15,7 +15,6 @@
 #include "qadj/protocol/statements.h"
 #include "qadj/testing/com_scope.h"
 #include "qadj/testing/databases.h"
-#include "qadj/testing/unavailable.h"
 #include "support/operators.h"
 
 namespace qadj::testing {
@@ -38,9 +37,8 @@ std::string setupName(const ::testing::TestParamInfo<Setup>& info) {
 class Giving : public ::testing::TestWithParam<Setup> {
  protected:
   void SetUp() override {
-    std::string whyNot;
-    url_ = freshDatabaseUrl(GetParam().dialect, dir_, whyNot);
-    if (url_.empty()) return databaseUnavailable(whyNot);
+    url_ = freshDatabaseFor(GetParam().dialect, dir_);
+    if (url_.empty()) return;
     db_ = appserver::openDatabase(url_);
     seedQuotaLines(*db_);
     if (GetParam().reach == Reach::Grpc)

@@ -18,7 +18,6 @@
 #include "qadj/testing/daemon_process.h"
 #include "qadj/testing/databases.h"
 #include "qadj/testing/postgres_server.h"
-#include "qadj/testing/unavailable.h"
 #include "support/conditions.h"
 #include "support/quota_ring.h"
 
@@ -92,9 +91,8 @@ bool alive(pid_t pid) {
 class DatabaseLoss : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string whyNot;
-    url = freshDatabaseUrl("postgresql", dir, whyNot);
-    if (url.empty()) return databaseUnavailable(whyNot);
+    url = freshDatabaseFor("postgresql", dir);
+    if (url.empty()) return;
     auto db = appserver::openDatabase(url);
     seed(*db);
     daemon = std::make_unique<DaemonProcess>(std::vector<std::string>{"--db", url}, dir.path());

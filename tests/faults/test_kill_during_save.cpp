@@ -15,7 +15,6 @@
 #include "qadj/testing/com_scope.h"
 #include "qadj/testing/daemon_process.h"
 #include "qadj/testing/databases.h"
-#include "qadj/testing/unavailable.h"
 #include "support/conditions.h"
 #include "support/quota_ring.h"
 
@@ -33,9 +32,8 @@ class KillDuringSave : public ::testing::TestWithParam<const char*> {
  protected:
   qadj::testing::ComScope com_;  // first: it outlives every object below
   void SetUp() override {
-    std::string whyNot;
-    url = freshDatabaseUrl(GetParam(), dir, whyNot);
-    if (url.empty()) return databaseUnavailable(whyNot);
+    url = freshDatabaseFor(GetParam(), dir);
+    if (url.empty()) return;
   }
 
   TempDir dir;

@@ -6,6 +6,7 @@
 
 #include "qadj/appserver/schema.h"
 #include "qadj/testing/postgres_server.h"
+#include "qadj/testing/unavailable.h"
 
 namespace qadj::testing {
 
@@ -19,13 +20,13 @@ TempDir::~TempDir() {
   if (!path_.empty()) std::filesystem::remove_all(path_, ec);
 }
 
-std::string freshDatabaseUrl(const std::string& dialect, const TempDir& dir, std::string& whyNot) {
+std::string freshDatabaseFor(const std::string& dialect, const TempDir& dir) {
   static int counter = 0;
   if (dialect == "sqlite")
     return "sqlite:" + dir.path() + "/db" + std::to_string(++counter) + ".sqlite";
   auto& pg = PostgresServer::instance();
   if (!pg.running()) {
-    whyNot = pg.error();
+    databaseUnavailable(pg.error());
     return {};
   }
   return pg.createDatabase();

@@ -23,10 +23,11 @@ class TempDir {
   std::string path_;
 };
 
-// URL of a new empty database of the dialect ("sqlite": a file in dir; "postgresql":
-// a new database on the private test server). Returns empty with a reason in whyNot
-// when the dialect is not available.
-std::string freshDatabaseUrl(const std::string& dialect, const TempDir& dir, std::string& whyNot);
+// URL of a new empty database of the dialect for the running test case ("sqlite": a
+// file in dir; "postgresql": a new database on the private test server). When the
+// dialect is not available the case has been failed or skipped (databaseUnavailable)
+// and the result is empty; the caller returns.
+std::string freshDatabaseFor(const std::string& dialect, const TempDir& dir);
 
 // The known data set, dated 2026-12-08 and 2026-12-07 (warehouse W1 unless noted):
 //   persons: 0001 operator (not a salesperson); salespersons 0012 张三, 0013 李四,
