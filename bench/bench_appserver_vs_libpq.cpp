@@ -51,6 +51,7 @@
 #include "qadj/testing/postgres_server.h"
 #include "qadj/window/numbers.h"
 #include "qadj/window/window_datasets.h"
+#include "support/process_cpu.h"
 #include "support/quota_data.h"
 
 namespace {
@@ -101,6 +102,20 @@ const std::string& databaseUrl() {
   return url;
 }
 
+// The process id of the private server's postmaster (the parent of a session's
+// backend); read once.
+pid_t postmaster() {
+  static const pid_t pid = [] {
+    PGconn* conn = PQconnectdb(databaseUrl().c_str());
+    pid_t found = -1;
+    if (PQstatus(conn) == CONNECTION_OK) found = bench::parentOf(PQbackendPID(conn));
+    PQfinish(conn);
+    if (found <= 0) throw std::runtime_error("the PostgreSQL server's process is not found");
+    return found;
+  }();
+  return pid;
+}
+
 // "fsync=on synchronous_commit=on", as the server reports them; read once.
 const std::string& durability() {
   static const std::string text = [] {
@@ -137,13 +152,16 @@ std::vector<std::string> saveStatements(const std::string& document,
 struct RunResult {
   std::vector<double> latenciesMs;
   double seconds = 0;
+  bench::CpuUse cpu;  // used between the start and the end of the timed part
   std::string error;
 };
 
 // On each of clients threads: makes the client's workflow with setUp(client index),
 // runs it once to warm up, then repeatedly (with the iteration number) until the time
-// is up, and drops it on the same thread.
-RunResult runClients(int clients, const std::function<std::function<void(int)>(int)>& setUp) {
+// is up, and drops it on the same thread. The CPU of the sources is read when every
+// client is ready and after the last has finished.
+RunResult runClients(int clients, const std::function<std::function<void(int)>(int)>& setUp,
+                     const bench::CpuSources& cpu) {
   RunResult result;
   std::mutex mutex;
   std::atomic<int> ready{0};
@@ -175,12 +193,14 @@ RunResult runClients(int clients, const std::function<std::function<void(int)>(i
       if (!error.empty()) result.error = error;
     });
   while (ready < clients) std::this_thread::yield();
+  const bench::CpuUse before = cpu.now();
   start = Clock::now();
   stop =
       start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
   go = true;
   for (auto& t : threads) t.join();
   result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  result.cpu = cpu.now() - before;
   return result;
 }
 
@@ -203,6 +223,13 @@ void report(benchmark::State& state, RunResult& r) {
   state.counters["p50_ms"] = pct(0.50);
   state.counters["p99_ms"] = pct(0.99);
   state.counters["max_ms"] = r.latenciesMs.back();
+  // CPU per workflow of each party, from the processes' own accounting: on a machine
+  // whose cores are all busy, the throughput ratio of the pair is the ratio of these.
+  const double n = static_cast<double>(r.latenciesMs.size());
+  state.counters["cpu_pg_ms"] = r.cpu.postgresMs / n;
+  state.counters["cpu_daemon_ms"] = r.cpu.daemonMs / n;
+  state.counters["cpu_client_ms"] = r.cpu.clientMs / n;
+  state.counters["cpu_ms"] = (r.cpu.postgresMs + r.cpu.daemonMs + r.cpu.clientMs) / n;
   state.SetLabel(durability());
 }
 
@@ -272,18 +299,23 @@ void BM_ConcurrentPg_Ours(benchmark::State& state) {
     const std::string logs = std::filesystem::temp_directory_path() / "qadj-bench-daemons";
     std::vector<std::unique_ptr<testing::DaemonProcess>> servers;
     std::vector<std::string> hosts;
+    bench::CpuSources cpu{postmaster(), {}};
     for (int d = 0; d < daemons; ++d) {
       const std::string dir = logs + "/" + std::to_string(d);
       std::filesystem::create_directories(dir);
       servers.push_back(std::make_unique<testing::DaemonProcess>(args, dir));
       if (!servers.back()->start()) throw std::runtime_error(servers.back()->error());
       hosts.push_back(servers.back()->host());
+      cpu.daemons.push_back(servers.back()->pid());
     }
     for (auto _ : state) {
-      RunResult r = runClients(clients, [&](int c) {
-        auto client = std::make_shared<WindowClient>(hosts[c % daemons], roleOf(c, oneProduct));
-        return std::function<void(int)>([client](int i) { client->workflow(i); });
-      });
+      RunResult r = runClients(
+          clients,
+          [&](int c) {
+            auto client = std::make_shared<WindowClient>(hosts[c % daemons], roleOf(c, oneProduct));
+            return std::function<void(int)>([client](int i) { client->workflow(i); });
+          },
+          cpu);
       report(state, r);
     }
   } catch (const std::exception& e) {
@@ -447,11 +479,15 @@ void BM_ConcurrentPg_Peer(benchmark::State& state) {
   const bool oneProduct = state.range(1) != 0;
   try {
     const std::string url = databaseUrl();
+    const bench::CpuSources cpu{postmaster(), {}};
     for (auto _ : state) {
-      RunResult r = runClients(clients, [&](int c) {
-        auto client = std::make_shared<PgClient>(url, roleOf(c, oneProduct));
-        return std::function<void(int)>([client](int i) { client->workflow(i); });
-      });
+      RunResult r = runClients(
+          clients,
+          [&](int c) {
+            auto client = std::make_shared<PgClient>(url, roleOf(c, oneProduct));
+            return std::function<void(int)>([client](int i) { client->workflow(i); });
+          },
+          cpu);
       report(state, r);
     }
   } catch (const std::exception& e) {
