@@ -25,6 +25,7 @@
 #include "qadj/testing/daemon_process.h"
 #include "qadj/testing/databases.h"
 #include "qadj/testing/postgres_server.h"
+#include "qadj/testing/scoped_env.h"
 #include "qadj/testing/store_calls.h"
 #include "qadj/testing/wait_until.h"
 #include "qadj/testing/window_save.h"
@@ -238,7 +239,7 @@ TEST_F(DaemonOperations, SighupRotatesTheTokenWithoutARestart) {
   const std::string tokenFile = dir_.path() + "/token";
   writeToken(tokenFile, "first-token");
   if (!serve("sqlite", {"--token-file", tokenFile})) return;
-  setenv("QADJ_TOKEN", "first-token", 1);
+  qadj::testing::ScopedEnv token("QADJ_TOKEN", "first-token");
   auto before = createServerOn(daemon_->host());  // holds the old token
   ASSERT_TRUE(before);
   EXPECT_EQ(fetchOn(*before, kSalespersons).rows, 3u);
@@ -250,7 +251,7 @@ TEST_F(DaemonOperations, SighupRotatesTheTokenWithoutARestart) {
   EXPECT_EQ(createAndFetch(daemon_->host(), kSalespersons).hr, com::E_ACCESSDENIED);
   EXPECT_EQ(linesWith({"refused: access token wrong"}).size(), 2u) << daemon_->log();
   before.reset();  // its connection, and the old token with it
-  setenv("QADJ_TOKEN", "second-token", 1);
+  token.set("second-token");
   EXPECT_EQ(createAndFetch(daemon_->host(), kSalespersons).rows, 3u);
 
   // A file that cannot be used leaves the token as it was.
@@ -258,7 +259,6 @@ TEST_F(DaemonOperations, SighupRotatesTheTokenWithoutARestart) {
   ::kill(daemon_->pid(), SIGHUP);
   ASSERT_TRUE(daemon_->waitForLog("the token stays as it was")) << daemon_->log();
   EXPECT_EQ(createAndFetch(daemon_->host(), kSalespersons).rows, 3u);
-  unsetenv("QADJ_TOKEN");
   EXPECT_EQ(daemon_->terminate(), 0);
 }
 

@@ -15,6 +15,7 @@
 #include "qadj/protocol/statements.h"
 #include "qadj/testing/com_scope.h"
 #include "qadj/testing/databases.h"
+#include "qadj/testing/scoped_env.h"
 #include "qadj/testing/server_under_test.h"
 #include "qadj/testing/store_calls.h"
 #include "qadj/testing/window_save.h"
@@ -281,29 +282,14 @@ TEST(EmbeddedServer, DemoDatabaseIsSeededOnceAndServedInProcess) {
 }
 
 TEST(EmbeddedServer, DatabaseLocationFollowsTheEnvironment) {
-  const char* oldDb = std::getenv("QADJ_DB");
-  const std::string keepDb = oldDb ? oldDb : "";
-  const char* oldXdg = std::getenv("XDG_DATA_HOME");
-  const std::string keepXdg = oldXdg ? oldXdg : "";
-  const char* oldHome = std::getenv("HOME");
-  const std::string keepHome = oldHome ? oldHome : "";
-  ::setenv("QADJ_DB", "/srv/q/demo.db", 1);
+  qadj::testing::ScopedEnv db("QADJ_DB", "/srv/q/demo.db");
+  qadj::testing::ScopedEnv xdg("XDG_DATA_HOME", "/xdg");
+  qadj::testing::ScopedEnv home("HOME", "/home/op");
   EXPECT_EQ(defaultEmbeddedDatabasePath(), "/srv/q/demo.db");
-  ::setenv("QADJ_DB", "", 1);
-  ::setenv("XDG_DATA_HOME", "/xdg", 1);
+  db.set("");
   EXPECT_EQ(defaultEmbeddedDatabasePath(), "/xdg/qadj_vsd/demo.sqlite");
-  ::unsetenv("XDG_DATA_HOME");
-  ::setenv("HOME", "/home/op", 1);
+  xdg.set(std::nullopt);
   EXPECT_EQ(defaultEmbeddedDatabasePath(), "/home/op/.local/share/qadj_vsd/demo.sqlite");
-  if (oldDb)
-    ::setenv("QADJ_DB", keepDb.c_str(), 1);
-  else
-    ::unsetenv("QADJ_DB");
-  if (oldXdg) ::setenv("XDG_DATA_HOME", keepXdg.c_str(), 1);
-  if (oldHome)
-    ::setenv("HOME", keepHome.c_str(), 1);
-  else
-    ::unsetenv("HOME");
 }
 
 TEST(RemoteServer, ServesTheObjectToARemoteClient) {

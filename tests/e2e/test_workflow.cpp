@@ -24,6 +24,7 @@
 #include "qadj/platform/text.h"
 #include "qadj/protocol/appserver.h"
 #include "qadj/testing/com_scope.h"
+#include "qadj/testing/scoped_env.h"
 #include "qadj/testing/server_under_test.h"
 #include "qadj/widgets/message_box.h"
 #include "support/quota_db.h"
@@ -82,7 +83,6 @@ class Workflow : public ::testing::TestWithParam<Setup> {
     ASSERT_NE(showdll, nullptr) << dlerror();
     // An empty settings drive: the window keeps its designed placement.
     ASSERT_TRUE(drive.isValid());
-    setenv("QADJ_DRIVE_C", drive.path().toLocal8Bit().constData(), 1);
     db = quotaDatabaseFor(GetParam().dialect);
     if (!db) return;
     const std::string url = db->url();
@@ -95,11 +95,7 @@ class Workflow : public ::testing::TestWithParam<Setup> {
     serverHost = server->host();
   }
 
-  void TearDown() override {
-    unsetenv("QADJ_DRIVE_C");
-    if (!db) return;
-    server.reset();
-  }
+  void TearDown() override { server.reset(); }
 
   // Opens the window as a host does; returns when it has closed.
   void runShowDll(const std::string& operatorCode) {
@@ -125,6 +121,7 @@ class Workflow : public ::testing::TestWithParam<Setup> {
 
   ShowDll showdll = nullptr;
   QTemporaryDir drive;
+  ScopedEnv driveC{"QADJ_DRIVE_C", drive.path().toStdString()};
   std::unique_ptr<QuotaDatabase> db;
   QTemporaryDir daemonLogs;
   std::unique_ptr<ServerUnderTest> server;

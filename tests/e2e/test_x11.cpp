@@ -28,6 +28,7 @@
 #include "qadj/platform/clock.h"
 #include "qadj/protocol/appserver.h"
 #include "qadj/testing/com_scope.h"
+#include "qadj/testing/scoped_env.h"
 #include "qadj/widgets/message_box.h"
 #include "support/quota_db.h"
 #include "x_display.h"
@@ -77,7 +78,6 @@ class RealInput : public ::testing::Test {
     ASSERT_NE(library, nullptr) << dlerror();
     showdll = reinterpret_cast<ShowDll>(dlsym(library, "showdll"));
     ASSERT_TRUE(drive.isValid());
-    setenv("QADJ_DRIVE_C", drive.path().toLocal8Bit().constData(), 1);
     db = std::make_unique<QuotaDatabase>("sqlite");
     // Twenty more colleagues with a line for P001: more than the detail shows at once.
     for (int i = 20; i < 40; ++i) {
@@ -93,7 +93,6 @@ class RealInput : public ::testing::Test {
     host.show();
   }
   void TearDown() override {
-    unsetenv("QADJ_DRIVE_C");
     if (!gDisplay) return;
     com::CoRevokeClass(CLSID_CoStoreProduct);
   }
@@ -112,6 +111,7 @@ class RealInput : public ::testing::Test {
   void* library = nullptr;
   ShowDll showdll = nullptr;
   QTemporaryDir drive;
+  ScopedEnv driveC{"QADJ_DRIVE_C", drive.path().toStdString()};
   std::unique_ptr<QuotaDatabase> db;
   QWidget host;
   std::shared_ptr<ScriptedMessageBoxService> boxes = std::make_shared<ScriptedMessageBoxService>();

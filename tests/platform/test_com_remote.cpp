@@ -11,6 +11,7 @@
 #include "qadj/platform/error.h"
 #include "qadj/proto/remote.grpc.pb.h"
 #include "qadj/testing/com_scope.h"
+#include "qadj/testing/scoped_env.h"
 
 namespace qadj::com {
 namespace {
@@ -357,12 +358,11 @@ TEST_F(Remote, TokenIsCheckedAndRequiredOffLoopback) {
   std::shared_ptr<IUnknown> out;
   EXPECT_EQ(CoCreateInstanceEx(kEchoClass, CLSCTX_REMOTE_SERVER, host(), IID_IUnknown, out),
             E_ACCESSDENIED);
-  setenv("QADJ_TOKEN", "wrong", 1);
+  qadj::testing::ScopedEnv token("QADJ_TOKEN", "wrong");
   EXPECT_EQ(CoCreateInstanceEx(kEchoClass, CLSCTX_REMOTE_SERVER, host(), IID_IUnknown, out),
             E_ACCESSDENIED);
-  setenv("QADJ_TOKEN", "t0k3n", 1);
+  token.set("t0k3n");
   EXPECT_EQ(CoCreateInstanceEx(kEchoClass, CLSCTX_REMOTE_SERVER, host(), IID_IUnknown, out), S_OK);
-  unsetenv("QADJ_TOKEN");
 }
 
 TEST_F(Remote, BindingAnAddressInUseThrows) {

@@ -9,6 +9,8 @@
 #include "qadj/com/com.h"
 #include "qadj/platform/error.h"
 #include "qadj/platform/text.h"
+#include "qadj/testing/com_scope.h"
+#include "qadj/testing/scoped_env.h"
 
 namespace qadj::com {
 namespace {
@@ -171,12 +173,8 @@ TEST(Initialisation, IsPerThreadAndCounted) {
 
 class Runtime : public ::testing::Test {
  protected:
-  void SetUp() override { CoInitialize(); }
-  void TearDown() override {
-    CoRevokeClass(kClass);
-    unsetenv("QADJ_LOCAL_SERVER");
-    CoUninitialize();
-  }
+  qadj::testing::ComScope com_;  // first: it outlives every object below
+  void TearDown() override { CoRevokeClass(kClass); }
 };
 
 TEST_F(Runtime, RegisteredClassIsCreatedInProcessAndFoundByName) {
@@ -224,14 +222,14 @@ TEST_F(Runtime, FailingFactoryIsAServerExecutionFailure) {
 }
 
 TEST_F(Runtime, LocalServerThatIsNotRunningIsUnavailable) {
-  setenv("QADJ_LOCAL_SERVER", "127.0.0.1:1", 1);
+  qadj::testing::ScopedEnv local("QADJ_LOCAL_SERVER", "127.0.0.1:1");
   EXPECT_EQ(LocalServerAddress(), "127.0.0.1:1");
   std::shared_ptr<IUnknown> out;
   EXPECT_EQ(CoCreateInstance(kClass, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IUnknown, out),
             RPC_E_SERVER_UNAVAILABLE);
   // In-process only never leaves the process.
   EXPECT_EQ(CoCreateInstance(kClass, CLSCTX_INPROC_SERVER, IID_IUnknown, out), REGDB_E_CLASSNOTREG);
-  unsetenv("QADJ_LOCAL_SERVER");
+  local.set(std::nullopt);
   EXPECT_EQ(LocalServerAddress(), "127.0.0.1:7311");
 }
 

@@ -7,37 +7,11 @@
 
 #include "qadj/platform/paths.h"
 #include "qadj/platform/profile.h"
+#include "qadj/testing/scoped_env.h"
 
 using qadj::driveDirectory;
 using qadj::mapWindowsPath;
-
-namespace {
-
-// Sets an environment variable for one test and restores it afterwards.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value) {
-      ::setenv(name, value, 1);
-    } else {
-      ::unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      ::setenv(name_, old_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
-
-}  // namespace
+using qadj::testing::ScopedEnv;
 
 TEST(DriveDirectory, EnvironmentNamesTheDrive) {
   ScopedEnv c("QADJ_DRIVE_C", "/srv/drive-c");
@@ -47,18 +21,18 @@ TEST(DriveDirectory, EnvironmentNamesTheDrive) {
 }
 
 TEST(DriveDirectory, DefaultsBelowTheUserConfiguration) {
-  ScopedEnv c("QADJ_DRIVE_D", nullptr);
-  ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
+  ScopedEnv c("QADJ_DRIVE_D", std::nullopt);
+  ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);
   ScopedEnv home("HOME", "/home/op");
   EXPECT_EQ(driveDirectory('D'), "/home/op/.config/qadj_vsd/d");
-  ScopedEnv xdg2("XDG_CONFIG_HOME", "/cfg");
+  xdg.set("/cfg");
   EXPECT_EQ(driveDirectory('d'), "/cfg/qadj_vsd/d");
 }
 
 TEST(DriveDirectory, WithoutAHomeFolderThereIsNoSettingsFile) {
-  ScopedEnv c("QADJ_DRIVE_C", nullptr);
-  ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
-  ScopedEnv home("HOME", nullptr);
+  ScopedEnv c("QADJ_DRIVE_C", std::nullopt);
+  ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);
+  ScopedEnv home("HOME", std::nullopt);
   EXPECT_EQ(driveDirectory('c'), "");
   EXPECT_EQ(mapWindowsPath("c:\\mis_system.ini"), "");
   EXPECT_EQ(mapWindowsPath("\\mis_system.ini"), "");
@@ -66,7 +40,7 @@ TEST(DriveDirectory, WithoutAHomeFolderThereIsNoSettingsFile) {
   // Nothing is read from a shared folder instead.
   EXPECT_EQ(qadj::GetPrivateProfileStringA("mainform", "top", "dflt", 2048, "c:\\mis_system.ini"),
             "dflt");
-  ScopedEnv relative("HOME", "relative/home");
+  home.set("relative/home");
   EXPECT_EQ(driveDirectory('c'), "");
 }
 
@@ -78,7 +52,7 @@ class PathMapping : public ::testing::Test {
 };
 
 TEST_F(PathMapping, DrivePathsMapBelowTheDriveDirectory) {
-  ScopedEnv c("QADJ_DRIVE_C", root.c_str());
+  ScopedEnv c("QADJ_DRIVE_C", root);
   EXPECT_EQ(mapWindowsPath("c:\\mis_system.ini"), root + "/mis_system.ini");
   EXPECT_EQ(mapWindowsPath("C:/a\\b/c.ini"), root + "/a/b/c.ini");
   EXPECT_EQ(mapWindowsPath("\\x\\y.ini"), root + "/x/y.ini");
@@ -87,13 +61,13 @@ TEST_F(PathMapping, DrivePathsMapBelowTheDriveDirectory) {
 }
 
 TEST_F(PathMapping, DotDotNeverLeavesTheDrive) {
-  ScopedEnv c("QADJ_DRIVE_C", root.c_str());
+  ScopedEnv c("QADJ_DRIVE_C", root);
   EXPECT_EQ(mapWindowsPath("c:\\..\\..\\etc\\passwd"), root + "/etc/passwd");
   EXPECT_EQ(mapWindowsPath("c:\\a\\.\\..\\b.ini"), root + "/b.ini");
 }
 
 TEST_F(PathMapping, NamesAreFoundWithoutRegardToCase) {
-  ScopedEnv c("QADJ_DRIVE_C", root.c_str());
+  ScopedEnv c("QADJ_DRIVE_C", root);
   ASSERT_TRUE(QDir(dir.path()).mkpath("Config"));
   std::ofstream(root + "/Config/MIS_SYSTEM.INI") << "[mainform]\ntop=5\n";
   EXPECT_EQ(mapWindowsPath("c:\\config\\mis_system.ini"), root + "/Config/MIS_SYSTEM.INI");

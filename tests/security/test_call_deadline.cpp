@@ -30,8 +30,8 @@ class CallDeadline : public ::testing::Test {
  protected:
   qadj::testing::ComScope com_;  // first: it outlives every object below
   void SetUp() override { ASSERT_TRUE(dir.isValid()); }
-  void TearDown() override { ::unsetenv("QADJ_CALL_TIMEOUT"); }
   QTemporaryDir dir;
+  ScopedEnv timeout{"QADJ_CALL_TIMEOUT", std::nullopt};
 };
 
 TEST_F(CallDeadline, TheTimeoutComesFromTheEnvironmentThenTheClientFolder) {
@@ -39,10 +39,10 @@ TEST_F(CallDeadline, TheTimeoutComesFromTheEnvironmentThenTheClientFolder) {
   EXPECT_EQ(com::ClientCallTimeout(), com::kDefaultCallTimeout);
   writeFile(dir.filePath("call_timeout").toStdString(), " 300\n");
   EXPECT_EQ(com::ClientCallTimeout(), std::chrono::seconds(300));
-  ::setenv("QADJ_CALL_TIMEOUT", "7", 1);
+  timeout.set("7");
   EXPECT_EQ(com::ClientCallTimeout(), std::chrono::seconds(7));
   for (const char* wrong : {"0", "-5", "ten", "99999999999999999999", "86401"}) {
-    ::setenv("QADJ_CALL_TIMEOUT", wrong, 1);
+    timeout.set(wrong);
     EXPECT_EQ(com::ClientCallTimeout(), com::kDefaultCallTimeout) << wrong;
   }
 }
@@ -61,7 +61,7 @@ TEST_F(CallDeadline, APeerThatNeverAnswersFailsTheCallAtItsDeadline) {
   const std::string silent = "127.0.0.1:" + std::to_string(ntohs(at.sin_port));
 
   ClientEnv env(dir.path().toStdString(), "", "");
-  ::setenv("QADJ_CALL_TIMEOUT", "1", 1);
+  timeout.set("1");
   const auto out = createAndFetch(silent, salespersonsOf("01"));
   EXPECT_EQ(out.hr, com::RPC_E_CALL_TIMEOUT) << out.description;
   ::close(listener);
@@ -73,7 +73,7 @@ TEST_F(CallDeadline, ADaemonThatFallsSilentMidSessionFailsTheCallAndServesAgainA
   const int port = daemon.waitReady();
   ASSERT_GT(port, 0) << daemon.output();
   ClientEnv env(dir.path().toStdString(), "", "");
-  ::setenv("QADJ_CALL_TIMEOUT", "2", 1);
+  timeout.set("2");
   auto server = createServerOn("127.0.0.1:" + std::to_string(port));
   ASSERT_TRUE(server);
   EXPECT_EQ(fetchOn(*server, salespersonsOf("01")).hr, com::S_OK);

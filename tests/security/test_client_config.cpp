@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
-#include <cstdlib>
-#include <optional>
 
 #include "qadj/com/client_config.h"
 #include "support/daemon.h"
@@ -18,37 +16,22 @@ namespace {
 
 class ClientConfig : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir.isValid());
-    for (const char* name : {"XDG_CONFIG_HOME", "HOME"}) {
-      const char* v = std::getenv(name);
-      saved.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
-    }
-  }
-  void TearDown() override {
-    for (const auto& [name, value] : saved) {
-      if (value)
-        ::setenv(name.c_str(), value->c_str(), 1);
-      else
-        ::unsetenv(name.c_str());
-    }
-  }
+  void SetUp() override { ASSERT_TRUE(dir.isValid()); }
   std::string path() const { return dir.path().toStdString(); }
 
   QTemporaryDir dir;
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved;
 };
 
 TEST_F(ClientConfig, TheFolderComesFromQadjClientDirThenXdgThenHome) {
-  ::setenv("HOME", "/home/op", 1);
-  ::setenv("XDG_CONFIG_HOME", "/cfg", 1);
+  ScopedEnv home("HOME", "/home/op");
+  ScopedEnv xdg("XDG_CONFIG_HOME", "/cfg");
   {
     ClientEnv env(path(), "", "");
     EXPECT_EQ(com::ClientConfigDir(), path());
   }
   ClientEnv env("", "", "");
   EXPECT_EQ(com::ClientConfigDir(), "/cfg/qadj");
-  ::unsetenv("XDG_CONFIG_HOME");
+  xdg.set(std::nullopt);
   EXPECT_EQ(com::ClientConfigDir(), "/home/op/.config/qadj");
 }
 

@@ -4,13 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <cstdlib>
 
 #include "qadj/platform/error.h"
 #include "qadj/platform/text.h"
 #include "qadj/server/connection.h"
 #include "qadj/server/dispatch_app_server.h"
 #include "qadj/testing/com_scope.h"
+#include "qadj/testing/scoped_env.h"
 #include "support/test_objects.h"
 
 namespace qadj {
@@ -55,10 +55,7 @@ class Connection : public ::testing::Test {
     test::RevokeTestClassesInProcess();
     baseline_ = TestServerObject::liveCount();
   }
-  void TearDown() override {
-    test::RevokeTestClassesInProcess();
-    unsetenv("QADJ_LOCAL_SERVER");
-  }
+  void TearDown() override { test::RevokeTestClassesInProcess(); }
   int baseline_ = 0;
 };
 
@@ -97,7 +94,7 @@ TEST_F(Connection, ProgramIdentifierIsUsedWhenTheClassIsNull) {
 
 TEST_F(Connection, EmptyHostWithoutInProcessClassUsesTheLocalDaemon) {
   test::TestServerFixture fixture;
-  setenv("QADJ_LOCAL_SERVER", fixture.host().c_str(), 1);
+  qadj::testing::ScopedEnv local("QADJ_LOCAL_SERVER", fixture.host());
   TDCOMConnection c;
   c.SetServerGUID(test::CLSID_TestServer.toString());
   c.Connect();
@@ -214,9 +211,8 @@ TEST_F(Connection, AccessTokenIsRequiredWhenTheDaemonHasOne) {
   c.SetServerGUID(test::CLSID_TestServer.toString());
   c.SetComputerName(fixture.host());
   EXPECT_EQ(oleErrorOf([&] { c.Connect(); }), "Access is denied");
-  setenv("QADJ_TOKEN", "s3cret", 1);
+  qadj::testing::ScopedEnv token("QADJ_TOKEN", "s3cret");
   c.Connect();
-  unsetenv("QADJ_TOKEN");
   EXPECT_EQ(where(c), "daemon");
 }
 

@@ -4,12 +4,12 @@
 #include <fstream>
 
 #include "qadj/settings/getformsetting.h"
+#include "qadj/testing/scoped_env.h"
 #include "support/fake_form.h"
-#include "support/scoped_env.h"
 
 using qadj::TGETFORMSETTING;
 using qadj::test::FakeForm;
-using qadj::test::ScopedEnv;
+using qadj::testing::ScopedEnv;
 using Log = std::vector<std::string>;
 
 namespace {

@@ -8,47 +8,13 @@ namespace qadj::testing {
 
 namespace {
 
-void setOrUnset(const char* name, const std::string& value) {
-  if (value.empty())
-    ::unsetenv(name);
-  else
-    ::setenv(name, value.c_str(), 1);
+std::optional<std::string> unlessEmpty(const std::string& value) {
+  return value.empty() ? std::nullopt : std::optional<std::string>(value);
 }
-
-}  // namespace
-
-ClientEnv::ClientEnv(const std::string& clientDir, const std::string& token,
-                     const std::string& caFile)
-    : saved_{
-          {"QADJ_CLIENT_DIR", false, {}}, {"QADJ_TOKEN", false, {}}, {"QADJ_TLS_CA", false, {}}} {
-  for (auto& s : saved_) {
-    const char* v = std::getenv(s.name);
-    s.had = v != nullptr;
-    if (v) s.value = v;
-  }
-  setOrUnset("QADJ_CLIENT_DIR", clientDir);
-  setOrUnset("QADJ_TOKEN", token);
-  setOrUnset("QADJ_TLS_CA", caFile);
-}
-
-ClientEnv::~ClientEnv() {
-  for (const auto& s : saved_) {
-    if (s.had)
-      ::setenv(s.name, s.value.c_str(), 1);
-    else
-      ::unsetenv(s.name);
-  }
-}
-
-namespace {
 
 std::string guidBytes(const com::Guid& id) {
   return std::string(reinterpret_cast<const char*>(id.bytes.data()), id.bytes.size());
 }
-
-}  // namespace
-
-namespace {
 
 // A channel with a connection of its own (gRPC shares one between channels alike).
 std::shared_ptr<grpc::Channel> ownChannel(const std::string& host) {
@@ -58,6 +24,12 @@ std::shared_ptr<grpc::Channel> ownChannel(const std::string& host) {
 }
 
 }  // namespace
+
+ClientEnv::ClientEnv(const std::string& clientDir, const std::string& token,
+                     const std::string& caFile)
+    : dir_("QADJ_CLIENT_DIR", unlessEmpty(clientDir)),
+      token_("QADJ_TOKEN", unlessEmpty(token)),
+      ca_("QADJ_TLS_CA", unlessEmpty(caFile)) {}
 
 RawClient::RawClient(const std::string& host, std::string token)
     : token_(std::move(token)), stub_(wire::ObjectService::NewStub(ownChannel(host))) {}

@@ -10,6 +10,7 @@
 
 #include "qadj/com/com.h"
 #include "qadj/proto/remote.grpc.pb.h"
+#include "qadj/testing/scoped_env.h"
 #include "qadj/testing/store_calls.h"
 
 namespace qadj::testing {
@@ -19,17 +20,9 @@ namespace qadj::testing {
 class ClientEnv {
  public:
   ClientEnv(const std::string& clientDir, const std::string& token, const std::string& caFile);
-  ~ClientEnv();
-  ClientEnv(const ClientEnv&) = delete;
-  ClientEnv& operator=(const ClientEnv&) = delete;
 
  private:
-  struct Saved {
-    const char* name;
-    bool had;
-    std::string value;
-  };
-  Saved saved_[3];
+  ScopedEnv dir_, token_, ca_;
 };
 
 // The object service spoken directly, as a client that writes its own requests would.
