@@ -1,9 +1,12 @@
-// The connection's own rules: class selection, host text handling, failure texts; and
+// The connection: its own rules (class selection, host text handling, failure texts);
 // the record-set interface it hands every data set while it stays connected (asking a
-// remote object again costs a call), let go of with the object when it disconnects.
+// remote object again costs a call), let go of with the object when it disconnects;
+// and the contracts of the connection and the server object over both transports, the
+// object created in this process and the object created on a daemon over gRPC.
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <thread>
 
 #include "qadj/platform/error.h"
 #include "qadj/platform/text.h"
@@ -17,7 +20,14 @@ namespace qadj {
 namespace {
 
 using test::TestServerObject;
+using testing::ServerUnderTest;
+using testing::Transport;
 
+std::string gbk(const char* utf8) {
+  return text::utf8ToGbk(utf8);
+}
+
+// Records the connect changes a data set would see.
 struct RecordingClient : IRemoteServerClient {
   std::vector<bool> changes;
   void ConnectChange(bool connected) override { changes.push_back(connected); }
@@ -29,23 +39,47 @@ std::string thisComputer() {
   return com::GetComputerNameA(buf, &size) ? std::string(buf, size) : std::string();
 }
 
+// Where the connection's object was made: "inproc" or "daemon".
 std::string where(TDCOMConnection& c) {
   com::Variant result;
   std::vector<com::Variant> none;
-  c.ServerDispatch().asDispatch()->Invoke(test::DISPID_Where, com::DISPATCH_METHOD, none, &result,
-                                          nullptr);
+  EXPECT_EQ(c.ServerDispatch().asDispatch()->Invoke(test::DISPID_Where, com::DISPATCH_METHOD, none,
+                                                    &result, nullptr),
+            com::S_OK);
   return result.type() == com::VarType::BStr ? text::utf16ToUtf8(result.asBStr()) : "?";
 }
 
-// The error text that f throws as an EOleError, or "" when it throws none.
+// What f throws as an EOleError: its text (empty when it throws none), its code, and
+// whether it is an EOleException (a description that came from the server).
+struct Thrown {
+  std::string text;
+  com::HRESULT code = com::S_OK;
+  bool fromServer = false;
+};
 template <class F>
-std::string oleErrorOf(F&& f) {
+Thrown thrownBy(F&& f) {
   try {
     f();
+  } catch (const EOleException& e) {
+    return {e.what(), e.code(), true};
   } catch (const EOleError& e) {
-    return e.what();
+    return {e.what(), e.code(), false};
   }
-  return "";
+  return {};
+}
+template <class F>
+std::string oleErrorOf(F&& f) {
+  return thrownBy(std::forward<F>(f)).text;
+}
+
+// The command text a test object's fetch sent back, or "<failed>".
+std::u16string fetchText(IAppServer& server, const std::u16string& command) {
+  std::int32_t recs = 0;
+  com::Variant params, owner, result;
+  if (com::failed(server.FetchRecords(u"PUBLIC_DSP", -1, recs, 0, command, params, owner, result)))
+    return u"<failed>";
+  const auto& bytes = result.asBytes();
+  return std::u16string(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2);
 }
 
 class Connection : public ::testing::Test {
@@ -257,17 +291,6 @@ TEST_F(Connection, DataSetsMayDropTheirInterfaceDuringDisconnect) {
   c.UnregisterClient(&client);
 }
 
-// --- The record-set interface -------------------------------------------------------
-
-std::u16string fetchText(IAppServer& server, const std::u16string& command) {
-  std::int32_t recs = 0;
-  com::Variant params, owner, result;
-  if (com::failed(server.FetchRecords(u"PUBLIC_DSP", -1, recs, 0, command, params, owner, result)))
-    return u"<failed>";
-  const auto& bytes = result.asBytes();
-  return std::u16string(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2);
-}
-
 TEST_F(Connection, RemoteObjectIsAskedOnceAndReleasedOnDisconnect) {
   test::TestServerFixture fixture;
   TDCOMConnection c;
@@ -294,31 +317,247 @@ TEST_F(Connection, RemoteObjectIsAskedOnceAndReleasedOnDisconnect) {
   EXPECT_TRUE(TestServerObject::waitForLiveCount(baseline_, std::chrono::seconds(10)));
 }
 
-TEST_F(Connection, InProcessObjectGoesAwayWithTheConnection) {
-  test::RegisterTestClassesInProcess();
-  {
-    TDCOMConnection c;
-    c.SetServerGUID(test::CLSID_TestServer.toString());
-    const auto server = c.GetRecordSetInterface();
-    EXPECT_EQ(c.GetRecordSetInterface(), server);
-    EXPECT_EQ(TestServerObject::liveCount(), baseline_ + 1);
+// --- Over both transports -----------------------------------------------------
+
+class ConnectionContract : public ::testing::TestWithParam<Transport> {
+ protected:
+  qadj::testing::ComScope com_;  // first: it outlives every object below
+  void SetUp() override {
+    server_ = std::make_unique<ServerUnderTest>(GetParam());
+    test::serveTestClasses(*server_);
+    server_->start();
+    baseline_ = TestServerObject::liveCount();
   }
+  void TearDown() override { server_.reset(); }
+
+  // A connection aimed at the transport under test for class clsid.
+  std::unique_ptr<TDCOMConnection> connection(const com::Guid& clsid = test::CLSID_TestServer) {
+    auto c = std::make_unique<TDCOMConnection>();
+    c->SetServerGUID(clsid.toString());
+    c->SetComputerName(server_->host());
+    return c;
+  }
+
+  com::Variant echo(TDCOMConnection& c, const com::Variant& value) {
+    std::vector<com::Variant> args{value};
+    com::Variant result;
+    EXPECT_EQ(c.ServerDispatch().asDispatch()->Invoke(test::DISPID_Echo, com::DISPATCH_METHOD, args,
+                                                      &result, nullptr),
+              com::S_OK);
+    return result;
+  }
+
+  std::unique_ptr<ServerUnderTest> server_;
+  int baseline_ = 0;
+};
+
+TEST_P(ConnectionContract, ConnectCreatesTheObjectWhereTheTransportSays) {
+  auto c = connection();
+  EXPECT_FALSE(c->Connected());
+  EXPECT_TRUE(c->ServerDispatch().isEmpty());
+  c->Connect();
+  EXPECT_TRUE(c->Connected());
+  EXPECT_EQ(TestServerObject::liveCount(), baseline_ + 1);
+  EXPECT_EQ(where(*c), GetParam() == Transport::InProcess ? "inproc" : "daemon");
+  // Connecting again keeps the object.
+  c->Connect();
+  EXPECT_EQ(TestServerObject::liveCount(), baseline_ + 1);
+}
+
+TEST_P(ConnectionContract, ConnectAndDisconnectTellRegisteredDataSets) {
+  auto c = connection();
+  RecordingClient a, b;
+  c->RegisterClient(&a);
+  c->RegisterClient(&b);
+  c->SetConnected(true);
+  c->SetConnected(true);
+  c->UnregisterClient(&b);
+  c->SetConnected(false);
+  c->SetConnected(false);
+  EXPECT_EQ(a.changes, (std::vector<bool>{true, false}));
+  EXPECT_EQ(b.changes, (std::vector<bool>{true}));
+  EXPECT_TRUE(c->ServerDispatch().isNull());
   EXPECT_EQ(TestServerObject::liveCount(), baseline_);
 }
 
-TEST_F(Connection, DispatchOnlyObjectGetsOneWrapperPerConnect) {
-  test::RegisterTestClassesInProcess();
-  TDCOMConnection c;
-  c.SetServerGUID(test::CLSID_TestDispatchOnly.toString());
-  const auto wrapper = c.GetRecordSetInterface();
-  ASSERT_TRUE(std::dynamic_pointer_cast<TDispatchAppServer>(wrapper));
-  EXPECT_EQ(c.GetRecordSetInterface(), wrapper);
-  EXPECT_EQ(fetchText(*wrapper, u"ghi"), u"ghi");
-  c.Disconnect();
-  const auto next = c.GetRecordSetInterface();
-  EXPECT_NE(next, wrapper);
+TEST_P(ConnectionContract, DestroyingTheConnectionReleasesTheObject) {
+  {
+    auto c = connection();
+    const auto server = c->GetRecordSetInterface();
+    EXPECT_EQ(c->GetRecordSetInterface(), server);
+    EXPECT_EQ(TestServerObject::liveCount(), baseline_ + 1);
+  }
+  EXPECT_EQ(TestServerObject::liveCount(), baseline_);
+  if (GetParam() == Transport::Grpc) {
+    EXPECT_EQ(server_->remote().objectCount(), 0u);
+  }
+}
+
+TEST_P(ConnectionContract, ByReferenceTextComesBackConvertedToGbk) {
+  auto c = connection();
+  c->Connect();
+  std::string code = gbk("0007 张");
+  c->CallMethod("m_qadj", {DispatchArg::textRef(code), DispatchArg::date(46000.75)});
+  EXPECT_EQ(code, gbk("0007 张:46000调整"));
+  // The variable is updated again from its new text on the next call.
+  c->CallMethod("M_QADJ", {DispatchArg::textRef(code), DispatchArg::date(1.0)});
+  EXPECT_EQ(code, gbk("0007 张:46000调整:1调整"));
+}
+
+TEST_P(ConnectionContract, AByReferenceTextCutInsideACharacterTravelsLeniently) {
+  auto c = connection();
+  c->Connect();
+  // The first four bytes of the prompt: "0", one character and half of the next.
+  std::string code = gbk("0请选择").substr(0, 4);
+  ASSERT_NO_THROW(
+      c->CallMethod("m_qadj", {DispatchArg::textRef(code), DispatchArg::date(46000.75)}));
+  // The cut character went as U+FFFD and comes back as '?'.
+  EXPECT_EQ(code, gbk("0请") + "?" + gbk(":46000调整"));
+}
+
+TEST_P(ConnectionContract, WrongArgumentTypesFailWithTheSystemText) {
+  auto c = connection();
+  c->Connect();
+  std::string code = "0001";
+  const Thrown t = thrownBy([&] {
+    c->CallMethod("m_qadj", {DispatchArg::text(code), DispatchArg::date(1)});
+  });
+  EXPECT_EQ(t.text, "Type mismatch");
+  EXPECT_EQ(t.code, com::DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(code, "0001");
+}
+
+TEST_P(ConnectionContract, ServerExceptionDescriptionIsTrimmed) {
+  auto c = connection();
+  c->Connect();
+  const Thrown t = thrownBy([&] { c->CallMethod("Raise", {}); });
+  EXPECT_TRUE(t.fromServer);
+  EXPECT_EQ(t.text, gbk("库存不足 (ORA-20001)"));
+  EXPECT_EQ(t.code, com::E_FAIL);
+}
+
+TEST_P(ConnectionContract, UnknownMethodNameIsNotSupported) {
+  auto c = connection();
+  c->Connect();
+  EXPECT_EQ(oleErrorOf([&] { c->CallMethod("m_qadj2", {}); }),
+            "Method 'm_qadj2' not supported by automation object");
+  EXPECT_TRUE(c->Connected());
+}
+
+TEST_P(ConnectionContract, AutomationValuesTravelUnchanged) {
+  auto c = connection();
+  c->Connect();
+  std::vector<std::uint8_t> bytes(3 << 20);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7);
+  const com::Variant values[] = {
+      com::Variant(),
+      com::Variant::null(),
+      com::Variant::i4(-2147483647 - 1),
+      com::Variant::r8(-0.125),
+      com::Variant::date(45291.5),
+      com::Variant::boolean(true),
+      com::Variant::bstr(u"限量调整 \u0000 end"),
+      com::Variant::bytes(bytes),
+  };
+  for (const auto& v : values) {
+    const com::Variant back = echo(*c, v);
+    EXPECT_EQ(back.type(), v.type());
+    EXPECT_TRUE(back == v) << "type " << static_cast<int>(v.type());
+  }
+}
+
+TEST_P(ConnectionContract, RecordSetCallsOfAnObjectThatAnswersIAppServer) {
+  auto c = connection();
+  auto server = c->GetRecordSetInterface();
+  ASSERT_TRUE(server);
+  EXPECT_TRUE(c->Connected());
+  std::int32_t recs = 0;
+  com::Variant params = com::Variant::null(), owner, result;
+  ASSERT_EQ(server->FetchRecords(u"PUBLIC_DSP", -1, recs, kFetchMetaData, u"select 1", params,
+                                 owner, result),
+            com::S_OK);
+  EXPECT_EQ(recs, 2);
+  EXPECT_TRUE(owner == com::Variant::i4(7));
+  EXPECT_TRUE(params.isNull());
+  ASSERT_EQ(result.type(), com::VarType::Bytes);
+  EXPECT_EQ(result.asBytes().size(), 16u);
+
+  com::Variant p2 = com::Variant::null(), o2;
+  EXPECT_EQ(server->ExecuteCommand(u"PUBLIC_DSP", u"update x", p2, o2), com::S_OK);
+  EXPECT_TRUE(o2 == com::Variant::bstr(u"done"));
+}
+
+TEST_P(ConnectionContract, RecordSetErrorsLeaveTheServersDescription) {
+  for (const auto& clsid : {test::CLSID_TestServer, test::CLSID_TestDispatchOnly}) {
+    auto c = connection(clsid);
+    auto server = c->GetRecordSetInterface();
+    std::int32_t recs = 0;
+    com::Variant params = com::Variant::null(), owner, result;
+    const com::HRESULT hr = server->FetchRecords(u"PUBLIC_DSP", -1, recs, kFetchMetaData,
+                                                 test::kFailCommand, params, owner, result);
+    EXPECT_EQ(hr, com::E_FAIL);
+    const Thrown t = thrownBy([&] { com::OleCheck(hr); });
+    EXPECT_TRUE(t.fromServer);
+    EXPECT_EQ(t.text, "Table or view does not exist");
+    com::Variant p2 = com::Variant::null(), o2;
+    EXPECT_EQ(server->ExecuteCommand(u"PUBLIC_DSP", test::kFailCommand, p2, o2), com::E_FAIL);
+    com::ExcepInfo info;
+    ASSERT_TRUE(com::GetErrorInfo(info));
+    EXPECT_EQ(info.description, test::kFailDescription);
+  }
+}
+
+TEST_P(ConnectionContract, DispatchOnlyObjectGetsTheAdaptor) {
+  auto c = connection(test::CLSID_TestDispatchOnly);
+  auto server = c->GetRecordSetInterface();
+  EXPECT_TRUE(std::dynamic_pointer_cast<TDispatchAppServer>(server));
+  std::int32_t recs = -5;
+  com::Variant params = com::Variant::null(), owner, result;
+  ASSERT_EQ(server->FetchRecords(u"PUBLIC_DSP", -1, recs, kFetchMetaData, u"select 2", params,
+                                 owner, result),
+            com::S_OK);
+  EXPECT_EQ(recs, 2);
+  EXPECT_TRUE(owner == com::Variant::i4(7));
+  EXPECT_EQ(result.asBytes().size(), 16u);
+  com::Variant names;
+  EXPECT_EQ(server->GetProviderNames(names), com::S_OK);
+  EXPECT_TRUE(names == com::Variant::bstr(u"PUBLIC_DSP"));
+  com::Variant o2, r2;
+  EXPECT_EQ(server->GetParams(u"PUBLIC_DSP", o2, r2), com::E_NOTIMPL);
+  // One adaptor per connect: the same while connected, a new one after.
+  EXPECT_EQ(c->GetRecordSetInterface(), server);
+  EXPECT_EQ(fetchText(*server, u"ghi"), u"ghi");
+  c->Disconnect();
+  const auto next = c->GetRecordSetInterface();
+  EXPECT_NE(next, server);
   EXPECT_TRUE(std::dynamic_pointer_cast<TDispatchAppServer>(next));
 }
+
+TEST_P(ConnectionContract, ObjectWithoutAutomationIsRefused) {
+  auto c = connection(test::CLSID_TestNoDispatch);
+  RecordingClient client;
+  c->RegisterClient(&client);
+  EXPECT_EQ(oleErrorOf([&] { c->Connect(); }), "Interface not supported");
+  EXPECT_FALSE(c->Connected());
+  EXPECT_TRUE(client.changes.empty());
+  if (GetParam() == Transport::Grpc) {
+    EXPECT_EQ(server_->remote().objectCount(), 0u);
+  }
+}
+
+TEST_P(ConnectionContract, CallsFromAThreadWithoutInitialisationFail) {
+  auto c = connection();
+  std::string text;
+  std::thread([&] { text = oleErrorOf([&] { c->Connect(); }); }).join();
+  EXPECT_EQ(text, "CoInitialize has not been called");
+  EXPECT_FALSE(c->Connected());
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, ConnectionContract,
+                         ::testing::Values(Transport::InProcess, Transport::Grpc),
+                         [](const ::testing::TestParamInfo<Transport>& p) {
+                           return p.param == Transport::InProcess ? "InProcess" : "Grpc";
+                         });
 
 }  // namespace
 }  // namespace qadj
