@@ -213,8 +213,7 @@ TEST_P(ServerObject, FailuresThroughDispatchCarryTheDescription) {
             com::DISP_E_EXCEPTION);
   EXPECT_NE(text::utf16ToUtf8(excep.description).find("没有访销员 0099"), std::string::npos);
   // Nothing of the block was applied.
-  EXPECT_EQ(openDatabase(url_)->query("SELECT SUM(XL0000) FROM XSTXLGL01").rows.at(0).at(0),
-            Cell(209.0));
+  EXPECT_EQ(qadj::testing::allQuota(*openDatabase(url_)), 209.0);
 }
 
 TEST_P(ServerObject, TextThatGbkCannotHoldIsRefused) {

@@ -79,9 +79,7 @@ class Statements : public ::testing::TestWithParam<std::string> {
     auto other = openDatabase(url_);
     return quota("D1", "0013", "10000001", other.get());
   }
-  double lines() {
-    return std::get<double>(db_->query("SELECT SUM(XL0000) FROM XSTXLGL01").rows.at(0).at(0));
-  }
+  double lines() { return qadj::testing::allQuota(*db_); }
 
   TempDir dir_;
   std::string url_;

@@ -18,7 +18,7 @@
 #include "qadj/testing/daemon_process.h"
 #include "qadj/testing/databases.h"
 #include "qadj/testing/postgres_server.h"
-#include "support/conditions.h"
+#include "qadj/testing/wait_until.h"
 #include "support/quota_ring.h"
 
 namespace qadj::testing {
@@ -167,7 +167,7 @@ TEST_F(DatabaseLoss, CallsFailClearlyAndTheDaemonServesAgainOnceItIsBack) {
 
   auto check = appserver::openDatabase(url);
   EXPECT_EQ(lines(*check), expectedAfter(2));
-  EXPECT_EQ(total(*check), kPersons * kStartQuota);
+  EXPECT_EQ(allQuota(*check), kPersons * kStartQuota);
   EXPECT_EQ(daemon->terminate(), 0);
 }
 
@@ -213,7 +213,7 @@ class HeldGiverLine {
 // Returns the number of transfers in the database afterwards.
 int checkWholeOrAbsent(appserver::Database& db, int before, const Client::Outcome& outcome) {
   const auto now = lines(db);
-  EXPECT_EQ(total(db), kPersons * kStartQuota);
+  EXPECT_EQ(allQuota(db), kPersons * kStartQuota);
   if (com::failed(outcome.hr)) {
     EXPECT_NE(outcome.text.find(kLost), std::string::npos) << outcome.text;
     EXPECT_EQ(now, expectedAfter(before)) << "a failed save left lines: " << describe(now);

@@ -19,11 +19,12 @@
 #include "qadj/server/connection.h"
 #include "qadj/testing/com_scope.h"
 #include "qadj/testing/daemon_process.h"
+#include "qadj/testing/databases.h"
+#include "qadj/testing/wait_until.h"
 #include "qadj/testing/window_save.h"
 #include "qadj/widgets/error_frame.h"
 #include "qadj/widgets/message_box.h"
 #include "qadj/window/main_form.h"
-#include "support/conditions.h"
 #include "support/quota_db.h"
 #include "support/window_fixture.h"
 
@@ -33,15 +34,6 @@ namespace {
 constexpr int kRounds = 24;  // saves killed inside the click
 constexpr int kMostRounds = 3 * kRounds;
 constexpr double kGiverQuota = 100000;
-
-double journalCount(QuotaDatabase& data) {
-  return std::get<double>(
-      data.db().query("SELECT COUNT(*) FROM QADJ_TRANSFER_JOURNAL").rows.at(0).at(0));
-}
-
-double allQuota(QuotaDatabase& data) {
-  return std::get<double>(data.db().query("SELECT SUM(XL0000) FROM XSTXLGL01").rows.at(0).at(0));
-}
 
 struct Figures {
   int saves = 0, killedInTheClick = 0, secondClicks = 0, unknownOutcomes = 0, detailLost = 0,
@@ -67,7 +59,7 @@ class ExactlyOnce : public ::testing::TestWithParam<const char*> {
 TEST_P(ExactlyOnce, AKillDuringTheWindowsSaveThenASecondClickAppliesItOnce) {
   data->db().execute("UPDATE XSTXLGL01 SET XL0000=$1 WHERE FXRY00='0012' AND SPDM00='P001'",
                      {kGiverQuota});
-  const double sum = allQuota(*data);
+  const double sum = allQuota(data->db());
   const double receiver = data->quota("D1", "0013", "P001");
   const bool postgres = std::string(GetParam()) == "postgresql";
   DaemonProcess daemon({"--db", data->url()}, logDir.path().toStdString());
@@ -152,16 +144,16 @@ TEST_P(ExactlyOnce, AKillDuringTheWindowsSaveThenASecondClickAppliesItOnce) {
     // created or destroyed.
     ASSERT_EQ(data->quota("D1", "0013", "P001"), receiver + given) << "round " << round;
     ASSERT_EQ(data->quota("D1", "0012", "P001"), kGiverQuota - given) << "round " << round;
-    ASSERT_EQ(journalCount(*data), round + 1) << "round " << round;
+    ASSERT_EQ(journalRows(data->db()), round + 1) << "round " << round;
     ++f.saves;
-    ASSERT_EQ(allQuota(*data), sum) << "round " << round;
+    ASSERT_EQ(allQuota(data->db()), sum) << "round " << round;
   }
   std::printf(
       "[ figures ] %s: saves=%d killed inside the click=%d (outcome unknown to the window: "
       "%d) applied before the second click=%d second clicks=%d (on a grid the kill had closed: "
       "%d); every transfer applied once, journal rows=%d\n",
       GetParam(), f.saves, f.killedInTheClick, f.unknownOutcomes, f.appliedUnanswered,
-      f.secondClicks, f.detailLost, static_cast<int>(journalCount(*data)));
+      f.secondClicks, f.detailLost, journalRows(data->db()));
   EXPECT_EQ(f.killedInTheClick, kRounds) << "the kills missed the saves in " << round << " rounds";
   EXPECT_EQ(daemon.terminate(), 0);
 }
@@ -194,7 +186,7 @@ TEST(ExactlyOnceAcrossDaemons, ASecondDaemonNeverAppliesAnIdTheFirstApplied) {
     }
     EXPECT_EQ(data->quota("D1", "0013", "P001"), 7);
     EXPECT_EQ(data->quota("D1", "0012", "P001"), 8);
-    EXPECT_EQ(journalCount(*data), 1);
+    EXPECT_EQ(journalRows(data->db()), 1);
   }
 }
 

@@ -15,7 +15,7 @@
 #include "qadj/testing/com_scope.h"
 #include "qadj/testing/daemon_process.h"
 #include "qadj/testing/databases.h"
-#include "support/conditions.h"
+#include "qadj/testing/wait_until.h"
 #include "support/quota_ring.h"
 
 namespace qadj::testing {
@@ -43,7 +43,7 @@ class KillDuringSave : public ::testing::TestWithParam<const char*> {
 TEST_P(KillDuringSave, EverySaveIsWholeOrAbsentAndTheTotalStays) {
   auto check = appserver::openDatabase(url);
   seed(*check);
-  const double sumBefore = total(*check);
+  const double sumBefore = allQuota(*check);
   const bool postgres = check->dialect() == "postgresql";
   check.reset();
 
@@ -119,7 +119,7 @@ TEST_P(KillDuringSave, EverySaveIsWholeOrAbsentAndTheTotalStays) {
                              << "\nwith it:    " << describe(after);
       ++f.inDoubtLost;
     }
-    EXPECT_EQ(total(*check), sumBefore) << "round " << round;
+    EXPECT_EQ(allQuota(*check), sumBefore) << "round " << round;
     check.reset();
     ASSERT_TRUE(daemon.start()) << daemon.error();
   }
@@ -134,13 +134,13 @@ TEST_P(KillDuringSave, EverySaveIsWholeOrAbsentAndTheTotalStays) {
             com::S_OK);
   check = appserver::openDatabase(url);
   EXPECT_EQ(lines(*check), expectedAfter(committed + 1));
-  EXPECT_EQ(total(*check), sumBefore);
+  EXPECT_EQ(allQuota(*check), sumBefore);
   EXPECT_EQ(daemon.terminate(), 0);
   std::printf(
       "[ figures ] %s: rounds=%d attempted=%d acknowledged=%d in-doubt committed=%d "
       "in-doubt not committed=%d sum before=%.2f after=%.2f\n",
       GetParam(), f.rounds, f.attempted, f.acknowledged, f.inDoubtCommitted, f.inDoubtLost,
-      sumBefore, total(*check));
+      sumBefore, allQuota(*check));
   EXPECT_GT(f.acknowledged, kRounds);
 }
 

@@ -26,7 +26,7 @@
 #include "qadj/testing/com_scope.h"
 #include "qadj/testing/daemon_process.h"
 #include "qadj/testing/databases.h"
-#include "support/conditions.h"
+#include "qadj/testing/wait_until.h"
 #include "support/quota_ring.h"
 
 namespace qadj::testing {

@@ -11,7 +11,8 @@
 #include <thread>
 
 #include "qadj/appserver/database.h"
-#include "support/conditions.h"
+#include "qadj/testing/databases.h"
+#include "qadj/testing/wait_until.h"
 #include "support/quota_db.h"
 
 using namespace qadj;
@@ -47,10 +48,9 @@ class StatementBounds : public ::testing::TestWithParam<const char*> {
         return true;
       }
     }
-    const auto rs = db->db().query(
-        "SELECT COUNT(*) FROM pg_stat_activity WHERE state = 'active' AND query LIKE "
-        "'%pg_sleep(3600)%' AND pid <> pg_backend_pid()");
-    return std::get<double>(rs.rows.at(0).at(0)) > 0;
+    return numberOf(db->db(),
+                    "SELECT COUNT(*) FROM pg_stat_activity WHERE state = 'active' AND query LIKE "
+                    "'%pg_sleep(3600)%' AND pid <> pg_backend_pid()") > 0;
   }
   // A save through a session of its own, as another operator's.
   void saveElsewhere() {

@@ -11,6 +11,7 @@
 #include "qadj/protocol/statements.h"
 #include "qadj/server/client_dataset.h"
 #include "qadj/server/fields.h"
+#include "qadj/testing/databases.h"
 #include "qadj/widgets/error_frame.h"
 #include "qadj/window/date_picker.h"
 #include "support/window_fixture.h"
@@ -254,12 +255,6 @@ TEST_P(Handlers, ASaveWhoseLinesAreInAnotherDocumentChangesNothing) {
   EXPECT_EQ(data().sum("D2", "P002"), d2);
 }
 
-// Journal rows of the server's record of saves.
-int journalRows(QuotaDatabase& d) {
-  const auto rs = d.db().query("SELECT COUNT(*) FROM QADJ_TRANSFER_JOURNAL");
-  return static_cast<int>(std::get<double>(rs.rows.at(0).at(0)));
-}
-
 TEST_P(Handlers, ASaveWhoseReplyIsLostIsAppliedOnceWhenClickedAgain) {
   auto& w = openDetail("0012", "P001");
   adjust("0013", 3);
@@ -279,7 +274,7 @@ TEST_P(Handlers, ASaveWhoseReplyIsLostIsAppliedOnceWhenClickedAgain) {
   ASSERT_EQ(boxes->calls().size(), 3u) << text::gbkToUtf8Lossy(boxes->calls().back().text);
   EXPECT_EQ(data().quota("D1", "0013", "P001"), 8);
   EXPECT_EQ(data().quota("D1", "0012", "P001"), 7);
-  EXPECT_EQ(journalRows(data()), 1);
+  EXPECT_EQ(journalRows(data().db()), 1);
   // Both grids reloaded, and the next save is a new one.
   EXPECT_EQ(adjustmentFooter(), "0.00");
   EXPECT_NE(w.saveId(), id);
@@ -295,12 +290,12 @@ TEST_P(Handlers, ARefusedSaveGetsAFreshIdAndLeavesNoJournalRow) {
   guarded([&] { w.tbokClick(); });
   ASSERT_EQ(boxes->calls().size(), 2u);
   EXPECT_NE(w.saveId(), id);
-  EXPECT_EQ(journalRows(data()), 0);
+  EXPECT_EQ(journalRows(data().db()), 0);
   // A save that goes through writes one row with who moved what.
   clickProduct("P001");
   adjust("0013", 2);
   guarded([&] { w.tbokClick(); });
-  ASSERT_EQ(journalRows(data()), 1);
+  ASSERT_EQ(journalRows(data().db()), 1);
   const auto row = data().db().query(
       "SELECT OPERATOR, DHAO00, SPDM00, GIVER, RECEIVERS, TOTAL, CLIENT FROM "
       "QADJ_TRANSFER_JOURNAL");

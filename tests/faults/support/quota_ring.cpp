@@ -42,10 +42,6 @@ std::vector<double> lines(appserver::Database& db) {
   return q;
 }
 
-double total(appserver::Database& db) {
-  return std::get<double>(db.query("SELECT SUM(XL0000) FROM XSTXLGL01").rows.at(0).at(0));
-}
-
 std::string describe(const std::vector<double>& q) {
   std::string s;
   for (double v : q) s += std::to_string(v) + " ";

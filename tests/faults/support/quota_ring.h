@@ -31,8 +31,6 @@ std::vector<double> expectedAfter(int n);
 std::string saveBlock(int i);
 // XL0000 of D1's lines, ordered by salesperson.
 std::vector<double> lines(appserver::Database& db);
-// SUM(XL0000) over every quota line.
-double total(appserver::Database& db);
 std::string describe(const std::vector<double>& lines);
 
 }  // namespace qadj::testing::ring

@@ -69,4 +69,23 @@ void seedQuotaDocument(appserver::Database& db, const std::vector<std::string>& 
   }
 }
 
+double numberOf(appserver::Database& db, std::string_view sql,
+                const std::vector<appserver::Cell>& params) {
+  return std::get<double>(db.query(sql, params).rows.at(0).at(0));
+}
+
+double allQuota(appserver::Database& db) {
+  return numberOf(db, "SELECT SUM(XL0000) FROM XSTXLGL01");
+}
+
+int journalRows(appserver::Database& db) {
+  return static_cast<int>(numberOf(db, "SELECT COUNT(*) FROM QADJ_TRANSFER_JOURNAL"));
+}
+
+int otherSessions(appserver::Database& db) {
+  return static_cast<int>(numberOf(db,
+                                   "SELECT COUNT(*) FROM pg_stat_activity WHERE datname = "
+                                   "current_database() AND pid <> pg_backend_pid()"));
+}
+
 }  // namespace qadj::testing

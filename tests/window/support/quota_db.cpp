@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "qadj/appserver/schema.h"
+#include "qadj/testing/databases.h"
 #include "qadj/testing/postgres_server.h"
 #include "qadj/testing/unavailable.h"
 
@@ -76,9 +77,8 @@ double QuotaDatabase::quota(const std::string& document, const std::string& sale
 }
 
 double QuotaDatabase::sum(const std::string& document, const std::string& product) {
-  const auto rs = db_->query("SELECT SUM(XL0000) FROM XSTXLGL01 WHERE DHAO00=$1 AND SPDM00=$2",
-                             {document, product});
-  return std::get<double>(rs.rows[0][0]);
+  return numberOf(*db_, "SELECT SUM(XL0000) FROM XSTXLGL01 WHERE DHAO00=$1 AND SPDM00=$2",
+                  {document, product});
 }
 
 std::unique_ptr<QuotaDatabase> quotaDatabaseFor(const std::string& dialect) {

@@ -47,4 +47,16 @@ void seedKnownData(appserver::Database& db);
 void seedQuotaDocument(appserver::Database& db, const std::vector<std::string>& salespersons,
                        const std::vector<std::string>& products, double quota);
 
+// The number in the first column of the first row of the query's result (a count or
+// a sum). Throws std::bad_variant_access when it is no number, std::out_of_range when
+// there is no row; otherwise as Database::query.
+double numberOf(appserver::Database& db, std::string_view sql,
+                const std::vector<appserver::Cell>& params = {});
+// SUM(XL0000) over every quota line.
+double allQuota(appserver::Database& db);
+// The rows of the journal of saves.
+int journalRows(appserver::Database& db);
+// Sessions on the database that db is connected to, other than db's own (PostgreSQL).
+int otherSessions(appserver::Database& db);
+
 }  // namespace qadj::testing
