@@ -18,7 +18,7 @@ REPS=${QADJ_BENCH_REPETITIONS:-5}
 ROUNDS=${QADJ_BENCH_ROUNDS:-3}
 export QADJ_BENCH_SECONDS=${QADJ_BENCH_SECONDS:-3}
 export QT_QPA_PLATFORM=offscreen
-targets=(bench_window_vs_sqlite bench_grid_vs_qtsql bench_appserver_vs_libpq)
+targets=(bench_window_vs_sqlite bench_grid_vs_qtsql bench_grid_reload bench_appserver_vs_libpq)
 
 out="$BUILD_DIR/bench-results"
 mkdir -p "$out"
@@ -39,6 +39,7 @@ single=(--benchmark_repetitions="$REPS" --benchmark_enable_random_interleaving=t
         --benchmark_min_time=0.3)
 run bench_window_vs_sqlite --benchmark_filter='_(Ours|Peer)(/|$)' "${single[@]}"
 run bench_grid_vs_qtsql "${single[@]}"
+run bench_grid_reload --benchmark_filter='_(Ours|Peer)$' "${single[@]}"
 run bench_appserver_vs_libpq --benchmark_filter='_(Ours|Peer)(/|$)' --benchmark_repetitions="$ROUNDS" \
   --benchmark_enable_random_interleaving=true
 
@@ -47,7 +48,8 @@ import json, os, sys
 
 out = sys.argv[1]
 runs = {}
-for name in ("bench_window_vs_sqlite", "bench_grid_vs_qtsql", "bench_appserver_vs_libpq"):
+for name in ("bench_window_vs_sqlite", "bench_grid_vs_qtsql", "bench_grid_reload",
+             "bench_appserver_vs_libpq"):
     with open(os.path.join(out, name + ".json")) as f:
         for b in json.load(f)["benchmarks"]:
             key = b["run_name"]
@@ -93,6 +95,7 @@ line("detail_query_10k", "BM_DetailQuery10k", "cpu_time")
 line("detail_query_10k_grpc", "BM_DetailQuery10kGrpc", "real_time")
 line("product_grid_paint_scroll", "BM_ProductGridPaintScroll", "cpu_time")
 line("save_50_increments", "BM_Save50Increments", "real_time")
+line("detail_edit_10k", "BM_DetailEdit10k", "cpu_time")
 
 # The concurrent pairs: clients, daemons and layout in the run names.
 def ours(clients, daemons=1, one_product=0):
