@@ -5,7 +5,6 @@
 #include <map>
 #include <optional>
 #include <set>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -46,38 +45,33 @@ QuotaAndSales quotaAndSales(Database& db, const std::string& salespersonCode,
               {salespersonCode, day}))};
 }
 
-// The same sums for one product, in one statement (a save asks for them under its
-// lock, so they cost what they take to plan and run).
-std::pair<double, double> quotaAndSalesOf(Database& db, const std::string& salespersonCode,
-                                          const std::string& product, const std::string& day) {
+// The salesperson's quota of product on the day of document (its lines in every
+// document of that day) and what the salesperson sold of it that day, read in one
+// statement; nullopt when there is no such document. A save asks
+// for them under its lock, so they cost what they take to plan and run.
+std::optional<std::pair<double, double>> quotaAndSalesOn(Database& db,
+                                                         const std::string& salespersonCode,
+                                                         const std::string& product,
+                                                         const std::string& document) {
   const auto rs = db.query(
       "SELECT (SELECT SUM(A.XL0000) FROM XSTXLGL01 A, XSTXLGL1 B"
       " WHERE A.DHAO00 = B.DHAO00 AND A.FXRY00 = $1 AND A.SPDM00 = $2"
-      " AND TRUNC(B.ZDRQ00) = TO_DATE($3, 'yyyy-mm-dd')),"
-      " (SELECT SUM(XSSL00) FROM XSTFXDD0"
-      " WHERE FXRY00 = $1 AND SPDM00 = $2 AND TRUNC(XSRQ00) = TO_DATE($3, 'yyyy-mm-dd'))",
-      {salespersonCode, product, day});
+      " AND TRUNC(B.ZDRQ00) = TRUNC(C.ZDRQ00)),"
+      " (SELECT SUM(D.XSSL00) FROM XSTFXDD0 D"
+      " WHERE D.FXRY00 = $1 AND D.SPDM00 = $2 AND TRUNC(D.XSRQ00) = TRUNC(C.ZDRQ00))"
+      " FROM XSTXLGL1 C WHERE C.DHAO00 = $3",
+      {salespersonCode, product, document});
+  if (rs.rows.empty()) return std::nullopt;
   const auto number = [&](std::size_t column) {
-    const Cell* c = rs.rows.empty() || rs.rows[0].size() <= column ? nullptr : &rs.rows[0][column];
+    const Cell* c = rs.rows[0].size() <= column ? nullptr : &rs.rows[0][column];
     return c && std::holds_alternative<double>(*c) ? std::get<double>(*c) : 0.0;
   };
-  return {number(0), number(1)};
+  return std::pair{number(0), number(1)};
 }
 
 double soldOf(const QuotaAndSales& q, const std::string& product) {
   const auto it = q.sold.find(product);
   return it == q.sold.end() ? 0.0 : it->second;
-}
-
-// The day ("yyyy-mm-dd") of a quota document, nullopt when there is no such document.
-std::optional<std::string> documentDay(Database& db, const std::string& document) {
-  const auto rs = db.query("SELECT ZDRQ00 FROM XSTXLGL1 WHERE DHAO00 = $1", {document});
-  if (rs.rows.empty() || rs.rows[0].empty()) return std::nullopt;
-  const Cell& c = rs.rows[0][0];
-  if (const auto* d = std::get_if<double>(&c)) return dates::formatDate(*d);
-  if (const auto* t = std::get_if<std::string>(&c))
-    if (const auto d = dates::parseTimestamp(*t)) return dates::formatDate(*d);
-  return std::nullopt;
 }
 
 }  // namespace
@@ -137,22 +131,20 @@ void lockQuotaLines(Database& db, const std::vector<QuotaLineChange>& lines) {
 }
 
 void refuseOverGiving(Database& db, const Transfer& transfer) {
-  // What each statement does to each line, summed per salesperson, product and day
-  // (a salesperson's lines of one day may lie in several documents).
-  std::map<std::string, std::optional<std::string>> dayOf;  // document → day
-  std::map<std::tuple<std::string, std::string, std::string>, QuantitySum> change;
+  // What the statements do to each salesperson's line (a transfer is one document and
+  // one product; the lines of that day in other documents are counted by the read).
+  std::map<std::string, QuantitySum> change;
   for (const auto& line : transfer.lines) {
-    auto found = dayOf.find(line.document);
-    if (found == dayOf.end())
-      found = dayOf.emplace(line.document, documentDay(db, line.document)).first;
-    // A line of no document changes nothing: the save fails on it anyway.
-    if (found->second) change[{line.salesperson, line.product, *found->second}].add(line.change);
+    assert(line.document == transfer.document && line.product == transfer.product);
+    change[line.salesperson].add(line.change);
   }
-  for (const auto& [key, delta] : change) {
+  for (const auto& [salesperson, delta] : change) {
     if (delta.hundredths() >= 0) continue;  // receiving is never over a limit
-    const auto& [salesperson, product, day] = key;
-    const auto [quota, sold] = quotaAndSalesOf(db, salesperson, product, day);
-    const double limit = adjustableQuantity(quota, sold);
+    const auto quotaAndSales =
+        quotaAndSalesOn(db, salesperson, transfer.product, transfer.document);
+    // A line of no document changes nothing: the save fails on it anyway.
+    if (!quotaAndSales) continue;
+    const double limit = adjustableQuantity(quotaAndSales->first, quotaAndSales->second);
     if (!overAdjustable(-delta.hundredths(), limit)) continue;
     if (salesperson == transfer.giver) throw OverLimit(kOverLimitText);
     // A colleague would be taken below what they sold: say who, and what can still be

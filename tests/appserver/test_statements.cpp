@@ -443,6 +443,11 @@ TEST_P(Statements, NoDecreasePassesTheGiversAdjustableQuantity) {
   // Receiving is never refused: 10000002 of 0012 is oversold (8 held, 12 sold).
   EXPECT_EQ(executeCommand(*db_, decrement(q(-1), "D2", "0012", "10000002")), 1);
   EXPECT_EQ(quota("D2", "0012", "10000002"), 9);
+  // The giver's lines of the day in other documents count (D3's, of 12-07, do not):
+  // 5 more in D2 let 5 more go from D1.
+  db_->execute("INSERT INTO XSTXLGL01 VALUES ('D2', '0012', '10000001', 5)");
+  EXPECT_THROW(executeCommand(*db_, give(5.01)), OverLimit);
+  EXPECT_EQ(executeCommand(*db_, give(5)), 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, Statements, ::testing::Values("sqlite", "postgresql"),

@@ -51,14 +51,17 @@ double adjustableQuantity(double quota, double sold);
 double inHundredths(double value);
 
 // The limit of a save, checked where no window can be bypassed: for every salesperson
-// whose quota of a product on a day the transfer's lines (of a save about to run in
-// this transaction) lower in sum, the decrease must not exceed the adjustable quantity
-// as m_qadj computes it (lines of every document of the document's day, sales of that
-// day), both in hundredths. Raising a line is never refused; lines of no document are
-// not counted. Must run inside the transaction that applies the save, after it holds
+// whose quota line the transfer's lines (of a save about to run in this transaction)
+// lower in sum, the decrease must not exceed the adjustable quantity as m_qadj
+// computes it (lines of every document of the document's day, sales of that day),
+// both in hundredths; one statement reads each such salesperson's quota and sales.
+// Raising a line is never refused; lines of no document are not counted. Every line
+// must be of transfer.document and transfer.product (as transferOf makes them;
+// asserted). Must run inside the transaction that applies the save, after it holds
 // the locks that keep other saves of these lines out. Throws OverLimit: for the giver
-// "超过访销员的限量", the window's own text; for a receiver taken below what they sold,
-// a text naming them and what can still be taken back from them. Throws DatabaseError.
+// "超过访销员的限量", the window's own text; for a receiver taken below what they
+// sold, a text naming them and what can still be taken back from them. Throws
+// DatabaseError.
 void refuseOverGiving(Database& db, const Transfer& transfer);
 
 }  // namespace qadj::appserver
