@@ -386,5 +386,34 @@ TEST_F(Remote, EachRequestIsLoggedWhenAsked) {
   EXPECT_NE(log.find(" OK "), std::string::npos) << log;
 }
 
+// gRPC takes a process's server hooks only before its first server: a process that
+// built a server of its own first still serves objects (in a process of its own, as
+// the hooks are set once per process).
+TEST(RemoteHooks, AServerBuiltEarlierInTheProcessLeavesTheObjectServerWorking) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        qadj::testing::ComScope comScope;
+        int port = 0;
+        wire::ObjectService::Service unimplemented;  // a service, every call unimplemented
+        grpc::ServerBuilder builder;
+        builder.RegisterService(&unimplemented);
+        builder.AddListeningPort("127.0.0.1:0", grpc::InsecureServerCredentials(), &port);
+        const auto other = builder.BuildAndStart();
+        RemoteServerOptions options;
+        options.listen = "127.0.0.1:0";
+        RemoteObjectServer server(options);
+        server.registerClass(kEchoClass, "Test.Echo",
+                             [] { return std::make_shared<EchoObject>(); });
+        server.start();
+        std::shared_ptr<IUnknown> out;
+        const HRESULT hr =
+            CoCreateInstanceEx(kEchoClass, CLSCTX_REMOTE_SERVER,
+                               "127.0.0.1:" + std::to_string(server.port()), IID_IDispatch, out);
+        std::exit(other && port > 0 && hr == S_OK ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 }  // namespace
 }  // namespace qadj::com

@@ -62,6 +62,18 @@ void CallAdmission::installHooks() {
   std::call_once(once, [] { grpc::Server::SetGlobalCallbacks(&AdmissionHooks::instance()); });
 }
 
+namespace {
+
+// gRPC gives a process's first server the hooks set by then (its own if none) and
+// aborts when hooks are set after that: they are set as this library loads, before
+// any server another part of the process may build.
+[[maybe_unused]] const bool kHooksInstalled = [] {
+  CallAdmission::installHooks();
+  return true;
+}();
+
+}  // namespace
+
 CallAdmission::CallAdmission(AdmissionLimits limits) : limits_(limits) {}
 
 CallAdmission::~CallAdmission() {

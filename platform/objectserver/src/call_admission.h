@@ -64,7 +64,8 @@ class CallAdmission {
   std::size_t replyBytes() const;
 
   // Installs, once per process, gRPC's hooks that tell each admission when one of its
-  // calls ends. Must run before the first server is built.
+  // calls ends. Must run before the first server of the process is built: it runs as
+  // this library loads, and again (doing nothing) before each object server starts.
   static void installHooks();
 
  private:
