@@ -16,6 +16,7 @@
 #include "qadj/server/data_source.h"
 #include "qadj/server/dataset.h"
 #include "qadj/server/fields.h"
+#include "qadj/testing/packet_dataset.h"
 #include "qadj/testing/window_packets.h"
 #include "qadj/window/window_datasets.h"
 #include "qadj/window/window_grids.h"
@@ -24,21 +25,6 @@ namespace {
 
 using qadj::packet::Packet;
 using qadj::packet::Value;
-
-class MemDataSet : public qadj::TDataSet {
- public:
-  explicit MemDataSet(const Packet& p)
-      : TDataSet("ClientDataSet2"), bytes_(qadj::packet::encode(p)) {}
-
- protected:
-  std::unique_ptr<qadj::RecordSet> DoOpen() override {
-    qadj::com::ByteArray copy = bytes_;  // as a fetch hands its reply over
-    return std::make_unique<qadj::RecordSet>(std::move(copy));
-  }
-
- private:
-  qadj::com::ByteArray bytes_;
-};
 
 Packet detailPacket(int rows) {
   std::vector<qadj::testing::DetailRow> out;
@@ -49,14 +35,14 @@ Packet detailPacket(int rows) {
 }
 
 struct Detail {
-  explicit Detail(int rows) : ds(detailPacket(rows)) {
+  explicit Detail(int rows) : ds("ClientDataSet2", detailPacket(rows)) {
     qadj::declareDetailFields(ds);  // as the window declares them
     source.SetDataSet(&ds);
     qadj::window::configureDetailGrid(grid, &source);
     grid.resize(400, 300);
     ds.Open();
   }
-  MemDataSet ds;
+  qadj::testing::PacketDataSet ds;
   qadj::TDataSource source{"DataSource2"};
   qadj::grid::TdxDBGrid grid;
 };

@@ -40,7 +40,7 @@ class DetailGridTest : public ::testing::Test {
     QTest::mouseClick(grid.viewport(), Qt::LeftButton, mods, grid.HeaderRect(column).center());
   }
 
-  gridtest::MemDataSet ds{"ClientDataSet2"};
+  gridtest::PacketDataSet ds{"ClientDataSet2"};
   TDataSource source{"DataSource2"};
   TdxDBGrid grid;
 };
@@ -299,7 +299,7 @@ class ProductGridTest : public ::testing::Test {
     QTest::keyClick(&grid, static_cast<Qt::Key>(k), mods);
   }
 
-  gridtest::MemDataSet ds{"ClientDataSet1"};
+  gridtest::PacketDataSet ds{"ClientDataSet1"};
   TDataSource source{"DataSource1"};
   TdxDBGrid grid;
   std::vector<std::string> clickedCodes;
@@ -418,7 +418,7 @@ TEST_F(DetailGridTest, TheScrollBarFollowsLoadsInsertsAndDeletes) {
 }
 
 TEST(GridFooter, ADateColumnsTotalIsShownAsADate) {
-  gridtest::MemDataSet ds{"Public_qry"};  // default fields: a date/time field for ZDRQ00
+  gridtest::PacketDataSet ds{"Public_qry"};  // default fields: a date/time field for ZDRQ00
   ds.packet.columns = {packet::Column{"DHAO00", "String", 4},
                        packet::Column{"ZDRQ00", "DateTime", 0}};
   ds.packet.rows = {{std::string("D1"), 46364.375}, {std::string("D2"), 46363.0}};

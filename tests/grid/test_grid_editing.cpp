@@ -78,7 +78,7 @@ class EditingTest : public ::testing::Test {
     std::string footer;
   };
 
-  gridtest::MemDataSet ds{"ClientDataSet2"};
+  gridtest::PacketDataSet ds{"ClientDataSet2"};
   TDataSource source{"DataSource2"};
   QWidget window;
   TdxDBGrid grid{&window};

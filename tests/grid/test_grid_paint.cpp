@@ -56,7 +56,7 @@ struct DetailGrid {
     ds.Open();
     grid.show();
   }
-  gridtest::MemDataSet ds{"ClientDataSet2"};
+  gridtest::PacketDataSet ds{"ClientDataSet2"};
   TDataSource source{"DataSource2"};
   TdxDBGrid grid;
 };
@@ -93,7 +93,7 @@ TEST(GridPaint, DetailGridLooksLikeADesktopGrid) {
 }
 
 TEST(GridPaint, ProductGridHasNoFooter) {
-  gridtest::MemDataSet ds{"ClientDataSet1"};
+  gridtest::PacketDataSet ds{"ClientDataSet1"};
   gridtest::declareProductFields(ds);
   TDataSource source{"DataSource1"};
   source.SetDataSet(&ds);
@@ -151,7 +151,7 @@ TEST(GridPaint, ANumberIsShownWholeOrVisiblyCutNeverAsAnotherNumber) {
 }
 
 TEST(GridPaint, OnlyTheGridWithTheKeyboardFocusShowsItsFocusedCell) {
-  gridtest::MemDataSet products{"ClientDataSet1"}, details{"ClientDataSet2"};
+  gridtest::PacketDataSet products{"ClientDataSet1"}, details{"ClientDataSet2"};
   gridtest::declareProductFields(products);
   gridtest::declareDetailFields(details);
   TDataSource productSource{"DataSource1"}, detailSource{"DataSource2"};

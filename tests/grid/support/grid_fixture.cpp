@@ -2,10 +2,6 @@
 
 namespace gridtest {
 
-std::unique_ptr<qadj::RecordSet> MemDataSet::DoOpen() {
-  return std::make_unique<qadj::RecordSet>(qadj::packet::encode(packet));
-}
-
 std::vector<std::string> columnTexts(qadj::TDataSet& ds, const char* field) {
   std::vector<std::string> out;
   qadj::TField* f = ds.FieldByName(field);

@@ -11,23 +11,15 @@
 #include "qadj/protocol/packet.h"
 #include "qadj/server/data_source.h"
 #include "qadj/server/dataset.h"
+#include "qadj/testing/packet_dataset.h"
 #include "qadj/testing/window_packets.h"
 #include "qadj/window/window_datasets.h"
 
 namespace gridtest {
 
-// A data set whose rows come from a packet held in memory.
-class MemDataSet : public qadj::TDataSet {
- public:
-  explicit MemDataSet(std::string name) : TDataSet(std::move(name)) {}
-  qadj::packet::Packet packet;
-
- protected:
-  std::unique_ptr<qadj::RecordSet> DoOpen() override;
-};
-
 using qadj::testing::detailPacket;
 using qadj::testing::DetailRow;
+using qadj::testing::PacketDataSet;
 using qadj::testing::productPacket;
 using qadj::testing::ProductRow;
 
