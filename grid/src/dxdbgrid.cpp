@@ -394,6 +394,7 @@ void TdxDBGrid::fullLoad() {
     FlagGuard guard(loading_);
     ControlsDisabled disabled(*ds);
     loadRows();
+    loaded_.convertTexts();
   }
   applySort();
   syncFocusFromDataSet();

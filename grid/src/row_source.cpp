@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 
+#include "qadj/platform/number_text.h"
 #include "qadj/server/fields.h"
 #include "qadj/widgets/qt_text.h"
 
@@ -40,7 +41,60 @@ void LoadedRows::clear(std::size_t columnCount) {
   store_.clear(columnCount);
   ids_.clear();
   position_.clear();
+  painted_.clear();
+  textsConverted_ = false;
   markCounted();
+}
+
+void LoadedRows::convertTexts() {
+  painted_.assign(store_.columns.size(), {});
+  textsConverted_ = true;
+  for (std::size_t slot = 0; slot < store_.columns.size(); ++slot) {
+    const std::vector<CellValue>& values = store_.columns[slot];
+    PaintedTexts& out = painted_[slot];
+    out.spans.assign(values.size(), {0, -1});
+    // The column's texts joined by NUL, which GBK writes as one zero byte and uses in
+    // no other character, go through one conversion.
+    std::string joined;
+    bool joinable = true;
+    for (const auto& value : values)
+      if (const auto* s = std::get_if<std::string>(&value)) {
+        joinable = joinable && s->find('\0') == std::string::npos;
+        joined += *s;
+        joined += '\0';
+      }
+    if (joined.empty()) continue;
+    if (joinable) {
+      out.chars = text::gbkToQString(joined);
+      int at = 0;
+      for (std::size_t stored = 0; stored < values.size() && at >= 0; ++stored) {
+        if (!std::holds_alternative<std::string>(values[stored])) continue;
+        const int end = static_cast<int>(out.chars.indexOf(QChar(0), at));
+        out.spans[stored] = {at, end - at};
+        at = end < 0 ? -1 : end + 1;
+      }
+      if (at == out.chars.size()) continue;
+    }
+    // A text holding NUL itself, or a conversion that did not keep the separators:
+    // one text at a time.
+    out.chars.clear();
+    for (std::size_t stored = 0; stored < values.size(); ++stored)
+      convertText(static_cast<int>(stored), slot);
+  }
+}
+
+void LoadedRows::convertText(int stored, std::size_t slot) {
+  PaintedTexts& out = painted_[slot];
+  const auto index = static_cast<std::size_t>(stored);
+  if (out.spans.size() <= index) out.spans.resize(index + 1, {0, -1});
+  const auto* s = std::get_if<std::string>(&store_.columns[slot][index]);
+  if (!s) {
+    out.spans[index] = {0, -1};
+    return;
+  }
+  const QString converted = text::gbkToQString(*s);
+  out.spans[index] = {static_cast<int>(out.chars.size()), static_cast<int>(converted.size())};
+  out.chars += converted;
 }
 
 void LoadedRows::reserve(int rows) {
@@ -77,6 +131,14 @@ std::string LoadedRows::text(int row, ColumnBinding column) const {
 }
 
 QString LoadedRows::displayText(int row, ColumnBinding column) const {
+  const CellValue& value = store_.at(row, column.slot);
+  if (textsConverted_ && std::holds_alternative<std::string>(value)) {
+    const auto [start, length] = painted_[column.slot].spans[store_.order[row]];
+    assert(length >= 0);
+    return QString(painted_[column.slot].chars.constData() + start, length);
+  }
+  if (const auto* d = std::get_if<double>(&value))
+    return QString::fromLatin1(numbers::formatGeneral(*d));  // digits, sign, point: ASCII
   return text::gbkToQString(text(row, column));
 }
 

@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "qadj/server/fields.h"
+#include "qadj/widgets/qt_text.h"
 #include "qadj/window/window_grids.h"
 #include "support/grid_fixture.h"
 
@@ -67,6 +68,23 @@ TEST_F(DetailGridTest, LoadsEveryRecordAndTotalsTheFooter) {
   EXPECT_EQ(grid.CellText(1, 5), "0.5");
   EXPECT_EQ(grid.FocusedRow(), 0);
   EXPECT_EQ(grid.SummaryRecordCount(), 3);
+  // What a paint shows is each cell's text converted, also where a character is cut,
+  // a text holds NUL, or a row came or changed after the load.
+  ds.Close();
+  open({{"0013", "\xC0\xEE\xCB", 1, 2}, {"0012", std::string("A\0B", 3), 2, 0.5}});
+  ds.FieldByName("RYMC00")->SetReadOnly(false);
+  ds.Last();
+  ds.Insert();
+  ds.FieldByName("RYMC00")->SetAsString("\xD5\xC5");
+  ds.Post();
+  ds.First();
+  ds.Edit();
+  ds.FieldByName("RYMC00")->SetAsString("\xCB\xEF");
+  ds.Post();
+  for (int r = 0; r < grid.RowCount(); ++r)
+    for (int c = 0; c < grid.ColumnCount(); ++c)
+      EXPECT_EQ(grid.cellText(r, c), text::gbkToQString(grid.CellText(r, c))) << r << ", " << c;
+  EXPECT_EQ(grid.cellText(0, 1), QString::fromUtf8("孙"));
 }
 
 TEST_F(DetailGridTest, EmptyAndNegativeTotals) {

@@ -63,11 +63,19 @@ class DataSetRows final : public RowSource {
 
 // The grid's own copies of the records (load-all mode). Rows are kept in load order
 // ("stored" indexes) and shown in display order; both are in [0, count()).
+//
+// The texts are converted to what the grid paints (UTF-16) once: all of a column's at
+// the end of a load (convertTexts), a row's as it is stored or replaced afterwards.
+// A paint copies the converted characters of the cells it shows; numbers are
+// formatted then.
 class LoadedRows final : public RowSource {
  public:
   // Drops every row and prepares `columnCount` slots.
   void clear(std::size_t columnCount);
   void reserve(int rows);
+  // Converts the texts of every stored row, one conversion per column. Call once the
+  // rows of a load are stored; until then displayText converts as it is asked.
+  void convertTexts();
 
   // Stores a row at the end of load order and returns its stored index. valueOf(slot)
   // gives the value of each slot. The row is not shown until sort() or showAt().
@@ -77,14 +85,21 @@ class LoadedRows final : public RowSource {
       store_.columns[slot].push_back(valueOf(slot));
     store_.keys.push_back(std::move(key));
     ids_.push_back(id);
-    return store_.size() - 1;
+    const int stored = store_.size() - 1;
+    if (textsConverted_)
+      for (std::size_t slot = 0; slot < store_.columns.size(); ++slot) convertText(stored, slot);
+    return stored;
   }
   // Replaces the values and the key of a stored row.
   template <class ValueOf>
   void replace(int stored, CellValue key, ValueOf&& valueOf) {
     noteChange(stored);
-    for (std::size_t slot = 0; slot < store_.columns.size(); ++slot)
-      store_.columns[slot][stored] = valueOf(slot);
+    for (std::size_t slot = 0; slot < store_.columns.size(); ++slot) {
+      CellValue value = valueOf(slot);
+      if (value == store_.columns[slot][stored]) continue;
+      store_.columns[slot][stored] = std::move(value);
+      if (textsConverted_) convertText(stored, slot);
+    }
     store_.keys[stored] = std::move(key);
   }
   // Shows a stored row at display row `at` (in [0, shown rows]), after the rows shown
@@ -120,10 +135,21 @@ class LoadedRows final : public RowSource {
   int rowOfRecord(RowId id, int index) const override;
 
  private:
+  // One column's texts as painted: their characters one after the other, and where
+  // each stored row's text lies in them (length -1: the cell holds no text).
+  struct PaintedTexts {
+    QString chars;
+    std::vector<std::pair<int, int>> spans;  // start, length per stored row
+  };
+
   void rebuildPositions();
   void noteChange(int stored);
+  // Converts one cell of a stored row (after convertTexts).
+  void convertText(int stored, std::size_t slot);
 
   RowStore store_;
+  std::vector<PaintedTexts> painted_;  // per slot, once convertTexts() ran
+  bool textsConverted_ = false;
   std::vector<RowId> ids_;     // record id per stored row
   std::vector<int> position_;  // display row per stored row, -1 hidden
   // The one row changed since markCounted(), with its values as counted.
