@@ -56,25 +56,24 @@ void LoadedRows::convertTexts() {
     // The column's texts joined by NUL, which GBK writes as one zero byte and uses in
     // no other character, go through one conversion.
     std::string joined;
-    bool joinable = true;
     for (const auto& value : values)
       if (const auto* s = std::get_if<std::string>(&value)) {
-        joinable = joinable && s->find('\0') == std::string::npos;
         joined += *s;
         joined += '\0';
       }
     if (joined.empty()) continue;
-    if (joinable) {
-      out.chars = text::gbkToQString(joined);
-      int at = 0;
-      for (std::size_t stored = 0; stored < values.size() && at >= 0; ++stored) {
-        if (!std::holds_alternative<std::string>(values[stored])) continue;
-        const int end = static_cast<int>(out.chars.indexOf(QChar(0), at));
-        out.spans[stored] = {at, end - at};
-        at = end < 0 ? -1 : end + 1;
-      }
-      if (at == out.chars.size()) continue;
+    out.chars = text::gbkToQString(joined);
+    const QChar* chars = out.chars.constData();
+    const int size = static_cast<int>(out.chars.size());
+    int at = 0;
+    for (std::size_t stored = 0; stored < values.size() && at <= size; ++stored) {
+      if (!std::holds_alternative<std::string>(values[stored])) continue;
+      int end = at;
+      while (end < size && !chars[end].isNull()) ++end;
+      out.spans[stored] = {at, end - at};
+      at = end + 1;  // past the NUL; past the end when there was none
     }
+    if (at == size) continue;
     // A text holding NUL itself, or a conversion that did not keep the separators:
     // one text at a time.
     out.chars.clear();
