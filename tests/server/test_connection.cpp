@@ -466,25 +466,44 @@ TEST_P(ConnectionContract, AutomationValuesTravelUnchanged) {
   }
 }
 
-TEST_P(ConnectionContract, RecordSetCallsOfAnObjectThatAnswersIAppServer) {
-  auto c = connection();
-  auto server = c->GetRecordSetInterface();
-  ASSERT_TRUE(server);
-  EXPECT_TRUE(c->Connected());
-  std::int32_t recs = 0;
-  com::Variant params = com::Variant::null(), owner, result;
-  ASSERT_EQ(server->FetchRecords(u"PUBLIC_DSP", -1, recs, kFetchMetaData, u"select 1", params,
-                                 owner, result),
-            com::S_OK);
-  EXPECT_EQ(recs, 2);
-  EXPECT_TRUE(owner == com::Variant::i4(7));
-  EXPECT_TRUE(params.isNull());
-  ASSERT_EQ(result.type(), com::VarType::Bytes);
-  EXPECT_EQ(result.asBytes().size(), 16u);
-
-  com::Variant p2 = com::Variant::null(), o2;
-  EXPECT_EQ(server->ExecuteCommand(u"PUBLIC_DSP", u"update x", p2, o2), com::S_OK);
-  EXPECT_TRUE(o2 == com::Variant::bstr(u"done"));
+// The record-set calls of an object that answers IAppServer, and of one that answers
+// IDispatch only (through the adaptor, one per connect).
+TEST_P(ConnectionContract, RecordSetCallsReachTheObjectEitherWay) {
+  for (const auto& clsid : {test::CLSID_TestServer, test::CLSID_TestDispatchOnly}) {
+    const bool adapted = clsid == test::CLSID_TestDispatchOnly;
+    auto c = connection(clsid);
+    auto server = c->GetRecordSetInterface();
+    ASSERT_TRUE(server);
+    EXPECT_TRUE(c->Connected());
+    if (adapted) EXPECT_TRUE(std::dynamic_pointer_cast<TDispatchAppServer>(server));
+    std::int32_t recs = -5;
+    com::Variant params = com::Variant::null(), owner, result;
+    ASSERT_EQ(server->FetchRecords(u"PUBLIC_DSP", -1, recs, kFetchMetaData, u"select 1", params,
+                                   owner, result),
+              com::S_OK);
+    EXPECT_EQ(recs, 2);
+    EXPECT_TRUE(owner == com::Variant::i4(7));
+    EXPECT_TRUE(params.isNull());
+    ASSERT_EQ(result.type(), com::VarType::Bytes);
+    EXPECT_EQ(result.asBytes().size(), 16u);
+    EXPECT_EQ(c->GetRecordSetInterface(), server);  // the same while connected
+    EXPECT_EQ(fetchText(*server, u"ghi"), u"ghi");
+    if (!adapted) {
+      com::Variant p2 = com::Variant::null(), o2;
+      EXPECT_EQ(server->ExecuteCommand(u"PUBLIC_DSP", u"update x", p2, o2), com::S_OK);
+      EXPECT_TRUE(o2 == com::Variant::bstr(u"done"));
+      continue;
+    }
+    com::Variant names;
+    EXPECT_EQ(server->GetProviderNames(names), com::S_OK);
+    EXPECT_TRUE(names == com::Variant::bstr(u"PUBLIC_DSP"));
+    com::Variant o2, r2;
+    EXPECT_EQ(server->GetParams(u"PUBLIC_DSP", o2, r2), com::E_NOTIMPL);
+    c->Disconnect();  // a new adaptor after a new connect
+    const auto next = c->GetRecordSetInterface();
+    EXPECT_NE(next, server);
+    EXPECT_TRUE(std::dynamic_pointer_cast<TDispatchAppServer>(next));
+  }
 }
 
 TEST_P(ConnectionContract, RecordSetErrorsLeaveTheServersDescription) {
@@ -505,32 +524,6 @@ TEST_P(ConnectionContract, RecordSetErrorsLeaveTheServersDescription) {
     ASSERT_TRUE(com::GetErrorInfo(info));
     EXPECT_EQ(info.description, test::kFailDescription);
   }
-}
-
-TEST_P(ConnectionContract, DispatchOnlyObjectGetsTheAdaptor) {
-  auto c = connection(test::CLSID_TestDispatchOnly);
-  auto server = c->GetRecordSetInterface();
-  EXPECT_TRUE(std::dynamic_pointer_cast<TDispatchAppServer>(server));
-  std::int32_t recs = -5;
-  com::Variant params = com::Variant::null(), owner, result;
-  ASSERT_EQ(server->FetchRecords(u"PUBLIC_DSP", -1, recs, kFetchMetaData, u"select 2", params,
-                                 owner, result),
-            com::S_OK);
-  EXPECT_EQ(recs, 2);
-  EXPECT_TRUE(owner == com::Variant::i4(7));
-  EXPECT_EQ(result.asBytes().size(), 16u);
-  com::Variant names;
-  EXPECT_EQ(server->GetProviderNames(names), com::S_OK);
-  EXPECT_TRUE(names == com::Variant::bstr(u"PUBLIC_DSP"));
-  com::Variant o2, r2;
-  EXPECT_EQ(server->GetParams(u"PUBLIC_DSP", o2, r2), com::E_NOTIMPL);
-  // One adaptor per connect: the same while connected, a new one after.
-  EXPECT_EQ(c->GetRecordSetInterface(), server);
-  EXPECT_EQ(fetchText(*server, u"ghi"), u"ghi");
-  c->Disconnect();
-  const auto next = c->GetRecordSetInterface();
-  EXPECT_NE(next, server);
-  EXPECT_TRUE(std::dynamic_pointer_cast<TDispatchAppServer>(next));
 }
 
 TEST_P(ConnectionContract, ObjectWithoutAutomationIsRefused) {
