@@ -475,7 +475,9 @@ TEST_P(ConnectionContract, RecordSetCallsReachTheObjectEitherWay) {
     auto server = c->GetRecordSetInterface();
     ASSERT_TRUE(server);
     EXPECT_TRUE(c->Connected());
-    if (adapted) EXPECT_TRUE(std::dynamic_pointer_cast<TDispatchAppServer>(server));
+    if (adapted) {
+      EXPECT_TRUE(std::dynamic_pointer_cast<TDispatchAppServer>(server));
+    }
     std::int32_t recs = -5;
     com::Variant params = com::Variant::null(), owner, result;
     ASSERT_EQ(server->FetchRecords(u"PUBLIC_DSP", -1, recs, kFetchMetaData, u"select 1", params,
