@@ -47,8 +47,8 @@ QuotaAndSales quotaAndSales(Database& db, const std::string& salespersonCode,
 
 // The salesperson's quota of product on the day of document (its lines in every
 // document of that day) and what the salesperson sold of it that day, read in one
-// statement; nullopt when there is no such document. A save asks
-// for them under its lock, so they cost what they take to plan and run.
+// statement; nullopt when there is no such document. A save asks for them under its
+// lock, so they cost what they take to plan and run.
 std::optional<std::pair<double, double>> quotaAndSalesOn(Database& db,
                                                          const std::string& salespersonCode,
                                                          const std::string& product,
