@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cassert>
 
-#include "qadj/platform/number_text.h"
 #include "qadj/server/fields.h"
 #include "qadj/widgets/qt_text.h"
 
@@ -136,8 +135,8 @@ QString LoadedRows::displayText(int row, ColumnBinding column) const {
     assert(length >= 0);
     return QString(painted_[column.slot].chars.constData() + start, length);
   }
-  if (const auto* d = std::get_if<double>(&value))
-    return QString::fromLatin1(numbers::formatGeneral(*d));  // digits, sign, point: ASCII
+  if (std::holds_alternative<double>(value))
+    return QString::fromLatin1(grid::displayText(value));  // a number's text is ASCII
   return text::gbkToQString(text(row, column));
 }
 
