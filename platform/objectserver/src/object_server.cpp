@@ -189,7 +189,11 @@ struct RemoteObjectServer::Impl final : wire::ObjectService::Service {
       // while (its database session closes).
       lock.unlock();
       auto expired = objects.expire(options.lease);
+      const bool released = !expired.objects.empty();
       expired.objects.clear();
+      // So does what the released objects' sessions held (their caches, their last
+      // results), which no reply's trim may follow while other clients' calls go on.
+      if (released) malloc_trim(0);
       if (options.logRequests)
         for (const auto& [client, count] : expired.clients)
           serverLog(LogPriority::Info, "lease expired client=" + printable(client) +
