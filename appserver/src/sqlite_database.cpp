@@ -511,10 +511,13 @@ std::unique_ptr<Database> openDatabase(const std::string& url, OpenMode mode) {
     if (path->empty()) throw UnusableDatabase("database URL '" + url + "' names no file");
     return openSqlite(*path, kSqliteBusyTimeoutMs, mode);
   }
-  if (url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0)
+  // libpq's connection URI, or its keyword form ("host=a,b dbname=q ...").
+  if (url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0 ||
+      url.find('=') != std::string::npos)
     return openPostgres(url);
   throw UnusableDatabase("database URL '" + url +
-                         "' is not understood: use sqlite:PATH or postgresql://...");
+                         "' is not understood: use sqlite:PATH, postgresql://... or "
+                         "host=... dbname=...");
 }
 
 }  // namespace qadj::appserver

@@ -221,6 +221,23 @@ std::string HostTextToTarget(std::string_view hostText) {
          (port.empty() ? std::to_string(kDefaultPort) : std::string(port));
 }
 
+std::vector<std::string> HostTextTargets(std::string_view hostText) {
+  std::vector<std::string> targets;
+  for (std::size_t from = 0; from <= hostText.size();) {
+    auto comma = hostText.find(',', from);
+    if (comma == std::string_view::npos) comma = hostText.size();
+    std::string_view name = hostText.substr(from, comma - from);
+    while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+    std::string target = HostTextToTarget(name);
+    if (target.empty()) return {};
+    if (std::find(targets.begin(), targets.end(), target) == targets.end())
+      targets.push_back(std::move(target));
+    from = comma + 1;
+  }
+  return targets;
+}
+
 HRESULT CoCreateInstance(const Guid& clsid, std::uint32_t clsctx, const Guid& iid,
                          std::shared_ptr<IUnknown>& out) {
   return CoCreateInstanceEx(clsid, clsctx & (CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER), "", iid,
@@ -236,15 +253,11 @@ HRESULT CoCreateInstanceEx(const Guid& clsid, std::uint32_t clsctx, const std::s
   }
   // A named host is reached directly when remote creation is allowed; the local
   // daemon stands for "local server" otherwise.
-  if (!serverName.empty() && (clsctx & CLSCTX_REMOTE_SERVER)) {
-    const std::string target = HostTextToTarget(serverName);
-    if (target.empty()) return RPC_E_SERVER_UNAVAILABLE;
-    return remote::CreateInstance(target, clsid, iid, out);
-  }
-  if (clsctx & CLSCTX_LOCAL_SERVER) {
-    const std::string target = HostTextToTarget(LocalServerAddress());
-    if (target.empty()) return RPC_E_SERVER_UNAVAILABLE;
-    return remote::CreateInstance(target, clsid, iid, out);
+  const bool named = !serverName.empty() && (clsctx & CLSCTX_REMOTE_SERVER);
+  if (named || (clsctx & CLSCTX_LOCAL_SERVER)) {
+    const auto targets = HostTextTargets(named ? serverName : LocalServerAddress());
+    if (targets.empty()) return RPC_E_SERVER_UNAVAILABLE;
+    return remote::CreateInstance(targets, clsid, iid, out);
   }
   return REGDB_E_CLASSNOTREG;
 }

@@ -4,6 +4,7 @@
 
 #include <grpcpp/grpcpp.h>
 
+#include <cassert>
 #include <condition_variable>
 #include <cstdio>
 #include <map>
@@ -309,10 +310,14 @@ std::shared_ptr<IDispatch> RemoteObject::channelFor(const Guid& iid) {
   return std::make_shared<InterfaceChannel>(std::move(self), iid);
 }
 
-}  // namespace
+// How long an activation waits for a daemon that cannot be reached now.
+enum class Patience {
+  Quick,    // not at all: a daemon that is down is passed over for the next one
+  Patient,  // a moment (kReconnectWait), for a daemon that went away and may be back
+};
 
-HRESULT CreateInstance(const std::string& target, const Guid& clsid, const Guid& iid,
-                       std::shared_ptr<IUnknown>& out) {
+HRESULT activateOn(const std::string& target, Patience patience, const Guid& clsid, const Guid& iid,
+                   std::shared_ptr<IUnknown>& out) {
   out.reset();
   auto session = ClientSession::forTarget(target);
   if (!session->problem().empty()) {
@@ -335,10 +340,10 @@ HRESULT CreateInstance(const std::string& target, const Guid& clsid, const Guid&
   const auto activate = [&](bool waitForConnection) {
     grpc::ClientContext ctx;
     session->prepare(ctx);
-    if (waitForConnection) {
-      ctx.set_wait_for_ready(true);
+    if (waitForConnection) ctx.set_wait_for_ready(true);
+    // A quick attempt waits for one connection attempt at most as long.
+    if (waitForConnection || patience == Patience::Quick)
       ctx.set_deadline(std::chrono::system_clock::now() + kReconnectWait);
-    }
     grpc::Status status = session->stub().Activate(&ctx, req, &rep);
     // No daemon came back in time: that is an unreachable server, not a slow call.
     if (waitForConnection && status.error_code() == grpc::StatusCode::DEADLINE_EXCEEDED)
@@ -346,9 +351,16 @@ HRESULT CreateInstance(const std::string& target, const Guid& clsid, const Guid&
     return status;
   };
   const auto before = session->state();
-  grpc::Status status = activate(before == GRPC_CHANNEL_TRANSIENT_FAILURE);
-  if (status.error_code() == grpc::StatusCode::UNAVAILABLE && before == GRPC_CHANNEL_READY)
-    status = activate(true);
+  grpc::Status status;
+  if (patience == Patience::Quick) {
+    status = before == GRPC_CHANNEL_TRANSIENT_FAILURE
+                 ? grpc::Status(grpc::StatusCode::UNAVAILABLE, "the daemon cannot be reached")
+                 : activate(false);
+  } else {
+    status = activate(before == GRPC_CHANNEL_TRANSIENT_FAILURE);
+    if (status.error_code() == grpc::StatusCode::UNAVAILABLE && before == GRPC_CHANNEL_READY)
+      status = activate(true);
+  }
   if (!status.ok()) return session->fail(status);
   if (failed(rep.hr())) return rep.hr();
   session->noteLease(rep.lease_ms());
@@ -358,6 +370,57 @@ HRESULT CreateInstance(const std::string& target, const Guid& clsid, const Guid&
     return S_OK;
   }
   return object->QueryInterface(iid, out);
+}
+
+// The daemon of a list that served this process last; at first a random one.
+class DaemonChoice {
+ public:
+  std::size_t first(const std::vector<std::string>& targets) {
+    std::lock_guard lock(mutex_);
+    const auto [at, added] = chosen_.try_emplace(key(targets), 0);
+    if (added) at->second = std::random_device{}() % targets.size();
+    return at->second;
+  }
+  void served(const std::vector<std::string>& targets, std::size_t index) {
+    std::lock_guard lock(mutex_);
+    chosen_[key(targets)] = index;
+  }
+
+ private:
+  static std::string key(const std::vector<std::string>& targets) {
+    std::string k;
+    for (const auto& t : targets) k += t + ",";
+    return k;
+  }
+  std::mutex mutex_;
+  std::map<std::string, std::size_t> chosen_;
+};
+
+bool unreachable(HRESULT hr) {
+  return hr == RPC_E_SERVER_UNAVAILABLE || hr == RPC_E_CALL_TIMEOUT;
+}
+
+}  // namespace
+
+HRESULT CreateInstance(const std::vector<std::string>& targets, const Guid& clsid, const Guid& iid,
+                       std::shared_ptr<IUnknown>& out) {
+  assert(!targets.empty());
+  if (targets.size() == 1) return activateOn(targets.front(), Patience::Patient, clsid, iid, out);
+  static DaemonChoice choice;
+  const std::size_t first = choice.first(targets);
+  HRESULT hr = RPC_E_SERVER_UNAVAILABLE;
+  // First a daemon that answers now; only when none does, each again with the patience
+  // a single daemon gets.
+  for (const Patience patience : {Patience::Quick, Patience::Patient}) {
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+      const std::size_t at = (first + i) % targets.size();
+      hr = activateOn(targets[at], patience, clsid, iid, out);
+      if (unreachable(hr)) continue;
+      if (succeeded(hr)) choice.served(targets, at);
+      return hr;
+    }
+  }
+  return hr;
 }
 
 }  // namespace qadj::com::remote

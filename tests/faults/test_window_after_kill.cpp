@@ -2,7 +2,8 @@
 // the server shows the error box with the transport's text, the window stays usable
 // (local actions, exit), and once the daemon is back a new window works. A window left
 // open across the restart gets one clear error, never another window's server object,
-// and then goes on on a new object of its own.
+// and then goes on on a new object of its own. With two daemons named, the window goes
+// on on the other one.
 #include <gtest/gtest.h>
 
 #include <QDate>
@@ -18,6 +19,7 @@
 #include "qadj/server/fields.h"
 #include "qadj/testing/com_scope.h"
 #include "qadj/testing/daemon_process.h"
+#include "qadj/testing/wait_until.h"
 #include "qadj/widgets/error_frame.h"
 #include "qadj/widgets/message_box.h"
 #include "qadj/window/date_picker.h"
@@ -49,11 +51,11 @@ class WindowAfterKill : public ::testing::Test {
     fakeToday.reset();
   }
 
-  // A new window on the daemon, activated as the host shows it.
-  window::Tmain& openWindow() {
+  // A new window on the daemon (or the servers of host), activated as the host shows it.
+  window::Tmain& openWindow(const std::string& host = "") {
     auto context = std::make_unique<PluginContext>();
     context->OperatorCode = "0001";
-    context->ServerHost = daemon->host();
+    context->ServerHost = host.empty() ? daemon->host() : host;
     forms.push_back({std::move(context), nullptr});
     forms.back().form = std::make_unique<window::Tmain>(*forms.back().context);
     window::Tmain& w = *forms.back().form;
@@ -185,6 +187,41 @@ TEST_F(WindowAfterKill, AWindowLeftOpenAcrossARestartFailsOnceThenGoesOnOnItsOwn
   clickProduct(fresh, "P003");
   EXPECT_EQ(boxes->calls().size(), 2u) << lastBox();
   EXPECT_EQ(fresh.ClientDataSet1->RecordCount(), 3);
+}
+
+TEST_F(WindowAfterKill, WithTwoDaemonsNamedTheWindowGoesOnOnTheOtherAfterOneError) {
+  QTemporaryDir otherLogs;
+  DaemonProcess other({"--db", data.url()}, otherLogs.path().toStdString());
+  ASSERT_TRUE(other.start()) << other.error();
+  window::Tmain& w = openWindow(daemon->host() + ", " + other.host());
+  pickSalesperson(w, "0012");
+  clickProduct(w, "P001");
+  ASSERT_TRUE(boxes->calls().empty()) << lastBox();
+  // The window's object lives on one of them: that one stops.
+  DaemonProcess* holder = nullptr;
+  ASSERT_TRUE(waitUntil([&] {
+    for (DaemonProcess* d : {daemon.get(), &other})
+      if (d->log().find(" Activate ") != std::string::npos) holder = d;
+    return holder != nullptr;
+  }));
+  DaemonProcess& survivor = holder == &other ? *daemon : other;
+  EXPECT_EQ(survivor.log().find(" Activate "), std::string::npos) << survivor.log();
+  holder->kill();
+
+  // One error box, then the next request creates the window's object on the other.
+  clickProduct(w, "P002");
+  ASSERT_EQ(boxes->calls().size(), 1u);
+  EXPECT_TRUE(lastBox().find(kUnavailable) != std::string::npos ||
+              lastBox().find(kDisconnected) != std::string::npos)
+      << lastBox();
+  pickSalesperson(w, "0012");
+  clickProduct(w, "P001");
+  ASSERT_EQ(w.ClientDataSet2->RecordCount(), 3);
+  adjust(w, "0013", 1);
+  guarded([&] { w.tbokClick(); });
+  EXPECT_EQ(boxes->calls().size(), 2u) << lastBox();  // the confirmation only
+  EXPECT_EQ(data.quota("D1", "0012", "P001"), 9);
+  EXPECT_NE(survivor.log().find(" Activate "), std::string::npos) << survivor.log();
 }
 
 }  // namespace

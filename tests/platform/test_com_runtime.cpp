@@ -238,8 +238,10 @@ TEST_F(Runtime, RemoteContextWithAnUnreachableHost) {
   std::shared_ptr<IUnknown> out;
   EXPECT_EQ(CoCreateInstanceEx(kClass, CLSCTX_REMOTE_SERVER, "127.0.0.1:1", IID_IUnknown, out),
             RPC_E_SERVER_UNAVAILABLE);
-  EXPECT_EQ(CoCreateInstanceEx(kClass, CLSCTX_REMOTE_SERVER, "bad host", IID_IUnknown, out),
-            RPC_E_SERVER_UNAVAILABLE);
+  for (const char* bad : {"bad host", "127.0.0.1:1,bad host"})
+    EXPECT_EQ(CoCreateInstanceEx(kClass, CLSCTX_REMOTE_SERVER, bad, IID_IUnknown, out),
+              RPC_E_SERVER_UNAVAILABLE)
+        << bad;
   // With in-process allowed, the registered class wins over the host.
   EXPECT_EQ(CoCreateInstanceEx(kClass, CLSCTX_SERVER, "127.0.0.1:1", IID_IUnknown, out), S_OK);
 }
@@ -253,6 +255,13 @@ TEST(HostText, NameAndOptionalPort) {
   for (const char* bad : {"", ":80", "srv:", "srv:0", "srv:65536", "srv:8a", "a b", "[::1", "[]",
                           "[::1]x", "srv:80:90", "srv/x"})
     EXPECT_EQ(HostTextToTarget(bad), "") << bad;
+  // Several servers: each name as above, blanks around a name ignored, a repeat dropped.
+  using Targets = std::vector<std::string>;
+  EXPECT_EQ(HostTextTargets("appsrv"), Targets{"appsrv:7311"});
+  EXPECT_EQ(HostTextTargets("a:8001, b ,[::1],a:8001"),
+            (Targets{"a:8001", "b:7311", "[::1]:7311"}));
+  for (const char* bad : {"", ",", "a,", ",a", "a,,b", "a, b c", "a,srv:0"})
+    EXPECT_EQ(HostTextTargets(bad), Targets{}) << bad;
 }
 
 TEST(ComputerName, FitsSixteenBytesInUpperCase) {

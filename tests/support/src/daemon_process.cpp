@@ -29,7 +29,7 @@ std::string daemonExecutable() {
 
 void allowTestSuperuser(std::vector<std::string>& args) {
   for (const auto& a : args)
-    if (a.rfind("postgres", 0) == 0) {
+    if (a.rfind("postgres", 0) == 0 || a.rfind("host=", 0) == 0) {
       args.push_back("--allow-superuser");
       return;
     }

@@ -278,7 +278,9 @@ std::optional<std::string> sqlitePathOf(const std::string& url);
 enum class OpenMode { Create, Existing };
 
 // Opens a session from a URL: "sqlite:PATH" (the file created when missing if mode
-// allows) or "postgresql://..." / "postgres://..." (libpq connection URI). Throws
+// allows), "postgresql://..." / "postgres://..." (libpq connection URI) or libpq's
+// keyword form ("host=a,b dbname=q target_session_attrs=read-write"; any text with
+// "=" that is not a sqlite: URL). Several hosts are libpq's to try in turn. Throws
 // UnusableDatabase when the URL is not understood, names no file, a SQLite file that is
 // missing where it may not be created or one this user may not read and write; DatabaseError when
 // the database cannot be opened.

@@ -291,9 +291,10 @@ QADJ_PLATFORM_API HRESULT CLSIDFromProgID(const std::string& progId, Guid& out);
 QADJ_PLATFORM_API HRESULT CoCreateInstance(const Guid& clsid, std::uint32_t clsctx, const Guid& iid,
                                            std::shared_ptr<IUnknown>& out);
 
-// Creates an object with a server name "host[:port]" (default port kDefaultPort).
-// clsctx decides what is tried: in-process and local first when asked, the named host
-// with CLSCTX_REMOTE_SERVER.
+// Creates an object with a server name "host[:port]" (default port kDefaultPort), or
+// several of them separated by commas (HostTextTargets): then on one of those servers
+// that answers. clsctx decides what is tried: in-process and local first when asked,
+// the named host with CLSCTX_REMOTE_SERVER.
 QADJ_PLATFORM_API HRESULT CoCreateInstanceEx(const Guid& clsid, std::uint32_t clsctx,
                                              const std::string& serverName, const Guid& iid,
                                              std::shared_ptr<IUnknown>& out);
@@ -307,6 +308,12 @@ QADJ_PLATFORM_API std::string LocalServerAddress();
 // The gRPC target for a host text "name[:port]" ("[v6addr][:port]" also accepted);
 // the port defaults to kDefaultPort. Returns empty for an empty or malformed text.
 QADJ_PLATFORM_API std::string HostTextToTarget(std::string_view hostText);
+
+// The servers a host text names, each as HostTextToTarget gives it: one for a single
+// name, several for names separated by commas ("a:7311,b:7311"; blanks around a name
+// are ignored, a name given twice counts once). Empty when the text is empty or any
+// of its names is malformed (an empty one included).
+QADJ_PLATFORM_API std::vector<std::string> HostTextTargets(std::string_view hostText);
 
 // This computer's name as GetComputerNameA gives it: copies at most size-1 bytes and
 // a terminator into buf; returns false (and sets size to the needed size) when the
