@@ -8,6 +8,7 @@
 
 #include <QDate>
 #include <QTest>
+#include <iostream>
 
 #include "qadj/controls/flat_combo_box.h"
 #include "qadj/grid/column.h"
@@ -205,6 +206,7 @@ TEST_F(WindowAfterKill, WithTwoDaemonsNamedTheWindowGoesOnOnTheOtherAfterOneErro
     return holder != nullptr;
   }));
   DaemonProcess& survivor = holder == &other ? *daemon : other;
+  std::cout << "the window's object is on daemon " << (holder == &other ? 2 : 1) << " of 2\n";
   EXPECT_EQ(survivor.log().find(" Activate "), std::string::npos) << survivor.log();
   holder->kill();
 

@@ -48,16 +48,25 @@ int freePort() {
 }  // namespace
 
 PostgresServer& PostgresServer::instance() {
-  static PostgresServer server(false);
+  static PostgresServer server(Kind::Tests);
   return server;
 }
 
 PostgresServer& PostgresServer::durable() {
-  static PostgresServer server(true);
+  static PostgresServer server(Kind::Durable);
   return server;
 }
 
-PostgresServer::PostgresServer(bool durable) : durable_(durable) {
+std::unique_ptr<PostgresServer> PostgresServer::primary() {
+  return std::unique_ptr<PostgresServer>(new PostgresServer(Kind::Replicated));
+}
+
+std::unique_ptr<PostgresServer> PostgresServer::standbyOf(const PostgresServer& primary, int port) {
+  return std::unique_ptr<PostgresServer>(new PostgresServer(Kind::Replicated, &primary, port));
+}
+
+PostgresServer::PostgresServer(Kind kind, const PostgresServer* standbyOf, int port)
+    : kind_(kind), port_(port) {
   bin_ = findBinDir();
   if (bin_.empty()) {
     error_ = "no PostgreSQL server binaries (initdb) under /usr/lib/postgresql; set QADJ_PG_BIN";
@@ -69,7 +78,7 @@ PostgresServer::PostgresServer(bool durable) : durable_(durable) {
     return;
   }
   dir_ = templ;
-  running_ = initialise();
+  running_ = initialise(standbyOf);
   if (running_) startWatchdog();
 }
 
@@ -78,7 +87,7 @@ std::string PostgresServer::command(const std::string& tool) const {
   return ::geteuid() == 0 ? "runuser -u postgres -- " + path : path;
 }
 
-bool PostgresServer::initialise() {
+bool PostgresServer::initialise(const PostgresServer* standbyOf) {
   if (::geteuid() == 0) {
     const passwd* pw = ::getpwnam("postgres");
     if (!pw) {
@@ -91,13 +100,18 @@ bool PostgresServer::initialise() {
     }
   }
   const std::string data = dir_ + "/data";
-  const std::string init = command("initdb") + " -D " + data +
-                           " -U postgres -A trust -E UTF8 --locale=C --no-sync > " + dir_ +
-                           "/initdb.log 2>&1";
+  // initdb's trust rules let the standby's copy and stream come from loopback.
+  const std::string init =
+      (standbyOf
+           ? command("pg_basebackup") + " -h 127.0.0.1 -p " + std::to_string(standbyOf->port_) +
+                 " -U postgres -R -X stream -c fast --no-sync -D "
+           : command("initdb") + " -U postgres -A trust -E UTF8 --locale=C --no-sync -D ") +
+      data + " > " + dir_ + "/initdb.log 2>&1";
   if (std::system(init.c_str()) != 0) {
-    error_ = "initdb failed, see " + dir_ + "/initdb.log";
+    error_ = "making the data folder failed, see " + dir_ + "/initdb.log";
     return false;
   }
+  if (port_ != 0 && launch()) return true;
   // A port can be taken between the probe and the server's bind: try a few.
   for (int attempt = 0; attempt < 5; ++attempt) {
     port_ = freePort();
@@ -108,7 +122,9 @@ bool PostgresServer::initialise() {
 }
 
 bool PostgresServer::launch() {
-  const std::string flushing = durable_ ? " -c fsync=on -c synchronous_commit=on" : " -F";
+  const std::string flushing = kind_ == Kind::Durable      ? " -c fsync=on -c synchronous_commit=on"
+                               : kind_ == Kind::Replicated ? " -F -c synchronous_standby_names=*"
+                                                           : " -F";
   const std::string start = command("pg_ctl") + " -D " + dir_ + "/data -l " + dir_ +
                             "/server.log -w -t 60 -o \"-p " + std::to_string(port_) + " -k " +
                             dir_ + " -c listen_addresses=127.0.0.1" + flushing +
@@ -122,6 +138,18 @@ bool PostgresServer::stop() {
   const std::string stop =
       command("pg_ctl") + " -D " + dir_ + "/data -m fast -w -t 60 stop > /dev/null 2>&1";
   return std::system(stop.c_str()) == 0;
+}
+
+bool PostgresServer::promote() {
+  return std::system((command("pg_ctl") + " -D " + dir_ + "/data -w -t 60 promote > /dev/null 2>&1")
+                         .c_str()) == 0;
+}
+
+void PostgresServer::crash() {
+  if (!running_) return;
+  running_ = false;
+  [[maybe_unused]] const int rc = std::system(
+      (command("pg_ctl") + " -D " + dir_ + "/data -m immediate -w stop > /dev/null 2>&1").c_str());
 }
 
 bool PostgresServer::start() {
@@ -154,11 +182,7 @@ void PostgresServer::startWatchdog() {
 }
 
 PostgresServer::~PostgresServer() {
-  if (running_) {
-    const std::string stop =
-        command("pg_ctl") + " -D " + dir_ + "/data -m immediate -w stop > /dev/null 2>&1";
-    [[maybe_unused]] const int rc = std::system(stop.c_str());
-  }
+  crash();
   if (!dir_.empty()) {
     std::error_code ec;
     fs::remove_all(dir_, ec);
