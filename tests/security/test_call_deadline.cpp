@@ -17,9 +17,10 @@
 #include "qadj/com/com.h"
 #include "qadj/protocol/appserver.h"
 #include "qadj/testing/com_scope.h"
-#include "support/daemon.h"
+#include "qadj/testing/daemon_process.h"
 #include "support/quota_db.h"
 #include "support/remote_calls.h"
+#include "support/tls_material.h"
 
 using namespace qadj;
 using namespace qadj::testing;
@@ -69,12 +70,11 @@ TEST_F(CallDeadline, APeerThatNeverAnswersFailsTheCallAtItsDeadline) {
 
 TEST_F(CallDeadline, ADaemonThatFallsSilentMidSessionFailsTheCallAndServesAgainAfter) {
   QuotaDatabase db("sqlite");
-  ListeningDaemon daemon({"--db", db.url(), "--listen", "127.0.0.1:0"});
-  const int port = daemon.waitReady();
-  ASSERT_GT(port, 0) << daemon.output();
+  DaemonProcess daemon({"--db", db.url()}, dir.path().toStdString());
+  ASSERT_TRUE(daemon.start()) << daemon.error();
   ClientEnv env(dir.path().toStdString(), "", "");
   timeout.set("2");
-  auto server = createServerOn("127.0.0.1:" + std::to_string(port));
+  auto server = createServerOn(daemon.host());
   ASSERT_TRUE(server);
   EXPECT_EQ(fetchOn(*server, salespersonsOf("01")).hr, com::S_OK);
 
@@ -89,7 +89,7 @@ TEST_F(CallDeadline, ADaemonThatFallsSilentMidSessionFailsTheCallAndServesAgainA
   ::kill(daemon.pid(), SIGCONT);
   EXPECT_EQ(fetchOn(*server, salespersonsOf("01")).hr, com::S_OK);
   server.reset();
-  EXPECT_EQ(daemon.stop(), 0);
+  EXPECT_EQ(daemon.terminate(), 0);
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include <QTemporaryDir>
 
 #include "qadj/com/client_config.h"
-#include "support/daemon.h"
 #include "support/remote_calls.h"
+#include "support/tls_material.h"
 
 using namespace qadj;
 using namespace qadj::testing;

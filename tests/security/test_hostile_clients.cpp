@@ -23,12 +23,13 @@
 #include "qadj/proto/remote.grpc.pb.h"
 #include "qadj/protocol/appserver.h"
 #include "qadj/testing/com_scope.h"
+#include "qadj/testing/daemon_process.h"
 #include "qadj/testing/databases.h"
 #include "qadj/testing/wait_until.h"
 #include "support/attack.h"
-#include "support/daemon.h"
 #include "support/quota_db.h"
 #include "support/remote_calls.h"
+#include "support/tls_material.h"
 
 using namespace qadj;
 using namespace qadj::testing;
@@ -48,36 +49,30 @@ class HostileClients : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(dir.isValid()); }
 
   // Starts the daemon (with the token) under the descriptor limits `nofile`
-  // ("SOFT:HARD"); returns its host text.
-  // drain: the daemon's output is read on a thread of its own (see waitReady).
-  std::string start(const std::vector<std::string>& options, const std::string& nofile = "",
-                    bool drain = false) {
+  // ("SOFT:HARD"); returns its host text. Its output goes to a file: a daemon that logs
+  // much never blocks on it.
+  std::string start(const std::vector<std::string>& options, const std::string& nofile = "") {
     const std::string tokenFile = dir.filePath("token").toStdString();
     writeFile(tokenFile, std::string(kToken) + "\n");
-    std::vector<std::string> args{"--db",        db.url(),       "--listen",
-                                  "127.0.0.1:0", "--token-file", tokenFile};
+    std::vector<std::string> args{"--db", db.url(), "--token-file", tokenFile};
     args.insert(args.end(), options.begin(), options.end());
-    if (nofile.empty()) {
-      daemon = std::make_unique<ListeningDaemon>(args);
-    } else {
-      args.insert(args.begin(), {"--nofile=" + nofile, "--", QADJ_APPSERVER_EXE});
-      daemon =
-          std::make_unique<ListeningDaemon>(args, std::vector<std::string>{}, "/usr/bin/prlimit");
-    }
-    const int port = daemon->waitReady(drain);
-    port_ = port;
-    if (port > 0) raw = std::make_unique<RawClient>("127.0.0.1:" + std::to_string(port), kToken);
-    return port > 0 ? "127.0.0.1:" + std::to_string(port) : std::string();
+    std::vector<std::string> limits;
+    if (!nofile.empty()) limits = {"/usr/bin/prlimit", "--nofile=" + nofile, "--"};
+    daemon = std::make_unique<DaemonProcess>(args, dir.path().toStdString(), limits);
+    if (!daemon->start()) return {};
+    port_ = daemon->port();
+    raw = std::make_unique<RawClient>(daemon->host(), kToken);
+    return daemon->host();
   }
   // Closes the test's connection, then stops the daemon; returns its exit status.
   int stop() {
     raw.reset();
-    return daemon->stop();
+    return daemon->terminate();
   }
 
   QTemporaryDir dir;
   QuotaDatabase db{"sqlite"};
-  std::unique_ptr<ListeningDaemon> daemon;
+  std::unique_ptr<DaemonProcess> daemon;
   std::unique_ptr<RawClient> raw;
   int port_ = 0;
 };
@@ -94,7 +89,7 @@ constexpr long kMaxRiseKiB = 32 * 1024;
 #endif
 
 TEST_F(HostileClients, AHugeRequestWithoutTheTokenCostsNoMemory) {
-  ASSERT_FALSE(start({}).empty()) << daemon->output();
+  ASSERT_FALSE(start({}).empty()) << daemon->error();
   const long before = peakResidentKiB(daemon->pid());
   ASSERT_GT(before, 0);
   // 240 MB in one argument, without the token.
@@ -115,8 +110,7 @@ TEST_F(HostileClients, AHugeRequestWithoutTheTokenCostsNoMemory) {
 }
 
 TEST_F(HostileClients, FreshClientIdsCannotPassTheCaps) {
-  ASSERT_FALSE(start({"--max-objects", "2", "--max-objects-total", "6"}).empty())
-      << daemon->output();
+  ASSERT_FALSE(start({"--max-objects", "2", "--max-objects-total", "6"}).empty()) << daemon->log();
   const std::string one = freshClientId();
   EXPECT_EQ(raw->activate(one), com::S_OK);
   EXPECT_EQ(raw->activate(one), com::S_OK);
@@ -127,7 +121,7 @@ TEST_F(HostileClients, FreshClientIdsCannotPassTheCaps) {
   EXPECT_EQ(stop(), 0);
 
   // One computer cannot take every session either.
-  ASSERT_FALSE(start({"--max-objects-per-host", "4"}).empty()) << daemon->output();
+  ASSERT_FALSE(start({"--max-objects-per-host", "4"}).empty()) << daemon->error();
   served = 0;
   for (int i = 0; i < 10; ++i) served += raw->activate(freshClientId()) == com::S_OK;
   EXPECT_EQ(served, 4);
@@ -135,7 +129,7 @@ TEST_F(HostileClients, FreshClientIdsCannotPassTheCaps) {
 }
 
 TEST_F(HostileClients, TheLogNamesNoIdThatReachesAnotherClientsObject) {
-  ASSERT_FALSE(start({}).empty()) << daemon->output();
+  ASSERT_FALSE(start({}).empty()) << daemon->error();
   const std::string victim = "victim-" + freshClientId() + freshClientId();
   std::uint64_t first = 0, second = 0;
   ASSERT_EQ(raw->activate(victim, &first), com::S_OK);
@@ -147,7 +141,7 @@ TEST_F(HostileClients, TheLogNamesNoIdThatReachesAnotherClientsObject) {
   EXPECT_EQ(raw->queryInterface(freshClientId(), first), grpc::StatusCode::NOT_FOUND);
   EXPECT_EQ(raw->queryInterface(victim.substr(0, 8) + "~", first), grpc::StatusCode::NOT_FOUND);
   EXPECT_EQ(stop(), 0);
-  const std::string& log = daemon->output();
+  const std::string log = daemon->log();
   EXPECT_EQ(log.find(victim), std::string::npos) << log;
   for (const auto id : {first, second}) {
     char hex[32];
@@ -170,8 +164,8 @@ class Attacks : public HostileClients {
  protected:
   // Starts the daemon and the window (with the token).
   void startWithWindow(const std::vector<std::string>& options, const std::string& nofile = "") {
-    host_ = start(options, nofile, true);
-    ASSERT_FALSE(host_.empty()) << daemon->output();
+    host_ = start(options, nofile);
+    ASSERT_FALSE(host_.empty()) << daemon->error();
     env_.reset();  // restores the environment before the next one is set
     env_ = std::make_unique<ClientEnv>(dir.path().toStdString(), kToken, "");
     window_ = std::make_unique<WellBehavedWindow>(host_);
@@ -274,7 +268,7 @@ TEST_F(Attacks, ConnectionsCannotExhaustTheDescriptors) {
     expectWindowServed("1100 silent connections");
     window_.reset();
     EXPECT_EQ(stop(), 0);
-    EXPECT_GE(daemon->countLines({"connections closed at once"}), 1u) << daemon->output();
+    EXPECT_GE(daemon->countLines({"connections closed at once"}), 1u) << daemon->log();
   }
 }
 
@@ -301,7 +295,7 @@ TEST_F(Attacks, StreamsResetAtOnceCloseTheirConnection) {
   window_ = std::make_unique<WellBehavedWindow>(host_);
   expectWindowServed("after the rapid reset", 200);
   EXPECT_EQ(stop(), 0);
-  EXPECT_EQ(daemon->countLines({"connection closed: peer=", "reset"}), 1u) << daemon->output();
+  EXPECT_EQ(daemon->countLines({"connection closed: peer=", "reset"}), 1u) << daemon->log();
 }
 
 TEST_F(Attacks, RepliesNeverReadAreBoundedAndDropped) {
@@ -339,13 +333,13 @@ TEST_F(Attacks, RepliesNeverReadAreBoundedAndDropped) {
   // replies at once left behind in the allocator (seen 62 to 97 MiB in all).
   EXPECT_LT(during - before, (kSanitized ? 8 : 4) * 32 * 1024)
       << "reply memory beyond four times its bound";
-  EXPECT_GE(daemon->countLines({"应用服务器待发送的回复已达内存上限"}), 1u) << daemon->output();
+  EXPECT_GE(daemon->countLines({"应用服务器待发送的回复已达内存上限"}), 1u) << daemon->log();
   expectWindowServed("replies never read");
   EXPECT_EQ(stop(), 0);
 }
 
 TEST_F(Attacks, AddressesOfOneComputerShareItsCaps) {
-  ASSERT_FALSE(start({"--max-objects-per-host", "4"}).empty()) << daemon->output();
+  ASSERT_FALSE(start({"--max-objects-per-host", "4"}).empty()) << daemon->error();
   int served = 0;
   for (int i = 0; i < 2; ++i) served += raw->activate(freshClientId()) == com::S_OK;
   // Other loopback addresses are this computer too.

@@ -10,10 +10,11 @@
 #include "qadj/appserver/costore_product.h"
 #include "qadj/com/com.h"
 #include "qadj/testing/com_scope.h"
+#include "qadj/testing/daemon_process.h"
 #include "support/attack.h"
-#include "support/daemon.h"
 #include "support/quota_db.h"
 #include "support/remote_calls.h"
+#include "support/tls_material.h"
 
 using namespace qadj;
 using namespace qadj::testing;
@@ -99,20 +100,19 @@ class DaemonLimits : public ::testing::Test {
   qadj::testing::ComScope com_;  // first: it outlives every object below
   void SetUp() override { ASSERT_TRUE(clientDir.isValid()); }
   std::string start(const std::vector<std::string>& limits) {
-    std::vector<std::string> args{"--db", db.url(), "--listen", "127.0.0.1:0"};
+    std::vector<std::string> args{"--db", db.url()};
     args.insert(args.end(), limits.begin(), limits.end());
-    daemon = std::make_unique<ListeningDaemon>(args);
-    const int port = daemon->waitReady();
-    return port > 0 ? "127.0.0.1:" + std::to_string(port) : std::string();
+    daemon = std::make_unique<DaemonProcess>(args, clientDir.path().toStdString());
+    return daemon->start() ? daemon->host() : std::string();
   }
   QTemporaryDir clientDir;
   QuotaDatabase db{"sqlite"};
-  std::unique_ptr<ListeningDaemon> daemon;
+  std::unique_ptr<DaemonProcess> daemon;
 };
 
 TEST_F(DaemonLimits, ResultAndMessageCaps) {
   const std::string host = start({"--max-result-mib", "1", "--max-request-mib", "2"});
-  ASSERT_FALSE(host.empty()) << daemon->output();
+  ASSERT_FALSE(host.empty()) << daemon->error();
   ClientEnv env(clientDir.path().toStdString(), "", "");
   EXPECT_EQ(createAndFetch(host, wideWarehouse(db, "M", 900, 1000)).rows, 900u);
   const auto big = createAndFetch(host, wideWarehouse(db, "L", 2000, 1000));
@@ -124,24 +124,24 @@ TEST_F(DaemonLimits, ResultAndMessageCaps) {
   EXPECT_EQ(tooLong.hr, com::E_OUTOFMEMORY);
   EXPECT_EQ(com::OleErrorText(tooLong.hr),
             "Not enough storage is available to complete this operation");
-  EXPECT_EQ(daemon->stop(), 0);
+  EXPECT_EQ(daemon->terminate(), 0);
 }
 
 // The request cap and the transport's memory quota bound what comes in, not what goes
 // out: a result of about 50 MB still reaches the client.
 TEST_F(DaemonLimits, ALargeResultPassesTheDefaults) {
   const std::string host = start({});
-  ASSERT_FALSE(host.empty()) << daemon->output();
+  ASSERT_FALSE(host.empty()) << daemon->error();
   ClientEnv env(clientDir.path().toStdString(), "", "");
   const auto big = createAndFetch(host, wideWarehouse(db, "L", 50, 1'000'000));
   EXPECT_EQ(big.hr, com::S_OK) << big.description;
   EXPECT_EQ(big.rows, 50u);
-  EXPECT_EQ(daemon->stop(), 0);
+  EXPECT_EQ(daemon->terminate(), 0);
 }
 
 TEST_F(DaemonLimits, ObjectsPerClient) {
   const std::string host = start({"--max-objects", "2"});
-  ASSERT_FALSE(host.empty()) << daemon->output();
+  ASSERT_FALSE(host.empty()) << daemon->error();
   ClientEnv env(clientDir.path().toStdString(), "", "");
   std::shared_ptr<com::IUnknown> a, b, c;
   EXPECT_EQ(com::CoCreateInstanceEx(CLSID_CoStoreProduct, com::CLSCTX_REMOTE_SERVER, host,
@@ -159,8 +159,8 @@ TEST_F(DaemonLimits, ObjectsPerClient) {
             com::S_OK);
   a.reset();
   c.reset();
-  EXPECT_EQ(daemon->stop(), 0);
-  EXPECT_EQ(daemon->countLines({"Activate", "hr=0x8007000e"}), 1u) << daemon->output();
+  EXPECT_EQ(daemon->terminate(), 0);
+  EXPECT_EQ(daemon->countLines({"Activate", "hr=0x8007000e"}), 1u) << daemon->log();
 }
 
 }  // namespace

@@ -20,10 +20,11 @@
 #include "qadj/protocol/save_request.h"
 #include "qadj/protocol/statements.h"
 #include "qadj/testing/com_scope.h"
+#include "qadj/testing/daemon_process.h"
 #include "qadj/testing/window_save.h"
-#include "support/daemon.h"
 #include "support/quota_db.h"
 #include "support/remote_calls.h"
+#include "support/tls_material.h"
 
 using namespace qadj;
 using namespace qadj::testing;
@@ -133,11 +134,10 @@ class Attacks : public ::testing::TestWithParam<const char*> {
 
 TEST_P(Attacks, EveryTextOfAnotherShapeIsRefusedOverTheWireAndChangesNothing) {
   if (!db) return;
-  ListeningDaemon daemon({"--db", url, "--listen", "127.0.0.1:0"});
-  const int port = daemon.waitReady();
-  ASSERT_GT(port, 0) << daemon.output();
+  DaemonProcess daemon({"--db", url}, clientDir.path().toStdString());
+  ASSERT_TRUE(daemon.start()) << daemon.error();
   ClientEnv env(clientDir.path().toStdString(), "", "");
-  auto server = createServerOn("127.0.0.1:" + std::to_string(port));
+  auto server = createServerOn(daemon.host());
   ASSERT_TRUE(server);
   const std::string before = fingerprint();
 
@@ -188,11 +188,11 @@ TEST_P(Attacks, EveryTextOfAnotherShapeIsRefusedOverTheWireAndChangesNothing) {
   EXPECT_EQ(db->quota("D1", "0012", "P001"), 9);
   EXPECT_EQ(appserver::readJournal(db->db(), {}).size(), 1u);
   server.reset();
-  EXPECT_EQ(daemon.stop(), 0) << daemon.output();
+  EXPECT_EQ(daemon.terminate(), 0) << daemon.log();
   // Refused texts are logged by their shape: no value a client sent shows. The role's
   // temporary files are bounded, so the daemon has no warning to give.
-  EXPECT_EQ(daemon.output().find("0013=1000"), std::string::npos);
-  EXPECT_EQ(daemon.output().find("warning"), std::string::npos) << daemon.output();
+  EXPECT_EQ(daemon.log().find("0013=1000"), std::string::npos);
+  EXPECT_EQ(daemon.log().find("warning"), std::string::npos) << daemon.log();
 }
 
 INSTANTIATE_TEST_SUITE_P(Dialects, Attacks, ::testing::Values("sqlite", "postgresql"));
@@ -218,7 +218,7 @@ TEST(DaemonRole, OnlyARoleWithTheWindowsGrantsServes) {
   for (const auto& [url, why] : {std::pair{db->url(), "is a superuser or may become one"},
                                  std::pair{as(masked), "is a superuser or may become one"},
                                  std::pair{as(owner), "owns the window's tables"}}) {
-    ListeningDaemon refused({"--db", url, "--listen", "127.0.0.1:0"});
+    ChildProcess refused(daemonExecutable(), {"--db", url, "--listen", "127.0.0.1:0"});
     EXPECT_EQ(refused.finish(), appserver::kExitConfiguration) << url;
     EXPECT_NE(refused.output().find(std::string("the database role ") + why), std::string::npos)
         << refused.output();

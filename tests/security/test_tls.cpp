@@ -10,9 +10,10 @@
 #include "qadj/appserver/daemon_options.h"
 #include "qadj/com/com.h"
 #include "qadj/testing/com_scope.h"
-#include "support/daemon.h"
+#include "qadj/testing/daemon_process.h"
 #include "support/quota_db.h"
 #include "support/remote_calls.h"
+#include "support/tls_material.h"
 
 using namespace qadj;
 using namespace qadj::testing;
@@ -50,13 +51,12 @@ class Tls : public ::testing::Test {
     std::vector<std::string> args{"--db",      db.url(),       "--listen",
                                   "0.0.0.0:0", "--token-file", clientPath() + "/daemon-token"};
     if (tls) args.insert(args.end(), {"--tls-cert", good.serverCert, "--tls-key", good.serverKey});
-    daemon = std::make_unique<ListeningDaemon>(args);
-    const int port = daemon->waitReady();
-    ASSERT_GT(port, 0) << daemon->output();
+    daemon = std::make_unique<DaemonProcess>(args, clientPath());
+    ASSERT_TRUE(daemon->start()) << daemon->error();
     if (tls) {
-      ASSERT_NE(daemon->output().find(", TLS"), std::string::npos) << daemon->output();
+      ASSERT_NE(daemon->log().find(", TLS"), std::string::npos) << daemon->log();
     }
-    host = "127.0.0.1:" + std::to_string(port);
+    host = daemon->host();
   }
   std::string clientPath() const { return clientDir.path().toStdString(); }
 
@@ -65,7 +65,7 @@ class Tls : public ::testing::Test {
   static inline std::string failure;
   QTemporaryDir clientDir;
   QuotaDatabase db{"sqlite"};
-  std::unique_ptr<ListeningDaemon> daemon;
+  std::unique_ptr<DaemonProcess> daemon;
   std::string host;
 };
 
@@ -113,9 +113,9 @@ TEST_F(Tls, OnlyAClientTrustingTheDaemonsAuthorityIsServed) {
     EXPECT_EQ(fromFolder.hr, com::S_OK) << fromFolder.description;
     EXPECT_EQ(fromFolder.rows, 4u);
   }
-  EXPECT_EQ(daemon->stop(), 0) << daemon->output();
+  EXPECT_EQ(daemon->terminate(), 0) << daemon->log();
   // Only the two clients with the right authority reached the service.
-  EXPECT_EQ(daemon->countLines({"Activate", " OK "}), 2u) << daemon->output();
+  EXPECT_EQ(daemon->countLines({"Activate", " OK "}), 2u) << daemon->log();
 }
 
 TEST_F(Tls, AClientExpectingTlsFailsAgainstAPlainDaemon) {
@@ -126,21 +126,22 @@ TEST_F(Tls, AClientExpectingTlsFailsAgainstAPlainDaemon) {
   EXPECT_EQ(r.hr, com::RPC_E_SERVER_UNAVAILABLE);
   std::cout << "TLS client, plain daemon: " << r.description << "\n";
   EXPECT_NE(r.description.find("TLS"), std::string::npos) << r.description;
-  EXPECT_EQ(daemon->stop(), 0);
-  EXPECT_EQ(daemon->countLines({"Activate"}), 0u) << daemon->output();
+  EXPECT_EQ(daemon->terminate(), 0);
+  EXPECT_EQ(daemon->countLines({"Activate"}), 0u) << daemon->log();
 }
 
 TEST_F(Tls, TheDaemonRefusesAnUnreadableOrPublicKey) {
-  ListeningDaemon bad({"--db", db.url(), "--listen", "127.0.0.1:0", "--tls-cert", good.serverCert,
-                       "--tls-key", clientPath() + "/no-such.key"});
+  ChildProcess bad(daemonExecutable(),
+                   {"--db", db.url(), "--listen", "127.0.0.1:0", "--tls-cert", good.serverCert,
+                    "--tls-key", clientPath() + "/no-such.key"});
   // Both are mended by the administrator only: the unit does not restart the daemon.
   EXPECT_EQ(bad.finish(), appserver::kExitConfiguration);
   EXPECT_NE(bad.output().find("there is no TLS key file at"), std::string::npos) << bad.output();
   // A key every user may read is refused like such a token file.
   const std::string open = clientPath() + "/open.key";
   writeFile(open, readText(good.serverKey), 0644);
-  ListeningDaemon exposed({"--db", db.url(), "--listen", "127.0.0.1:0", "--tls-cert",
-                           good.serverCert, "--tls-key", open});
+  ChildProcess exposed(daemonExecutable(), {"--db", db.url(), "--listen", "127.0.0.1:0",
+                                            "--tls-cert", good.serverCert, "--tls-key", open});
   EXPECT_EQ(exposed.finish(), appserver::kExitConfiguration);
   EXPECT_NE(
       exposed.output().find("the TLS key file " + open + " can be read or written by other users"),

@@ -15,12 +15,13 @@
 #include "qadj/plugin/error_box.h"
 #include "qadj/proto/remote.grpc.pb.h"
 #include "qadj/testing/com_scope.h"
+#include "qadj/testing/daemon_process.h"
 #include "qadj/widgets/error_frame.h"
 #include "qadj/widgets/message_box.h"
 #include "qadj/window/main_form.h"
-#include "support/daemon.h"
 #include "support/quota_db.h"
 #include "support/remote_calls.h"
+#include "support/tls_material.h"
 
 using namespace qadj;
 using namespace qadj::testing;
@@ -36,14 +37,15 @@ class TokenAccess : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(dir.isValid() && clientDir.isValid());
     writeFile(tokenFile(), std::string(kToken) + "\n", 0640);
-    daemon = std::make_unique<ListeningDaemon>(std::vector<std::string>{
-        "--db", db.url(), "--listen", "0.0.0.0:0", "--token-file", tokenFile()});
-    const int port = daemon->waitReady();
-    ASSERT_GT(port, 0) << daemon->output();
-    ASSERT_NE(daemon->output().find("on 0.0.0.0:"), std::string::npos) << daemon->output();
-    ASSERT_NE(daemon->output().find("token required"), std::string::npos) << daemon->output();
+    daemon = std::make_unique<DaemonProcess>(
+        std::vector<std::string>{"--db", db.url(), "--listen", "0.0.0.0:0", "--token-file",
+                                 tokenFile()},
+        dir.path().toStdString());
+    ASSERT_TRUE(daemon->start()) << daemon->error();
+    ASSERT_NE(daemon->log().find("on 0.0.0.0:"), std::string::npos) << daemon->log();
+    ASSERT_NE(daemon->log().find("token required"), std::string::npos) << daemon->log();
     // Connections go to loopback only; the daemon listens on every address.
-    host = "127.0.0.1:" + std::to_string(port);
+    host = daemon->host();
   }
 
   std::string tokenFile() const { return dir.path().toStdString() + "/daemon-token"; }
@@ -71,7 +73,7 @@ class TokenAccess : public ::testing::Test {
 
   QTemporaryDir dir, clientDir;
   QuotaDatabase db{"sqlite"};
-  std::unique_ptr<ListeningDaemon> daemon;
+  std::unique_ptr<DaemonProcess> daemon;
   std::string host;
 };
 
@@ -135,8 +137,8 @@ TEST_F(TokenAccess, RefusedWithoutOrWithWrongTokenServedWithIt) {
     }
   }
 
-  EXPECT_EQ(daemon->stop(), 0) << daemon->output();
-  const auto& log = daemon->output();
+  EXPECT_EQ(daemon->terminate(), 0) << daemon->log();
+  const std::string log = daemon->log();
   const std::size_t missing = daemon->countLines({"refused: access token missing", "127.0.0.1"});
   const std::size_t wrong = daemon->countLines({"refused: access token wrong", "127.0.0.1"});
   // One refused creation without a token, three with wrong ones, and the raw calls.
@@ -186,9 +188,9 @@ TEST_F(TokenAccess, TheWindowShowsTheRefusalAndWorksWithAPrivateTokenFile) {
     EXPECT_TRUE(openWindow(listed).empty());
     EXPECT_EQ(listed, 4);
   }
-  EXPECT_EQ(daemon->stop(), 0);
-  EXPECT_EQ(daemon->countLines({"refused: access token missing"}), 2u) << daemon->output();
-  EXPECT_EQ(daemon->countLines({"refused: access token wrong"}), 0u) << daemon->output();
+  EXPECT_EQ(daemon->terminate(), 0);
+  EXPECT_EQ(daemon->countLines({"refused: access token missing"}), 2u) << daemon->log();
+  EXPECT_EQ(daemon->countLines({"refused: access token wrong"}), 0u) << daemon->log();
 }
 
 }  // namespace

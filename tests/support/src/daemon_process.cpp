@@ -2,6 +2,7 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -13,12 +14,14 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kPollPeriod = std::chrono::milliseconds(5);
 
-// The port of the ready line "... serving <progid> on 127.0.0.1:PORT, database ...".
+// The port of the ready line "... serving <progid> on ADDR:PORT, database ..."; 0 until
+// the line is written as far as ", database".
 int portOfReadyLine(const std::string& log) {
   const auto serving = log.find("serving ");
-  if (serving == std::string::npos) return 0;
-  const auto at = log.find("127.0.0.1:", serving);
-  return at == std::string::npos ? 0 : std::atoi(log.c_str() + at + 10);
+  const auto end = log.find(", database", serving);
+  const auto colon = log.rfind(':', end);
+  if (serving == std::string::npos || end == std::string::npos || colon < serving) return 0;
+  return std::atoi(log.c_str() + colon + 1);
 }
 
 }  // namespace
@@ -35,8 +38,9 @@ void allowTestSuperuser(std::vector<std::string>& args) {
     }
 }
 
-DaemonProcess::DaemonProcess(std::vector<std::string> args, std::string logDir)
-    : args_(std::move(args)), logDir_(std::move(logDir)) {}
+DaemonProcess::DaemonProcess(std::vector<std::string> args, std::string logDir,
+                             std::vector<std::string> wrapper)
+    : args_(std::move(args)), logDir_(std::move(logDir)), wrapper_(std::move(wrapper)) {}
 
 DaemonProcess::~DaemonProcess() {
   kill();
@@ -81,11 +85,17 @@ bool DaemonProcess::launch(Clock::time_point until) {
   ++starts_;
   std::vector<std::string> args = args_;
   allowTestSuperuser(args);
-  args.push_back("--listen");
-  args.push_back("127.0.0.1:" + std::to_string(port_));
+  if (std::find(args.begin(), args.end(), "--listen") == args.end())
+    args.insert(args.end(), {"--listen", "127.0.0.1:" + std::to_string(port_)});
+  std::string program = daemonExecutable();
+  if (!wrapper_.empty()) {
+    args.insert(args.begin(), program);
+    args.insert(args.begin(), wrapper_.begin() + 1, wrapper_.end());
+    program = wrapper_.front();
+  }
   try {
     child_ = std::make_unique<ChildProcess>(
-        daemonExecutable(), args, ChildProcess::Options{{}, ChildProcess::Output::File, logPath()});
+        program, args, ChildProcess::Options{{}, ChildProcess::Output::File, logPath()});
   } catch (const std::exception& e) {
     error_ = e.what();
     return false;

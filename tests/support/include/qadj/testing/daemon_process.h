@@ -16,9 +16,12 @@ namespace qadj::testing {
 
 class DaemonProcess {
  public:
-  // args: the daemon's arguments without --listen (added here). The log
-  // files go to logDir, one per start.
-  DaemonProcess(std::vector<std::string> args, std::string logDir);
+  // args: the daemon's arguments; "--listen 127.0.0.1:PORT" is added unless they name
+  // an address of their own ("--listen ADDR:PORT", used as given at every start).
+  // wrapper: a program and its arguments that run the daemon (e.g. prlimit with limits
+  // and "--"); empty for none. The log files go to logDir, one per start.
+  DaemonProcess(std::vector<std::string> args, std::string logDir,
+                std::vector<std::string> wrapper = {});
   // Kills the daemon if it still runs.
   ~DaemonProcess();
   DaemonProcess(const DaemonProcess&) = delete;
@@ -39,8 +42,12 @@ class DaemonProcess {
   int port() const { return port_; }
   // "127.0.0.1:PORT", the host text clients use.
   std::string host() const;
-  // Everything the current (or last) run wrote to standard error so far.
+  // Everything the current (or last) run wrote to standard output and error so far.
   std::string log() const;
+  // How many lines of log() contain every one of parts.
+  std::size_t countLines(const std::vector<std::string>& parts) const {
+    return linesContaining(log(), parts).size();
+  }
   // Waits until the current run's log holds text (true) or the deadline passes.
   bool waitForLog(const std::string& text,
                   std::chrono::milliseconds deadline = std::chrono::seconds(30)) const;
@@ -53,6 +60,7 @@ class DaemonProcess {
 
   std::vector<std::string> args_;
   std::string logDir_;
+  std::vector<std::string> wrapper_;
   std::unique_ptr<ChildProcess> child_;  // null when not running
   int port_ = 0;
   int starts_ = 0;
@@ -63,7 +71,8 @@ class DaemonProcess {
 std::string daemonExecutable();
 
 // The tests' private PostgreSQL server has only its superuser: daemon arguments naming
-// a PostgreSQL URL (or libpq's keyword form starting "host=") get --allow-superuser (DaemonProcess adds it itself).
+// a PostgreSQL URL (or libpq's keyword form starting "host=") get --allow-superuser (DaemonProcess
+// adds it itself).
 void allowTestSuperuser(std::vector<std::string>& args);
 
 }  // namespace qadj::testing

@@ -1,4 +1,4 @@
-#include "support/daemon.h"
+#include "support/tls_material.h"
 
 #include <sys/stat.h>
 
@@ -8,53 +8,6 @@
 #include <stdexcept>
 
 namespace qadj::testing {
-
-ListeningDaemon::~ListeningDaemon() {
-  if (drain_.joinable()) {
-    kill();  // ends the output, and so the draining thread
-    drain_.join();
-  }
-}
-
-int ListeningDaemon::waitReady(bool drain) {
-  if (!readUntil("serving ")) return 0;
-  const std::string& text = output();
-  const auto line = text.find("serving ");
-  // The whole ready line: "... serving CLASS on ADDR:PORT, database URL[, ...]\n".
-  while (text.find('\n', line) == std::string::npos)
-    if (!readMore()) return 0;
-  const auto end = text.find(", database", line);
-  const auto colon = text.rfind(':', end);
-  const int port = end == std::string::npos || colon == std::string::npos || colon < line
-                       ? 0
-                       : std::atoi(text.c_str() + colon + 1);
-  if (drain && port > 0) {
-    drained_ = output();
-    drain_ = std::thread([this] {
-      // output() grows on this thread only; the others read the copy.
-      while (readMore()) {
-        std::lock_guard lock(mutex_);
-        drained_.append(output(), drained_.size());
-      }
-    });
-  }
-  return port;
-}
-
-int ListeningDaemon::stop() {
-  if (!drain_.joinable()) return ChildProcess::stop(SIGTERM);
-  signal(SIGTERM);
-  drain_.join();
-  return finish();
-}
-
-std::size_t ListeningDaemon::countLines(const std::vector<std::string>& parts) const {
-  if (drain_.joinable()) {
-    std::lock_guard lock(mutex_);
-    return linesContaining(drained_, parts).size();
-  }
-  return linesContaining(output(), parts).size();
-}
 
 std::string readText(const std::string& path) {
   std::string text;
