@@ -341,9 +341,10 @@ HRESULT activateOn(const std::string& target, Patience patience, const Guid& cls
     grpc::ClientContext ctx;
     session->prepare(ctx);
     if (waitForConnection) ctx.set_wait_for_ready(true);
-    // A quick attempt waits for one connection attempt at most as long.
+    // A quick attempt waits for one connection attempt at most as long (and neither
+    // waits longer than a call may).
     if (waitForConnection || patience == Patience::Quick)
-      ctx.set_deadline(std::chrono::system_clock::now() + kReconnectWait);
+      ctx.set_deadline(std::min(ctx.deadline(), std::chrono::system_clock::now() + kReconnectWait));
     grpc::Status status = session->stub().Activate(&ctx, req, &rep);
     // No daemon came back in time: that is an unreachable server, not a slow call.
     if (waitForConnection && status.error_code() == grpc::StatusCode::DEADLINE_EXCEEDED)

@@ -65,6 +65,13 @@ TEST_F(CallDeadline, APeerThatNeverAnswersFailsTheCallAtItsDeadline) {
   timeout.set("1");
   const auto out = createAndFetch(silent, salespersonsOf("01"));
   EXPECT_EQ(out.hr, com::RPC_E_CALL_TIMEOUT) << out.description;
+  // Named (twice) with a daemon, it is passed over for the daemon, whichever comes first.
+  QuotaDatabase db("sqlite");
+  DaemonProcess daemon({"--db", db.url()}, dir.path().toStdString());
+  ASSERT_TRUE(daemon.start()) << daemon.error();
+  const std::string twice = silent + ",localhost" + silent.substr(silent.find(':'));
+  const auto passed = createAndFetch(twice + "," + daemon.host(), salespersonsOf("01"));
+  EXPECT_EQ(passed.hr, com::S_OK) << passed.description;
   ::close(listener);
 }
 
