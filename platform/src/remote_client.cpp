@@ -312,7 +312,8 @@ std::shared_ptr<IDispatch> RemoteObject::channelFor(const Guid& iid) {
 
 // How long an activation waits for a daemon that cannot be reached now.
 enum class Patience {
-  Quick,    // not at all: a daemon that is down is passed over for the next one
+  Quick,    // one connection attempt (at most kReconnectWait): a daemon that is down
+            // is passed over for the next one
   Patient,  // a moment (kReconnectWait), for a daemon that went away and may be back
 };
 

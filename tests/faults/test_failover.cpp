@@ -58,7 +58,7 @@ struct Cluster {
     if (!standby->promote()) return false;
     primary = std::move(standby);
     standby = PostgresServer::standbyOf(*primary, port);
-    return standby->running();
+    return standby->running() && standby->port() == port;
   }
 };
 

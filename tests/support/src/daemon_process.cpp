@@ -20,7 +20,9 @@ int portOfReadyLine(const std::string& log) {
   const auto serving = log.find("serving ");
   const auto end = log.find(", database", serving);
   const auto colon = log.rfind(':', end);
-  if (serving == std::string::npos || end == std::string::npos || colon < serving) return 0;
+  if (serving == std::string::npos || end == std::string::npos || colon == std::string::npos ||
+      colon < serving)
+    return 0;
   return std::atoi(log.c_str() + colon + 1);
 }
 

@@ -71,8 +71,8 @@ class DaemonProcess {
 std::string daemonExecutable();
 
 // The tests' private PostgreSQL server has only its superuser: daemon arguments naming
-// a PostgreSQL URL (or libpq's keyword form starting "host=") get --allow-superuser (DaemonProcess
-// adds it itself).
+// a PostgreSQL URL (or libpq's keyword form starting "host=") get --allow-superuser
+// (DaemonProcess adds it itself).
 void allowTestSuperuser(std::vector<std::string>& args);
 
 }  // namespace qadj::testing
