@@ -1,6 +1,7 @@
 #include "x_display.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -16,11 +17,6 @@
 
 namespace qadj::testing {
 namespace {
-
-bool exists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
-}
 
 // Starts program with args, its output streams closed, dying with the test (a test
 // runner waits for the streams to close).
@@ -66,37 +62,41 @@ bool VirtualDisplay::start(const std::string& windowManager) {
     whyNot_ = "Xvfb or xdotool is not installed (scripts/setup.sh installs them)";
     return false;
   }
-  int number = 91;
-  while (number < 200 && (exists("/tmp/.X11-unix/X" + std::to_string(number)) ||
-                          exists("/tmp/.X" + std::to_string(number) + "-lock")))
-    ++number;
-  name_ = ":" + std::to_string(number);
   const QString wm = QStandardPaths::findExecutable(QString::fromStdString(windowManager));
   if (!windowManager.empty() && wm.isEmpty()) {
     whyNot_ = windowManager + " is not installed (scripts/setup.sh installs it)";
     return false;
   }
-  pid_ = spawn(xvfb.toStdString(), {name_, "-nolisten", "tcp", "-screen", "0", "1600x1200x24",
-                                    "-dpi", "96", "-noreset"});
-  if (pid_ < 0) {
-    whyNot_ = "cannot start Xvfb";
+  // Xvfb takes a free display itself and writes its number once it accepts connections
+  // (-displayfd): two tests that start at once never share one display.
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0 || ::fcntl(fds[1], F_SETFD, 0) != 0) {
+    whyNot_ = "cannot make a pipe for Xvfb";
     return false;
   }
-  const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+  pid_ = spawn(xvfb.toStdString(), {"-displayfd", std::to_string(fds[1]), "-nolisten", "tcp",
+                                    "-screen", "0", "1600x1200x24", "-dpi", "96", "-noreset"});
+  ::close(fds[1]);
+  std::string number;
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!exists(socket)) {
-    int status = 0;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      whyNot_ = "Xvfb exited at start";
-      return false;
-    }
+  for (char c = 0; pid_ > 0 && c != '\n';) {
+    pollfd ready{fds[0], POLLIN, 0};
     if (std::chrono::steady_clock::now() > until) {
       whyNot_ = "Xvfb did not come up within 10 s";
-      return false;
+      break;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (::poll(&ready, 1, 100) == 1 && ::read(fds[0], &c, 1) != 1) {
+      whyNot_ = "Xvfb exited at start";
+      break;
+    }
+    if (ready.revents & POLLIN && c >= '0' && c <= '9') number += c;
   }
+  ::close(fds[0]);
+  if (pid_ < 0 || number.empty() || !whyNot_.empty()) {
+    if (whyNot_.empty()) whyNot_ = "cannot start Xvfb";
+    return false;
+  }
+  name_ = ":" + number;
   if (windowManager.empty()) return true;
   setenv("DISPLAY", name_.c_str(), 1);
   windowManager_ = spawn(wm.toStdString(), {});
