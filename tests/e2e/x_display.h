@@ -18,11 +18,11 @@ class VirtualDisplay {
   VirtualDisplay(const VirtualDisplay&) = delete;
   VirtualDisplay& operator=(const VirtualDisplay&) = delete;
 
-  // Starts Xvfb (1600x1200, 24 bits, 96 dpi, no TCP) on the first free display from
-  // :91 and waits, at most 10 s, for its socket; then, when windowManager is not
-  // empty, that window manager (e.g. "openbox") on it. Returns false with the reason
-  // in whyNot() when Xvfb, xdotool or the window manager is missing or the server
-  // does not come up.
+  // Starts Xvfb (1600x1200, 24 bits, 96 dpi, no TCP) on a free display of its own
+  // choosing and waits, at most 10 s, until it accepts connections; then, when
+  // windowManager is not empty, that window manager (e.g. "openbox") on it. Returns
+  // false with the reason in whyNot() when Xvfb, xdotool or the window manager is
+  // missing or the server does not come up.
   bool start(const std::string& windowManager = "");
   // ":N", for DISPLAY.
   const std::string& name() const { return name_; }
