@@ -20,7 +20,6 @@
 #include "modal_script.h"
 #include "qadj/appserver/costore_product.h"
 #include "qadj/com/com.h"
-#include "qadj/platform/clock.h"
 #include "qadj/platform/text.h"
 #include "qadj/protocol/appserver.h"
 #include "qadj/testing/com_scope.h"
@@ -28,6 +27,7 @@
 #include "qadj/testing/server_under_test.h"
 #include "qadj/widgets/message_box.h"
 #include "support/quota_db.h"
+#include "support/window_scene.h"
 
 using namespace qadj;
 using namespace qadj::testing;
@@ -75,7 +75,7 @@ void clickCell(const Grid& g, int row, int column) {
   QTest::mouseClick(g.w->viewport(), Qt::LeftButton, {}, g.cellInViewport(row, column));
 }
 
-class Workflow : public ::testing::TestWithParam<Setup> {
+class Workflow : public ::testing::TestWithParam<Setup>, protected WindowScene {
  protected:
   ComScope com_;  // first: it outlives every object below
   void SetUp() override {
@@ -126,9 +126,6 @@ class Workflow : public ::testing::TestWithParam<Setup> {
   QTemporaryDir daemonLogs;
   std::unique_ptr<ServerUnderTest> server;
   std::string serverHost;
-  std::shared_ptr<ScriptedMessageBoxService> boxes = std::make_shared<ScriptedMessageBoxService>();
-  ScopedMessageBoxService boxScope{boxes};
-  ScopedFakeToday fakeToday{Date{2026, 12, 8}};
   ModalScript script;
   Controls w;
   int adjustColumn = -1;
@@ -243,10 +240,7 @@ TEST_P(Workflow, OperatorMovesQuotaFromOneSalespersonToColleagues) {
 
   EXPECT_TRUE(script.finished()) << script.failure();
   EXPECT_EQ(script.failure(), "");
-  EXPECT_EQ(boxes->calls().size(), 3u)
-      << "last message box: "
-      << (boxes->calls().empty() ? std::string()
-                                 : text::gbkToUtf8Lossy(boxes->calls().back().text));
+  EXPECT_EQ(boxes->calls().size(), 3u) << "last message box: " << lastBox();
   EXPECT_EQ(ModalScript::findWindow(QStringLiteral("main")), nullptr);
 }
 

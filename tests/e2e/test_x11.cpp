@@ -25,12 +25,11 @@
 #include "modal_script.h"
 #include "qadj/appserver/costore_product.h"
 #include "qadj/com/com.h"
-#include "qadj/platform/clock.h"
 #include "qadj/protocol/appserver.h"
 #include "qadj/testing/com_scope.h"
 #include "qadj/testing/scoped_env.h"
-#include "qadj/widgets/message_box.h"
 #include "support/quota_db.h"
+#include "support/window_scene.h"
 #include "x_display.h"
 
 using namespace qadj;
@@ -69,7 +68,7 @@ quint32 transientFor(WId window) {
   return owner;
 }
 
-class RealInput : public ::testing::Test {
+class RealInput : public ::testing::Test, protected WindowScene {
  protected:
   ComScope com_;  // first: it outlives every object below
   void SetUp() override {
@@ -114,9 +113,6 @@ class RealInput : public ::testing::Test {
   ScopedEnv driveC{"QADJ_DRIVE_C", drive.path().toStdString()};
   std::unique_ptr<QuotaDatabase> db;
   QWidget host;
-  std::shared_ptr<ScriptedMessageBoxService> boxes = std::make_shared<ScriptedMessageBoxService>();
-  ScopedMessageBoxService boxScope{boxes};
-  ScopedFakeToday fakeToday{Date{2026, 12, 8}};
   ModalScript script{std::chrono::seconds(20)};
   Releases releases;
 };

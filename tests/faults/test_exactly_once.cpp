@@ -11,9 +11,7 @@
 #include <thread>
 
 #include "qadj/com/com.h"
-#include "qadj/platform/clock.h"
 #include "qadj/platform/text.h"
-#include "qadj/plugin/error_box.h"
 #include "qadj/protocol/save_request.h"
 #include "qadj/server/client_dataset.h"
 #include "qadj/server/connection.h"
@@ -40,20 +38,13 @@ struct Figures {
       appliedUnanswered = 0;
 };
 
-class ExactlyOnce : public ::testing::TestWithParam<const char*> {
+class ExactlyOnce : public ::testing::TestWithParam<const char*>, protected WindowScene {
  protected:
   qadj::testing::ComScope com_;  // first: it outlives every object below
-  void SetUp() override {
-    data = quotaDatabaseFor(GetParam());
-    if (!data) return;
-    plugin::installErrorReporter();
-  }
+  void SetUp() override { data = quotaDatabaseFor(GetParam()); }
 
   std::unique_ptr<QuotaDatabase> data;
   QTemporaryDir logDir;
-  std::shared_ptr<ScriptedMessageBoxService> boxes = std::make_shared<ScriptedMessageBoxService>();
-  ScopedMessageBoxService boxScope{boxes};
-  ScopedFakeToday fakeToday{Date{2026, 12, 8}};
 };
 
 TEST_P(ExactlyOnce, AKillDuringTheWindowsSaveThenASecondClickAppliesItOnce) {
@@ -70,17 +61,13 @@ TEST_P(ExactlyOnce, AKillDuringTheWindowsSaveThenASecondClickAppliesItOnce) {
   std::chrono::microseconds clickTime{0};
   int round = 0;
   for (; f.killedInTheClick < kRounds && round < kMostRounds; ++round) {
-    PluginContext context;
-    context.OperatorCode = "0001";
-    context.ServerHost = daemon.host();
-    window::Tmain w(context);
-    guarded([&] { w.FormActivate(); });
+    OperatorWindow window(daemon.host());
+    window::Tmain& w = window.form;
     pickSalesperson(w, "0012");
     clickProduct(w, "P001");
     const double amount = 0.25 * (round + 1);  // exact in binary
     adjust(w, "0013", amount);
-    ASSERT_TRUE(boxes->calls().empty())
-        << "round " << round << ": " << text::gbkToUtf8Lossy(boxes->calls().back().text);
+    ASSERT_TRUE(boxes->calls().empty()) << "round " << round << ": " << lastBox();
 
     // Round 0 measures an undisturbed click; in the others the kill falls at a point
     // spread over that time, from the document lookup to the reloads after the save.
@@ -117,8 +104,8 @@ TEST_P(ExactlyOnce, AKillDuringTheWindowsSaveThenASecondClickAppliesItOnce) {
     // The confirmation, and an error when the kill fell inside the click.
     if (boxes->calls().size() > 1) {
       ++f.killedInTheClick;
-      const std::string box = text::gbkToUtf8Lossy(boxes->calls().back().text);
-      if (box.find("没有收到服务器对这次保存的回答") != std::string::npos) ++f.unknownOutcomes;
+      if (lastBox().find("没有收到服务器对这次保存的回答") != std::string::npos)
+        ++f.unknownOutcomes;
       // What an operator does next: click 保存 again. While the detail grid still
       // shows the typed adjustments the click goes through (applying nothing when the
       // first one was applied); a kill in the reload after the save may have closed the
@@ -132,8 +119,7 @@ TEST_P(ExactlyOnce, AKillDuringTheWindowsSaveThenASecondClickAppliesItOnce) {
       guarded([&] { w.tbokClick(); });
       if (detailShown) {
         ASSERT_EQ(boxes->calls().size(), 1u)
-            << "round " << round
-            << ": the second click failed: " << text::gbkToUtf8Lossy(boxes->calls().back().text);
+            << "round " << round << ": the second click failed: " << lastBox();
       } else {
         ++f.detailLost;
       }

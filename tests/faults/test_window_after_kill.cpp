@@ -13,16 +13,13 @@
 #include "qadj/controls/flat_combo_box.h"
 #include "qadj/grid/column.h"
 #include "qadj/grid/dxdbgrid.h"
-#include "qadj/platform/clock.h"
 #include "qadj/platform/text.h"
-#include "qadj/plugin/error_box.h"
 #include "qadj/server/client_dataset.h"
 #include "qadj/server/fields.h"
 #include "qadj/testing/com_scope.h"
 #include "qadj/testing/daemon_process.h"
 #include "qadj/testing/wait_until.h"
 #include "qadj/widgets/error_frame.h"
-#include "qadj/widgets/message_box.h"
 #include "qadj/window/date_picker.h"
 #include "qadj/window/main_form.h"
 #include "support/quota_db.h"
@@ -34,51 +31,23 @@ namespace {
 constexpr const char* kUnavailable = "The RPC server is unavailable";
 constexpr const char* kDisconnected = "The object invoked has disconnected from its clients";
 
-class WindowAfterKill : public ::testing::Test {
+class WindowAfterKill : public ::testing::Test, protected WindowScene {
  protected:
   qadj::testing::ComScope com_;  // first: it outlives every object below
-  void SetUp() override {
-    boxScope = std::make_unique<ScopedMessageBoxService>(boxes);
-    fakeToday = std::make_unique<ScopedFakeToday>(Date{2026, 12, 8});
-    plugin::installErrorReporter();
-    daemon = std::make_unique<DaemonProcess>(std::vector<std::string>{"--db", data.url()},
-                                             logDir.path().toStdString());
-    ASSERT_TRUE(daemon->start()) << daemon->error();
-  }
-  void TearDown() override {
-    forms.clear();
-    daemon.reset();
-    boxScope.reset();
-    fakeToday.reset();
-  }
+  void SetUp() override { ASSERT_TRUE(daemon->start()) << daemon->error(); }
 
-  // A new window on the daemon (or the servers of host), activated as the host shows it.
+  // A new window on the daemon (or the servers of host), activated and shown.
   window::Tmain& openWindow(const std::string& host = "") {
-    auto context = std::make_unique<PluginContext>();
-    context->OperatorCode = "0001";
-    context->ServerHost = host.empty() ? daemon->host() : host;
-    forms.push_back({std::move(context), nullptr});
-    forms.back().form = std::make_unique<window::Tmain>(*forms.back().context);
-    window::Tmain& w = *forms.back().form;
-    guarded([&] { w.FormActivate(); });
-    w.show();
-    return w;
-  }
-  std::string lastBox() const {
-    return boxes->calls().empty() ? "" : text::gbkToUtf8Lossy(boxes->calls().back().text);
+    forms.push_back(std::make_unique<OperatorWindow>(host.empty() ? daemon->host() : host));
+    forms.back()->form.show();
+    return forms.back()->form;
   }
 
   QTemporaryDir logDir;
   QuotaDatabase data{"sqlite"};
-  std::shared_ptr<ScriptedMessageBoxService> boxes = std::make_shared<ScriptedMessageBoxService>();
-  std::unique_ptr<ScopedMessageBoxService> boxScope;
-  std::unique_ptr<ScopedFakeToday> fakeToday;
-  std::unique_ptr<DaemonProcess> daemon;
-  struct Open {
-    std::unique_ptr<PluginContext> context;
-    std::unique_ptr<window::Tmain> form;
-  };
-  std::vector<Open> forms;
+  std::unique_ptr<DaemonProcess> daemon = std::make_unique<DaemonProcess>(
+      std::vector<std::string>{"--db", data.url()}, logDir.path().toStdString());
+  std::vector<std::unique_ptr<OperatorWindow>> forms;
 };
 
 TEST_F(WindowAfterKill, ServerActionsShowTheErrorAndTheWindowStaysUsable) {
@@ -90,10 +59,7 @@ TEST_F(WindowAfterKill, ServerActionsShowTheErrorAndTheWindowStaysUsable) {
 
   daemon->kill();
   // Local actions still work: typing an adjustment updates the footer.
-  ASSERT_TRUE(w.ClientDataSet2->Locate("FXRY00", TValue(std::string("0013"))));
-  w.ClientDataSet2->Edit();
-  w.ClientDataSet2->FieldByName("TZXL00")->SetAsFloat(1);
-  guarded([&] { w.dxDBGrid2Edited(); });
+  adjust(w, "0013", 1);
   EXPECT_EQ(w.dxDBGrid2->ColumnByName("dxDBGrid2TZXL00")->SummaryFooterText(), "1.00");
   EXPECT_TRUE(boxes->calls().empty()) << lastBox();
   // Saving: the confirmation, then the error; nothing is written.
@@ -140,10 +106,7 @@ TEST_F(WindowAfterKill, ServerActionsShowTheErrorAndTheWindowStaysUsable) {
   EXPECT_EQ(again.RYMC->count(), 4);
   pickSalesperson(again, "0012");
   clickProduct(again, "P001");
-  ASSERT_TRUE(again.ClientDataSet2->Locate("FXRY00", TValue(std::string("0013"))));
-  again.ClientDataSet2->Edit();
-  again.ClientDataSet2->FieldByName("TZXL00")->SetAsFloat(2);
-  guarded([&] { again.dxDBGrid2Edited(); });
+  adjust(again, "0013", 2);
   guarded([&] { again.tbokClick(); });
   ASSERT_EQ(boxes->calls().size(), 1u) << lastBox();  // the confirmation only
   EXPECT_EQ(data.quota("D1", "0013", "P001"), before + 2);

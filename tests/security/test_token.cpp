@@ -10,18 +10,14 @@
 
 #include "qadj/com/com.h"
 #include "qadj/controls/flat_combo_box.h"
-#include "qadj/platform/clock.h"
 #include "qadj/platform/text.h"
-#include "qadj/plugin/error_box.h"
 #include "qadj/proto/remote.grpc.pb.h"
 #include "qadj/testing/com_scope.h"
 #include "qadj/testing/daemon_process.h"
-#include "qadj/widgets/error_frame.h"
-#include "qadj/widgets/message_box.h"
-#include "qadj/window/main_form.h"
 #include "support/quota_db.h"
 #include "support/remote_calls.h"
 #include "support/tls_material.h"
+#include "support/window_fixture.h"
 
 using namespace qadj;
 using namespace qadj::testing;
@@ -54,20 +50,10 @@ class TokenAccess : public ::testing::Test {
   // Opens the window for operator 0001 on the daemon and returns the message boxes
   // that its activation showed, and the number of salespersons it listed.
   std::vector<std::string> openWindow(int& listed) {
-    auto boxes = std::make_shared<ScriptedMessageBoxService>();
-    ScopedMessageBoxService boxScope(boxes);
-    ScopedFakeToday today(Date{2026, 12, 8});
-    plugin::installErrorReporter();
-    PluginContext context;
-    context.OperatorCode = "0001";
-    context.ServerHost = host;
-    {
-      window::Tmain form(context);
-      guarded([&] { form.FormActivate(); });
-      listed = form.RYMC->count();
-    }
+    WindowScene scene;
+    listed = OperatorWindow(host).form.RYMC->count();
     std::vector<std::string> texts;
-    for (const auto& call : boxes->calls()) texts.push_back(text::gbkToUtf8Lossy(call.text));
+    for (const auto& call : scene.boxes->calls()) texts.push_back(text::gbkToUtf8Lossy(call.text));
     return texts;
   }
 

@@ -493,14 +493,11 @@ INSTANTIATE_TEST_SUITE_P(Setups, Handlers,
 class UnreachableServer : public WindowFixture {};
 
 TEST_P(UnreachableServer, ActivationErrorThenNoAutomationObject) {
-  context.OperatorCode = "0001";
-  context.ServerHost = "127.0.0.1:1";
-  form = std::make_unique<window::Tmain>(context);
-  guarded([&] { form->FormActivate(); });
+  OperatorWindow w("127.0.0.1:1");
   ASSERT_EQ(boxes->calls().size(), 1u);
   EXPECT_FALSE(boxes->calls()[0].text.empty());
-  EXPECT_EQ(form->RYMC->count(), 0);
-  guarded([&] { form->RYMCChange(); });
+  EXPECT_EQ(w.form.RYMC->count(), 0);
+  guarded([&] { w.form.RYMCChange(); });
   ASSERT_EQ(boxes->calls().size(), 2u);
   EXPECT_EQ(boxes->calls()[1].text, "Variant does not reference an automation object.");
 }

@@ -19,8 +19,6 @@ namespace qadj::testing {
 void WindowFixture::SetUp() {
   db = quotaDatabaseFor(GetParam().dialect);
   if (!db) return;
-  boxScope = std::make_unique<ScopedMessageBoxService>(boxes);
-  fakeToday = std::make_unique<ScopedFakeToday>(Date{2026, 12, 8});
   plugin::installErrorReporter();
   const std::string url = db->url();
   auto log = this->log;
@@ -34,8 +32,14 @@ void WindowFixture::TearDown() {
   if (!db) return;
   form.reset();
   server.reset();
-  boxScope.reset();
-  fakeToday.reset();
+}
+
+OperatorWindow::OperatorWindow(const std::string& host, const std::string& operatorCode)
+    : form(context) {
+  plugin::installErrorReporter();
+  context.ServerHost = host;  // read from the activation on, as the host sets it
+  context.OperatorCode = operatorCode;
+  guarded([&] { form.FormActivate(); });
 }
 
 window::Tmain& WindowFixture::openWindow(const std::string& operatorCode) {

@@ -7,13 +7,12 @@
 #include <memory>
 #include <string>
 
-#include "qadj/platform/clock.h"
 #include "qadj/testing/com_scope.h"
 #include "qadj/testing/server_under_test.h"
-#include "qadj/widgets/message_box.h"
 #include "qadj/window/main_form.h"
 #include "support/quota_db.h"
 #include "support/spy_server.h"
+#include "support/window_scene.h"
 
 namespace qadj::testing {
 
@@ -28,7 +27,15 @@ void clickProduct(window::Tmain& w, const std::string& productCode);
 void adjust(window::Tmain& w, const std::string& receiver, double value);
 void typeAdjustment(window::Tmain& w, const std::string& receiver, const std::string& typed);
 
-class WindowFixture : public ::testing::TestWithParam<Setup> {
+// An operator's window on the servers of host, activated as the host shows it (its
+// failures shown in boxes, as the plug-in reports them); not shown on screen.
+struct OperatorWindow {
+  explicit OperatorWindow(const std::string& host, const std::string& operatorCode = "0001");
+  PluginContext context;  // first: the window holds it
+  window::Tmain form;
+};
+
+class WindowFixture : public ::testing::TestWithParam<Setup>, protected WindowScene {
  protected:
   ComScope com_;  // first: it outlives every object below
   void SetUp() override;
@@ -56,9 +63,6 @@ class WindowFixture : public ::testing::TestWithParam<Setup> {
   std::unique_ptr<QuotaDatabase> db;
   QuotaDatabase& data() { return *db; }
   std::shared_ptr<ServerLog> log = std::make_shared<ServerLog>();
-  std::shared_ptr<ScriptedMessageBoxService> boxes = std::make_shared<ScriptedMessageBoxService>();
-  std::unique_ptr<ScopedMessageBoxService> boxScope;
-  std::unique_ptr<ScopedFakeToday> fakeToday;
   std::unique_ptr<ServerUnderTest> server;
   PluginContext context;
   std::unique_ptr<window::Tmain> form;
