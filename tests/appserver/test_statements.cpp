@@ -13,6 +13,7 @@
 #include "qadj/protocol/save_request.h"
 #include "qadj/protocol/statements.h"
 #include "qadj/testing/databases.h"
+#include "qadj/testing/shorthand.h"
 #include "qadj/testing/window_save.h"
 
 namespace qadj::appserver {
@@ -23,13 +24,8 @@ using qadj::testing::TempDir;
 using statements::decrement;
 using statements::increment;
 
-std::string gbk(const char* utf8) {
-  return text::utf8ToGbk(utf8);
-}
-
-Quantity q(double value) {
-  return *Quantity::round(value);
-}
+using qadj::testing::gbk;
+using qadj::testing::q;
 
 std::vector<std::string> names(const Packet& p) {
   std::vector<std::string> out;

@@ -15,6 +15,7 @@
 #include "qadj/protocol/statements.h"
 #include "qadj/testing/com_scope.h"
 #include "qadj/testing/databases.h"
+#include "qadj/testing/shorthand.h"
 #include "support/operators.h"
 
 namespace qadj::testing {
@@ -113,15 +114,14 @@ TEST_P(Giving, ADecreasePastTheLimitSentStraightChangesNothing) {
   sellAllBut(30);
   const auto before = quotaLines(*db_);
   auto op = newOperator();
-  const auto amount = [](double v) { return *Quantity::round(v); };
   // The statements one by one, as a client of the original design sends them: each is
   // checked as a save of its own (a lone increment has no giver: its refusal names the
   // salesperson it would take below what they sold).
   for (const auto& [sql, refusal] :
        {std::pair{saveBlock({kProduct, kGiver, {{"0012", 60}, {"0013", 40}}}),
                   std::string(kOverLimitText)},
-        {statements::decrement(amount(100), "D1", kGiver, kProduct), kOverLimitText},
-        {statements::increment(amount(-31), "D1", kGiver, kProduct),
+        {statements::decrement(q(100), "D1", kGiver, kProduct), kOverLimitText},
+        {statements::increment(q(-31), "D1", kGiver, kProduct),
          "访销员 0011 S0011 的限量最多还能调回 30.00，这次要调回 31.00，没有修改任何限量"}})
     EXPECT_EQ(op->execute(sql), std::optional<std::string>(refusal)) << sql;
   EXPECT_EQ(quotaLines(*db_), before);

@@ -25,6 +25,7 @@
 #include "qadj/testing/com_scope.h"
 #include "qadj/testing/scoped_env.h"
 #include "qadj/testing/server_under_test.h"
+#include "qadj/testing/shorthand.h"
 #include "qadj/widgets/message_box.h"
 #include "support/quota_db.h"
 #include "support/window_scene.h"
@@ -42,10 +43,6 @@ ShowDll loadShowDll() {
   static void* library = dlopen(QADJ_VSD_PATH, RTLD_NOW | RTLD_LOCAL);
   if (!library) return nullptr;
   return reinterpret_cast<ShowDll>(dlsym(library, "showdll"));
-}
-
-std::string gbk(const char* utf8) {
-  return text::utf8ToGbk(utf8);
 }
 
 // The window's controls, looked up by object name; the grids are seen through what

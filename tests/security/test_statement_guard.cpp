@@ -21,6 +21,7 @@
 #include "qadj/protocol/statements.h"
 #include "qadj/testing/com_scope.h"
 #include "qadj/testing/daemon_process.h"
+#include "qadj/testing/shorthand.h"
 #include "qadj/testing/window_save.h"
 #include "support/quota_db.h"
 #include "support/remote_calls.h"
@@ -36,7 +37,6 @@ const std::string kUpdate = "UPDATE XSTXLGL01 SET XL0000=";
 
 // The texts sent with ExecuteCommand.
 std::vector<std::string> commandAttacks() {
-  const auto q = [](double v) { return *Quantity::round(v); };
   std::vector<std::string> out;
   for (const char* name : {":WHERE", "@WHERE", "$WHERE"})
     out.push_back(kUpdate + "CASE WHEN " + name +

@@ -14,18 +14,16 @@
 #include "qadj/server/dispatch_app_server.h"
 #include "qadj/testing/com_scope.h"
 #include "qadj/testing/scoped_env.h"
+#include "qadj/testing/shorthand.h"
 #include "support/test_objects.h"
 
 namespace qadj {
 namespace {
 
 using test::TestServerObject;
+using testing::gbk;
 using testing::ServerUnderTest;
 using testing::Transport;
-
-std::string gbk(const char* utf8) {
-  return text::utf8ToGbk(utf8);
-}
 
 // Records the connect changes a data set would see.
 struct RecordingClient : IRemoteServerClient {

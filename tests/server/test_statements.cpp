@@ -6,13 +6,12 @@
 #include <random>
 
 #include "qadj/protocol/statements.h"
+#include "qadj/testing/shorthand.h"
 
 namespace qadj::statements {
 namespace {
 
-Quantity q(double value) {
-  return *Quantity::round(value);
-}
+using testing::q;
 
 TEST(Statements, LookupsAndListAsTheWindowSendsThem) {
   EXPECT_EQ(warehouseLookup("0001"), "SELECT CKDM00 FROM GSTRYGL0 WHERE RYDM00='0001'");

@@ -12,6 +12,7 @@
 #include "qadj/server/client_dataset.h"
 #include "qadj/server/fields.h"
 #include "qadj/testing/databases.h"
+#include "qadj/testing/shorthand.h"
 #include "qadj/widgets/error_frame.h"
 #include "qadj/window/date_picker.h"
 #include "support/window_fixture.h"
@@ -28,14 +29,6 @@ std::vector<std::string> entries(TFlatComboBox* box) {
   for (int i = 0; i < box->count(); ++i) out.push_back(box->itemText(i).toStdString());
   std::sort(out.begin(), out.end());
   return out;
-}
-
-std::string gbk(const char* utf8) {
-  return text::utf8ToGbk(utf8);
-}
-
-Quantity q(double value) {
-  return *Quantity::round(value);
 }
 
 }  // namespace
