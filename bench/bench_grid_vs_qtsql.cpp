@@ -10,7 +10,6 @@
 // PGTQADJ0 with the same rows, and its query text has the ORDER BY that SQLite accepts
 // (ORDER BY 1, as our server rewrites the window's ORDER BY SPDM00).
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QImage>
@@ -20,7 +19,6 @@
 #include <QSqlQuery>
 #include <QSqlQueryModel>
 #include <QTableView>
-#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -41,36 +39,15 @@
 namespace {
 
 using namespace qadj;
-namespace fs = std::filesystem;
 
 constexpr int kProducts = 10000;
 constexpr int kWidth = 420, kHeight = 480;
 
-class SeededFile {
- public:
-  static SeededFile& instance() {
-    static SeededFile file;
-    return file;
-  }
-  const std::string& path() const { return path_; }
-  ~SeededFile() {
-    std::error_code ec;
-    for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path_ + suffix, ec);
-  }
-
- private:
-  SeededFile() {
-    path_ =
-        (fs::temp_directory_path() / ("qadj-bench-grid-" + std::to_string(::getpid()) + ".sqlite"))
-            .string();
-    auto db = appserver::openDatabase(appserver::sqliteUrl(path_));
-    bench::QuotaDataShape shape;
-    shape.receivers = 10;
-    shape.products = kProducts;
-    bench::seedQuotaData(*db, shape);
-  }
-  std::string path_;
-};
+// The seeded database file, made once per run and removed at exit.
+const bench::SeededSqliteFile& seededFile() {
+  static const bench::SeededSqliteFile file("grid", {.receivers = 10, .products = kProducts});
+  return file;
+}
 
 // With QADJ_BENCH_SHOTS set to a folder, the last screen of the first iteration is
 // saved there as NAME.png, to look at what was painted.
@@ -85,7 +62,7 @@ bool atBottom(QAbstractScrollArea& area) {
 }
 
 void BM_ProductGridPaintScroll_Ours(benchmark::State& state) {
-  const std::string path = SeededFile::instance().path();
+  const std::string path = seededFile().path();
   if (com::failed(com::CoRegisterClass(CLSID_CoStoreProduct, kCoStoreProductProgId, [path] {
         return appserver::createCoStoreProduct(appserver::sqliteUrl(path));
       }))) {
@@ -137,7 +114,7 @@ BENCHMARK(BM_ProductGridPaintScroll_Ours)->Unit(benchmark::kMillisecond);
 void BM_ProductGridPaintScroll_Peer(benchmark::State& state) {
   {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peer"));
-    db.setDatabaseName(QString::fromStdString(SeededFile::instance().path()));
+    db.setDatabaseName(QString::fromStdString(seededFile().path()));
     if (!db.open()) {
       state.SkipWithError(("QSQLITE: " + db.lastError().text().toStdString()).c_str());
       return;

@@ -13,9 +13,7 @@
 //    −1, so the data returns to where it was every second iteration.
 #include <benchmark/benchmark.h>
 #include <grpcpp/grpcpp.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -41,37 +39,16 @@
 namespace {
 
 using namespace qadj;
-namespace fs = std::filesystem;
 
 constexpr int kDetailRows = 10000;
 constexpr int kSaveLines = 50;
 
 // The seeded database file, made once per run and removed at exit.
-class SeededFile {
- public:
-  static SeededFile& instance() {
-    static SeededFile file;
-    return file;
-  }
-  const std::string& path() const { return path_; }
-  std::string url() const { return appserver::sqliteUrl(path_); }
-  ~SeededFile() {
-    std::error_code ec;
-    for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path_ + suffix, ec);
-  }
-
- private:
-  SeededFile() {
-    path_ = (fs::temp_directory_path() / ("qadj-bench-" + std::to_string(::getpid()) + ".sqlite"))
-                .string();
-    auto db = appserver::openDatabase(url());
-    bench::QuotaDataShape shape;
-    shape.receivers = kDetailRows;
-    shape.products = 10000;
-    bench::seedQuotaData(*db, shape);
-  }
-  std::string path_;
-};
+const bench::SeededSqliteFile& seededFile() {
+  static const bench::SeededSqliteFile file("window",
+                                            {.receivers = kDetailRows, .products = 10000});
+  return file;
+}
 
 std::string detailText() {
   return statements::detailQuery(bench::kQuotaDate, bench::kWarehouse, bench::giverCode(0),
@@ -92,7 +69,7 @@ struct Client {
 
 void registerInProcess() {
   static std::once_flag once;
-  std::call_once(once, [] { appserver::registerInProcessServer(SeededFile::instance().url()); });
+  std::call_once(once, [] { appserver::registerInProcessServer(seededFile().url()); });
 }
 
 // Opens the detail data set and closes it again: every row has reached the data set.
@@ -152,7 +129,7 @@ void BM_DetailQuery10k_OursReadingFields(benchmark::State& state) {
 BENCHMARK(BM_DetailQuery10k_OursReadingFields)->Unit(benchmark::kMillisecond);
 
 void BM_DetailQuery10k_Peer(benchmark::State& state) {
-  bench::BareSqlite db(SeededFile::instance().path());
+  bench::BareSqlite db(seededFile().path());
   const std::string text = detailText();
   for (auto _ : state) {
     const auto t = db.readAll(text);
@@ -169,7 +146,7 @@ void BM_DetailQuery10kGrpc_Ours(benchmark::State& state) {
   com::RemoteServerOptions options;
   options.listen = "127.0.0.1:0";
   com::RemoteObjectServer server(options);
-  const std::string url = SeededFile::instance().url();
+  const std::string url = seededFile().url();
   server.registerClass(CLSID_CoStoreProduct, kCoStoreProductProgId,
                        [url] { return appserver::createCoStoreProduct(url); });
   server.start();
@@ -206,11 +183,11 @@ void BM_DetailQuery10kGrpc_Peer(benchmark::State& state) {
   const std::string text = detailText();
   std::string packet;
   {
-    auto db = appserver::openDatabase(SeededFile::instance().url());
+    auto db = appserver::openDatabase(seededFile().url());
     const auto r = appserver::fetchRecords(*db, text, -1, 0);
     packet.assign(r.packet.begin(), r.packet.end());
   }
-  EchoService service(SeededFile::instance().path(), packet);
+  EchoService service(seededFile().path(), packet);
   grpc::ServerBuilder builder;
   int port = 0;
   builder.AddListeningPort("127.0.0.1:0", grpc::InsecureServerCredentials(), &port);
@@ -281,7 +258,7 @@ void BM_Save50Increments_Ours(benchmark::State& state) {
 BENCHMARK(BM_Save50Increments_Ours)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Save50Increments_Peer(benchmark::State& state) {
-  bench::BareSqlite db(SeededFile::instance().path());
+  bench::BareSqlite db(seededFile().path());
   // The same read of the giver's limit (the quota of the document's day and that
   // day's sales, in one statement), the same UPDATEs and one INSERT of a row of the
   // same shape as our journal's.

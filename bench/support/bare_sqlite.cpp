@@ -6,10 +6,13 @@
 namespace qadj::bench {
 namespace {
 
-// TRUNC of a "YYYY-MM-DD HH:MM:SS" text: the same day at 00:00.
-void truncDay(sqlite3_context* ctx, int, sqlite3_value** argv) {
+// The day of the text starting with "YYYY-MM-DD" at 00:00; null when the text is not
+// wholeLength long (0: any length from 10 on).
+template <std::size_t wholeLength>
+void dayAtMidnight(sqlite3_context* ctx, int, sqlite3_value** argv) {
   const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-  if (!text || std::strlen(text) < 10) {
+  const std::size_t length = text ? std::strlen(text) : 0;
+  if (length < 10 || (wholeLength != 0 && length != wholeLength)) {
     sqlite3_result_null(ctx);
     return;
   }
@@ -18,19 +21,9 @@ void truncDay(sqlite3_context* ctx, int, sqlite3_value** argv) {
   std::memcpy(day + 10, " 00:00:00", 10);
   sqlite3_result_text(ctx, day, 19, SQLITE_TRANSIENT);
 }
-
-// TO_DATE(text, 'yyyy-mm-dd'): the day at 00:00.
-void toDateDay(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-  if (!text || std::strlen(text) != 10) {
-    sqlite3_result_null(ctx);
-    return;
-  }
-  char day[20];
-  std::memcpy(day, text, 10);
-  std::memcpy(day + 10, " 00:00:00", 10);
-  sqlite3_result_text(ctx, day, 19, SQLITE_TRANSIENT);
-}
+// TRUNC of a "YYYY-MM-DD HH:MM:SS" text, TO_DATE(text, 'yyyy-mm-dd').
+constexpr auto truncDay = dayAtMidnight<0>;
+constexpr auto toDateDay = dayAtMidnight<10>;
 
 }  // namespace
 

@@ -1,8 +1,12 @@
 #include "support/quota_data.h"
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <filesystem>
 
 #include "qadj/appserver/dates.h"
+#include "qadj/appserver/embedded.h"
 #include "qadj/appserver/schema.h"
 
 namespace qadj::bench {
@@ -64,6 +68,22 @@ void seedQuotaData(appserver::Database& db, const QuotaDataShape& shape) {
     for (int r = 0; r < receivers; ++r)
       for (int p = 0; p < shape.receiverProducts; ++p) line(receiverCode(r), p, 10.0 + r % 40);
   });
+}
+
+SeededSqliteFile::SeededSqliteFile(const std::string& name, const QuotaDataShape& shape)
+    : path_((std::filesystem::temp_directory_path() /
+             ("qadj-bench-" + name + "-" + std::to_string(::getpid()) + ".sqlite"))
+                .string()) {
+  seedQuotaData(*appserver::openDatabase(url()), shape);
+}
+
+SeededSqliteFile::~SeededSqliteFile() {
+  std::error_code ec;
+  for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path_ + suffix, ec);
+}
+
+std::string SeededSqliteFile::url() const {
+  return appserver::sqliteUrl(path_);
 }
 
 }  // namespace qadj::bench

@@ -39,4 +39,19 @@ double quotaDateValue();
 // database. Throws appserver::DatabaseError.
 void seedQuotaData(appserver::Database& db, const QuotaDataShape& shape);
 
+// A SQLite file in the temporary folder seeded with shape, named after name and this
+// process; removed (with its WAL files) when the object goes. Throws as seedQuotaData.
+class SeededSqliteFile {
+ public:
+  SeededSqliteFile(const std::string& name, const QuotaDataShape& shape);
+  ~SeededSqliteFile();
+  SeededSqliteFile(const SeededSqliteFile&) = delete;
+  SeededSqliteFile& operator=(const SeededSqliteFile&) = delete;
+  const std::string& path() const { return path_; }
+  std::string url() const;
+
+ private:
+  std::string path_;
+};
+
 }  // namespace qadj::bench
