@@ -4,39 +4,18 @@
 // than ten memcpys).
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "qadj/server/client_dataset.h"
 #include "qadj/testing/app_server_stub.h"
+#include "support/detail_packet.h"
 
 namespace {
 
 using namespace qadj;
 
-constexpr int kRows = 100000;
-
-packet::Packet detailShape(int rows) {
-  packet::Packet p;
-  p.columns = {{"FXRY00", "String", 4, false}, {"RYMC00", "String", 8, false},
-               {"SPDM00", "String", 8, false}, {"SPMC00", "String", 30, false},
-               {"XL0000", "Float", 0, false},  {"TZXL00", "Float", 0, false}};
-  p.rows.reserve(rows);
-  for (int i = 0; i < rows; ++i) {
-    char code[8];
-    std::snprintf(code, sizeof code, "%04d", i % 10000);
-    p.rows.push_back({std::string(code), "\xD5\xC5\xC8\xFD" + std::to_string(i % 100),
-                      "P" + std::to_string(1000000 + i % 5000),
-                      std::string("\xBE\xED\xD1\xCC Ultra Slim ") + std::to_string(i % 977),
-                      50.0 + i % 300, 0.0});
-  }
-  return p;
-}
-
-const std::vector<std::uint8_t>& packetBytes() {
-  static const std::vector<std::uint8_t> bytes = packet::encode(detailShape(kRows));
-  return bytes;
-}
+using bench::detailPacketBytes;
+constexpr int kRows = bench::kDetailPacketRows;
 
 // Hands out the packet as FetchRecords' result, as the transport would.
 class PacketServer : public testing::AppServerStub, public TCustomRemoteServer {
@@ -45,7 +24,7 @@ class PacketServer : public testing::AppServerStub, public TCustomRemoteServer {
                             std::int32_t options, const std::u16string&, com::Variant&,
                             com::Variant&, com::Variant& result) override {
     if (options == kFetchReset) return com::S_OK;
-    result = com::Variant::bytes(packetBytes());
+    result = com::Variant::bytes(detailPacketBytes());
     recsOut = kRows;
     return com::S_OK;
   }
@@ -60,11 +39,12 @@ class PacketServer : public testing::AppServerStub, public TCustomRemoteServer {
 
 void setCounters(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kRows);
-  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(packetBytes().size()));
+  state.SetBytesProcessed(state.iterations() *
+                          static_cast<std::int64_t>(detailPacketBytes().size()));
 }
 
 void BM_MemcpyPacket(benchmark::State& state) {
-  const auto& src = packetBytes();
+  const auto& src = detailPacketBytes();
   std::vector<std::uint8_t> dst(src.size());
   for (auto _ : state) {
     std::memcpy(dst.data(), src.data(), src.size());
@@ -77,7 +57,7 @@ BENCHMARK(BM_MemcpyPacket)->Unit(benchmark::kMillisecond);
 
 void BM_DecodeOnly(benchmark::State& state) {
   for (auto _ : state) {
-    auto p = packet::decode(packetBytes());
+    auto p = packet::decode(detailPacketBytes());
     benchmark::DoNotOptimize(p.rows.data());
     state.PauseTiming();
     p = {};
