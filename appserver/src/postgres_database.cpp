@@ -98,13 +98,14 @@ constexpr std::string_view kTooLongMarker = "qadj: a text value too long to send
   throw DatabaseError(describe(conn, res));
 }
 
-Cell readCell(PGresult* res, int row, int col, const ResultColumn& rc, Oid type) {
+// The value of a cell as its column's kind wants it; a text points into res.
+CellView readCell(PGresult* res, int row, int col, const ResultColumn& rc, Oid type) {
   if (PQgetisnull(res, row, col)) return {};
   const char* v = PQgetvalue(res, row, col);
   switch (rc.kind) {
     case ColumnKind::Text:
-      if (type == kBool) return std::string(v[0] == 't' ? "T" : "F");
-      return std::string(v, static_cast<std::size_t>(PQgetlength(res, row, col)));
+      if (type == kBool) return std::string_view(v[0] == 't' ? "T" : "F");
+      return std::string_view(v, static_cast<std::size_t>(PQgetlength(res, row, col)));
     case ColumnKind::Number:
       return std::strtod(v, nullptr);  // the server's own text of a number, NaN among them
     case ColumnKind::Date:
@@ -143,12 +144,12 @@ struct TextParams {
 };
 
 // Column names, kinds and declared text widths of a result.
-void describeColumns(PGresult* res, ResultSet& rs, std::vector<Oid>& types) {
+void describeColumns(PGresult* res, std::vector<ResultColumn>& columns, std::vector<Oid>& types) {
   const int n = PQnfields(res);
-  rs.columns.resize(static_cast<std::size_t>(n));
+  columns.resize(static_cast<std::size_t>(n));
   types.resize(static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) {
-    auto& col = rs.columns[static_cast<std::size_t>(i)];
+    auto& col = columns[static_cast<std::size_t>(i)];
     col.name = PQfname(res, i);
     const Oid type = PQftype(res, i);
     types[static_cast<std::size_t>(i)] = type;
@@ -201,48 +202,28 @@ class PostgresDatabase final : public Database {
   // Rows are taken one at a time (libpq's single-row mode), so that a result over the
   // session's limit is stopped before it is held in memory whole.
   ResultSet query(std::string_view text, const std::vector<Cell>& params) override {
-    requireConnection();
-    const TextParams values(params);
-    if (!sendPrepared(prepared(text), values)) throw DatabaseError(describe(conn_, nullptr));
-    bound_.start();
-    PQsetSingleRowMode(conn_);
-    std::exception_ptr failure;
-    ResultSet rs = readRows(failure);
-    if (failure) std::rethrow_exception(failure);
+    ResultSet rs;
+    RowCollector collect(rs.rows);
+    rs.columns = stream(text, params, collect);
     return rs;
+  }
+  void queryInto(std::string_view text, const std::vector<Cell>& params,
+                 RowReader& reader) override {
+    stream(text, params, reader);
   }
 
   // BEGIN READ ONLY, the query and COMMIT go to the server together, as one pipeline: one
   // round trip instead of three. The rows are read as query() reads them; when anything
   // fails, the server skips what follows it and the transaction is rolled back here.
   ResultSet readOnlyQuery(std::string_view text, const std::vector<Cell>& params) override {
-    assert(PQtransactionStatus(conn_) == PQTRANS_IDLE);
-    requireConnection();
-    const TextParams values(params);
-    const TextParams none({});
-    const std::string& name = prepared(text);  // before the pipeline: preparing waits
-    if (!PQenterPipelineMode(conn_)) throw DatabaseError(describe(conn_, nullptr));
-    const bool sent = sendQuery("BEGIN READ ONLY", none) && sendPrepared(name, values) &&
-                      sendQuery("COMMIT", none);
-    const std::string sendError = sent ? std::string() : describe(conn_, nullptr);
-    if (!PQpipelineSync(conn_) || !sent) {
-      const std::string why = sent ? describe(conn_, nullptr) : sendError;
-      endPipeline();
-      rollback();
-      throw DatabaseError(why);
-    }
-    bound_.start();
-    std::exception_ptr failure;
-    readCommand(failure);  // BEGIN
-    PQsetSingleRowMode(conn_);
-    ResultSet rs = readRows(failure);
-    readCommand(failure);  // COMMIT
-    endPipeline();
-    if (failure) {
-      rollback();
-      std::rethrow_exception(failure);
-    }
+    ResultSet rs;
+    RowCollector collect(rs.rows);
+    rs.columns = streamReadOnly(text, params, collect);
     return rs;
+  }
+  void readOnlyQueryInto(std::string_view text, const std::vector<Cell>& params,
+                         RowReader& reader) override {
+    streamReadOnly(text, params, reader);
   }
 
   std::int64_t execute(std::string_view text, const std::vector<Cell>& params) override {
@@ -314,11 +295,59 @@ class PostgresDatabase final : public Database {
     return prepared_.insert(std::string(text), std::move(name));
   }
 
-  // Reads the results of the statement being received, up to its end, into rows; keeps
-  // the first failure in `failure` (rows are then dropped and the rest only drained).
-  ResultSet readRows(std::exception_ptr& failure) {
-    ResultSet rs;
+  // One query, its rows handed to reader; returns its columns.
+  std::vector<ResultColumn> stream(std::string_view text, const std::vector<Cell>& params,
+                                   RowReader& reader) {
+    requireConnection();
+    const TextParams values(params);
+    if (!sendPrepared(prepared(text), values)) throw DatabaseError(describe(conn_, nullptr));
+    bound_.start();
+    PQsetSingleRowMode(conn_);
+    std::exception_ptr failure;
+    std::vector<ResultColumn> columns = readRows(reader, failure);
+    if (failure) std::rethrow_exception(failure);
+    return columns;
+  }
+
+  // readOnlyQuery's pipeline, its rows handed to reader; returns its columns.
+  std::vector<ResultColumn> streamReadOnly(std::string_view text, const std::vector<Cell>& params,
+                                           RowReader& reader) {
+    assert(PQtransactionStatus(conn_) == PQTRANS_IDLE);
+    requireConnection();
+    const TextParams values(params);
+    const TextParams none({});
+    const std::string& name = prepared(text);  // before the pipeline: preparing waits
+    if (!PQenterPipelineMode(conn_)) throw DatabaseError(describe(conn_, nullptr));
+    const bool sent = sendQuery("BEGIN READ ONLY", none) && sendPrepared(name, values) &&
+                      sendQuery("COMMIT", none);
+    const std::string sendError = sent ? std::string() : describe(conn_, nullptr);
+    if (!PQpipelineSync(conn_) || !sent) {
+      const std::string why = sent ? describe(conn_, nullptr) : sendError;
+      endPipeline();
+      rollback();
+      throw DatabaseError(why);
+    }
+    bound_.start();
+    std::exception_ptr failure;
+    readCommand(failure);  // BEGIN
+    PQsetSingleRowMode(conn_);
+    std::vector<ResultColumn> columns = readRows(reader, failure);
+    readCommand(failure);  // COMMIT
+    endPipeline();
+    if (failure) {
+      rollback();
+      std::rethrow_exception(failure);
+    }
+    return columns;
+  }
+
+  // Reads the results of the statement being received, up to its end, handing each row
+  // to reader; keeps the first failure in `failure` (the rest is then only drained).
+  // Returns the columns.
+  std::vector<ResultColumn> readRows(RowReader& reader, std::exception_ptr& failure) {
+    std::vector<ResultColumn> columns;
     std::vector<Oid> types;
+    std::vector<CellView> row;
     bool described = false;
     ResultBudget budget(resultLimit());
     for (;;) {
@@ -332,29 +361,25 @@ class PostgresDatabase final : public Database {
       if (failure) continue;
       try {
         if (!described) {
-          describeColumns(res.get(), rs, types);
+          describeColumns(res.get(), columns, types);
           described = true;
+          row.resize(columns.size());
+          reader.columns(columns);
         }
-        const int n = static_cast<int>(types.size());
         for (int r = 0; r < PQntuples(res.get()); ++r) {
-          std::vector<Cell> row(static_cast<std::size_t>(n));
-          for (int i = 0; i < n; ++i)
-            row[static_cast<std::size_t>(i)] =
-                readCell(res.get(), r, i, rs.columns[static_cast<std::size_t>(i)],
-                         types[static_cast<std::size_t>(i)]);
+          for (std::size_t i = 0; i < row.size(); ++i)
+            row[i] = readCell(res.get(), r, static_cast<int>(i), columns[i], types[i]);
           budget.add(row);
-          rs.rows.push_back(std::move(row));
+          reader.row(row);
         }
       } catch (...) {
         // Stop the server sending the rest; the results still on their way are read
         // and dropped, leaving the session ready for the next statement.
         failure = std::current_exception();
-        rs.rows.clear();
-        rs.rows.shrink_to_fit();
         cancelRunning();
       }
     }
-    return rs;
+    return columns;
   }
 
   // Reads the results of a statement that returns no rows, keeping the first failure.

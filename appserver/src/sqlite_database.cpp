@@ -159,29 +159,33 @@ class Running {
   int busyTimeoutMs_;
 };
 
-Cell readCell(sqlite3_stmt* st, int i, const ResultColumn& col) {
+// The value of column i of the current row as its column's kind wants it; a text points
+// into the statement's buffer.
+CellView readCell(sqlite3_stmt* st, int i, const ResultColumn& col) {
   const int type = sqlite3_column_type(st, i);
   if (type == SQLITE_NULL) return {};
   const auto textOf = [&] {
     const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-    return std::string(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(st, i)));
+    return std::string_view(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(st, i)));
   };
   switch (col.kind) {
     case ColumnKind::Text:
       return textOf();
     case ColumnKind::Number: {
       if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) return sqlite3_column_double(st, i);
-      const std::string s = textOf();
+      const std::string_view s = textOf();
       const auto v = numbers::parseDecimal(s);
-      if (!v) throw DatabaseError("column " + col.name + ": '" + s + "' is not a number");
+      if (!v)
+        throw DatabaseError("column " + col.name + ": '" + std::string(s) + "' is not a number");
       return *v;
     }
     case ColumnKind::Date:
     case ColumnKind::DateTime: {
       if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) return sqlite3_column_double(st, i);
-      const std::string s = textOf();
+      const std::string_view s = textOf();
       const auto v = dates::parseTimestamp(s);
-      if (!v) throw DatabaseError("column " + col.name + ": '" + s + "' is not a date");
+      if (!v)
+        throw DatabaseError("column " + col.name + ": '" + std::string(s) + "' is not a date");
       return *v;
     }
   }
@@ -328,7 +332,14 @@ class SqliteDatabase final : public Database {
   std::string dialect() const override { return "sqlite"; }
 
   ResultSet query(std::string_view text, const std::vector<Cell>& params) override {
-    return bounded([&] { return run(text, params); });
+    ResultSet rs;
+    RowCollector collect(rs.rows);
+    rs.columns = bounded([&] { return run(text, params, collect); });
+    return rs;
+  }
+  void queryInto(std::string_view text, const std::vector<Cell>& params,
+                 RowReader& reader) override {
+    bounded([&] { return run(text, params, reader); });
   }
 
   std::int64_t execute(std::string_view text, const std::vector<Cell>& params) override {
@@ -408,47 +419,49 @@ class SqliteDatabase final : public Database {
     auto& db = *static_cast<SqliteDatabase*>(self);
     return db.armed_ && db.bound_.expired() ? 1 : 0;
   }
-  // The query itself (query() bounds it).
-  ResultSet run(std::string_view text, const std::vector<Cell>& params) {
+  // The query itself (query() and queryInto() bound it): hands the rows to reader and
+  // returns the columns, an expression column's kind as its first value that is not
+  // null has it.
+  std::vector<ResultColumn> run(std::string_view text, const std::vector<Cell>& params,
+                                RowReader& reader) {
     Running st(db_, prepared(text), busyTimeoutMs_);
     if (guard_.on && !sqlite3_stmt_readonly(st.get()))
       throw DatabaseError("The statement is refused: a query may only read");
     st.bind(params);
-    ResultSet rs;
-    const int n = sqlite3_column_count(st.get());
-    rs.columns.resize(static_cast<std::size_t>(n));
+    const auto n = static_cast<std::size_t>(sqlite3_column_count(st.get()));
+    std::vector<ResultColumn> columns(n);
     // An expression column (no declared type) is typed by its first value that is not
     // null; until then it reads as text, which it holds none of.
-    std::vector<char> pending(static_cast<std::size_t>(n));
+    std::vector<char> pending(n);
     std::size_t stillPending = 0;
-    for (int i = 0; i < n; ++i) {
-      auto& col = rs.columns[static_cast<std::size_t>(i)];
-      const char* name = sqlite3_column_name(st.get(), i);
-      col.name = name ? name : "";
-      pending[static_cast<std::size_t>(i)] =
-          !kindFromDecltype(sqlite3_column_decltype(st.get(), i), col);
-      stillPending += pending[static_cast<std::size_t>(i)];
+    for (std::size_t i = 0; i < n; ++i) {
+      const int c = static_cast<int>(i);
+      const char* name = sqlite3_column_name(st.get(), c);
+      columns[i].name = name ? name : "";
+      pending[i] = !kindFromDecltype(sqlite3_column_decltype(st.get(), c), columns[i]);
+      stillPending += pending[i];
     }
+    reader.columns(columns);
     ResultBudget budget(resultLimit());
+    std::vector<CellView> row(n);
     while (st.step()) {
-      std::vector<Cell> row(static_cast<std::size_t>(n));
-      for (int i = 0; i < n; ++i) {
-        auto& col = rs.columns[static_cast<std::size_t>(i)];
-        if (stillPending && pending[static_cast<std::size_t>(i)]) {
-          const int t = sqlite3_column_type(st.get(), i);
+      for (std::size_t i = 0; i < n; ++i) {
+        const int c = static_cast<int>(i);
+        if (stillPending && pending[i]) {
+          const int t = sqlite3_column_type(st.get(), c);
           if (t != SQLITE_NULL) {
-            col.kind =
+            columns[i].kind =
                 (t == SQLITE_INTEGER || t == SQLITE_FLOAT) ? ColumnKind::Number : ColumnKind::Text;
-            pending[static_cast<std::size_t>(i)] = false;
+            pending[i] = false;
             --stillPending;
           }
         }
-        row[static_cast<std::size_t>(i)] = readCell(st.get(), i, col);
+        row[i] = readCell(st.get(), c, columns[i]);
       }
       budget.add(row);
-      rs.rows.push_back(std::move(row));
+      reader.row(row);
     }
-    return rs;
+    return columns;
   }
 
   // The session's prepared statement of text, prepared now if it has none. A statement

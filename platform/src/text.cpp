@@ -3,8 +3,11 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <type_traits>
 #include <vector>
 
@@ -159,12 +162,121 @@ Out convert(const char* to, const char* from, const char* in, std::size_t inByte
   return out;
 }
 
+// The GBK form of each character of the Basic Multilingual Plane, as iconv writes it,
+// made a page of 256 characters at a time when a text first needs one. Characters
+// beyond that plane, like the surrogates, have no GBK form.
+class GbkTable {
+ public:
+  // The GBK bytes of code point cp (< 0x10000) in code, their count in length (0 when
+  // GBK cannot hold it).
+  struct Entry {
+    std::uint16_t code;  // first byte in the high half for two bytes
+    std::uint8_t length;
+  };
+  Entry at(std::uint32_t cp) {
+    const std::uint32_t page = cp >> 8;
+    std::call_once(made_[page], [&] { make(page); });
+    return entries_[cp];
+  }
+
+ private:
+  void make(std::uint32_t page) {
+    iconv_t cd = iconv_open("GBK", "UTF-8");
+    for (std::uint32_t cp = page << 8; cp < (page + 1) << 8; ++cp) {
+      Entry& e = entries_[cp];
+      e = {0, 0};
+      if (cp < 0x80) {
+        e = {static_cast<std::uint16_t>(cp), 1};
+        continue;
+      }
+      if ((cp >= 0xD800 && cp <= 0xDFFF) || cd == reinterpret_cast<iconv_t>(-1)) continue;
+      char utf8[3];
+      std::size_t inLeft = 2;
+      if (cp < 0x800) {
+        utf8[0] = static_cast<char>(0xC0 | (cp >> 6));
+        utf8[1] = static_cast<char>(0x80 | (cp & 0x3F));
+      } else {
+        utf8[0] = static_cast<char>(0xE0 | (cp >> 12));
+        utf8[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        utf8[2] = static_cast<char>(0x80 | (cp & 0x3F));
+        inLeft = 3;
+      }
+      unsigned char gbk[8];
+      char* in = utf8;
+      char* out = reinterpret_cast<char*>(gbk);
+      std::size_t outLeft = sizeof gbk;
+      if (iconv(cd, &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1)) {
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        continue;
+      }
+      const std::size_t n = sizeof gbk - outLeft;
+      if (n == 1) e = {gbk[0], 1};
+      if (n == 2) e = {static_cast<std::uint16_t>(gbk[0] << 8 | gbk[1]), 2};
+    }
+    if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+  }
+
+  std::array<std::once_flag, 256> made_;
+  std::array<Entry, 0x10000> entries_;
+};
+
+GbkTable& gbkTable() {
+  static GbkTable table;
+  return table;
+}
+
+// The code point of the well-formed UTF-8 sequence of two or three bytes at s[i]
+// (advancing i past it), or 0 for anything else: a stray or overlong byte, a
+// surrogate, a cut sequence, a character beyond the Basic Multilingual Plane.
+std::uint32_t nextCodePoint(std::string_view s, std::size_t& i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  const auto follows = [&](std::size_t k) { return k < s.size() && (byte(k) & 0xC0) == 0x80; };
+  const unsigned lead = byte(i);
+  if (lead >= 0xC2 && lead <= 0xDF && follows(i + 1)) {
+    const std::uint32_t cp = (lead & 0x1F) << 6 | (byte(i + 1) & 0x3F);
+    i += 2;
+    return cp;
+  }
+  if (lead >= 0xE0 && lead <= 0xEF && follows(i + 1) && follows(i + 2)) {
+    const std::uint32_t cp = (lead & 0x0F) << 12 | (byte(i + 1) & 0x3F) << 6 | (byte(i + 2) & 0x3F);
+    if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    i += 3;
+    return cp;
+  }
+  return 0;
+}
+
 }  // namespace
+
+bool appendUtf8AsGbk(std::string_view utf8, std::string& out) {
+  const std::size_t kept = out.size();
+  out.resize(kept + utf8.size());  // GBK never takes more bytes than UTF-8
+  char* to = out.data() + kept;
+  for (std::size_t i = 0; i < utf8.size();) {
+    if (static_cast<unsigned char>(utf8[i]) < 0x80) {
+      *to++ = utf8[i++];
+      continue;
+    }
+    const std::uint32_t cp = nextCodePoint(utf8, i);
+    const GbkTable::Entry e = cp ? gbkTable().at(cp) : GbkTable::Entry{0, 0};
+    if (e.length == 0) {
+      out.resize(kept);
+      return false;
+    }
+    if (e.length == 2) *to++ = static_cast<char>(e.code >> 8);
+    *to++ = static_cast<char>(e.code & 0xFF);
+  }
+  out.resize(static_cast<std::size_t>(to - out.data()));
+  return true;
+}
 
 std::string gbkToUtf8(std::string_view gbk) {
   return convert<std::string>("UTF-8", "GBK", gbk.data(), gbk.size(), false, 1);
 }
 std::string utf8ToGbk(std::string_view utf8) {
+  std::string out;
+  if (appendUtf8AsGbk(utf8, out)) return out;
+  // What the table does not hold: iconv converts it or says why.
   return convert<std::string>("GBK", "UTF-8", utf8.data(), utf8.size(), false, 1);
 }
 std::u16string gbkToUtf16(std::string_view gbk) {

@@ -1,4 +1,4 @@
-// FetchRecords writes its packet straight from the query's result (encodeResult): the
+// FetchRecords writes its packet as the driver reads the rows (PacketEncoder): the
 // bytes must be those of toPacket() (with the no-reset-call property), whatever mix of
 // texts, nulls, repeats and row limits the result has, and a text GBK cannot hold
 // still fails naming its column and row.
@@ -33,7 +33,18 @@ class FetchPacketTest : public ::testing::Test {
     p.noResetCall = true;
     return packet::encode(p);
   }
-  FetchResult fetch(std::int32_t count) { return encodeResult(db_->query(kAll), kColumns, count); }
+  FetchResult fetch(std::int32_t count) {
+    PacketEncoder encoder(kColumns, count);
+    db_->queryInto(kAll, {}, encoder);
+    return encoder.finish();
+  }
+  // The packet of a result held whole, its rows handed over as a driver does.
+  static FetchResult encoded(const ResultSet& rs, const std::vector<PacketColumn>& columns) {
+    PacketEncoder encoder(columns, -1);
+    encoder.columns(rs.columns);
+    for (const auto& row : rs.rows) encoder.row(viewsOf(row));
+    return encoder.finish();
+  }
 
   static constexpr const char* kAll = "SELECT K, NAME, NOTE, Q, 0 FROM T ORDER BY rowid";
   const std::vector<PacketColumn> kColumns = {{"K", ColumnKind::Text},
@@ -108,16 +119,15 @@ TEST_F(FetchPacketTest, CellsAreWrittenAsTheirColumnsWantThem) {
   const std::vector<PacketColumn> columns = {{"CODE", ColumnKind::Text}, {"Q", ColumnKind::Number}};
   packet::Packet want = toPacket(rs, columns, -1);
   want.noResetCall = true;
-  EXPECT_EQ(encodeResult(rs, columns, -1).packet, packet::encode(want));
-  const packet::Packet back = packet::decode(encodeResult(rs, columns, -1).packet);
+  EXPECT_EQ(encoded(rs, columns).packet, packet::encode(want));
+  const packet::Packet back = packet::decode(encoded(rs, columns).packet);
   EXPECT_EQ(back.columns[0].typeName, "String");
   EXPECT_EQ(std::get<std::string>(back.rows[0][0]), "7");
   EXPECT_EQ(back.columns[1].typeName, "Float");
   EXPECT_EQ(std::get<double>(back.rows[0][1]), 12.5);
   EXPECT_EQ(std::get<double>(back.rows[1][1]), -1);
   rs.rows.push_back({std::string("x"), std::string("abc")});
-  EXPECT_EQ(failure([&] { encodeResult(rs, columns, -1); }),
-            "column Q, row 3: 'abc' is not a number");
+  EXPECT_EQ(failure([&] { encoded(rs, columns); }), "column Q, row 3: 'abc' is not a number");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // failed or lossy conversion in between.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,13 +54,39 @@ TEST(TextConversion, InvalidInputThrowsConvertError) {
   EXPECT_THROW(gbkToUtf8("\xFF"), qadj::EConvertError);
   EXPECT_THROW(gbkToUtf8("ab\x81"), qadj::EConvertError);     // lone lead byte at the end
   EXPECT_THROW(gbkToUtf16("\x81\x20"), qadj::EConvertError);  // bad trail byte
-  EXPECT_THROW(utf8ToGbk("\xC3"), qadj::EConvertError);
-  EXPECT_THROW(utf8ToGbk("\xF0\x9F\x98\x80"), qadj::EConvertError);  // not in GBK
+  // Cut, stray, overlong, a surrogate, beyond the plane GBK draws from: the table
+  // converts none of them, and iconv refuses them.
+  for (const char* bad : {"\xC3", "a\xE6\x8F", "\x80", "\xC0\x80", "\xE0\x80\xAF", "\xED\xA0\x80",
+                          "\xF0\x9F\x98\x80", "\xE6\x8F\x90\xFE"}) {
+    std::string out = "kept";
+    EXPECT_FALSE(appendUtf8AsGbk(bad, out)) << bad;
+    EXPECT_EQ(out, "kept");
+    EXPECT_THROW(utf8ToGbk(bad), qadj::EConvertError) << bad;
+  }
   EXPECT_THROW(utf16ToGbk(u"\U0001F600"), qadj::EConvertError);
   EXPECT_THROW(utf16ToUtf8(std::u16string(1, u'\xD800')), qadj::EConvertError);
   EXPECT_FALSE(isValidGbk("\x81\x20"));
   EXPECT_TRUE(isValidGbk(kTishiGbk + "abc"));
   EXPECT_TRUE(isValidGbk(""));
+}
+
+// The table gives every character the GBK form iconv gives it, and none where iconv
+// has none (iconv's lossy form then writes '?').
+TEST(TextConversion, TheTableConvertsEveryCharacterAsIconvDoes) {
+  int held = 0;
+  for (std::uint32_t cp = 1; cp < 0x10000; ++cp) {
+    if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+    const std::string utf8 = utf16ToUtf8(std::u16string(1, static_cast<char16_t>(cp)));
+    std::string table = "x";
+    const std::string iconv = utf8ToGbkLossy(utf8);
+    if (appendUtf8AsGbk(utf8, table)) {
+      ++held;
+      EXPECT_EQ(table, "x" + iconv) << std::hex << cp;
+    } else {
+      EXPECT_EQ(iconv, "?") << std::hex << cp;
+    }
+  }
+  EXPECT_GT(held, 21000);  // GBK's 21 886 characters and ASCII, less what Unicode lacks
 }
 
 TEST(TextConversion, LossyFormsMarkEachBadCharacterOnce) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -108,6 +109,27 @@ struct ResultSet {
   std::vector<std::vector<Cell>> rows;
 };
 
+// A value of a row as a driver reads it: null, UTF-8 text, or a number (as in Cell). A
+// text points into the driver's buffers: it is valid only during the RowReader::row
+// call that receives it.
+using CellView = std::variant<std::monostate, std::string_view, double>;
+
+// The values of a held row, as a driver hands them over (valid while row is).
+std::vector<CellView> viewsOf(const std::vector<Cell>& row);
+
+// Takes a query's result as the driver reads it, for a caller that keeps no copy of its
+// own (Database::queryInto). What it throws stops the query and reaches the caller.
+class RowReader {
+ public:
+  virtual ~RowReader() = default;
+  // Once, before the first row (also when there is none): each column's name, declared
+  // width and kind. A SQLite expression column (no declared type) reads as Text here,
+  // and its values come as they are, numbers as numbers.
+  virtual void columns(const std::vector<ResultColumn>& columns) = 0;
+  // The next row: a value per column.
+  virtual void row(std::span<const CellView> values) = 0;
+};
+
 class Database {
  public:
   virtual ~Database() = default;
@@ -124,6 +146,13 @@ class Database {
   // Must not be called inside a transaction. Throws as query(); the transaction is over
   // when it returns or throws.
   virtual ResultSet readOnlyQuery(std::string_view sql, const std::vector<Cell>& params = {});
+  // query() and readOnlyQuery() handing each row to reader as it is read instead of
+  // holding the result; the result limit counts the rows all the same. Throws as they
+  // do, and what reader throws (the statement is then stopped, the transaction of
+  // readOnlyQueryInto over).
+  virtual void queryInto(std::string_view sql, const std::vector<Cell>& params, RowReader& reader);
+  virtual void readOnlyQueryInto(std::string_view sql, const std::vector<Cell>& params,
+                                 RowReader& reader);
   // Runs one statement (prepared as query() does); returns the number of rows it
   // changed. Throws as query().
   virtual std::int64_t execute(std::string_view sql, const std::vector<Cell>& params = {}) = 0;
@@ -208,10 +237,21 @@ class Database {
     // Adds a row and charges its memory to the remote call (com::ChargeCallMemory);
     // throws ResultTooLarge when the total passes the limit, ReplyMemoryFull when the
     // call has no room for the row.
-    void add(const std::vector<Cell>& row);
+    void add(std::span<const CellView> row);
 
    private:
     std::size_t limit_, used_ = 0;
+  };
+
+  // The reader behind query(): holds every row in rows.
+  class RowCollector final : public RowReader {
+   public:
+    explicit RowCollector(std::vector<std::vector<Cell>>& rows) : rows_(rows) {}
+    void columns(const std::vector<ResultColumn>&) override {}
+    void row(std::span<const CellView> values) override;
+
+   private:
+    std::vector<std::vector<Cell>>& rows_;
   };
 
  private:
@@ -254,6 +294,12 @@ decltype(auto) inTransaction(Database& db, F&& body,
 inline ResultSet Database::readOnlyQuery(std::string_view sql, const std::vector<Cell>& params) {
   return inTransaction(
       *this, [&] { return query(sql, params); }, TxMode::ReadOnly);
+}
+
+inline void Database::readOnlyQueryInto(std::string_view sql, const std::vector<Cell>& params,
+                                        RowReader& reader) {
+  inTransaction(
+      *this, [&] { queryInto(sql, params, reader); }, TxMode::ReadOnly);
 }
 
 // How long a save waits for other sessions' locks before it fails with

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -32,11 +34,36 @@ struct FetchResult {
   std::int32_t recordsSent = 0;
 };
 
-// The packet of toPacket(rs, columns, maxRows) with the no-reset-call property (the
-// provider keeps no cursor), written straight from the result without building the
-// packet first, and the rows sent. Throws as toPacket().
-FetchResult encodeResult(const ResultSet& rs, const std::vector<PacketColumn>& columns,
-                         std::int32_t maxRows);
+// Writes a query's rows into the packet the window reads as the driver reads them
+// (Database::queryInto), without holding the result: the packet of toPacket(result,
+// columns, maxRows) with the no-reset-call property. row() throws ServerError as
+// toPacket() does, naming the column and row. columns.size() must be the result's
+// column count. expectedBytes (a guess, may be 0) is reserved for the packet up front.
+class PacketEncoder final : public RowReader {
+ public:
+  PacketEncoder(std::vector<PacketColumn> columns, std::int32_t maxRows,
+                std::size_t expectedBytes = 0);
+  void columns(const std::vector<ResultColumn>& result) override;
+  void row(std::span<const CellView> values) override;
+  // The packet and the rows it holds; the encoder is spent afterwards. Requires that
+  // columns() was called.
+  FetchResult finish();
+
+ private:
+  void text(std::size_t column, std::string_view utf8);
+
+  std::vector<PacketColumn> columns_;
+  std::int32_t maxRows_;
+  std::size_t expectedBytes_;
+  std::optional<packet::PacketWriter> writer_;
+  std::vector<std::int32_t> widths_;
+  // Per text column: the last text written, as read and in GBK (a detail repeats its
+  // product in every row), and whether there is one.
+  std::vector<std::string> lastUtf8_, lastGbk_;
+  std::vector<char> hasLast_;
+  std::size_t rowsRead_ = 0;
+  std::int32_t rowsSent_ = 0;
+};
 
 // The answer to a reset (FetchRecords with option 2): an empty packet. The provider
 // keeps no cursor between calls, so there is nothing to undo.

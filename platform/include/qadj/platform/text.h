@@ -15,6 +15,12 @@ QADJ_PLATFORM_API std::string gbkToUtf8(std::string_view gbk);
 // Returns the GBK form of UTF-8 text. Throws qadj::EConvertError on invalid UTF-8 or
 // characters that GBK cannot hold.
 QADJ_PLATFORM_API std::string utf8ToGbk(std::string_view utf8);
+// Appends the GBK form of UTF-8 text to out and returns true, as utf8ToGbk converts
+// it; returns false, with out as it was, when the text is not well-formed UTF-8 or
+// holds a character GBK cannot hold (utf8ToGbk then throws). Looks each character up
+// in a table made from iconv's own mapping (a page of 256 characters at its first
+// use), so that many short texts cost no more than one long one. Thread-safe.
+QADJ_PLATFORM_API bool appendUtf8AsGbk(std::string_view utf8, std::string& out);
 QADJ_PLATFORM_API std::u16string gbkToUtf16(std::string_view gbk);
 QADJ_PLATFORM_API std::string utf16ToGbk(std::u16string_view utf16);
 QADJ_PLATFORM_API std::u16string utf8ToUtf16(std::string_view utf8);
