@@ -1,6 +1,6 @@
 // GBK conversion: the strict forms either convert or throw EConvertError, and agree
 // with the validity check; the UTF-8 and UTF-16 paths give the same text; the lossy
-// forms never throw.
+// forms never throw; the table of UTF-8 to GBK agrees with iconv.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -36,11 +36,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(text::utf16ToUtf8(utf16) == bytes);
   } catch (const qadj::EConvertError&) {
   }
+  // The table converts only what iconv converts, and as iconv does (the lossy form is
+  // iconv's alone); the strict form agrees with it.
+  std::string table;
+  const bool tabled = text::appendUtf8AsGbk(bytes, table);
+  const std::string lossy = text::utf8ToGbkLossy(bytes);
+  if (tabled) FUZZ_CHECK(table == lossy);
   try {
-    (void)text::utf8ToGbk(bytes);
+    FUZZ_CHECK(text::utf8ToGbk(bytes) == lossy);
   } catch (const qadj::EConvertError&) {
+    FUZZ_CHECK(!tabled);
   }
-  (void)text::utf8ToGbkLossy(bytes);
 
   // Character walking stays inside the text.
   if (!bytes.empty()) {
