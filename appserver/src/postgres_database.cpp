@@ -202,10 +202,7 @@ class PostgresDatabase final : public Database {
   // Rows are taken one at a time (libpq's single-row mode), so that a result over the
   // session's limit is stopped before it is held in memory whole.
   ResultSet query(std::string_view text, const std::vector<Cell>& params) override {
-    ResultSet rs;
-    RowCollector collect(rs.rows);
-    rs.columns = stream(text, params, collect);
-    return rs;
+    return collected([&](RowReader& rows) { return stream(text, params, rows); });
   }
   void queryInto(std::string_view text, const std::vector<Cell>& params,
                  RowReader& reader) override {
@@ -216,10 +213,7 @@ class PostgresDatabase final : public Database {
   // round trip instead of three. The rows are read as query() reads them; when anything
   // fails, the server skips what follows it and the transaction is rolled back here.
   ResultSet readOnlyQuery(std::string_view text, const std::vector<Cell>& params) override {
-    ResultSet rs;
-    RowCollector collect(rs.rows);
-    rs.columns = streamReadOnly(text, params, collect);
-    return rs;
+    return collected([&](RowReader& rows) { return streamReadOnly(text, params, rows); });
   }
   void readOnlyQueryInto(std::string_view text, const std::vector<Cell>& params,
                          RowReader& reader) override {

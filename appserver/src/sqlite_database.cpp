@@ -332,10 +332,8 @@ class SqliteDatabase final : public Database {
   std::string dialect() const override { return "sqlite"; }
 
   ResultSet query(std::string_view text, const std::vector<Cell>& params) override {
-    ResultSet rs;
-    RowCollector collect(rs.rows);
-    rs.columns = bounded([&] { return run(text, params, collect); });
-    return rs;
+    return collected(
+        [&](RowReader& rows) { return bounded([&] { return run(text, params, rows); }); });
   }
   void queryInto(std::string_view text, const std::vector<Cell>& params,
                  RowReader& reader) override {

@@ -48,58 +48,28 @@ const Guid IID_IUnknown = *Guid::parse("{00000000-0000-0000-C000-000000000046}")
 const Guid IID_IDispatch = *Guid::parse("{00020400-0000-0000-C000-000000000046}");
 
 Variant Variant::null() {
-  Variant v;
-  v.type_ = VarType::Null;
-  return v;
+  return {VarType::Null, {}};
 }
-
 Variant Variant::i4(std::int32_t value) {
-  Variant v;
-  v.type_ = VarType::I4;
-  v.value_ = value;
-  return v;
+  return {VarType::I4, value};
 }
-
 Variant Variant::r8(double value) {
-  Variant v;
-  v.type_ = VarType::R8;
-  v.value_ = value;
-  return v;
+  return {VarType::R8, value};
 }
-
 Variant Variant::date(double days) {
-  Variant v;
-  v.type_ = VarType::Date;
-  v.value_ = days;
-  return v;
+  return {VarType::Date, days};
 }
-
 Variant Variant::boolean(bool value) {
-  Variant v;
-  v.type_ = VarType::Bool;
-  v.value_ = value;
-  return v;
+  return {VarType::Bool, value};
 }
-
 Variant Variant::bstr(std::u16string value) {
-  Variant v;
-  v.type_ = VarType::BStr;
-  v.value_ = std::move(value);
-  return v;
+  return {VarType::BStr, std::move(value)};
 }
-
 Variant Variant::bytes(ByteArray value) {
-  Variant v;
-  v.type_ = VarType::Bytes;
-  v.value_ = std::move(value);
-  return v;
+  return {VarType::Bytes, std::move(value)};
 }
-
 Variant Variant::dispatch(std::shared_ptr<IDispatch> value) {
-  Variant v;
-  v.type_ = VarType::Dispatch;
-  v.value_ = std::move(value);
-  return v;
+  return {VarType::Dispatch, std::move(value)};
 }
 
 std::int32_t Variant::asI4() const {

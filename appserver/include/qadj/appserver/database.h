@@ -243,7 +243,18 @@ class Database {
     std::size_t limit_, used_ = 0;
   };
 
-  // The reader behind query(): holds every row in rows.
+  // The result of a driver's reading held whole, for query(): read hands the rows to
+  // the reader it is given and returns the columns.
+  template <class Read>
+  static ResultSet collected(Read&& read) {
+    ResultSet rs;
+    RowCollector collect(rs.rows);
+    rs.columns = read(collect);
+    return rs;
+  }
+
+ private:
+  // The reader behind collected(): holds every row in rows.
   class RowCollector final : public RowReader {
    public:
     explicit RowCollector(std::vector<std::vector<Cell>>& rows) : rows_(rows) {}
@@ -253,8 +264,6 @@ class Database {
    private:
     std::vector<std::vector<Cell>>& rows_;
   };
-
- private:
   std::size_t resultLimit_ = 0;
 };
 

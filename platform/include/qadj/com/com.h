@@ -136,6 +136,7 @@ class QADJ_PLATFORM_API Variant {
  private:
   using Storage = std::variant<std::monostate, std::int32_t, double, bool, std::u16string,
                                ByteArray, std::shared_ptr<IDispatch>>;
+  Variant(VarType type, Storage value) : type_(type), value_(std::move(value)) {}
   VarType type_ = VarType::Empty;
   bool byRef_ = false;
   Storage value_;
