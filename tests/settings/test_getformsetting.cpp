@@ -143,16 +143,6 @@ TEST_F(ApplySettingsTest, SwitchesActOnlyOnTheirOwnNumber) {
   }
 }
 
-TEST_F(ApplySettingsTest, WindowStateTwoActsAndOneDoesNothing) {
-  writeSettings("[mainform]\nform_windowstate=2\n");
-  apply();
-  EXPECT_EQ(form.log, Log{"windowStateNormal"});
-  form.log.clear();
-  writeSettings("[mainform]\nform_windowstate=1\n");
-  apply();
-  EXPECT_EQ(form.log, Log{});
-}
-
 TEST_F(ApplySettingsTest, SwitchesApplyInFixedOrderAfterTheValues) {
   writeSettings(
       "[mainform]\nform_formstyle=0x2\nform_borderstyle=1\nform_position=3\n"
