@@ -404,7 +404,7 @@ class PgClient {
   }
 
  private:
-  // The save's lines, locked in one statement (appserver::lockQuotaLines).
+  // The save's lines, locked in one statement (appserver::SaveChecks).
   void lockLines(const std::string& document, const std::vector<std::string>& receivers) {
     std::vector<const char*> values;
     for (const std::string& person : receivers)

@@ -222,8 +222,40 @@ class PostgresDatabase final : public Database {
 
   std::int64_t execute(std::string_view text, const std::vector<Cell>& params) override {
     Result res(run(text, params));
-    const char* n = PQcmdTuples(res.get());
-    return n && *n ? std::strtoll(n, nullptr, 10) : 0;
+    return rowsChanged(res.get());
+  }
+
+  // The commands go to the server together, as one pipeline inside the open
+  // transaction: one round trip instead of one a command. After a failure the server
+  // skips the rest up to the sync point, and the transaction stays failed until the
+  // caller rolls it back.
+  void executeBatch(std::span<const Command> commands,
+                    std::vector<std::int64_t>& changed) override {
+    assert(PQtransactionStatus(conn_) == PQTRANS_INTRANS);
+    requireConnection();
+    // Prepared before the pipeline (preparing waits). A batch has a few texts, far fewer
+    // than the session keeps, so preparing one never drops another of the batch.
+    std::vector<std::string> names;
+    names.reserve(commands.size());
+    for (const Command& c : commands) names.push_back(prepared(c.sql));
+    sendPipeline([&] {
+      for (std::size_t i = 0; i < commands.size(); ++i)
+        if (!sendPrepared(names[i], TextParams(commands[i].params))) return false;
+      return true;
+    });
+    std::exception_ptr failure;
+    for (const Command& c : commands) {
+      std::int64_t rows = 0;
+      if (c.rows) {
+        PQsetSingleRowMode(conn_);
+        readRows(*c.rows, failure);
+      } else {
+        rows = readCommand(failure);
+      }
+      if (!failure) changed.push_back(rows);
+    }
+    endPipeline();
+    if (failure) std::rethrow_exception(failure);
   }
 
   void executeScript(std::string_view text) override {
@@ -232,7 +264,7 @@ class PostgresDatabase final : public Database {
   }
 
   // A write transaction waits at most kBusyTimeoutMs for a lock. A save then locks the
-  // quota lines it touches, in one order (lockQuotaLines), before its first UPDATE.
+  // quota lines it touches, in one order (SaveChecks), before its first UPDATE.
   void begin(TxMode mode) override {
     if (mode != TxMode::Write) {
       executeScript(mode == TxMode::ReadOnly ? "BEGIN READ ONLY" : "BEGIN");
@@ -258,6 +290,11 @@ class PostgresDatabase final : public Database {
   }
 
  private:
+  static std::int64_t rowsChanged(PGresult* res) {
+    const char* n = PQcmdTuples(res);
+    return n && *n ? std::strtoll(n, nullptr, 10) : 0;
+  }
+
   bool ok(PGresult* res) const {
     const auto st = PQresultStatus(res);
     return st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK;
@@ -311,17 +348,10 @@ class PostgresDatabase final : public Database {
     const TextParams values(params);
     const TextParams none({});
     const std::string& name = prepared(text);  // before the pipeline: preparing waits
-    if (!PQenterPipelineMode(conn_)) throw DatabaseError(describe(conn_, nullptr));
-    const bool sent = sendQuery("BEGIN READ ONLY", none) && sendPrepared(name, values) &&
-                      sendQuery("COMMIT", none);
-    const std::string sendError = sent ? std::string() : describe(conn_, nullptr);
-    if (!PQpipelineSync(conn_) || !sent) {
-      const std::string why = sent ? describe(conn_, nullptr) : sendError;
-      endPipeline();
-      rollback();
-      throw DatabaseError(why);
-    }
-    bound_.start();
+    sendPipeline([&] {
+      return sendQuery("BEGIN READ ONLY", none) && sendPrepared(name, values) &&
+             sendQuery("COMMIT", none);
+    });
     std::exception_ptr failure;
     readCommand(failure);  // BEGIN
     PQsetSingleRowMode(conn_);
@@ -344,9 +374,12 @@ class PostgresDatabase final : public Database {
     std::vector<CellView> row;
     bool described = false;
     ResultBudget budget(resultLimit());
-    for (;;) {
+    for (bool answered = false;; answered = true) {
       Result res(nextResult());
-      if (!res.get()) break;
+      if (!res.get()) {
+        if (!answered) keepLoss(failure);
+        break;
+      }
       const auto st = PQresultStatus(res.get());
       if (st != PGRES_SINGLE_TUPLE && st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK) {
         keepFailure(res.get(), failure);
@@ -376,12 +409,45 @@ class PostgresDatabase final : public Database {
     return columns;
   }
 
-  // Reads the results of a statement that returns no rows, keeping the first failure.
-  void readCommand(std::exception_ptr& failure) {
+  // Enters pipeline mode, sends what send() sends (false when libpq refused) and marks
+  // the sync point, then starts the statement bound. When sending fails, leaves the
+  // pipeline, rolls the transaction back and throws DatabaseError.
+  template <class Send>
+  void sendPipeline(Send send) {
+    if (!PQenterPipelineMode(conn_)) throw DatabaseError(describe(conn_, nullptr));
+    const bool sent = send();
+    const std::string sendError = sent ? std::string() : describe(conn_, nullptr);
+    if (!PQpipelineSync(conn_) || !sent) {
+      const std::string why = sent ? describe(conn_, nullptr) : sendError;
+      endPipeline();
+      rollback();
+      throw DatabaseError(why);
+    }
+    bound_.start();
+  }
+
+  // Reads the results of a statement that returns no rows, keeping the first failure
+  // (a statement that brought no result at all, as when the connection is lost, is
+  // one). Returns the rows it changed.
+  std::int64_t readCommand(std::exception_ptr& failure) {
+    std::int64_t changed = 0;
+    bool answered = false;
     while (PGresult* res = nextResult()) {
       const Result owned(res);
-      if (!ok(res)) keepFailure(res, failure);
+      answered = true;
+      if (!ok(res))
+        keepFailure(res, failure);
+      else
+        changed = rowsChanged(res);
     }
+    if (!answered) keepLoss(failure);
+    return changed;
+  }
+
+  // Keeps, unless one is kept already, the failure of a statement that brought no result
+  // at all (the connection was lost).
+  void keepLoss(std::exception_ptr& failure) {
+    if (!failure) failure = std::make_exception_ptr(DatabaseError(describe(conn_, nullptr)));
   }
 
   // Keeps the error of a failed result unless one is kept already. A statement the

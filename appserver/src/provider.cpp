@@ -195,30 +195,48 @@ void purgeNowAndThen(Database& db) {
   purgeSaveIds(db, saveIdCutoff());
 }
 
-// The quota lines of a transfer changed, in the order sent. A line that is not there
-// fails the save (a transfer whose lines are not all found would create or destroy
-// quota), unless the statement adds nothing (a colleague's line of a second document).
-std::int64_t changeQuotaLines(Database& db, const Transfer& transfer) {
-  ClientWork client(db);
-  std::int64_t changed = 0;
-  for (std::size_t i = 0; i < transfer.lines.size(); ++i) {
-    const QuotaLineChange& line = transfer.lines[i];
-    const auto which = [i] { return "statement " + std::to_string(i + 1) + " of the block: "; };
-    std::int64_t rows = 0;
-    try {
-      rows = db.execute(changeQuotaLine(db),
-                        {line.change.value(), line.document, line.salesperson, line.product});
-    } catch (const TransactionConflict& e) {
-      throw TransactionConflict(which() + e.what());
-    } catch (const StatementCancelled&) {
-      throw;
-    } catch (const DatabaseError& e) {
-      throw DatabaseError(which() + e.what() + "; no statement of the block was applied");
-    }
-    if (rows == 0 && line.change != Quantity()) throw DatabaseError(missingLineMessage(line));
-    changed += rows;
+// The quota lines of a transfer changed, in the order sent, and its journal row written,
+// as one batch. A line that is not there fails the save (a transfer whose lines are not
+// all found would create or destroy quota), unless the statement adds nothing (a
+// colleague's line of a second document). Returns the lines changed.
+std::int64_t changeQuotaLines(Database& db, const Transfer& transfer, Database::Command journal) {
+  const std::size_t lines = transfer.lines.size();
+  std::vector<Database::Command> commands;
+  commands.reserve(lines + 1);
+  for (const QuotaLineChange& line : transfer.lines)
+    commands.push_back({changeQuotaLine(db),
+                        {line.change.value(), line.document, line.salesperson, line.product},
+                        nullptr,
+                        true});
+  commands.push_back(std::move(journal));
+  std::vector<std::int64_t> changed;
+  const auto refuseMissing = [&] {
+    for (std::size_t i = 0; i < std::min(changed.size(), lines); ++i)
+      if (changed[i] == 0 && transfer.lines[i].change != Quantity())
+        throw DatabaseError(missingLineMessage(transfer.lines[i]));
+  };
+  // The failing statement, when it is one of the block's.
+  const auto which = [&] {
+    return "statement " + std::to_string(changed.size() + 1) + " of the block: ";
+  };
+  try {
+    db.executeBatch(commands, changed);
+  } catch (const TransactionConflict& e) {
+    refuseMissing();
+    if (changed.size() == lines) throw;
+    throw TransactionConflict(which() + e.what());
+  } catch (const StatementCancelled&) {
+    refuseMissing();
+    throw;
+  } catch (const DatabaseError& e) {
+    refuseMissing();
+    if (changed.size() == lines) throw;
+    throw DatabaseError(which() + e.what() + "; no statement of the block was applied");
   }
-  return changed;
+  refuseMissing();
+  std::int64_t total = 0;
+  for (std::size_t i = 0; i < lines; ++i) total += changed[i];
+  return total;
 }
 
 // One attempt of executeCommand. A conflict the database resolved by rolling this
@@ -229,20 +247,25 @@ std::int64_t executeOnce(Database& db, std::string_view gbkText, const Transfer&
   std::int64_t changed = 0;
   try {
     const std::string now = dates::utcNow();
-    if (save && !save->id.empty()) {
-      purgeNowAndThen(db);
-      if (claimSaveId(db, save->id, blockDigest(gbkText), now) == SaveClaim::AlreadyApplied) {
-        db.commit();
-        metrics::countSave(metrics::SaveOutcome::Replayed);
-        return 0;
-      }
+    const bool withId = save && !save->id.empty();
+    if (withId) purgeNowAndThen(db);
+    // The checks in one exchange: the save id's claim, then the lock of the lines
+    // (PostgreSQL; SQLite's write lock is taken by begin()) and the limit's reads, so
+    // that the lines read are the lines the updates change.
+    std::vector<Database::Command> checks;
+    const std::string digest = withId ? blockDigest(gbkText) : std::string();
+    if (withId) checks.push_back(saveIdClaim(save->id, digest, now));
+    const SaveChecks limits(db, transfer, checks);
+    std::vector<std::int64_t> counts;
+    db.executeBatch(checks, counts);
+    if (withId && claimOutcome(db, counts.front(), save->id, digest) == SaveClaim::AlreadyApplied) {
+      db.commit();
+      metrics::countSave(metrics::SaveOutcome::Replayed);
+      return 0;
     }
-    // Under the write lock (SQLite, taken by begin()) or the locks of the lines
-    // (PostgreSQL): the lines read here are the lines the statements change.
-    lockQuotaLines(db, transfer.lines);
-    refuseOverGiving(db, transfer);
-    changed = changeQuotaLines(db, transfer);
-    journalTransfer(db, transfer, save ? *save : SaveContext{}, now);
+    limits.refuseOverGiving(db);
+    changed =
+        changeQuotaLines(db, transfer, journalRow(transfer, save ? *save : SaveContext{}, now));
   } catch (...) {
     db.rollback();
     throw;

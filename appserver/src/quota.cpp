@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <deque>
 #include <map>
 #include <optional>
 #include <set>
@@ -15,64 +16,45 @@
 namespace qadj::appserver {
 namespace {
 
-// Sums column 1 per product code (column 0) of a grouped result.
-std::map<std::string, double> byProduct(const ResultSet& rs) {
-  std::map<std::string, double> out;
-  for (const auto& row : rs.rows) {
-    if (row.size() < 2 || !std::holds_alternative<std::string>(row.front())) continue;
-    const Cell& value = row.back();
-    out[std::get<std::string>(row.front())] +=
-        std::holds_alternative<double>(value) ? std::get<double>(value) : 0.0;
+// Sums column 1 per product code (column 0) of a grouped result, as it is read.
+class SumsByProduct final : public RowReader {
+ public:
+  void columns(const std::vector<ResultColumn>&) override {}
+  void row(std::span<const CellView> values) override {
+    const auto* product =
+        values.size() < 2 ? nullptr : std::get_if<std::string_view>(&values.front());
+    if (!product) return;
+    const auto* value = std::get_if<double>(&values.back());
+    sums[std::string(*product)] += value ? *value : 0.0;
   }
-  return out;
-}
+  double of(const std::string& product) const {
+    const auto it = sums.find(product);
+    return it == sums.end() ? 0.0 : it->second;
+  }
 
-// The salesperson's quota on the documents of a day ("yyyy-mm-dd") and what the
-// salesperson sold that day, per product.
-struct QuotaAndSales {
-  std::map<std::string, double> quotas, sold;
+  std::map<std::string, double> sums;
 };
 
-QuotaAndSales quotaAndSales(Database& db, const std::string& salespersonCode,
-                            const std::string& day) {
-  return {byProduct(db.query("SELECT A.SPDM00, SUM(A.XL0000) FROM XSTXLGL01 A, XSTXLGL1 B"
-                             " WHERE A.DHAO00 = B.DHAO00 AND A.FXRY00 = $1"
-                             " AND TRUNC(B.ZDRQ00) = TO_DATE($2, 'yyyy-mm-dd') GROUP BY A.SPDM00",
-                             {salespersonCode, day})),
-          byProduct(db.query(
-              "SELECT SPDM00, SUM(XSSL00) FROM XSTFXDD0"
-              " WHERE FXRY00 = $1 AND TRUNC(XSRQ00) = TO_DATE($2, 'yyyy-mm-dd') GROUP BY SPDM00",
-              {salespersonCode, day}))};
-}
+// The salesperson's quota on the documents of a day, and what the salesperson sold
+// that day, per product. Parameters: salesperson, day ("yyyy-mm-dd").
+constexpr const char* kQuotasOfDay =
+    "SELECT A.SPDM00, SUM(A.XL0000) FROM XSTXLGL01 A, XSTXLGL1 B WHERE A.DHAO00 = B.DHAO00"
+    " AND A.FXRY00 = $1 AND TRUNC(B.ZDRQ00) = TO_DATE($2, 'yyyy-mm-dd') GROUP BY A.SPDM00";
+constexpr const char* kSalesOfDay =
+    "SELECT SPDM00, SUM(XSSL00) FROM XSTFXDD0"
+    " WHERE FXRY00 = $1 AND TRUNC(XSRQ00) = TO_DATE($2, 'yyyy-mm-dd') GROUP BY SPDM00";
 
 // The salesperson's quota of product on the day of document (its lines in every
-// document of that day) and what the salesperson sold of it that day, read in one
-// statement; nullopt when there is no such document. A save asks for them under its
-// lock, so they cost what they take to plan and run.
-std::optional<std::pair<double, double>> quotaAndSalesOn(Database& db,
-                                                         const std::string& salespersonCode,
-                                                         const std::string& product,
-                                                         const std::string& document) {
-  const auto rs = db.query(
-      "SELECT (SELECT SUM(A.XL0000) FROM XSTXLGL01 A, XSTXLGL1 B"
-      " WHERE A.DHAO00 = B.DHAO00 AND A.FXRY00 = $1 AND A.SPDM00 = $2"
-      " AND TRUNC(B.ZDRQ00) = TRUNC(C.ZDRQ00)),"
-      " (SELECT SUM(D.XSSL00) FROM XSTFXDD0 D"
-      " WHERE D.FXRY00 = $1 AND D.SPDM00 = $2 AND TRUNC(D.XSRQ00) = TRUNC(C.ZDRQ00))"
-      " FROM XSTXLGL1 C WHERE C.DHAO00 = $3",
-      {salespersonCode, product, document});
-  if (rs.rows.empty()) return std::nullopt;
-  const auto number = [&](std::size_t column) {
-    const Cell* c = rs.rows[0].size() <= column ? nullptr : &rs.rows[0][column];
-    return c && std::holds_alternative<double>(*c) ? std::get<double>(*c) : 0.0;
-  };
-  return std::pair{number(0), number(1)};
-}
-
-double soldOf(const QuotaAndSales& q, const std::string& product) {
-  const auto it = q.sold.find(product);
-  return it == q.sold.end() ? 0.0 : it->second;
-}
+// document of that day) and what the salesperson sold of it that day, in one row; no
+// row when there is no such document. Parameters: salesperson, product, document. A save
+// asks for them under its lock, so they cost what they take to plan and run.
+constexpr const char* kQuotaAndSalesOn =
+    "SELECT (SELECT SUM(A.XL0000) FROM XSTXLGL01 A, XSTXLGL1 B"
+    " WHERE A.DHAO00 = B.DHAO00 AND A.FXRY00 = $1 AND A.SPDM00 = $2"
+    " AND TRUNC(B.ZDRQ00) = TRUNC(C.ZDRQ00)),"
+    " (SELECT SUM(D.XSSL00) FROM XSTFXDD0 D"
+    " WHERE D.FXRY00 = $1 AND D.SPDM00 = $2 AND TRUNC(D.XSRQ00) = TRUNC(C.ZDRQ00))"
+    " FROM XSTXLGL1 C WHERE C.DHAO00 = $3";
 
 }  // namespace
 
@@ -112,48 +94,76 @@ std::string quotaLineLockQuery(std::size_t people, std::size_t documents) {
          days + ")) ORDER BY A.DHAO00, A.FXRY00, A.SPDM00 FOR UPDATE OF A";
 }
 
-void lockQuotaLines(Database& db, const std::vector<QuotaLineChange>& lines) {
-  if (db.dialect() != "postgresql") return;
-  std::set<std::pair<std::string, std::string>> people;  // salesperson, product
-  std::set<std::string> documents;
-  for (const auto& line : lines) {
-    people.emplace(line.salesperson, line.product);
-    documents.insert(line.document);
+// The read of one salesperson's limit: what the transfer takes from them, and their
+// quota and sales (kQuotaAndSalesOn; none when there is no such document).
+struct SaveChecks::Read final : RowReader {
+  Read(std::string salesperson, std::int64_t taken)
+      : salesperson(std::move(salesperson)), taken(taken) {}
+  void columns(const std::vector<ResultColumn>&) override {}
+  void row(std::span<const CellView> values) override {
+    const auto number = [&](std::size_t column) {
+      const double* d = column < values.size() ? std::get_if<double>(&values[column]) : nullptr;
+      return d ? *d : 0.0;
+    };
+    if (!quotaAndSales) quotaAndSales = std::pair{number(0), number(1)};
   }
-  if (people.empty()) return;
-  std::vector<Cell> params;
-  for (const auto& [salesperson, product] : people) {
-    params.emplace_back(salesperson);
-    params.emplace_back(product);
-  }
-  params.insert(params.end(), documents.begin(), documents.end());
-  db.query(quotaLineLockQuery(people.size(), documents.size()), params);
-}
 
-void refuseOverGiving(Database& db, const Transfer& transfer) {
+  std::string salesperson;
+  std::int64_t taken;  // hundredths
+  std::optional<std::pair<double, double>> quotaAndSales;
+};
+
+SaveChecks::SaveChecks(const Database& db, const Transfer& transfer,
+                       std::vector<Database::Command>& batch)
+    : transfer_(transfer) {
   // What the statements do to each salesperson's line (a transfer is one document and
   // one product; the lines of that day in other documents are counted by the read).
   std::map<std::string, QuantitySum> change;
+  std::set<std::pair<std::string, std::string>> people;  // salesperson, product
+  std::set<std::string> documents;
   for (const auto& line : transfer.lines) {
     assert(line.document == transfer.document && line.product == transfer.product);
     change[line.salesperson].add(line.change);
+    people.emplace(line.salesperson, line.product);
+    documents.insert(line.document);
+  }
+  if (db.dialect() == "postgresql" && !people.empty()) {
+    lockSql_ = quotaLineLockQuery(people.size(), documents.size());
+    std::vector<Cell> params;
+    for (const auto& [salesperson, product] : people) {
+      params.emplace_back(salesperson);
+      params.emplace_back(product);
+    }
+    params.insert(params.end(), documents.begin(), documents.end());
+    batch.push_back({lockSql_, std::move(params)});
   }
   for (const auto& [salesperson, delta] : change) {
     if (delta.hundredths() >= 0) continue;  // receiving is never over a limit
-    const auto quotaAndSales =
-        quotaAndSalesOn(db, salesperson, transfer.product, transfer.document);
+    reads_.push_back(std::make_unique<Read>(salesperson, -delta.hundredths()));
+    batch.push_back({kQuotaAndSalesOn,
+                     {salesperson, transfer.product, transfer.document},
+                     reads_.back().get()});
+  }
+}
+
+SaveChecks::~SaveChecks() = default;
+
+void SaveChecks::refuseOverGiving(Database& db) const {
+  for (const auto& read : reads_) {
     // A line of no document changes nothing: the save fails on it anyway.
-    if (!quotaAndSales) continue;
-    const double limit = adjustableQuantity(quotaAndSales->first, quotaAndSales->second);
-    if (!overAdjustable(-delta.hundredths(), limit)) continue;
-    if (salesperson == transfer.giver) throw OverLimit(kOverLimitText);
+    if (!read->quotaAndSales) continue;
+    const double limit =
+        adjustableQuantity(read->quotaAndSales->first, read->quotaAndSales->second);
+    if (!overAdjustable(read->taken, limit)) continue;
+    if (read->salesperson == transfer_.giver) throw OverLimit(kOverLimitText);
     // A colleague would be taken below what they sold: say who, and what can still be
     // taken back from them.
-    const auto named = db.query("SELECT RYMC00 FROM GSTRYGL0 WHERE RYDM00 = $1", {salesperson});
+    const auto named =
+        db.query("SELECT RYMC00 FROM GSTRYGL0 WHERE RYDM00 = $1", {read->salesperson});
     const auto* name = named.rows.empty() ? nullptr : std::get_if<std::string>(&named.rows[0][0]);
     const auto limitQ = Quantity::round(limit);
-    const auto taken = Quantity::ofHundredths(-delta.hundredths());
-    throw OverLimit("访销员 " + salesperson + (name ? " " + *name : std::string()) +
+    const auto taken = Quantity::ofHundredths(read->taken);
+    throw OverLimit("访销员 " + read->salesperson + (name ? " " + *name : std::string()) +
                     " 的限量最多还能调回 " +
                     (limitQ ? limitQ->twoDecimals() : std::string("0.00")) + "，这次要调回 " +
                     (taken ? taken->twoDecimals() : std::string("更多")) + "，没有修改任何限量");
@@ -166,22 +176,31 @@ std::size_t fillAdjustableQuotas(Database& db, const std::string& salespersonCod
   return inTransaction(
       db,
       [&] {
-        db.execute("DELETE FROM PGTQADJ0");
-        const auto q = quotaAndSales(db, salespersonCode, day);
+        // Two exchanges: the old rows go and the sums are read, then the rows go in.
+        SumsByProduct quotas, sold;
+        const std::vector<Database::Command> reads{{"DELETE FROM PGTQADJ0", {}},
+                                                   {kQuotasOfDay, {salespersonCode, day}, &quotas},
+                                                   {kSalesOfDay, {salespersonCode, day}, &sold}};
+        std::vector<std::int64_t> counts;
+        db.executeBatch(reads, counts);
+        std::deque<std::string> texts;  // the inserts' texts, kept while they run
+        std::vector<Database::Command> inserts;
         std::vector<Cell> values;
         const auto flush = [&] {
           if (values.empty()) return;
-          db.execute(workingRowsInsert(values.size() / 4), values);
+          texts.push_back(workingRowsInsert(values.size() / 4));
+          inserts.push_back({texts.back(), std::move(values)});
           values.clear();
         };
-        for (const auto& [product, quota] : q.quotas) {
-          const double already = soldOf(q, product);
+        for (const auto& [product, quota] : quotas.sums) {
+          const double already = sold.of(product);
           values.insert(values.end(), {product, inHundredths(quota), inHundredths(already),
                                        adjustableQuantity(quota, already)});
           if (values.size() == 4 * kWorkingRowsPerInsert) flush();
         }
         flush();
-        return q.quotas.size();
+        if (!inserts.empty()) db.executeBatch(inserts, counts);
+        return quotas.sums.size();
       },
       Database::TxMode::Private);
 }

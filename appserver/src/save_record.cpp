@@ -149,12 +149,17 @@ std::string blockDigest(std::string_view sqlText) {
   return buf;
 }
 
-SaveClaim claimSaveId(Database& db, const std::string& id, const std::string& digest,
-                      const std::string& appliedAt) {
-  if (db.execute("INSERT INTO QADJ_SAVE_ID (SAVE_ID, DIGEST, APPLIED_AT) VALUES ($1, $2, $3) "
-                 "ON CONFLICT (SAVE_ID) DO NOTHING",
-                 {id, digest, appliedAt}) == 1)
-    return SaveClaim::New;
+Database::Command saveIdClaim(const std::string& id, const std::string& digest,
+                              const std::string& appliedAt) {
+  return {
+      "INSERT INTO QADJ_SAVE_ID (SAVE_ID, DIGEST, APPLIED_AT) VALUES ($1, $2, $3) "
+      "ON CONFLICT (SAVE_ID) DO NOTHING",
+      {id, digest, appliedAt}};
+}
+
+SaveClaim claimOutcome(Database& db, std::int64_t claimed, const std::string& id,
+                       const std::string& digest) {
+  if (claimed == 1) return SaveClaim::New;
   const auto rs = db.query("SELECT DIGEST FROM QADJ_SAVE_ID WHERE SAVE_ID = $1", {id});
   if (!rs.rows.empty() && textOf(rs.rows[0][0]) == digest) return SaveClaim::AlreadyApplied;
   // The window sends an id again only for the same save; other statements under it
@@ -172,14 +177,14 @@ std::string saveIdCutoff() {
   return dates::utcText(std::time(nullptr) - std::time_t{kSaveIdKeptDays} * 86400);
 }
 
-void journalTransfer(Database& db, const Transfer& transfer, const SaveContext& save,
-                     const std::string& savedAt) {
-  db.execute(
+Database::Command journalRow(const Transfer& transfer, const SaveContext& save,
+                             const std::string& savedAt) {
+  return {
       "INSERT INTO QADJ_TRANSFER_JOURNAL (SAVE_ID, SAVED_AT, OPERATOR, CLIENT, DHAO00, SPDM00, "
       "GIVER, RECEIVERS, TOTAL) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9)",
       {save.id.empty() ? Cell{} : Cell{save.id}, savedAt, save.operatorCode, save.client,
        transfer.document, transfer.product, transfer.giver, receiversText(transfer.receivers),
-       transfer.total.value()});
+       transfer.total.value()}};
 }
 
 std::vector<JournalEntry> readJournal(Database& db, const JournalQuery& q) {

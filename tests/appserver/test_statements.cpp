@@ -300,6 +300,27 @@ TEST_P(Statements, ASaveRunsAllOrNothing) {
                  "单据 D1 中没有访销员 0015 的商品 10000001 的限量记录，本次保存没有修改任何限量");
   }
   EXPECT_DOUBLE_EQ(quota("D1", "0013", "10000001"), 13);  // first statement rolled back
+  // A statement the database refuses in the middle of the block: the block's statements
+  // go together, and the refusal names the one and leaves none applied.
+  db_->executeScript(
+      GetParam() == "sqlite"
+          ? "CREATE TRIGGER closed BEFORE UPDATE ON XSTXLGL01 WHEN NEW.FXRY00 = '0021' "
+            "BEGIN SELECT RAISE(ABORT, 'line 0021 is closed'); END"
+          : "CREATE FUNCTION closed() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF "
+            "NEW.FXRY00 = '0021' THEN RAISE EXCEPTION 'line 0021 is closed'; END IF; RETURN "
+            "NEW; END $$; CREATE TRIGGER closed BEFORE UPDATE ON XSTXLGL01 FOR EACH ROW "
+            "EXECUTE FUNCTION closed()");
+  try {
+    executeCommand(*db_, qadj::testing::windowSave("D1", "10000001", "0012",
+                                                   {{"0013", 3}, {"0021", 2}, {"0015", 0}}));
+    FAIL() << "the save should fail";
+  } catch (const DatabaseError& e) {
+    EXPECT_STREQ(e.what(),
+                 "statement 2 of the block: line 0021 is closed; no statement of the block was "
+                 "applied");
+  }
+  EXPECT_DOUBLE_EQ(quota("D1", "0013", "10000001"), 13);
+  EXPECT_DOUBLE_EQ(quota("D1", "0012", "10000001"), 15);
   // The session is usable afterwards and not left inside a transaction.
   executeCommand(*db_, increment(q(1), "D1", "0013", "10000001"));
   EXPECT_DOUBLE_EQ(quotaSeenByAnotherSession(), 14);

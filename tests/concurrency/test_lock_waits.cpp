@@ -217,8 +217,9 @@ class ConflictingDatabase final : public Database {
   appserver::ResultSet query(std::string_view, const std::vector<appserver::Cell>&) override {
     return {};
   }
-  std::int64_t execute(std::string_view, const std::vector<appserver::Cell>&) override {
-    if (conflictsLeft_ > 0) {
+  // The block's updates conflict; the lock of its lines (a statement too) does not.
+  std::int64_t execute(std::string_view sql, const std::vector<appserver::Cell>&) override {
+    if (conflictsLeft_ > 0 && sql.starts_with("UPDATE")) {
       --conflictsLeft_;
       throw appserver::TransactionConflict("deadlock detected");
     }

@@ -156,6 +156,23 @@ class Database {
   // Runs one statement (prepared as query() does); returns the number of rows it
   // changed. Throws as query().
   virtual std::int64_t execute(std::string_view sql, const std::vector<Cell>& params = {}) = 0;
+  // One statement of a batch: its text and parameters, as execute() takes them. rows,
+  // when set, takes the statement's rows as queryInto() hands them over (the caller
+  // keeps it alive); asClient runs it as a client's work (guardClientWork).
+  struct Command {
+    std::string_view sql;
+    std::vector<Cell> params;
+    RowReader* rows = nullptr;
+    bool asClient = false;
+  };
+  // Inside the caller's transaction: runs commands in order, appending to changed the
+  // number of rows each changed (0 for one that reads rows). A driver may send them to
+  // the server together, in one exchange (PostgreSQL's pipeline). Each command runs as a
+  // client's work or not as its asClient says, whatever the guard was before (it is off
+  // afterwards). When commands[i] fails, throws what execute() or queryInto() throws for
+  // it; changed then holds the counts of the i commands before it, the commands after
+  // it are not run, and the caller must roll back.
+  virtual void executeBatch(std::span<const Command> commands, std::vector<std::int64_t>& changed);
   // Runs trusted text of several statements (schema scripts). Throws DatabaseError.
   virtual void executeScript(std::string_view sql) = 0;
   // Transaction control. Write: takes the database's write lock at once where that
@@ -267,11 +284,11 @@ class Database {
   std::size_t resultLimit_ = 0;
 };
 
-// Statements run on a client's behalf for the lifetime of the object
-// (Database::guardClientWork).
+// Statements run on a client's behalf (or, with on false, not) for the lifetime of the
+// object; the guard is off afterwards (Database::guardClientWork).
 class ClientWork {
  public:
-  explicit ClientWork(Database& db) : db_(db) { db_.guardClientWork(true); }
+  explicit ClientWork(Database& db, bool on = true) : db_(db) { db_.guardClientWork(on); }
   ~ClientWork() { db_.guardClientWork(false); }
   ClientWork(const ClientWork&) = delete;
   ClientWork& operator=(const ClientWork&) = delete;

@@ -2,7 +2,9 @@
 // the limit a save is checked against.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "qadj/appserver/database.h"
 #include "qadj/appserver/transfer.h"
@@ -29,18 +31,9 @@ inline constexpr std::size_t kWorkingRowsPerInsert = 250;
 // are each row's SPDM00, XL0000, YFXSL0 and KTZXL0 in turn.
 std::string workingRowsInsert(std::size_t rows);
 
-// Locks, until the transaction ends, every quota line that a save of lines will change
-// or that refuseOverGiving will read: for each salesperson and product of the lines,
-// their lines on every quota document of the days of the lines' documents. One
-// statement takes them all, in the order of document, salesperson and product, so that
-// saves sharing lines wait for each other and never deadlock, and saves of other lines
-// run side by side. PostgreSQL only: on SQLite BEGIN IMMEDIATE already holds the whole
-// database. Call inside the save's write transaction, before its first UPDATE. Throws
-// DatabaseError (the busy text when another session holds a line past the lock bound).
-void lockQuotaLines(Database& db, const std::vector<QuotaLineChange>& lines);
-// The statement of lockQuotaLines (PostgreSQL), for `people` (salesperson, product)
-// pairs and `documents` documents: its parameters are the pairs' codes in turn, then
-// the documents. Both counts must be positive.
+// The statement that locks a save's lines (SaveChecks, PostgreSQL), for `people` (salesperson,
+// product) pairs and `documents` documents: its parameters are the pairs' codes in turn, then the
+// documents. Both counts must be positive.
 std::string quotaLineLockQuery(std::size_t people, std::size_t documents);
 
 // What a salesperson may still give of a product: quota minus quantity sold, never
@@ -50,18 +43,44 @@ double adjustableQuantity(double quota, double sold);
 // beyond a quantity's range as it is.
 double inHundredths(double value);
 
-// The limit of a save, checked where no window can be bypassed: for every salesperson
-// whose quota line the transfer's lines (of a save about to run in this transaction)
-// lower in sum, the decrease must not exceed the adjustable quantity as m_qadj
-// computes it (lines of every document of the document's day, sales of that day),
-// both in hundredths; one statement reads each such salesperson's quota and sales.
-// Raising a line is never refused; lines of no document are not counted. Every line
-// must be of transfer.document and transfer.product (as transferOf makes them;
-// asserted). Must run inside the transaction that applies the save, after it holds
-// the locks that keep other saves of these lines out. Throws OverLimit: for the giver
-// "超过访销员的限量", the window's own text; for a receiver taken below what they
-// sold, a text naming them and what can still be taken back from them. Throws
-// DatabaseError.
-void refuseOverGiving(Database& db, const Transfer& transfer);
+// The checks of a save, read where no window can be bypassed, as statements of a batch
+// that runs inside the transaction applying the save, before its updates.
+//
+// The lock (PostgreSQL only: on SQLite BEGIN IMMEDIATE already holds the whole
+// database): every quota line that the save will change or that the limit reads, for
+// each salesperson and product of the lines, on every quota document of the days of the
+// lines' documents, until the transaction ends. One statement takes them all, in the
+// order of document, salesperson and product, so that saves sharing lines wait for each
+// other and never deadlock, and saves of other lines run side by side. The batch fails
+// with DatabaseError (the busy text) when another session holds a line past the lock
+// bound.
+//
+// The limit: for every salesperson whose quota line the transfer's lines lower in sum,
+// the decrease must not exceed the adjustable quantity as m_qadj computes it (lines of
+// every document of the document's day, sales of that day), both in hundredths; one
+// statement reads each such salesperson's quota and sales. Raising a line is never
+// refused; lines of no document are not counted. Every line must be of
+// transfer.document and transfer.product (as transferOf makes them; asserted).
+class SaveChecks {
+ public:
+  // Appends the checks' statements to batch; they read into this object, which must
+  // outlive the batch's run. transfer must outlive the object.
+  SaveChecks(const Database& db, const Transfer& transfer, std::vector<Database::Command>& batch);
+  SaveChecks(const SaveChecks&) = delete;
+  SaveChecks& operator=(const SaveChecks&) = delete;
+  ~SaveChecks();
+
+  // After the batch ran whole: throws OverLimit when the transfer goes past a limit: for
+  // the giver "超过访销员的限量", the window's own text; for a receiver taken below what
+  // they sold, a text naming them (read now, in the same transaction) and what can
+  // still be taken back from them. Throws DatabaseError.
+  void refuseOverGiving(Database& db) const;
+
+ private:
+  struct Read;
+  const Transfer& transfer_;
+  std::string lockSql_;
+  std::vector<std::unique_ptr<Read>> reads_;  // one per salesperson lowered
+};
 
 }  // namespace qadj::appserver

@@ -35,16 +35,20 @@ void ensureSaveRecord(Database& db);
 
 enum class SaveClaim { New, AlreadyApplied };
 
-// In the caller's write transaction: records that save id `id` applies the block whose
-// text has digest `digest` (blockDigest) at `appliedAt` (dates::utcNow()). Returns
-// AlreadyApplied when the id was recorded before with the same block: the block must
-// not be applied again. Throws ServerError (in the window's language) when the id was
-// recorded with another block, DatabaseError when the database fails. On PostgreSQL a
-// concurrent transaction claiming the same id is waited for.
-SaveClaim claimSaveId(Database& db, const std::string& id, const std::string& digest,
-                      const std::string& appliedAt);
+// The statement that records, in the caller's write transaction, that save id `id`
+// applies the block whose text has digest `digest` (blockDigest) at `appliedAt`
+// (dates::utcNow()): it changes one row when the id is new, none when it was recorded
+// before. On PostgreSQL a concurrent transaction claiming the same id is waited for.
+Database::Command saveIdClaim(const std::string& id, const std::string& digest,
+                              const std::string& appliedAt);
+// What saveIdClaim's statement, having changed `claimed` rows, found: New, or
+// AlreadyApplied when the id was recorded before with the same block (the block must not
+// be applied again). Throws ServerError (in the window's language) when the id was
+// recorded with another block, DatabaseError when the database fails.
+SaveClaim claimOutcome(Database& db, std::int64_t claimed, const std::string& id,
+                       const std::string& digest);
 
-// The digest of a block's text that claimSaveId keeps with its id (16 hex digits).
+// The digest of a block's text that saveIdClaim keeps with its id (16 hex digits).
 std::string blockDigest(std::string_view sqlText);
 
 // Deletes the save ids applied before the cutoff ("YYYY-MM-DD HH:MM:SS", UTC); the
@@ -53,12 +57,12 @@ std::int64_t purgeSaveIds(Database& db, const std::string& cutoff);
 // The cutoff of kSaveIdKeptDays before now.
 std::string saveIdCutoff();
 
-// In the caller's transaction: the journal row of an applied transfer. Its codes and
-// amounts are the transfer's (read from the request's slots); RECEIVERS holds
-// "code=amount;code=amount", each code with '%', '=', ';' and control characters
-// written as %XX, so that no code can make another entry.
-void journalTransfer(Database& db, const Transfer& transfer, const SaveContext& save,
-                     const std::string& savedAt);
+// The statement that writes, in the caller's transaction, the journal row of an applied
+// transfer. Its codes and amounts are the transfer's (read from the request's slots);
+// RECEIVERS holds "code=amount;code=amount", each code with '%', '=', ';' and control
+// characters written as %XX, so that no code can make another entry.
+Database::Command journalRow(const Transfer& transfer, const SaveContext& save,
+                             const std::string& savedAt);
 
 // One row of the journal.
 struct JournalEntry {
