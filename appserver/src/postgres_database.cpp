@@ -4,8 +4,10 @@
 #include <libpq-fe.h>
 #include <poll.h>
 
+#include <array>
 #include <cassert>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -122,24 +124,23 @@ CellView readCell(PGresult* res, int row, int col, const ResultColumn& rc, Oid t
   return {};
 }
 
-// Parameters in libpq's text form (null pointer for null).
+// Parameters in libpq's text form (null pointer for null). A text points into params,
+// which must outlive the object; a number is written as the shortest text that reads
+// back as the same double.
 struct TextParams {
-  explicit TextParams(const std::vector<Cell>& params)
-      : storage(params.size()), pointers(params.size(), nullptr) {
+  explicit TextParams(const std::vector<Cell>& params) : pointers(params.size(), nullptr) {
+    numbers.reserve(params.size());  // pointers into it stay valid
     for (std::size_t i = 0; i < params.size(); ++i) {
       if (const auto* s = std::get_if<std::string>(&params[i])) {
-        storage[i] = *s;
+        pointers[i] = s->c_str();
       } else if (const auto* d = std::get_if<double>(&params[i])) {
-        char buf[40];
-        std::snprintf(buf, sizeof buf, "%.17g", *d);
-        storage[i] = buf;
-      } else {
-        continue;
+        std::array<char, 32> text{};  // the longest shortest form has 24 characters
+        std::to_chars(text.data(), text.data() + text.size() - 1, *d);
+        pointers[i] = numbers.emplace_back(text).data();
       }
-      pointers[i] = storage[i].c_str();
     }
   }
-  std::vector<std::string> storage;
+  std::vector<std::array<char, 32>> numbers;
   std::vector<const char*> pointers;
 };
 
