@@ -246,6 +246,7 @@ class PostgresDatabase final : public Database {
     });
     std::exception_ptr failure;
     for (const Command& c : commands) {
+      bound_.start();  // each statement has the time of one
       std::int64_t rows = 0;
       if (c.rows) {
         PQsetSingleRowMode(conn_);
