@@ -406,11 +406,10 @@ class PgClient {
  private:
   // The save's lines, locked in one statement (appserver::SaveChecks).
   void lockLines(const std::string& document, const std::vector<std::string>& receivers) {
-    std::vector<const char*> values;
-    for (const std::string& person : receivers)
-      values.insert(values.end(), {person.c_str(), role_.product.c_str()});
-    values.insert(values.end(), {role_.giver.c_str(), role_.product.c_str(), document.c_str()});
-    const std::string sql = appserver::quotaLineLockQuery(receivers.size() + 1, 1);
+    std::vector<const char*> values{role_.product.c_str(), document.c_str()};
+    for (const std::string& person : receivers) values.push_back(person.c_str());
+    values.push_back(role_.giver.c_str());
+    const std::string sql = appserver::quotaLineLockQuery(receivers.size() + 1);
     PGresult* res = PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr,
                                  values.data(), nullptr, nullptr, 0);
     check(res, sql);

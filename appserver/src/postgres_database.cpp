@@ -227,9 +227,10 @@ class PostgresDatabase final : public Database {
   }
 
   // The commands go to the server together, as one pipeline inside the open
-  // transaction: one round trip instead of one a command. After a failure the server
-  // skips the rest up to the sync point, and the transaction stays failed until the
-  // caller rolls it back.
+  // transaction: one round trip instead of one a command. All are sent before any answer
+  // is read (libpq takes in the answers that arrive while it still sends). After a
+  // failure the server skips the rest up to the sync point, and the transaction stays
+  // failed until the caller rolls it back.
   void executeBatch(std::span<const Command> commands,
                     std::vector<std::int64_t>& changed) override {
     assert(PQtransactionStatus(conn_) == PQTRANS_INTRANS);

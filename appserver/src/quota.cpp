@@ -5,7 +5,6 @@
 #include <deque>
 #include <map>
 #include <optional>
-#include <set>
 #include <utility>
 #include <vector>
 
@@ -78,20 +77,14 @@ std::string workingRowsInsert(std::size_t rows) {
   return sql;
 }
 
-std::string quotaLineLockQuery(std::size_t people, std::size_t documents) {
-  assert(people > 0 && documents > 0);
-  std::string pairs, days;
-  std::size_t n = 0;
-  const auto next = [&] { return "$" + std::to_string(++n); };
-  for (std::size_t i = 0; i < people; ++i) {
-    pairs += (i ? ", (" : "(") + next();
-    pairs += ", " + next() + ")";
-  }
-  for (std::size_t i = 0; i < documents; ++i) days += (i ? ", " : "") + next();
-  return "SELECT 1 FROM XSTXLGL01 A WHERE (A.FXRY00, A.SPDM00) IN (" + pairs +
+std::string quotaLineLockQuery(std::size_t salespersons) {
+  assert(salespersons > 0);
+  std::string codes;
+  for (std::size_t i = 0; i < salespersons; ++i) codes += (i ? ", $" : "$") + std::to_string(i + 3);
+  return "SELECT 1 FROM XSTXLGL01 A WHERE A.SPDM00 = $1 AND A.FXRY00 IN (" + codes +
          ") AND A.DHAO00 IN (SELECT B.DHAO00 FROM XSTXLGL1 B, XSTXLGL1 C"
-         " WHERE TRUNC(B.ZDRQ00) = TRUNC(C.ZDRQ00) AND C.DHAO00 IN (" +
-         days + ")) ORDER BY A.DHAO00, A.FXRY00, A.SPDM00 FOR UPDATE OF A";
+         " WHERE TRUNC(B.ZDRQ00) = TRUNC(C.ZDRQ00) AND C.DHAO00 = $2)"
+         " ORDER BY A.DHAO00, A.FXRY00, A.SPDM00 FOR UPDATE OF A";
 }
 
 // The read of one salesperson's limit: what the transfer takes from them, and their
@@ -119,22 +112,14 @@ SaveChecks::SaveChecks(const Database& db, const Transfer& transfer,
   // What the statements do to each salesperson's line (a transfer is one document and
   // one product; the lines of that day in other documents are counted by the read).
   std::map<std::string, QuantitySum> change;
-  std::set<std::pair<std::string, std::string>> people;  // salesperson, product
-  std::set<std::string> documents;
   for (const auto& line : transfer.lines) {
     assert(line.document == transfer.document && line.product == transfer.product);
     change[line.salesperson].add(line.change);
-    people.emplace(line.salesperson, line.product);
-    documents.insert(line.document);
   }
-  if (db.dialect() == "postgresql" && !people.empty()) {
-    lockSql_ = quotaLineLockQuery(people.size(), documents.size());
-    std::vector<Cell> params;
-    for (const auto& [salesperson, product] : people) {
-      params.emplace_back(salesperson);
-      params.emplace_back(product);
-    }
-    params.insert(params.end(), documents.begin(), documents.end());
+  if (db.dialect() == "postgresql" && !change.empty()) {
+    lockSql_ = quotaLineLockQuery(change.size());
+    std::vector<Cell> params{transfer.product, transfer.document};
+    for (const auto& person : change) params.emplace_back(person.first);
     batch.push_back({lockSql_, std::move(params)});
   }
   for (const auto& [salesperson, delta] : change) {

@@ -326,6 +326,20 @@ TEST_P(Statements, ASaveRunsAllOrNothing) {
   EXPECT_DOUBLE_EQ(quotaSeenByAnotherSession(), 14);
 }
 
+// A block far larger than any warehouse (a client of its own may send one): it runs
+// whole, and the session goes on serving.
+TEST_P(Statements, ABlockOfFortyThousandStatementsRuns) {
+  std::vector<std::pair<std::string, double>> receivers{{"0013", 1}};
+  constexpr std::string_view kDigits = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  for (std::size_t i = 0; i < 40000; ++i)  // codes Z000..., lines of no one
+    receivers.emplace_back(
+        std::string{'Z', kDigits[i / 1296], kDigits[i / 36 % 36], kDigits[i % 36]}, 0);
+  EXPECT_EQ(executeCommand(*db_, qadj::testing::windowSave("D1", "10000001", "0012", receivers)),
+            2);
+  EXPECT_DOUBLE_EQ(quota("D1", "0013", "10000001"), 11);
+  EXPECT_DOUBLE_EQ(quota("D1", "0012", "10000001"), 19);
+}
+
 // Only the window's statements run; any other text is refused before anything runs and
 // changes nothing, and the session goes on serving.
 TEST_P(Statements, TheProviderRunsTheWindowsStatementsOnly) {

@@ -31,10 +31,12 @@ inline constexpr std::size_t kWorkingRowsPerInsert = 250;
 // are each row's SPDM00, XL0000, YFXSL0 and KTZXL0 in turn.
 std::string workingRowsInsert(std::size_t rows);
 
-// The statement that locks a save's lines (SaveChecks, PostgreSQL), for `people` (salesperson,
-// product) pairs and `documents` documents: its parameters are the pairs' codes in turn, then the
-// documents. Both counts must be positive.
-std::string quotaLineLockQuery(std::size_t people, std::size_t documents);
+// The statement that locks a save's lines (SaveChecks, PostgreSQL): the lines of one
+// product on every quota document of one document's day, of `salespersons` salespersons
+// (at least one). Its parameters are the product, the document, then the salespersons'
+// codes. The codes form a flat list, so that a block of thousands of lines is planned
+// like one of three.
+std::string quotaLineLockQuery(std::size_t salespersons);
 
 // What a salesperson may still give of a product: quota minus quantity sold, never
 // below 0, in hundredths (inHundredths).
