@@ -15,15 +15,19 @@ std::string where(std::string_view column, std::size_t row) {
   return "column " + std::string(column) + ", row " + std::to_string(row + 1);
 }
 
-// The GBK form of a text, appended to gbk. Throws ServerError naming the column and row
-// (0-based) of a text GBK cannot hold.
-void appendGbk(std::string_view utf8, std::string_view column, std::size_t row, std::string& gbk) {
-  if (text::appendUtf8AsGbk(utf8, gbk)) return;
+// The GBK form of a text that the table of text::writeUtf8AsGbk does not hold: iconv
+// may. Throws ServerError naming the column and row (0-based) of a text GBK cannot hold.
+std::string gbkBeyondTable(std::string_view utf8, std::string_view column, std::size_t row) {
   try {
-    gbk += text::utf8ToGbk(utf8);  // what the table does not hold, iconv may
+    return text::utf8ToGbk(utf8);
   } catch (const qadj::Exception&) {
     throw ServerError(where(column, row) + ": the text cannot be represented in GBK");
   }
+}
+
+// The GBK form of a text, appended to gbk. Throws as gbkBeyondTable.
+void appendGbk(std::string_view utf8, std::string_view column, std::size_t row, std::string& gbk) {
+  if (!text::appendUtf8AsGbk(utf8, gbk)) gbk += gbkBeyondTable(utf8, column, row);
 }
 
 // The number a text of a number column reads as (SQLite keeps any value in any column).
@@ -106,9 +110,7 @@ PacketEncoder::PacketEncoder(std::vector<PacketColumn> columns, std::int32_t max
       maxRows_(maxRows),
       expectedBytes_(expectedBytes),
       widths_(columns_.size()),
-      lastUtf8_(columns_.size()),
-      lastGbk_(columns_.size()),
-      hasLast_(columns_.size()) {}
+      last_(columns_.size()) {}
 
 void PacketEncoder::columns(const std::vector<ResultColumn>& result) {
   assert(result.size() == columns_.size() && !writer_);
@@ -124,15 +126,25 @@ void PacketEncoder::columns(const std::vector<ResultColumn>& result) {
 }
 
 void PacketEncoder::text(std::size_t c, std::string_view utf8) {
+  LastText& last = last_[c];
   // The common case of a detail: the same text as the row above.
-  if (!hasLast_[c] || lastUtf8_[c] != utf8) {
-    lastUtf8_[c].assign(utf8);
-    lastGbk_[c].clear();
-    appendGbk(utf8, columns_[c].name, rowsRead_ - 1, lastGbk_[c]);
-    hasLast_[c] = true;
+  if (last.repeats() && last.written) {
+    if (last.utf8 == utf8) {
+      writer_->repeatText(last.gbk);
+      last.changes = 0;
+      return;
+    }
+    ++last.changes;
   }
-  widths_[c] = std::max(widths_[c], static_cast<std::int32_t>(lastGbk_[c].size()));
-  writer_->text(lastGbk_[c]);
+  // Converted straight into the packet, as a rule; through iconv where the table
+  // does not hold a character.
+  if (const auto n = text::writeUtf8AsGbk(utf8, writer_->textRoom(utf8.size())))
+    last.gbk = writer_->commitText(*n);
+  else
+    last.gbk = writer_->text(gbkBeyondTable(utf8, columns_[c].name, rowsRead_ - 1));
+  if (last.repeats()) last.utf8.assign(utf8);
+  last.written = true;
+  widths_[c] = std::max(widths_[c], static_cast<std::int32_t>(last.gbk.length));
 }
 
 void PacketEncoder::row(std::span<const CellView> values) {

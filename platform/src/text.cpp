@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -175,7 +176,12 @@ class GbkTable {
   };
   Entry at(std::uint32_t cp) {
     const std::uint32_t page = cp >> 8;
-    std::call_once(made_[page], [&] { make(page); });
+    // std::call_once costs a call and thread-local set-up each time: a made page is
+    // told by its flag alone.
+    if (!ready_[page].load(std::memory_order_acquire)) {
+      std::call_once(made_[page], [&] { make(page); });
+      ready_[page].store(true, std::memory_order_release);
+    }
     return entries_[cp];
   }
 
@@ -217,6 +223,7 @@ class GbkTable {
   }
 
   std::array<std::once_flag, 256> made_;
+  std::array<std::atomic<bool>, 256> ready_{};  // made_ has run for the page
   std::array<Entry, 0x10000> entries_;
 };
 
@@ -248,26 +255,40 @@ std::uint32_t nextCodePoint(std::string_view s, std::size_t& i) {
 
 }  // namespace
 
-bool appendUtf8AsGbk(std::string_view utf8, std::string& out) {
-  const std::size_t kept = out.size();
-  out.resize(kept + utf8.size());  // GBK never takes more bytes than UTF-8
-  char* to = out.data() + kept;
-  for (std::size_t i = 0; i < utf8.size();) {
+std::optional<std::size_t> writeUtf8AsGbk(std::string_view utf8, char* to) {
+  char* const start = to;
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    // Codes and numbers are ASCII: eight bytes at a time while they are.
+    if (i + 8 <= utf8.size()) {
+      std::uint64_t eight;
+      std::memcpy(&eight, utf8.data() + i, 8);
+      if ((eight & 0x8080808080808080u) == 0) {
+        std::memcpy(to, &eight, 8);
+        to += 8;
+        i += 8;
+        continue;
+      }
+    }
     if (static_cast<unsigned char>(utf8[i]) < 0x80) {
       *to++ = utf8[i++];
       continue;
     }
     const std::uint32_t cp = nextCodePoint(utf8, i);
     const GbkTable::Entry e = cp ? gbkTable().at(cp) : GbkTable::Entry{0, 0};
-    if (e.length == 0) {
-      out.resize(kept);
-      return false;
-    }
+    if (e.length == 0) return std::nullopt;
     if (e.length == 2) *to++ = static_cast<char>(e.code >> 8);
     *to++ = static_cast<char>(e.code & 0xFF);
   }
-  out.resize(static_cast<std::size_t>(to - out.data()));
-  return true;
+  return static_cast<std::size_t>(to - start);
+}
+
+bool appendUtf8AsGbk(std::string_view utf8, std::string& out) {
+  const std::size_t kept = out.size();
+  out.resize(kept + utf8.size());
+  const auto written = writeUtf8AsGbk(utf8, out.data() + kept);
+  out.resize(kept + written.value_or(0));
+  return written.has_value();
 }
 
 std::string gbkToUtf8(std::string_view gbk) {

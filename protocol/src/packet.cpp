@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cassert>
 #include <cstring>
 #include <limits>
 #include <string_view>
@@ -101,7 +102,7 @@ bool isNumericType(std::string_view t) {
 
 PacketWriter::PacketWriter(const Packet& head, std::size_t expectedBytes) {
   checkCount(head.columns.size(), "columns");
-  out_.reserve(std::max(expectedBytes, kHeaderSize));  // appended to: never zero-filled
+  out_.resize(std::max(expectedBytes, kHeaderSize));
   bytes(kMagic.data(), kMagic.size());
   put(kFormatVersion);
   put(flagsOf(head));
@@ -122,7 +123,7 @@ PacketWriter::PacketWriter(const Packet& head, std::size_t expectedBytes) {
     bytes(c.name.data(), c.name.size());
     put(static_cast<std::uint8_t>(c.typeName.size()));
     bytes(c.typeName.data(), c.typeName.size());
-    widthAt_.push_back(out_.size());
+    widthAt_.push_back(used_);
     put(c.width);
     put(static_cast<std::uint8_t>(c.hidden ? kColumnHidden : 0));
     columns_.push_back(c);
@@ -130,43 +131,68 @@ PacketWriter::PacketWriter(const Packet& head, std::size_t expectedBytes) {
   }
 }
 
-void PacketWriter::bytes(const void* p, std::size_t n) {
-  if (n == 0) return;
-  out_.append(static_cast<const char*>(p), n);
+void PacketWriter::grow(std::size_t n) {
+  out_.resize(std::max(used_ + n, out_.size() * 2));
 }
 
-void PacketWriter::nextCell() {
-  if (columns_.empty()) throw PacketError("A packet without columns has no cells");
-  if (++cell_ == columns_.size()) {
-    cell_ = 0;
-    ++rows_;
-  }
+void PacketWriter::bytes(const void* p, std::size_t n) {
+  if (n == 0) return;
+  std::memcpy(room(n), p, n);
+  used_ += n;
+}
+
+void PacketWriter::refuseCell(ValueKind wanted) const {
+  if (kinds_.empty()) throw PacketError("A packet without columns has no cells");
+  if (wanted == Kind::Text)
+    throw PacketError("Text value in numeric column '" + columns_[cell_].name + "'");
+  throw PacketError("Numeric value in text column '" + columns_[cell_].name + "'");
 }
 
 void PacketWriter::null() {
+  checkCell(Kind::Any);
   put(static_cast<std::uint8_t>(kNull));
   nextCell();
 }
 
-void PacketWriter::text(std::string_view gbk) {
-  if (!columns_.empty() && kinds_[cell_] == Kind::Number)
-    throw PacketError("Text value in numeric column '" + columns_[cell_].name + "'");
-  checkCount(gbk.size(), "bytes in a text value");
-  // Tag and length, then the bytes: this is the bulk of a large packet.
-  char head[5] = {static_cast<char>(kText)};
-  const auto length = static_cast<std::uint32_t>(gbk.size());
-  std::memcpy(head + 1, &length, sizeof length);
-  out_.append(head, sizeof head);
-  out_.append(gbk.data(), gbk.size());
+PacketWriter::TextMark PacketWriter::text(std::string_view gbk) {
+  char* to = textRoom(gbk.size());
+  if (!gbk.empty()) std::memcpy(to, gbk.data(), gbk.size());
+  return commitText(gbk.size());
+}
+
+// A text cell is the tag, the length, then the bytes: this is the bulk of a large
+// packet. The room is asked for whole, so that the bytes are written where they stay.
+char* PacketWriter::textRoom(std::size_t maxBytes) {
+  checkCell(Kind::Text);
+  checkCount(maxBytes, "bytes in a text value");
+  roomAsked_ = maxBytes;
+  return room(5 + maxBytes) + 5;
+}
+
+PacketWriter::TextMark PacketWriter::commitText(std::size_t n) {
+  assert(n <= roomAsked_ && out_.size() - used_ >= 5 + n);
+  const TextMark mark{used_ + 5, static_cast<std::uint32_t>(n)};
+  char* at = out_.data() + used_;
+  at[0] = static_cast<char>(kText);
+  std::memcpy(at + 1, &mark.length, sizeof mark.length);
+  used_ += 5 + n;
   nextCell();
+  return mark;
+}
+
+void PacketWriter::repeatText(TextMark mark) {
+  assert(mark.offset + mark.length <= used_);
+  char* to = textRoom(mark.length);  // may move the buffer: the mark is an offset
+  std::memcpy(to, out_.data() + mark.offset, mark.length);
+  commitText(mark.length);
 }
 
 void PacketWriter::number(double value) {
-  if (!columns_.empty() && kinds_[cell_] == Kind::Text)
-    throw PacketError("Numeric value in text column '" + columns_[cell_].name + "'");
-  char cell[9] = {static_cast<char>(kNumber)};
-  std::memcpy(cell + 1, &value, sizeof value);
-  out_.append(cell, sizeof cell);
+  checkCell(Kind::Number);
+  char* at = room(9);
+  at[0] = static_cast<char>(kNumber);
+  std::memcpy(at + 1, &value, sizeof value);
+  used_ += 9;
   nextCell();
 }
 
@@ -182,12 +208,13 @@ com::ByteArray PacketWriter::finish() {
     throw PacketError("Row " + std::to_string(rows_ + 1) + " has " + std::to_string(cell_) +
                       " values for " + std::to_string(columns_.size()) + " columns");
   checkCount(rows_, "rows");
-  const std::size_t body = out_.size() - kHeaderSize;
+  const std::size_t body = used_ - kHeaderSize;
   checkCount(body, "bytes");
   const auto rows32 = static_cast<std::uint32_t>(rows_);
   const auto body32 = static_cast<std::uint32_t>(body);
   std::memcpy(out_.data() + 12, &rows32, sizeof rows32);
   std::memcpy(out_.data() + 16, &body32, sizeof body32);
+  out_.resize(used_);
   return com::ByteArray(std::move(out_));
 }
 

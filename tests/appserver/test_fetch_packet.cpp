@@ -73,9 +73,10 @@ TEST_F(FetchPacketTest, BytesAreThoseOfToPacketForEveryMixAndLimit) {
   add(std::string("0005"), std::string(""), std::string("plain ascii, longer than declared"), 4.0);
   add(std::string("0006"), std::string("王五王五王五"),
       std::string("plain ascii, longer than declared"), 5.0);
+  // Names change in every row, then repeat in runs; notes start with ASCII words.
   for (int i = 0; i < 300; ++i)
-    add(std::to_string(1000 + i), std::string("赵") + std::to_string(i % 7),
-        std::string("可乐") + std::to_string(i / 50), static_cast<double>(i));
+    add(std::to_string(1000 + i), std::string("赵") + std::to_string(i < 100 ? i % 7 : i / 40),
+        "bottles of " + std::to_string(i / 50) + " 可乐", static_cast<double>(i));
   for (const std::int32_t count : {-1, 0, 1, 2, 5, 306, 1000}) {
     const auto r = fetch(count);
     EXPECT_EQ(r.packet, expected(count)) << "count " << count;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -57,10 +58,17 @@ class PacketEncoder final : public RowReader {
   std::size_t expectedBytes_;
   std::optional<packet::PacketWriter> writer_;
   std::vector<std::int32_t> widths_;
-  // Per text column: the last text written, as read and in GBK (a detail repeats its
-  // product in every row), and whether there is one.
-  std::vector<std::string> lastUtf8_, lastGbk_;
-  std::vector<char> hasLast_;
+  // Per text column: the last text written, as read and where its GBK form lies in the
+  // packet (a detail repeats its product in every row). A column whose text changed in
+  // 32 rows running (a code, a name) is not compared any more.
+  struct LastText {
+    bool written = false;
+    std::string utf8;
+    packet::PacketWriter::TextMark gbk;
+    std::uint32_t changes = 0;  // rows running whose text changed
+    bool repeats() const { return changes < 32; }
+  };
+  std::vector<LastText> last_;
   std::size_t rowsRead_ = 0;
   std::int32_t rowsSent_ = 0;
 };

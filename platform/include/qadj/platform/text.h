@@ -2,6 +2,8 @@
 // databases) and UTF-16 (automation texts).
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +23,11 @@ QADJ_PLATFORM_API std::string utf8ToGbk(std::string_view utf8);
 // in a table made from iconv's own mapping (a page of 256 characters at its first
 // use), so that many short texts cost no more than one long one. Thread-safe.
 QADJ_PLATFORM_API bool appendUtf8AsGbk(std::string_view utf8, std::string& out);
+// The same written in place: the GBK form of utf8 at to, which has room for
+// utf8.size() bytes (GBK never takes more bytes than UTF-8). Returns the bytes
+// written, or std::nullopt (to then holds some bytes of no meaning) where
+// appendUtf8AsGbk returns false.
+QADJ_PLATFORM_API std::optional<std::size_t> writeUtf8AsGbk(std::string_view utf8, char* to);
 QADJ_PLATFORM_API std::u16string gbkToUtf16(std::string_view gbk);
 QADJ_PLATFORM_API std::string utf16ToGbk(std::u16string_view utf16);
 QADJ_PLATFORM_API std::u16string utf8ToUtf16(std::string_view utf8);

@@ -73,15 +73,29 @@ std::vector<std::uint8_t> encode(const Packet& packet);
 // for the same packet.
 class PacketWriter {
  public:
+  // Where a text cell's bytes lie in the packet being written, to write them again.
+  struct TextMark {
+    std::size_t offset = 0;
+    std::uint32_t length = 0;
+  };
+
   // Writes the header and the column descriptors; expectedBytes (a guess of the whole
-  // size, may be 0) is reserved up front. Throws PacketError as encode() does for a
+  // size, may be 0) is allocated up front. Throws PacketError as encode() does for a
   // column that does not fit the format.
   explicit PacketWriter(const Packet& head, std::size_t expectedBytes = 0);
   // The next cell. text throws PacketError for a numeric column, number for a text
   // column, as encode() does.
   void null();
-  void text(std::string_view gbk);
+  TextMark text(std::string_view gbk);
   void number(double value);
+  // The next cell, a text converted straight into the packet: textRoom returns room for
+  // maxBytes at which the caller writes the text, valid until the next call on the
+  // writer; commitText(n) then makes the first n (<= maxBytes) of them the cell. A room
+  // not committed writes nothing. textRoom throws as text() does.
+  char* textRoom(std::size_t maxBytes);
+  TextMark commitText(std::size_t n);
+  // The next cell: the text at mark (returned by this writer) again.
+  void repeatText(TextMark mark);
   // Replaces the width in the descriptor of column (0-based, < column count).
   void setWidth(std::size_t column, std::int32_t width);
   // Completes the header and hands over the bytes (in the form an automation value
@@ -90,14 +104,35 @@ class PacketWriter {
   com::ByteArray finish();
 
  private:
+  // Room for n more bytes at used_, the buffer growing as needed.
+  char* room(std::size_t n) {
+    if (out_.size() - used_ < n) grow(n);
+    return out_.data() + used_;
+  }
+  void grow(std::size_t n);
   void bytes(const void* p, std::size_t n);
   template <class T>
   void put(T v) {
     bytes(&v, sizeof v);
   }
-  void nextCell();
+  // Throws PacketError unless the next cell may hold a value of kind wanted.
+  void checkCell(ValueKind wanted) const {
+    const bool fits =
+        cell_ < kinds_.size() &&
+        (kinds_[cell_] == wanted || kinds_[cell_] == ValueKind::Any || wanted == ValueKind::Any);
+    if (!fits) refuseCell(wanted);
+  }
+  [[noreturn]] void refuseCell(ValueKind wanted) const;
+  void nextCell() {
+    if (++cell_ == kinds_.size()) {
+      cell_ = 0;
+      ++rows_;
+    }
+  }
 
-  std::string out_;
+  std::string out_;  // the packet in its first used_ bytes
+  std::size_t used_ = 0;
+  std::size_t roomAsked_ = 0;    // what the last textRoom allowed
   std::vector<Column> columns_;  // names and types (for messages), widths as written
   std::vector<ValueKind> kinds_;
   std::vector<std::size_t> widthAt_;  // offset of each descriptor's width field
