@@ -52,6 +52,12 @@ bool kindFromDecltype(const char* decl, ResultColumn& col) {
   return true;
 }
 
+// The last day TRUNC worked out on a connection, its user data: a join calls it on the
+// same few document dates once per row (the function is pure).
+struct DayMemo {
+  std::string text, day;
+};
+
 // TRUNC(date-time) → the day at 00:00 as "YYYY-MM-DD 00:00:00"; TRUNC(number[, digits])
 // → the number truncated toward zero.
 void truncFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -69,24 +75,22 @@ void truncFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     sqlite3_result_double(ctx, std::trunc(sqlite3_value_double(argv[0]) * scale) / scale);
     return;
   }
-  const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-  // A join calls TRUNC on the same few document dates once per row: the last answer
-  // of this thread is kept (the function is pure).
-  thread_local std::string lastText, lastDay;
-  if (argc == 1 && text && !lastText.empty() && lastText == text) {
-    sqlite3_result_text(ctx, lastDay.c_str(), static_cast<int>(lastDay.size()), SQLITE_TRANSIENT);
+  const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+  const std::string_view text(p ? p : "");
+  DayMemo& memo = *static_cast<DayMemo*>(sqlite3_user_data(ctx));
+  if (argc == 1 && !memo.text.empty() && memo.text == text) {
+    sqlite3_result_text(ctx, memo.day.c_str(), static_cast<int>(memo.day.size()), SQLITE_TRANSIENT);
     return;
   }
-  const auto parsed = dates::parseTimestamp(text ? text : "");
+  const auto parsed = dates::parseTimestamp(text);
   if (!parsed || argc != 1) {
-    const std::string msg = "TRUNC: '" + std::string(text ? text : "") + "' is not a date";
+    const std::string msg = "TRUNC: '" + std::string(text) + "' is not a date";
     sqlite3_result_error(ctx, msg.c_str(), -1);
     return;
   }
-  const std::string day = dates::formatDate(*parsed) + " 00:00:00";
-  sqlite3_result_text(ctx, day.c_str(), static_cast<int>(day.size()), SQLITE_TRANSIENT);
-  lastText = text;
-  lastDay = day;
+  memo.day = dates::formatDate(*parsed) + " 00:00:00";
+  memo.text = text;
+  sqlite3_result_text(ctx, memo.day.c_str(), static_cast<int>(memo.day.size()), SQLITE_TRANSIENT);
 }
 
 // TO_DATE(text, mask) → "YYYY-MM-DD HH:MM:SS".
@@ -306,8 +310,9 @@ class SqliteDatabase final : public Database {
     sqlite3_extended_result_codes(db_, 0);
     sqlite3_busy_timeout(db_, busyTimeoutMs_);
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
-    sqlite3_create_function_v2(db_, "TRUNC", 1, flags, nullptr, truncFn, nullptr, nullptr, nullptr);
-    sqlite3_create_function_v2(db_, "TRUNC", 2, flags, nullptr, truncFn, nullptr, nullptr, nullptr);
+    for (const int args : {1, 2})
+      sqlite3_create_function_v2(db_, "TRUNC", args, flags, &dayMemo_, truncFn, nullptr, nullptr,
+                                 nullptr);
     sqlite3_create_function_v2(db_, "TO_DATE", 2, flags, nullptr, toDateFn, nullptr, nullptr,
                                nullptr);
     // Defensive: no statement can corrupt the file on purpose (writing the schema
@@ -491,6 +496,7 @@ class SqliteDatabase final : public Database {
   sqlite3* db_ = nullptr;
   int busyTimeoutMs_;
   ClientGuard guard_;
+  DayMemo dayMemo_;  // TRUNC's, for this connection
   StatementCache<sqlite3_stmt*> prepared_{kPreparedStatementsKept,
                                           [](sqlite3_stmt*& st) { sqlite3_finalize(st); }};
   bool armed_ = false;      // a bounded statement is running
