@@ -25,27 +25,12 @@ std::string gbkBeyondTable(std::string_view utf8, std::string_view column, std::
   }
 }
 
-// The GBK form of a text, appended to gbk. Throws as gbkBeyondTable.
-void appendGbk(std::string_view utf8, std::string_view column, std::size_t row, std::string& gbk) {
-  if (!text::appendUtf8AsGbk(utf8, gbk)) gbk += gbkBeyondTable(utf8, column, row);
-}
-
 // The number a text of a number column reads as (SQLite keeps any value in any column).
 // Throws ServerError naming the column and row of a text that is no number.
 double numberOf(std::string_view s, std::string_view column, std::size_t row) {
   const auto number = numbers::parseDecimal(s);
   if (!number) throw ServerError(where(column, row) + ": '" + std::string(s) + "' is not a number");
   return *number;
-}
-
-// A cell as its packet column's kind wants it: a number of a text column in general
-// form, the text of a number column read as a number.
-Cell asKind(const Cell& cell, const PacketColumn& column, std::size_t row) {
-  if (const auto* d = std::get_if<double>(&cell))
-    return column.kind == ColumnKind::Text ? Cell(numbers::formatGeneral(*d)) : cell;
-  const auto* s = std::get_if<std::string>(&cell);
-  if (!s || column.kind == ColumnKind::Text) return cell;
-  return numberOf(*s, column.name, row);
 }
 
 const char* typeName(ColumnKind k) {
@@ -63,40 +48,6 @@ const char* typeName(ColumnKind k) {
 }
 
 }  // namespace
-
-packet::Packet toPacket(const ResultSet& rs, const std::vector<PacketColumn>& columns,
-                        std::int32_t maxRows) {
-  assert(columns.size() == rs.columns.size());
-  packet::Packet p;
-  const std::size_t n = rs.columns.size();
-  p.columns.reserve(n);
-  for (std::size_t c = 0; c < n; ++c) {
-    packet::Column col;
-    col.name = std::string(columns[c].name);
-    col.typeName = typeName(columns[c].kind);
-    col.width = columns[c].kind == ColumnKind::Text ? std::max(rs.columns[c].width, 1) : 0;
-    p.columns.push_back(std::move(col));
-  }
-  const std::size_t rows =
-      maxRows < 0 ? rs.rows.size() : std::min(rs.rows.size(), static_cast<std::size_t>(maxRows));
-  p.rows.resize(rows);
-  for (std::size_t r = 0; r < rows; ++r) {
-    auto& out = p.rows[r];
-    out.resize(n);
-    for (std::size_t c = 0; c < n; ++c) {
-      const Cell cell = asKind(rs.rows[r][c], columns[c], r);
-      if (const auto* s = std::get_if<std::string>(&cell)) {
-        std::string gbk;
-        appendGbk(*s, p.columns[c].name, r, gbk);
-        p.columns[c].width = std::max(p.columns[c].width, static_cast<std::int32_t>(gbk.size()));
-        out[c] = std::move(gbk);
-      } else if (const auto* d = std::get_if<double>(&cell)) {
-        out[c] = *d;
-      }
-    }
-  }
-  return p;
-}
 
 FetchResult resetResult() {
   FetchResult result;

@@ -1,16 +1,21 @@
 // FetchRecords writes its packet as the driver reads the rows (PacketEncoder): the
-// bytes must be those of toPacket() (with the no-reset-call property), whatever mix of
-// texts, nulls, repeats and row limits the result has, and a text GBK cannot hold
-// still fails naming its column and row.
+// bytes must be those of the same result held whole and built the plain way, whatever
+// mix of texts, nulls, repeats and row limits the result has, and a text GBK cannot
+// hold still fails naming its column and row.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "qadj/appserver/database.h"
 #include "qadj/appserver/provider.h"
+#include "qadj/platform/number_text.h"
+#include "qadj/platform/text.h"
 #include "qadj/protocol/appserver.h"
 #include "qadj/testing/databases.h"
 
@@ -27,11 +32,52 @@ class FetchPacketTest : public ::testing::Test {
   void add(const Cell& k, const Cell& name, const Cell& note, const Cell& q) {
     db_->execute("INSERT INTO T VALUES ($1, $2, $3, $4)", {k, name, note, q});
   }
-  // The packet as toPacket() builds it, with the property fetchRecords adds.
   std::vector<std::uint8_t> expected(std::int32_t count) {
-    packet::Packet p = toPacket(db_->query(kAll), kColumns, count);
+    return packet::encode(heldPacket(db_->query(kAll), kColumns, count));
+  }
+  // The packet of a result held whole, built the plain way: each cell as its column
+  // wants it (a number in general form in a text column, a text read as a number in a
+  // number column), texts converted whole, widths the declared one or the longest text.
+  static packet::Packet heldPacket(const ResultSet& rs, const std::vector<PacketColumn>& columns,
+                                   std::int32_t maxRows) {
+    const std::map<ColumnKind, const char*> types = {{ColumnKind::Text, "String"},
+                                                     {ColumnKind::Number, "Float"},
+                                                     {ColumnKind::Date, "Date"},
+                                                     {ColumnKind::DateTime, "DateTime"}};
+    packet::Packet p;
     p.noResetCall = true;
-    return packet::encode(p);
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+      const bool text = columns[c].kind == ColumnKind::Text;
+      p.columns.push_back({std::string(columns[c].name), types.at(columns[c].kind),
+                           text ? std::max(rs.columns[c].width, 1) : 0, false});
+    }
+    const auto rows = std::min(rs.rows.size(), static_cast<std::size_t>(maxRows));  // -1: all
+    for (std::size_t r = 0; r < rows; ++r) {
+      auto& out = p.rows.emplace_back(columns.size());
+      for (std::size_t c = 0; c < columns.size(); ++c) {
+        const std::string at =
+            "column " + std::string(columns[c].name) + ", row " + std::to_string(r + 1) + ": ";
+        const auto* s = std::get_if<std::string>(&rs.rows[r][c]);
+        const auto* d = std::get_if<double>(&rs.rows[r][c]);
+        if (columns[c].kind == ColumnKind::Text && (s || d)) {
+          std::string gbk;
+          try {
+            gbk = text::utf8ToGbk(s ? *s : numbers::formatGeneral(*d));
+          } catch (const std::exception&) {
+            throw std::runtime_error(at + "the text cannot be represented in GBK");
+          }
+          p.columns[c].width = std::max(p.columns[c].width, static_cast<std::int32_t>(gbk.size()));
+          out[c] = std::move(gbk);
+        } else if (s) {
+          const auto number = numbers::parseDecimal(*s);
+          if (!number) throw std::runtime_error(at + "'" + *s + "' is not a number");
+          out[c] = *number;
+        } else if (d) {
+          out[c] = *d;
+        }
+      }
+    }
+    return p;
   }
   FetchResult fetch(std::int32_t count) {
     PacketEncoder encoder(kColumns, count);
@@ -65,7 +111,7 @@ class FetchPacketTest : public ::testing::Test {
   std::unique_ptr<Database> db_;
 };
 
-TEST_F(FetchPacketTest, BytesAreThoseOfToPacketForEveryMixAndLimit) {
+TEST_F(FetchPacketTest, BytesAreThoseOfTheResultHeldWholeForEveryMixAndLimit) {
   add(std::string("0001"), std::string("张三"), std::string("矿泉水 550ml"), 1.5);
   add(std::string("0002"), std::string("张三"), std::string("矿泉水 550ml"), Cell{});
   add(std::string("0003"), std::string("李四"), Cell{}, 2.0);
@@ -104,7 +150,7 @@ TEST_F(FetchPacketTest, TextWithoutGbkFormFailsNamingColumnAndRow) {
   add(std::string("0003"), std::string("李四"), std::string("smile \xF0\x9F\x98\x80"), 3.0);
   add(std::string("0004"), std::string("王五"), std::string("smile \xF0\x9F\x98\x80"), 4.0);
   const std::string fetched = failure([&] { fetch(-1); });
-  EXPECT_EQ(fetched, failure([&] { toPacket(db_->query(kAll), kColumns, -1); }));
+  EXPECT_EQ(fetched, failure([&] { heldPacket(db_->query(kAll), kColumns, -1); }));
   EXPECT_NE(fetched.find("column NOTE, row 3"), std::string::npos) << fetched;
   // Rows before the culprit still go when the limit stops short of it.
   EXPECT_EQ(fetch(2).packet, expected(2));
@@ -118,9 +164,7 @@ TEST_F(FetchPacketTest, CellsAreWrittenAsTheirColumnsWantThem) {
   rs.columns = {{"CODE", ColumnKind::Number, 0}, {"Q", ColumnKind::Text, 8}};
   rs.rows = {{7.0, std::string("12.5")}, {Cell{}, std::string("-1")}};
   const std::vector<PacketColumn> columns = {{"CODE", ColumnKind::Text}, {"Q", ColumnKind::Number}};
-  packet::Packet want = toPacket(rs, columns, -1);
-  want.noResetCall = true;
-  EXPECT_EQ(encoded(rs, columns).packet, packet::encode(want));
+  EXPECT_EQ(encoded(rs, columns).packet, packet::encode(heldPacket(rs, columns, -1)));
   const packet::Packet back = packet::decode(encoded(rs, columns).packet);
   EXPECT_EQ(back.columns[0].typeName, "String");
   EXPECT_EQ(std::get<std::string>(back.rows[0][0]), "7");

@@ -32,8 +32,8 @@ const ServedQuery& servedQuery(statements::Kind kind);
 
 // FetchRecords of the provider: options with bit 2 (reset) answer an empty packet
 // without touching the database; otherwise gbkText must be one of the window's
-// queries, whose served statement runs read-only, and its packet (toPacket, with the
-// no-reset-call property) holds every row (count -1) or the first count rows. Throws
+// queries, whose served statement runs read-only, and its packet (PacketEncoder)
+// holds every row (count -1) or the first count rows. Throws
 // ServerError for any other text (nothing runs), DatabaseError.
 FetchResult fetchRecords(Database& db, std::string_view gbkText, std::int32_t count,
                          std::int32_t options);

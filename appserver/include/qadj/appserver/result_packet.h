@@ -21,25 +21,19 @@ struct PacketColumn {
   ColumnKind kind;
 };
 
-// Converts the result of a query into a packet: columns named and typed as given
-// (String, Float, Date, DateTime; a number where a text is due is written in general
-// form, text where a number is due must read as one), text widths (declared, or the
-// longest value, at least 1), text converted to GBK. At most maxRows rows when maxRows
-// >= 0. Throws ServerError naming the column and row of a text that GBK cannot hold or
-// that is no number. columns.size() must be rs.columns.size().
-packet::Packet toPacket(const ResultSet& rs, const std::vector<PacketColumn>& columns,
-                        std::int32_t maxRows);
-
 struct FetchResult {
   com::ByteArray packet;
   std::int32_t recordsSent = 0;
 };
 
 // Writes a query's rows into the packet the window reads as the driver reads them
-// (Database::queryInto), without holding the result: the packet of toPacket(result,
-// columns, maxRows) with the no-reset-call property. row() throws ServerError as
-// toPacket() does, naming the column and row. columns.size() must be the result's
-// column count. expectedBytes (a guess, may be 0) is reserved for the packet up front.
+// (Database::queryInto), without holding the result: columns named and typed as given
+// (String, Float, Date, DateTime; a number where a text is due is written in general
+// form, a text where a number is due must read as one), text widths (declared, or the
+// longest value, at least 1), texts converted to GBK, at most maxRows rows when maxRows
+// >= 0, and the no-reset-call property. row() throws ServerError naming the column and
+// row of a text that GBK cannot hold or that is no number. columns.size() must be the
+// result's column count. expectedBytes (a guess, may be 0) is allocated up front.
 class PacketEncoder final : public RowReader {
  public:
   PacketEncoder(std::vector<PacketColumn> columns, std::int32_t maxRows,
