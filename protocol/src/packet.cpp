@@ -102,7 +102,7 @@ bool isNumericType(std::string_view t) {
 
 PacketWriter::PacketWriter(const Packet& head, std::size_t expectedBytes) {
   checkCount(head.columns.size(), "columns");
-  out_.resize(std::max(expectedBytes, kHeaderSize));
+  out_.reserve(std::max(expectedBytes, kHeaderSize));  // its pages touched as written
   bytes(kMagic.data(), kMagic.size());
   put(kFormatVersion);
   put(flagsOf(head));
@@ -132,7 +132,9 @@ PacketWriter::PacketWriter(const Packet& head, std::size_t expectedBytes) {
 }
 
 void PacketWriter::grow(std::size_t n) {
-  out_.resize(std::max(used_ + n, out_.size() * 2));
+  // Doubled within the reserved room, which moves nothing and zero-fills only a little
+  // ahead of the writing; past it, std::string moves the bytes into a larger buffer.
+  out_.resize(std::max(used_ + n, std::min(out_.size() * 2, out_.capacity())));
 }
 
 void PacketWriter::bytes(const void* p, std::size_t n) {

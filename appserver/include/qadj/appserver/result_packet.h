@@ -33,7 +33,7 @@ struct FetchResult {
 // longest value, at least 1), texts converted to GBK, at most maxRows rows when maxRows
 // >= 0, and the no-reset-call property. row() throws ServerError naming the column and
 // row of a text that GBK cannot hold or that is no number. columns.size() must be the
-// result's column count. expectedBytes (a guess, may be 0) is allocated up front.
+// result's column count. expectedBytes (a guess, may be 0) is reserved up front.
 class PacketEncoder final : public RowReader {
  public:
   PacketEncoder(std::vector<PacketColumn> columns, std::int32_t maxRows,

@@ -80,7 +80,7 @@ class PacketWriter {
   };
 
   // Writes the header and the column descriptors; expectedBytes (a guess of the whole
-  // size, may be 0) is allocated up front. Throws PacketError as encode() does for a
+  // size, may be 0) is reserved up front. Throws PacketError as encode() does for a
   // column that does not fit the format.
   explicit PacketWriter(const Packet& head, std::size_t expectedBytes = 0);
   // The next cell. text throws PacketError for a numeric column, number for a text
