@@ -167,12 +167,11 @@ PacketWriter::TextMark PacketWriter::text(std::string_view gbk) {
 char* PacketWriter::textRoom(std::size_t maxBytes) {
   checkCell(Kind::Text);
   checkCount(maxBytes, "bytes in a text value");
-  roomAsked_ = maxBytes;
   return room(5 + maxBytes) + 5;
 }
 
 PacketWriter::TextMark PacketWriter::commitText(std::size_t n) {
-  assert(n <= roomAsked_ && out_.size() - used_ >= 5 + n);
+  assert(out_.size() - used_ >= 5 + n);  // within the room textRoom gave
   const TextMark mark{used_ + 5, static_cast<std::uint32_t>(n)};
   char* at = out_.data() + used_;
   at[0] = static_cast<char>(kText);

@@ -132,7 +132,6 @@ class PacketWriter {
 
   std::string out_;  // the packet in its first used_ bytes
   std::size_t used_ = 0;
-  std::size_t roomAsked_ = 0;    // what the last textRoom allowed
   std::vector<Column> columns_;  // names and types (for messages), widths as written
   std::vector<ValueKind> kinds_;
   std::vector<std::size_t> widthAt_;  // offset of each descriptor's width field
